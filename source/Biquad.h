@@ -1,0 +1,69 @@
+#pragma once
+
+#include "MyEffect.h"
+
+// The filter element of the chain: a second-order section, or a delay-line
+// element (feedback comb, all-pass, plain fractional delay) for the reverb.
+// Blocks own these and drive them one sample at a time.
+class Biquad : public CMyEffect
+{
+public:
+	enum
+	{
+		kLowPass = 0,
+		kHighPass,
+		kBandPass,
+		kNotch,
+		kPeak,
+		kLowShelf,
+		kHighShelf,
+		kComb,
+		kAllPass,
+		kDelayLine
+	};
+
+	// Ring capacity: 3 s at the highest supported rate, 192 kHz.
+	static constexpr int kMaxDelayLength = 576000;
+	// Normalised frequencies are held just below Nyquist so a section stays
+	// stable whatever the host rate.
+	static constexpr double kMaxNormalisedFreq = 0.499;
+
+	Biquad();
+	Biquad(int iType, double dDecay, double dDelay);
+	~Biquad() override;
+
+	int Reset() override;
+	int Process(const float* pfIn1, const float* pfIn2, float* pfOut1, float* pfOut2, int iCount) override;
+	int SetSampleRate(const double* pdSampleRate) override;
+	float ProcessSample(float fSample) override;
+
+	void SetParameters(int iType, double dFreq, double dQ, double dGainDb);
+	void SetDecayTime(double dDecay);
+	void SetDelayTime(double dDelay);
+
+	int GetType() const { return m_iType; }
+	double GetFeedback() const { return m_dFeedback; }
+	int GetMaxLength() const { return m_iMaxLength; }
+	int GetActiveLength() const { return m_iActiveLength; }
+	void GetCoefficients(double& dB0, double& dB1, double& dB2, double& dA1, double& dA2) const;
+
+private:
+	void ComputeCoefficients();
+	float ReadInterpolated(float fPosition) const;
+	float ProcessDelayLine(float fSample);
+
+	int m_iType = kLowPass;
+	double m_dB0 = 1.0, m_dB1 = 0.0, m_dB2 = 0.0;
+	double m_dA1 = 0.0, m_dA2 = 0.0;
+	double m_dFreq = 0.5;
+	double m_dQ = 0.707;
+	double m_dGainDb = 0.0;
+	double m_dZ1 = 0.0, m_dZ2 = 0.0;
+	double m_dDelay = 0.0;
+	double m_dDecay = 0.0;
+	double m_dFeedback = 0.0;
+	float* m_afDelayLine = nullptr;
+	int m_iActiveLength = 0;
+	int m_iWritePos = 0;
+	int m_iMaxLength = 0;
+};

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <atomic>
+#include <cstring>
+
+// One parameter value shared between the host's threads: a whole 32-bit
+// float, read and written without tearing and without ordering.
+using ParamCell = std::atomic<float>;
+
+// Base of every DSP block. Blocks see only buffers, the sample rate, the
+// tempo and the parameter table; they own nothing that these point to.
+class CMyEffect
+{
+public:
+	CMyEffect() = default;
+	virtual ~CMyEffect() = default;
+	CMyEffect(const CMyEffect&) = delete;
+	CMyEffect& operator=(const CMyEffect&) = delete;
+
+	virtual int Reset() = 0;
+	// Inputs and outputs are distinct buffers of at least iCount samples.
+	// Blocks that only measure get null outputs. 1 = success, 0 stops the chain.
+	virtual int Process(const float* pfIn1, const float* pfIn2, float* pfOut1, float* pfOut2, int iCount) = 0;
+	virtual int ProcessSaturation(const float* pfIn1, const float* pfIn2, float* pfOut1, float* pfOut2, int iCount);
+	virtual int SetSampleRate(const double* pdSampleRate);
+	virtual int Configure(int i1, int i2, int i3, int i4, int i5, int i6, int i7, int i8, int i9, int i10, bool b);
+	virtual float ProcessSample(float fSample);
+
+	int SetParams(ParamCell** afParams);
+	int SetTempo(const float* pfTempo);
+
+protected:
+	float GetParam(int iId) const { return m_afParams[iId]->load(std::memory_order_relaxed); }
+	void SetParam(int iId, float fValue) { m_afParams[iId]->store(fValue, std::memory_order_relaxed); }
+	// The current host rate, narrowed as the blocks use it.
+	float SampleRateF() const { return static_cast<float>(*m_pdSampleRate); }
+
+	ParamCell** m_afParams = nullptr;
+	const double* m_pdSampleRate = nullptr;
+	const float* m_pfTempo = nullptr;
+};
+
+// The off path of the switchable blocks: each output an exact copy of its input.
+inline void CopyStereo(const float* pfIn1, const float* pfIn2, float* pfOut1, float* pfOut2, int iCount)
+{
+	if (iCount <= 0)
+		return;
+	std::memcpy(pfOut1, pfIn1, sizeof(float) * static_cast<size_t>(iCount));
+	std::memcpy(pfOut2, pfIn2, sizeof(float) * static_cast<size_t>(iCount));
+}
