@@ -26,6 +26,8 @@ add_library(vst3sdk STATIC
   ${_sdk}/public.sdk/source/vst/vstinitiids.cpp
   ${_sdk}/public.sdk/source/vst/vstparameters.cpp
   ${_sdk}/public.sdk/source/vst/hosting/hostclasses.cpp
+  # Interface ids the copy declares but never defines.
+  ${PROJECT_SOURCE_DIR}/source/sdkgap/guiiids.cpp
 )
 target_include_directories(vst3sdk SYSTEM PUBLIC "${_sdk}")
 target_compile_definitions(vst3sdk PUBLIC RELEASE=1 SMTG_RENAME_ASSERT=1)

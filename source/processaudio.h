@@ -41,6 +41,9 @@ public:
 	int FreeBuffers();
 
 	int GetBlockSize() const { return m_iBlockSize; }
+	// How long the output keeps sounding after the input stops, at the
+	// current settings: the delay's and the reverb's decay to -120 dB.
+	double GetTailSeconds() const;
 
 private:
 	template <typename Fn> void ForEachEffect(Fn fn);

@@ -1,0 +1,350 @@
+#include "brontal.h"
+
+#include "ComputeInputVumeter.h"
+#include "brontalassert.h"
+#include "brontalids.h"
+#include "brontalstate.h"
+#include "processaudio.h"
+
+#include "pluginterfaces/base/ustring.h"
+#include "pluginterfaces/vst/ivstparameterchanges.h"
+#include "pluginterfaces/vst/ivstprocesscontext.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <xmmintrin.h>
+
+namespace Steinberg {
+namespace Vst {
+namespace {
+
+constexpr int32 kChainBufferCount = 24;
+// Below this the ringing-out output counts as silence.
+constexpr float kSilenceThreshold = 1.0e-6f;
+
+// Flush-to-zero and denormals-are-zero for the duration of one process call,
+// restoring the host's mode afterwards.
+class DenormalGuard
+{
+public:
+	DenormalGuard() : m_uSaved(_mm_getcsr()) { _mm_setcsr(m_uSaved | 0x8040u); }
+	~DenormalGuard() { _mm_setcsr(m_uSaved); }
+	DenormalGuard(const DenormalGuard&) = delete;
+	DenormalGuard& operator=(const DenormalGuard&) = delete;
+
+private:
+	unsigned int m_uSaved;
+};
+
+bool AllChannelsPresent(const AudioBusBuffers& bus)
+{
+	if (!bus.channelBuffers32 || bus.numChannels < 1)
+		return false;
+	for (int32 i = 0; i < bus.numChannels; ++i)
+		if (!bus.channelBuffers32[i])
+			return false;
+	return true;
+}
+
+void ZeroOutputs(const AudioBusBuffers& in, AudioBusBuffers& out, int32 iCount)
+{
+	for (int32 i = 0; i < out.numChannels; ++i)
+	{
+		const bool bAliased = i < in.numChannels && out.channelBuffers32[i] == in.channelBuffers32[i];
+		if (!bAliased)
+			std::memset(out.channelBuffers32[i], 0, sizeof(float) * static_cast<size_t>(iCount));
+	}
+}
+
+} // namespace
+
+Brontal::Brontal() : pAudioProcess(new CProcessAudio), afLastMeterValues(), fTempo(120.0f)
+{
+	for (int i = 0; i < kNumParams; ++i)
+		afParamValues[i].store(kDefaultParamValues[i], std::memory_order_relaxed);
+
+	pAudioProcess->SetBlockSize(processSetup.maxSamplesPerBlock);
+	pAudioProcess->SetSampleRate(&processSetup.sampleRate);
+	pAudioProcess->SetBufferCount(kChainBufferCount);
+	pAudioProcess->SetParamCount(kNumParams);
+	pAudioProcess->SetTempo(&fTempo);
+	pAudioProcess->Init();
+	for (int i = kFirstParam; i <= kLastParam; ++i)
+		pAudioProcess->SetParamPointer(i, &afParamValues[i]);
+
+	const int iBlockSize = pAudioProcess->GetBlockSize();
+	m_pfScratchIn = new float[static_cast<size_t>(iBlockSize)]();
+	m_pfScratchOut = new float[static_cast<size_t>(iBlockSize)]();
+
+	setControllerClass(BrontalControllerUID);
+}
+
+Brontal::~Brontal()
+{
+	pAudioProcess->FreeBuffers();
+	delete pAudioProcess;
+	delete[] m_pfScratchIn;
+	delete[] m_pfScratchOut;
+}
+
+tresult PLUGIN_API Brontal::initialize(FUnknown* context)
+{
+	const tresult result = AudioEffect::initialize(context);
+	if (result != kResultOk)
+		return result;
+	addAudioInput(STR16("Stereo In"), SpeakerArr::kStereo);
+	addAudioOutput(STR16("Stereo Out"), SpeakerArr::kStereo);
+	addEventInput(STR16("Event In"), 1);
+	return kResultOk;
+}
+
+void Brontal::ReplaceBusses(const TChar* szIn, SpeakerArrangement inArr, const TChar* szOut,
+                            SpeakerArrangement outArr)
+{
+	removeAudioBusses();
+	addAudioInput(szIn, inArr);
+	addAudioOutput(szOut, outArr);
+}
+
+tresult PLUGIN_API Brontal::setBusArrangements(SpeakerArrangement* inputs, int32 numIns,
+                                               SpeakerArrangement* outputs, int32 numOuts)
+{
+	if (numIns != 1 || numOuts != 1 || !inputs || !outputs)
+		return kResultFalse;
+	const int32 iInChannels = SpeakerArr::getChannelCount(inputs[0]);
+	const int32 iOutChannels = SpeakerArr::getChannelCount(outputs[0]);
+	AudioBus* pInput = getAudioInput(0);
+
+	if (iInChannels == 1 && iOutChannels == 1)
+	{
+		if (!pInput)
+			return kResultFalse;
+		if (pInput->getArrangement() != inputs[0])
+			ReplaceBusses(STR16("Mono In"), inputs[0], STR16("Mono Out"), inputs[0]);
+		return kResultTrue;
+	}
+	if (!pInput)
+		return kResultFalse;
+	if (iInChannels == 2 && iOutChannels == 2)
+	{
+		ReplaceBusses(STR16("Stereo In"), inputs[0], STR16("Stereo Out"), outputs[0]);
+		return kResultTrue;
+	}
+	if (pInput->getArrangement() != SpeakerArr::kStereo)
+		ReplaceBusses(STR16("Stereo In"), SpeakerArr::kStereo, STR16("Stereo Out"), SpeakerArr::kStereo);
+	return kResultFalse;
+}
+
+tresult PLUGIN_API Brontal::setupProcessing(ProcessSetup& setup)
+{
+	// A rate that is not a positive number would make every derived length meaningless.
+	if (!(setup.sampleRate > 0.0) || !std::isfinite(setup.sampleRate))
+		return kInvalidArgument;
+	pAudioProcess->Reset();
+	const tresult result = AudioEffect::setupProcessing(setup);
+	if (result == kResultOk)
+		pAudioProcess->SampleRateChanged();
+	m_llTailRemaining = 0;
+	return result;
+}
+
+tresult PLUGIN_API Brontal::setActive(TBool state)
+{
+	sendTextMessage(state ? "Brontal::setActive (true)" : "Brontal::setActive (false)");
+	ParamCell** afParams = nullptr;
+	if (pAudioProcess->GetParams(&afParams))
+		for (int i = kFirstIndicator; i <= kLastIndicator; ++i)
+			afParams[i]->store(0.0f, std::memory_order_relaxed);
+	pAudioProcess->Reset();
+	m_llTailRemaining = 0;
+	return AudioEffect::setActive(state);
+}
+
+uint32 PLUGIN_API Brontal::getTailSamples()
+{
+	return static_cast<uint32>(std::ceil(pAudioProcess->GetTailSeconds() * processSetup.sampleRate));
+}
+
+void Brontal::ApplyParameterChanges(IParameterChanges* pChanges)
+{
+	if (!pChanges)
+		return;
+	const int32 iQueues = pChanges->getParameterCount();
+	for (int32 i = 0; i < iQueues; ++i)
+	{
+		IParamValueQueue* pQueue = pChanges->getParameterData(i);
+		if (!pQueue)
+			continue;
+		const ParamID id = pQueue->getParameterId();
+		const int32 iPoints = pQueue->getPointCount();
+		if (id < kFirstParam || id > kLastParam || iPoints <= 0)
+			continue;
+		// Only the last point counts: a change applies to the whole block.
+		int32 iOffset = 0;
+		ParamValue dValue = 0.0;
+		float fValue;
+		if (pQueue->getPoint(iPoints - 1, iOffset, dValue) == kResultTrue && brontal::SanitiseParamValue(dValue, fValue))
+			SetCell(static_cast<int>(id), fValue);
+	}
+}
+
+void Brontal::ReportIndicators(IParameterChanges* pChanges)
+{
+	if (!pChanges)
+		return;
+	for (int i = kFirstIndicator; i <= kLastIndicator; ++i)
+	{
+		const float fValue = GetCell(i);
+		if (fValue == afLastMeterValues[i - kFirstIndicator])
+			continue;
+		int32 iIndex = 0;
+		if (IParamValueQueue* pQueue = pChanges->addParameterData(static_cast<ParamID>(i), iIndex))
+			pQueue->addPoint(0, fValue, iIndex);
+	}
+}
+
+bool Brontal::RunChain(const float* pfInLeft, const float* pfInRight, float* pfOutLeft, float* pfOutRight,
+                       int32 iCount)
+{
+	// The chain's work buffers hold one chain block; longer host blocks go
+	// through in pieces.
+	const int32 iChunk = pAudioProcess->GetBlockSize();
+	for (int32 iDone = 0; iDone < iCount; iDone += iChunk)
+	{
+		const int32 n = std::min(iChunk, iCount - iDone);
+		// The scratch right output of a mono bus is reused for every piece.
+		float* pfRight = pfOutRight == m_pfScratchOut ? m_pfScratchOut : pfOutRight + iDone;
+		const bool bSilentIn = pfInLeft == m_pfScratchIn;
+		if (!pAudioProcess->Process(bSilentIn ? pfInLeft : pfInLeft + iDone, bSilentIn ? pfInRight : pfInRight + iDone,
+		                            pfOutLeft + iDone, pfRight, n))
+			return false;
+	}
+	return true;
+}
+
+tresult PLUGIN_API Brontal::process(ProcessData& data)
+{
+	DenormalGuard denormalGuard;
+
+	if (const ProcessContext* pContext = data.processContext)
+	{
+		const double dTempo = pContext->tempo;
+		if ((pContext->state & ProcessContext::kTempoValid) && std::isfinite(dTempo) && dTempo > 0.0)
+			fTempo = static_cast<float>(dTempo);
+	}
+	ApplyParameterChanges(data.inputParameterChanges);
+
+	// No buses or no samples: a parameter flush, which is all done now.
+	if (data.numInputs < 1 || data.numOutputs < 1 || data.numSamples <= 0 || !data.inputs || !data.outputs)
+		return kResultOk;
+	AudioBusBuffers& in = data.inputs[0];
+	AudioBusBuffers& out = data.outputs[0];
+	if (!AllChannelsPresent(in) || !AllChannelsPresent(out))
+		return kResultOk;
+	const int32 iCount = data.numSamples;
+	const bool bBypass = IsSwitchOn(GetCell(kBypass));
+	const bool bSilentInput = in.silenceFlags != 0;
+
+	if (bSilentInput && (bBypass || m_llTailRemaining <= 0))
+	{
+		out.silenceFlags = in.silenceFlags;
+		ZeroOutputs(in, out, iCount);
+		return kResultOk;
+	}
+	out.silenceFlags = 0;
+
+	if (bBypass)
+	{
+		for (int32 i = 0; i < out.numChannels; ++i)
+		{
+			float* pfOut = out.channelBuffers32[i];
+			const float* pfIn = i < in.numChannels ? in.channelBuffers32[i] : nullptr;
+			if (!pfIn)
+				std::memset(pfOut, 0, sizeof(float) * static_cast<size_t>(iCount));
+			else if (pfIn != pfOut)
+				std::memcpy(pfOut, pfIn, sizeof(float) * static_cast<size_t>(iCount));
+		}
+		return kResultOk;
+	}
+
+	for (int i = kFirstIndicator; i <= kLastIndicator; ++i)
+		afLastMeterValues[i - kFirstIndicator] = GetCell(i);
+
+	// A mono bus feeds its one channel to both chain inputs; silent input
+	// while ringing out reads zeros of our own.
+	const float* pfInLeft = bSilentInput ? m_pfScratchIn : in.channelBuffers32[0];
+	const float* pfInRight = bSilentInput ? m_pfScratchIn : in.channelBuffers32[in.numChannels > 1 ? 1 : 0];
+	float* pfOutLeft = out.channelBuffers32[0];
+	float* pfOutRight = out.numChannels > 1 ? out.channelBuffers32[1] : m_pfScratchOut;
+	if (!RunChain(pfInLeft, pfInRight, pfOutLeft, pfOutRight, iCount))
+		return kResultFalse;
+	for (int32 i = 2; i < out.numChannels; ++i)
+		std::memset(out.channelBuffers32[i], 0, sizeof(float) * static_cast<size_t>(iCount));
+
+	if (!bSilentInput)
+		m_llTailRemaining = getTailSamples();
+	else if ((m_llTailRemaining -= iCount) <= 0 && BlockPeak(pfOutLeft, iCount) > kSilenceThreshold)
+		m_llTailRemaining = iCount; // not decayed yet: one more block
+
+	ReportIndicators(data.outputParameterChanges);
+	return kResultOk;
+}
+
+tresult PLUGIN_API Brontal::getState(IBStream* state)
+{
+	if (!pAudioProcess)
+	{
+		BRONTAL_ASSERT(false, "0", "brontal");
+		return kResultFalse;
+	}
+	brontal::StateValues afValues = {};
+	for (int i = kFirstParam; i <= kLastParam; ++i)
+		afValues[i] = GetCell(i);
+	return brontal::WriteStateRecord(state, afValues) ? kResultOk : kResultFalse;
+}
+
+tresult PLUGIN_API Brontal::setState(IBStream* state)
+{
+	if (!pAudioProcess)
+	{
+		BRONTAL_ASSERT(false, "0", "brontal");
+		return kResultFalse;
+	}
+	brontal::StateValues afValues = {};
+	if (!brontal::ReadStateRecord(state, afValues))
+		return kResultFalse;
+	for (int i = kFirstParam; i <= kLastParam; ++i)
+	{
+		float fValue;
+		if (brontal::SanitiseParamValue(afValues[i], fValue))
+			SetCell(i, fValue);
+	}
+	return kResultOk;
+}
+
+tresult PLUGIN_API Brontal::notify(IMessage* message)
+{
+	if (!message)
+		return kInvalidArgument;
+	const char* szId = message->getMessageID();
+	if (szId && std::strcmp(szId, "BinaryMessage") == 0)
+	{
+		const void* pData = nullptr;
+		uint32 uSize = 0;
+		IAttributeList* pAttributes = message->getAttributes();
+		if (pAttributes && pAttributes->getBinary("MyData", pData, uSize) == kResultOk)
+			return kResultOk;
+	}
+	return AudioEffect::notify(message);
+}
+
+tresult Brontal::receiveText(const char8* text)
+{
+	std::fprintf(stderr, "[Brontal] received: %s\n", text ? text : "");
+	return kResultOk;
+}
+
+} // namespace Vst
+} // namespace Steinberg

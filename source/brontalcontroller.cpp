@@ -1,0 +1,170 @@
+#include "brontalcontroller.h"
+
+#include "brontalassert.h"
+#include "brontaleditorview.h"
+#include "brontalparams.h"
+#include "brontalstate.h"
+
+#include <algorithm>
+
+namespace Steinberg {
+namespace Vst {
+namespace {
+constexpr UnitID kUnitId = 1;
+
+void ParamShape(int iId, int32& iStepCount, int32& iFlags)
+{
+	switch (iId)
+	{
+	case kInputSelection:
+	case kGateCompOnOff:
+	case kDistortionOnOff:
+	case kStereoEnhancerOnOff:
+	case kDelayOnOff:
+	case kModulationOnOff:
+	case kReverbOnOff:
+	case kButton1:
+		iStepCount = 1, iFlags = ParameterInfo::kCanAutomate;
+		break;
+	case kOutputLeftVumeter:
+	case kOutputRightVumeter:
+	case kInputClippingLed:
+	case kOutputClippingLed:
+	case kCompressionLed:
+		iStepCount = 0, iFlags = ParameterInfo::kIsReadOnly;
+		break;
+	case kBypass:
+		iStepCount = 1, iFlags = ParameterInfo::kIsBypass;
+		break;
+	default:
+		iStepCount = 0, iFlags = ParameterInfo::kCanAutomate;
+		break;
+	}
+}
+} // namespace
+
+tresult PLUGIN_API BrontalController::initialize(FUnknown* context)
+{
+	const tresult result = EditControllerEx1::initialize(context);
+	if (result != kResultOk)
+		return result;
+
+	addUnit(new Unit(STR16("Unit1"), kUnitId, kRootUnitId, kNoProgramListId));
+	for (int i = kFirstParam; i <= kLastParam; ++i)
+	{
+		const ParamValue dDefault = kDefaultParamValues[i];
+		int32 iStepCount = 0;
+		int32 iFlags = 0;
+		ParamShape(i, iStepCount, iFlags);
+		const auto* szTitle = reinterpret_cast<const TChar*>(awszParamTitles[i]);
+		if (!parameters.addParameter(szTitle, nullptr, iStepCount, dDefault, iFlags, static_cast<ParamID>(i),
+		                             kRootUnitId))
+			BRONTAL_ASSERT(false, "0", "source/brontalcontroller");
+		setParamNormalized(static_cast<ParamID>(i), dDefault);
+	}
+	return kResultOk;
+}
+
+tresult PLUGIN_API BrontalController::terminate()
+{
+	m_aViews.clear();
+	return EditControllerEx1::terminate();
+}
+
+tresult BrontalController::applyStateRecord(IBStream* state)
+{
+	brontal::StateValues afValues = {};
+	if (!brontal::ReadStateRecord(state, afValues))
+		return kResultFalse;
+	for (int i = kFirstParam; i <= kLastParam; ++i)
+	{
+		float fValue;
+		if (brontal::SanitiseParamValue(afValues[i], fValue) &&
+		    setParamNormalized(static_cast<ParamID>(i), fValue) != kResultOk)
+			return kResultFalse;
+	}
+	return kResultOk;
+}
+
+tresult PLUGIN_API BrontalController::setComponentState(IBStream* state)
+{
+	if (!state)
+		return kResultOk;
+	return applyStateRecord(state);
+}
+
+tresult PLUGIN_API BrontalController::setState(IBStream* state)
+{
+	if (!state)
+		return kResultOk;
+	if (applyStateRecord(state) != kResultOk)
+		return kResultFalse;
+	for (BrontalEditorView* pView : m_aViews)
+		if (pView)
+			pView->notify(nullptr, "Force Refresh");
+	return kResultOk;
+}
+
+tresult PLUGIN_API BrontalController::getState(IBStream* state)
+{
+	brontal::StateValues afValues = {};
+	for (int i = kFirstParam; i <= kLastParam; ++i)
+	{
+		Parameter* pParameter = getParameterObject(static_cast<ParamID>(i));
+		if (!pParameter)
+		{
+			BRONTAL_ASSERT(false, "0", "source/brontalcontroller");
+			continue;
+		}
+		afValues[i] = static_cast<float>(pParameter->getNormalized());
+	}
+	return brontal::WriteStateRecord(state, afValues) ? kResultOk : kResultFalse;
+}
+
+tresult PLUGIN_API BrontalController::setParamNormalized(ParamID tag, ParamValue value)
+{
+	// A NaN would stick in the parameter and reach the views; leave the old value.
+	if (value != value)
+		return kResultFalse;
+	const tresult result = EditControllerEx1::setParamNormalized(tag, value);
+	for (BrontalEditorView* pView : m_aViews)
+		if (pView)
+			pView->updateParameter(tag, value);
+	return result;
+}
+
+IPlugView* PLUGIN_API BrontalController::createView(FIDString /*name*/)
+{
+	return nullptr;
+}
+
+tresult BrontalController::receiveText(const char8* /*text*/)
+{
+	return kResultOk;
+}
+
+void BrontalController::editorAttached(EditorView* editor)
+{
+	if (auto* pView = dynamic_cast<BrontalEditorView*>(editor))
+		m_aViews.push_back(pView);
+}
+
+void BrontalController::editorRemoved(EditorView* editor)
+{
+	auto* pView = dynamic_cast<BrontalEditorView*>(editor);
+	const auto it = std::find(m_aViews.begin(), m_aViews.end(), pView);
+	if (pView && it != m_aViews.end())
+		m_aViews.erase(it);
+}
+
+tresult PLUGIN_API BrontalController::getMidiControllerAssignment(int32 /*busIndex*/, int16 /*channel*/,
+                                                                  CtrlNumber /*midiControllerNumber*/,
+                                                                  ParamID& /*id*/)
+{
+	// No parameter is a natural target for any MIDI controller (there is no
+	// output volume), and claiming one without naming it misleads hosts.
+	return kResultFalse;
+}
+
+} // namespace Vst
+} // namespace Steinberg

@@ -1,0 +1,32 @@
+# The plug-in module: brontal1.vst3/Contents/x86_64-linux/brontal1.so.
+set(BRONTAL_BUNDLE_DIR "${CMAKE_BINARY_DIR}/VST3/brontal1.vst3" CACHE INTERNAL "")
+
+add_library(brontal1 MODULE
+  brontal.cpp
+  brontalcontroller.cpp
+  brontaleditorview.cpp
+  brontalstate.cpp
+  factory.cpp
+  sdkgap/audioeffect.cpp
+  sdkgap/moduleentry.cpp
+  sdkgap/pluginfactory.cpp
+)
+include(editor.cmake OPTIONAL)
+target_include_directories(brontal1 PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}")
+target_compile_options(brontal1 PRIVATE ${BRONTAL_WARNINGS})
+target_link_libraries(brontal1 PRIVATE brontal_dsp vst3sdk)
+if(TARGET brontal_editor)
+  target_link_libraries(brontal1 PRIVATE brontal_editor)
+endif()
+set_target_properties(brontal1 PROPERTIES
+  PREFIX ""
+  OUTPUT_NAME brontal1
+  CXX_VISIBILITY_PRESET hidden
+  VISIBILITY_INLINES_HIDDEN ON
+  LIBRARY_OUTPUT_DIRECTORY "${BRONTAL_BUNDLE_DIR}/Contents/x86_64-linux")
+# Only the module entry points leave the module; static libraries stay private.
+target_link_options(brontal1 PRIVATE -Wl,--no-undefined -Wl,--exclude-libs,ALL)
+add_custom_command(TARGET brontal1 POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E make_directory "${BRONTAL_BUNDLE_DIR}/Contents/Resources")
+
+install(DIRECTORY "${BRONTAL_BUNDLE_DIR}" DESTINATION lib/vst3 USE_SOURCE_PERMISSIONS)
