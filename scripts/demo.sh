@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# From a fresh machine to a rendered guitar take: installs what is needed,
+# builds, installs the bundle into ~/.vst3 and renders the demo riff through
+# it with the default settings.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${BRONTAL_BUILD_DIR:-$root/build/release}"
+
+"$root/scripts/install-deps.sh"
+BRONTAL_BUILD_DIR="$build" "$root/scripts/build.sh"
+
+mkdir -p "$HOME/.vst3"
+rm -rf "$HOME/.vst3/brontal1.vst3"
+cp -r "$build/VST3/brontal1.vst3" "$HOME/.vst3/"
+echo "Installed $HOME/.vst3/brontal1.vst3"
+
+mkdir -p "$root/out"
+"$build/tools/brontal-render" --plugin "$HOME/.vst3/brontal1.vst3" \
+  "$root/examples/demo-riff.wav" "$root/out/demo-rendered.wav"
+echo "Wrote $root/out/demo-rendered.wav"

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, running and testing Brontal
+# needs. Safe to run again: it only calls apt when something is missing.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config
+  juce-modules-source-data
+  libsndfile1-dev
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  libx11-dev libxext-dev libxtst-dev libxft-dev libfreetype-dev libfontconfig-dev libpng-dev
+  fonts-dejavu-core
+  xvfb xdotool x11-utils
+  python3 python3-numpy python3-pil python3-matplotlib
+  valgrind
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  as_root=()
+  [ "$(id -u)" -eq 0 ] || as_root=(sudo)
+  "${as_root[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
