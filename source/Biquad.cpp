@@ -37,6 +37,7 @@ int Biquad::Reset()
 		std::memset(m_afDelayLine, 0, sizeof(float) * kMaxDelayLength);
 		m_iActiveLength = m_iMaxLength;
 		m_iWritePos = 0;
+		UpdateDelaySamples();
 	}
 	return 1;
 }
@@ -96,12 +97,16 @@ void Biquad::ComputeCoefficients()
 	if (m_iType == kComb || m_iType == kAllPass)
 	{
 		// Falls by 60 dB in the decay time; a zero decay gives 0.001^inf = 0.
-		m_dFeedback = std::pow(0.001, m_dDelay / m_dDecay);
+		// Zero over zero has no meaning and must not reach the loop.
+		const double dFeedback = std::pow(0.001, m_dDelay / m_dDecay);
+		m_dFeedback = std::isnan(dFeedback) ? 0.0 : dFeedback;
+		UpdateDelaySamples();
 		return;
 	}
 	if (m_iType == kDelayLine)
 	{
 		m_dFeedback = 0.0;
+		UpdateDelaySamples();
 		return;
 	}
 	if (m_iType < kLowPass || m_iType > kHighShelf)
@@ -187,6 +192,18 @@ void Biquad::ComputeCoefficients()
 	m_dA2 = a2 / a0;
 }
 
+void Biquad::UpdateDelaySamples()
+{
+	// Bounded to one ring length, so a read never leaves the ring whatever
+	// the rate or the delay time asked for.
+	float fDelaySamples = m_pdSampleRate ? SampleRateF() * static_cast<float>(m_dDelay) : 0.0f;
+	if (!(fDelaySamples > 0.0f))
+		fDelaySamples = 0.0f;
+	else if (fDelaySamples > static_cast<float>(m_iActiveLength))
+		fDelaySamples = static_cast<float>(m_iActiveLength);
+	m_fDelaySamples = fDelaySamples;
+}
+
 float Biquad::ProcessSample(float fSample)
 {
 	if (m_iType >= kComb && m_iType <= kDelayLine)
@@ -217,19 +234,11 @@ float Biquad::ReadInterpolated(float fPosition) const
 
 float Biquad::ProcessDelayLine(float fSample)
 {
-	if (!m_afDelayLine || m_iActiveLength <= 0 || !m_pdSampleRate)
+	if (m_iActiveLength <= 0)
 		return fSample;
 	// Nothing that is not a finite number may enter a feedback loop.
 	const float x = std::isfinite(fSample) ? fSample : 0.0f;
-
-	// The delay is bounded to one ring length: the read never leaves the ring
-	// whatever the rate or the delay time asked for.
-	float fDelaySamples = SampleRateF() * static_cast<float>(m_dDelay);
-	if (!(fDelaySamples > 0.0f))
-		fDelaySamples = 0.0f;
-	else if (fDelaySamples > static_cast<float>(m_iActiveLength))
-		fDelaySamples = static_cast<float>(m_iActiveLength);
-	const float d = ReadInterpolated(static_cast<float>(m_iWritePos) - fDelaySamples);
+	const float d = ReadInterpolated(static_cast<float>(m_iWritePos) - m_fDelaySamples);
 	const float g = static_cast<float>(m_dFeedback);
 
 	float fResult;

@@ -5,7 +5,7 @@
 // The filter element of the chain: a second-order section, or a delay-line
 // element (feedback comb, all-pass, plain fractional delay) for the reverb.
 // Blocks own these and drive them one sample at a time.
-class Biquad : public CMyEffect
+class Biquad final : public CMyEffect
 {
 public:
 	enum
@@ -49,6 +49,7 @@ public:
 
 private:
 	void ComputeCoefficients();
+	void UpdateDelaySamples();
 	float ReadInterpolated(float fPosition) const;
 	float ProcessDelayLine(float fSample);
 
@@ -66,4 +67,7 @@ private:
 	int m_iActiveLength = 0;
 	int m_iWritePos = 0;
 	int m_iMaxLength = 0;
+	// The delay in samples at the current rate, bounded to the ring; follows
+	// every change of delay, rate or ring length so no sample recomputes it.
+	float m_fDelaySamples = 0.0f;
 };

@@ -1,0 +1,280 @@
+#include "Biquad.h"
+#include "assertcapture.h"
+#include "tone.h"
+
+#include <gtest/gtest.h>
+
+#include <complex>
+#include <random>
+#include <vector>
+
+namespace {
+std::vector<float> Filter(Biquad& filter, const std::vector<float>& in)
+{
+	std::vector<float> out(in.size());
+	for (size_t i = 0; i < in.size(); ++i)
+		out[i] = filter.ProcessSample(in[i]);
+	return out;
+}
+
+std::vector<float> Noise(size_t n, unsigned uSeed)
+{
+	std::mt19937 rng(uSeed);
+	std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
+	std::vector<float> v(n);
+	for (float& f : v)
+		f = dist(rng);
+	return v;
+}
+
+std::vector<float> Impulse(size_t n, size_t at = 0)
+{
+	std::vector<float> v(n, 0.0f);
+	v[at] = 1.0f;
+	return v;
+}
+
+// |H| of the section's coefficients at a normalised frequency.
+double Magnitude(const Biquad& filter, double dFreq)
+{
+	double b0, b1, b2, a1, a2;
+	filter.GetCoefficients(b0, b1, b2, a1, a2);
+	const std::complex<double> z = std::polar(1.0, -2.0 * kTestPi * dFreq);
+	return std::abs((b0 + b1 * z + b2 * z * z) / (1.0 + a1 * z + a2 * z * z));
+}
+
+double MeasuredGainDb(Biquad& filter, double dFreq, double dRate)
+{
+	const size_t n = static_cast<size_t>(dRate);
+	const std::vector<float> out = Filter(filter, MakeTone(2 * n, dFreq, dRate, 0.25));
+	return ToDb(ToneAmplitude(out, n, n, dFreq, dRate) / 0.25);
+}
+} // namespace
+
+TEST(Biquad, UnsetAndFlatSectionsPassTheInput)
+{
+	const std::vector<float> in = Noise(4096, 1);
+	Biquad unset;
+	EXPECT_EQ(Filter(unset, in), in);
+
+	for (double dFreq : {0.001, 0.02, 0.3, 0.49})
+		for (double dQ : {0.3, 0.9, 5.0})
+		{
+			Biquad flat;
+			flat.SetParameters(Biquad::kPeak, dFreq, dQ, 0.0);
+			const std::vector<float> out = Filter(flat, in);
+			for (size_t i = 0; i < in.size(); ++i)
+				ASSERT_NEAR(out[i], in[i], 1e-6) << dFreq << " " << dQ << " at " << i;
+		}
+
+	// Reset clears only delay lines: a section keeps ringing through it.
+	Biquad a, b;
+	a.SetParameters(Biquad::kPeak, 0.01, 0.9, 12.0);
+	b.SetParameters(Biquad::kPeak, 0.01, 0.9, 12.0);
+	Filter(a, Impulse(10));
+	Filter(b, Impulse(10));
+	EXPECT_EQ(a.Reset(), 1);
+	const std::vector<float> silence(100, 0.0f);
+	EXPECT_EQ(Filter(a, silence), Filter(b, silence));
+	EXPECT_NE(Filter(a, silence)[0], 0.0f);
+}
+
+TEST(Biquad, PeakReachesItsGainAtTheCentreOnly)
+{
+	for (double dGain : {12.0, -12.0})
+	{
+		Biquad peak;
+		peak.SetParameters(Biquad::kPeak, 1000.0 / 48000.0, 0.9, dGain);
+		EXPECT_NEAR(MeasuredGainDb(peak, 1000.0, 48000.0), dGain, 0.01);
+		// Far from the centre the bell has gone: 0.032 dB at 20 Hz, 0.024 dB at 20 kHz.
+		EXPECT_NEAR(MeasuredGainDb(peak, 20.0, 48000.0), 0.0, 0.05);
+		EXPECT_NEAR(MeasuredGainDb(peak, 20000.0, 48000.0), 0.0, 0.05);
+	}
+}
+
+TEST(Biquad, EachSectionTypeMeetsItsDesignPoints)
+{
+	const double f = 0.1, kTol = 1e-9;
+	const double dHalfPower = std::sqrt(0.5);
+	Biquad s;
+
+	s.SetParameters(Biquad::kLowPass, f, dHalfPower, 24.0);
+	EXPECT_NEAR(Magnitude(s, 0.0), 1.0, kTol);
+	EXPECT_NEAR(Magnitude(s, f), dHalfPower, kTol);
+	EXPECT_NEAR(Magnitude(s, 0.5), 0.0, kTol);
+
+	s.SetParameters(Biquad::kHighPass, f, dHalfPower, 0.0);
+	EXPECT_NEAR(Magnitude(s, 0.0), 0.0, kTol);
+	EXPECT_NEAR(Magnitude(s, f), dHalfPower, kTol);
+	EXPECT_NEAR(Magnitude(s, 0.5), 1.0, kTol);
+
+	s.SetParameters(Biquad::kBandPass, f, 2.0, 0.0);
+	EXPECT_NEAR(Magnitude(s, f), 1.0, kTol);
+	EXPECT_NEAR(Magnitude(s, 0.0), 0.0, kTol);
+	EXPECT_NEAR(Magnitude(s, 0.5), 0.0, kTol);
+
+	s.SetParameters(Biquad::kNotch, f, 2.0, 0.0);
+	EXPECT_NEAR(Magnitude(s, f), 0.0, kTol);
+	EXPECT_NEAR(Magnitude(s, 0.0), 1.0, kTol);
+	EXPECT_NEAR(Magnitude(s, 0.5), 1.0, kTol);
+
+	for (double dGain : {6.0, -6.0})
+	{
+		const double V = std::pow(10.0, dGain / 20.0);
+		s.SetParameters(Biquad::kLowShelf, f, 0.9, dGain);
+		EXPECT_NEAR(Magnitude(s, 0.0), V, kTol);
+		EXPECT_NEAR(Magnitude(s, 0.5), 1.0, kTol);
+		s.SetParameters(Biquad::kHighShelf, f, 0.9, dGain);
+		EXPECT_NEAR(Magnitude(s, 0.0), 1.0, kTol);
+		EXPECT_NEAR(Magnitude(s, 0.5), V, kTol);
+	}
+	// The shelves have a fixed slope: Q does not enter.
+	Biquad q1, q2;
+	q1.SetParameters(Biquad::kLowShelf, f, 0.5, 6.0);
+	q2.SetParameters(Biquad::kLowShelf, f, 4.0, 6.0);
+	EXPECT_DOUBLE_EQ(Magnitude(q1, f), Magnitude(q2, f));
+	// Boosted corner: |H|^2 = (1 + V^2) / 2.
+	EXPECT_NEAR(Magnitude(q1, f), std::sqrt((1.0 + 4.0 * std::pow(10.0, 0.6) / 4.0) / 2.0), kTol);
+}
+
+TEST(Biquad, SectionsStayStableAboveNyquist)
+{
+	// The top equaliser band at 11025 Hz asks for 0.58 of the rate.
+	for (double dFreq : {6400.0 / 11025.0, 0.5, 0.75})
+		for (double dGain : {30.0, -30.0})
+		{
+			Biquad s;
+			s.SetParameters(Biquad::kPeak, dFreq, 0.9, dGain);
+			double b0, b1, b2, a1, a2;
+			s.GetCoefficients(b0, b1, b2, a1, a2);
+			EXPECT_LT(std::fabs(a2), 1.0);
+			EXPECT_LT(std::fabs(a1), 1.0 + a2);
+
+			// A deep cut this close to Nyquist keeps a pole near 0.9998: slow, but dying.
+			const std::vector<float> out = Filter(s, Impulse(200000));
+			double dTailEnergy = 0.0;
+			for (size_t i = 100000; i < out.size(); ++i)
+			{
+				ASSERT_TRUE(std::isfinite(out[i]));
+				dTailEnergy += static_cast<double>(out[i]) * out[i];
+			}
+			EXPECT_LT(dTailEnergy, 1e-12) << dFreq << " " << dGain;
+		}
+}
+
+TEST(Biquad, DelayLineFeedbackFollowsDelayAndDecay)
+{
+	const double g = std::pow(0.001, 0.03); // 0.8128
+	Biquad comb(Biquad::kComb, 1.0, 0.03), allpass(Biquad::kAllPass, 1.0, 0.03), delay(Biquad::kDelayLine, 1.0, 0.03);
+	EXPECT_NEAR(comb.GetFeedback(), 0.8128305, 1e-7);
+	EXPECT_NEAR(allpass.GetFeedback(), 0.8128305, 1e-7);
+	EXPECT_EQ(delay.GetFeedback(), 0.0);
+
+	double dRate = 48000.0;
+	for (Biquad* p : {&comb, &allpass})
+	{
+		p->SetSampleRate(&dRate);
+		p->Reset();
+	}
+	// 0.03 s is 1440 samples: the loop returns every 1440 samples, scaled by g.
+	const std::vector<float> c = Filter(comb, Impulse(3000));
+	const std::vector<float> a = Filter(allpass, Impulse(3000));
+	const float gf = static_cast<float>(g);
+	for (size_t i = 0; i < c.size(); ++i)
+	{
+		const float fComb = i == 0 ? 1.0f : i == 1440 ? gf : i == 2880 ? gf * gf : 0.0f;
+		const float fAllPass = i == 0 ? -gf : i == 1440 ? 1.0f - gf * gf : i == 2880 ? (1.0f - gf * gf) * gf : 0.0f;
+		ASSERT_NEAR(c[i], fComb, 1e-6) << i;
+		ASSERT_NEAR(a[i], fAllPass, 1e-6) << i;
+	}
+
+	comb.SetDelayTime(0.06);
+	EXPECT_NEAR(comb.GetFeedback(), std::pow(0.001, 0.06), 1e-12);
+
+	// A zero decay leaves no loop: the comb passes its input, the all-pass delays it.
+	comb.SetDecayTime(0.0);
+	comb.SetDelayTime(0.03);
+	allpass.SetDecayTime(0.0);
+	EXPECT_EQ(comb.GetFeedback(), 0.0);
+	EXPECT_EQ(allpass.GetFeedback(), 0.0);
+	comb.Reset();
+	allpass.Reset();
+	const std::vector<float> in = Noise(3000, 2);
+	EXPECT_EQ(Filter(comb, in), in);
+	const std::vector<float> out = Filter(allpass, in);
+	for (size_t i = 0; i < in.size(); ++i)
+		ASSERT_EQ(out[i], i < 1440 ? 0.0f : in[i - 1440]) << i;
+
+	// Zero over zero must not leave NaN in the loop.
+	Biquad zero(Biquad::kComb, 0.0, 0.0);
+	EXPECT_EQ(zero.GetFeedback(), 0.0);
+}
+
+TEST(Biquad, PlainDelayOfHalfASecond)
+{
+	double dRate = 48000.0;
+	Biquad delay(Biquad::kDelayLine, 0.0, 0.5);
+	delay.SetSampleRate(&dRate);
+	delay.Reset();
+	std::vector<float> in = Noise(30000, 3);
+	in[100] = std::nanf("");
+	const std::vector<float> out = Filter(delay, in);
+	for (size_t i = 0; i < 24000; ++i)
+		ASSERT_EQ(out[i], 0.0f) << i;
+	// The NaN went in as 0.
+	for (size_t i = 24000; i < out.size(); ++i)
+		ASSERT_EQ(out[i], i == 24100 ? 0.0f : in[i - 24000]) << i;
+}
+
+TEST(Biquad, RingLengthIsThreeSecondsUpTo192k)
+{
+	Biquad line(Biquad::kDelayLine, 0.0, 0.1);
+	for (const auto& [dRate, iLength] : {std::pair{44100.0, 132300}, {192000.0, 576000}, {384000.0, 576000}})
+	{
+		double dCurrent = dRate;
+		EXPECT_EQ(line.SetSampleRate(&dCurrent), 1);
+		EXPECT_EQ(line.GetMaxLength(), iLength);
+		line.Reset();
+		EXPECT_EQ(line.GetActiveLength(), iLength);
+	}
+	// Only SetSampleRate measures the ring, not a later change behind the pointer.
+	double dRate = 44100.0;
+	line.SetSampleRate(&dRate);
+	dRate = 8000.0;
+	line.Reset();
+	EXPECT_EQ(line.GetActiveLength(), 132300);
+	EXPECT_EQ(line.SetSampleRate(nullptr), 0);
+	EXPECT_EQ(line.GetMaxLength(), 132300);
+}
+
+TEST(Biquad, FractionalReadInterpolatesBetweenTheSurroundingEntries)
+{
+	// 1024 Hz keeps the ring short (3072) and makes 10.25 samples exact.
+	double dRate = 1024.0;
+	Biquad line(Biquad::kDelayLine, 0.0, 10.25 / 1024.0);
+	line.SetSampleRate(&dRate);
+	line.Reset();
+	ASSERT_EQ(line.GetActiveLength(), 3072);
+
+	// The impulse lands a quarter of a sample late: 0.75 then 0.25, both
+	// before the ring wraps (read position below zero) and across the wrap.
+	std::vector<float> in(3200, 0.0f);
+	in[0] = 1.0f;
+	in[3070] = 1.0f;
+	const std::vector<float> out = Filter(line, in);
+	for (size_t i = 0; i < out.size(); ++i)
+	{
+		const float fExpected = (i == 10 || i == 3080) ? 0.75f : (i == 11 || i == 3081) ? 0.25f : 0.0f;
+		ASSERT_EQ(out[i], fExpected) << i;
+	}
+}
+
+TEST(Biquad, IsNotAChainBlock)
+{
+	AssertCapture capture;
+	Biquad s;
+	float f = 0.0f;
+	EXPECT_EQ(s.Process(&f, &f, &f, &f, 1), 0);
+	EXPECT_EQ(AssertCapture::s_text, "0");
+	EXPECT_EQ(AssertCapture::s_source, "Biquad");
+}
