@@ -2,16 +2,26 @@
 
 #include "MyEffect.h"
 
-// Seven-band voiced equaliser.
-// Placeholder: passes its inputs through until the block itself is written.
+class Biquad;
+
+// Fixed seven-band tone shaping: parallel peak sections averaged, then an
+// output gain. The curve is one of four voicings, picked by the block's
+// place in the chain and by the distortion switch.
 class CMyEqu : public CMyEffect
 {
 public:
-	int Reset() override { return 1; }
-	int Process(const float* pfIn1, const float* pfIn2, float* pfOut1, float* pfOut2, int iCount) override
-	{
-		CopyStereo(pfIn1, pfIn2, pfOut1, pfOut2, iCount);
-		return 1;
-	}
-	int Configure(int, int, int, int, int, int, int, int, int, int, bool) override { return 1; }
+	static constexpr int kNumBands = 7;
+
+	CMyEqu();
+	~CMyEqu() override;
+
+	int Reset() override;
+	int Process(const float* pfIn1, const float* pfIn2, float* pfOut1, float* pfOut2, int iCount) override;
+	int Configure(int i1, int i2, int i3, int i4, int i5, int i6, int i7, int i8, int i9, int i10,
+	              bool bPostCabinet) override;
+
+private:
+	Biquad* m_apBands[kNumBands];
+	int m_aiConfig[10] = {};
+	bool m_bPostCabinet = false;
 };
