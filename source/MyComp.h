@@ -2,20 +2,33 @@
 
 #include "MyEffect.h"
 
-// Gate/compressor (through Process) and output saturator (through ProcessSaturation).
-// Placeholder: passes its inputs through until the block itself is written.
+#include <cstdint>
+
+// Two blocks in one class. Through Process: a noise gate (downward expander)
+// and compressor with make-up gain, driven by a moving average of the
+// rectified input. Through ProcessSaturation: the fixed output saturator.
 class CMyComp : public CMyEffect
 {
 public:
-	int Reset() override { return 1; }
-	int Process(const float* pfIn1, const float* pfIn2, float* pfOut1, float* pfOut2, int iCount) override
-	{
-		CopyStereo(pfIn1, pfIn2, pfOut1, pfOut2, iCount);
-		return 1;
-	}
-	int ProcessSaturation(const float* pfIn1, const float* pfIn2, float* pfOut1, float* pfOut2, int iCount) override
-	{
-		CopyStereo(pfIn1, pfIn2, pfOut1, pfOut2, iCount);
-		return 1;
-	}
+	static constexpr int BUFCOMPSIZE = 1024;
+
+	CMyComp();
+	~CMyComp() override;
+
+	int Reset() override;
+	int Process(const float* pfIn1, const float* pfIn2, float* pfOut1, float* pfOut2, int iCount) override;
+	int ProcessSaturation(const float* pfIn1, const float* pfIn2, float* pfOut1, float* pfOut2,
+	                      int iCount) override;
+
+private:
+	float DetectLevel(float fSample);
+
+	// 0 linear, 1 compressing, 2 gating, for the latest sample.
+	int m_iState = 0;
+	// Magnitudes of the latest samples, a ring.
+	float* m_afHistory;
+	int m_iWriteIndice = 0;
+	// Sum of the ring's magnitudes with 32 fractional bits: exact, so the
+	// moving average never drifts however long it runs.
+	int64_t m_llLevelSum = 0;
 };
