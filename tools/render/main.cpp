@@ -1,0 +1,54 @@
+// brontal-render: renders an audio file through the Brontal VST 3 bundle.
+
+#include "options.h"
+#include "renderer.h"
+
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+
+using namespace brontal::host;
+
+namespace {
+
+void onSignal(int)
+{
+	renderInterrupted = 1;
+}
+
+int fail(const std::string& message, int status)
+{
+	std::cout.flush();
+	std::fprintf(stderr, "brontal-render: %s\n", message.c_str());
+	return status;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+	struct sigaction action = {};
+	action.sa_handler = onSignal;
+	for (int signalNumber : {SIGINT, SIGTERM, SIGHUP})
+		sigaction(signalNumber, &action, nullptr);
+
+	try
+	{
+		const Options options = parseOptions(std::vector<std::string>(argv + 1, argv + argc));
+		if (options.help)
+			std::cout << usageText();
+		else if (options.listParams)
+			listParameters(options, std::cout);
+		else
+			render(options, std::cout);
+		return 0;
+	}
+	catch (const UsageError& error)
+	{
+		return fail(error.what(), 2);
+	}
+	catch (const std::exception& error)
+	{
+		return fail(error.what(), 1);
+	}
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+// Command line of brontal-render.
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace brontal::host {
+
+// A command line that cannot be accepted; the message is one line.
+class UsageError : public std::runtime_error
+{
+public:
+	using std::runtime_error::runtime_error;
+};
+
+struct ParamSetting
+{
+	std::string nameOrId; // a title (any case) or a decimal id
+	double value = 0.0;   // normalised, 0..1
+};
+
+struct Options
+{
+	std::string input;
+	std::string output;
+	std::string plugin; // empty: the default bundle
+	int blockSize = 512;
+	double tempo = 120.0;
+	std::vector<ParamSetting> settings;
+	std::string stateIn;
+	std::string stateOut;
+	bool bypass = false;
+	bool listParams = false;
+	bool help = false;
+};
+
+inline constexpr int kMaxBlockSize = 8192;
+
+// Throws UsageError for anything that is not exactly the documented syntax.
+Options parseOptions(const std::vector<std::string>& args);
+
+const char* usageText();
+
+} // namespace brontal::host

@@ -1,0 +1,456 @@
+#include "renderer.h"
+
+#include "host/plugininstance.h"
+
+#include "brontalparams.h"
+
+#include <sndfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+
+namespace brontal::host {
+
+volatile std::sig_atomic_t renderInterrupted = 0;
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+struct ParamEntry
+{
+	int32 index;
+	ParamID id;
+	std::string title;
+	double defaultValue;
+	int32 flags;
+};
+
+std::string toUtf8(const char16* text)
+{
+	std::string result;
+	for (std::size_t i = 0; i < 128 && text[i]; ++i)
+	{
+		char32_t c = text[i];
+		if (c >= 0xD800 && c < 0xDC00 && i + 1 < 128 && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000)
+			c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+		if (c < 0x80)
+			result += static_cast<char>(c);
+		else if (c < 0x800)
+			result += {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
+		else if (c < 0x10000)
+			result += {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
+			           static_cast<char>(0x80 | (c & 0x3F))};
+		else
+			result += {static_cast<char>(0xF0 | (c >> 18)), static_cast<char>(0x80 | ((c >> 12) & 0x3F)),
+			           static_cast<char>(0x80 | ((c >> 6) & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
+	}
+	return result;
+}
+
+std::string lowercase(std::string text)
+{
+	std::transform(text.begin(), text.end(), text.begin(),
+	               [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+	return text;
+}
+
+std::string defaultPlugin()
+{
+	if (fs::exists(BRONTAL_DEFAULT_BUNDLE))
+		return BRONTAL_DEFAULT_BUNDLE;
+	const char* home = std::getenv("HOME");
+	const fs::path installed = fs::path(home ? home : "") / ".vst3" / "brontal1.vst3";
+	if (home && fs::exists(installed))
+		return installed.string();
+	throw HostError(std::string("no plug-in found at ") + BRONTAL_DEFAULT_BUNDLE + " or " +
+	                installed.string() + " (use --plugin)");
+}
+
+std::shared_ptr<Module> loadModule(const Options& options)
+{
+	return Module::load(options.plugin.empty() ? defaultPlugin() : options.plugin);
+}
+
+std::vector<ParamEntry> parameters(IEditController& controller)
+{
+	std::vector<ParamEntry> entries;
+	for (int32 index = 0; index < controller.getParameterCount(); ++index)
+	{
+		ParameterInfo info{};
+		if (controller.getParameterInfo(index, info) != kResultOk)
+			throw HostError("the controller gives no information on parameter index " +
+			                std::to_string(index));
+		entries.push_back({index, info.id, toUtf8(info.title), info.defaultNormalizedValue, info.flags});
+	}
+	return entries;
+}
+
+std::string flagNames(int32 flags)
+{
+	std::string names;
+	auto add = [&](int32 flag, const char* name) {
+		if (flags & flag)
+			names += (names.empty() ? "" : ",") + std::string(name);
+	};
+	add(ParameterInfo::kCanAutomate, "automate");
+	add(ParameterInfo::kIsReadOnly, "read-only");
+	add(ParameterInfo::kIsBypass, "bypass");
+	add(ParameterInfo::kIsList, "list");
+	add(ParameterInfo::kIsProgramChange, "program-change");
+	return names.empty() ? "-" : names;
+}
+
+const ParamEntry& findParameter(const std::vector<ParamEntry>& entries, const std::string& nameOrId)
+{
+	const bool isId = nameOrId.find_first_not_of("0123456789") == std::string::npos;
+	const std::string wanted = lowercase(nameOrId);
+	for (const ParamEntry& entry : entries)
+	{
+		if (isId ? std::to_string(entry.id) == nameOrId : lowercase(entry.title) == wanted)
+			return entry;
+	}
+	throw HostError("unknown parameter '" + nameOrId + "' (see --list-params)");
+}
+
+// A file created next to its final path and renamed onto it by commit();
+// removed by the destructor unless committed.
+class TempFile
+{
+public:
+	explicit TempFile(const std::string& target) : targetPath(target)
+	{
+		std::error_code error;
+		if (fs::is_directory(target, error))
+			throw HostError("cannot write " + target + ": it is a directory");
+		const fs::path final(target);
+		const fs::path directory = final.has_parent_path() ? final.parent_path() : fs::path(".");
+		std::string pattern = (directory / ("." + final.filename().string() + ".XXXXXX")).string();
+		fd = mkstemp(pattern.data());
+		if (fd < 0)
+			throw HostError("cannot write " + target + ": " + std::strerror(errno));
+		tempPath = pattern;
+		const mode_t mask = umask(0);
+		umask(mask);
+		fchmod(fd, 0666 & ~mask);
+	}
+
+	~TempFile()
+	{
+		if (fd >= 0)
+			close(fd);
+		if (!committed)
+			unlink(tempPath.c_str());
+	}
+
+	TempFile(const TempFile&) = delete;
+	TempFile& operator=(const TempFile&) = delete;
+
+	int descriptor() const { return fd; }
+
+	void write(const std::vector<char>& bytes)
+	{
+		std::size_t done = 0;
+		while (done < bytes.size())
+		{
+			const ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
+			if (written < 0 && errno == EINTR)
+				continue;
+			if (written <= 0)
+				throw HostError("cannot write " + targetPath + ": " + std::strerror(errno));
+			done += static_cast<std::size_t>(written);
+		}
+	}
+
+	void commit()
+	{
+		const int status = close(fd);
+		fd = -1;
+		if (status != 0 || std::rename(tempPath.c_str(), targetPath.c_str()) != 0)
+			throw HostError("cannot write " + targetPath + ": " + std::strerror(errno));
+		committed = true;
+	}
+
+private:
+	std::string targetPath;
+	std::string tempPath;
+	int fd = -1;
+	bool committed = false;
+};
+
+struct SndFileCloser
+{
+	void operator()(SNDFILE* file) const { sf_close(file); }
+};
+using SndFile = std::unique_ptr<SNDFILE, SndFileCloser>;
+
+// Output container from the extension; the input's encoding is kept when the
+// container can hold it, WAV is always 32-bit float.
+int outputFormat(const std::string& path, const SF_INFO& input)
+{
+	const std::string extension = lowercase(fs::path(path).extension().string());
+	int container = 0;
+	if (extension == ".wav")
+		return SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+	if (extension == ".flac")
+		container = SF_FORMAT_FLAC;
+	else if (extension == ".aif" || extension == ".aiff")
+		container = SF_FORMAT_AIFF;
+	else
+		throw HostError("cannot tell the output format of " + path + " (use .wav, .flac, .aif or .aiff)");
+	SF_INFO check{};
+	check.samplerate = input.samplerate;
+	check.channels = 2;
+	check.format = container | (input.format & SF_FORMAT_SUBMASK);
+	return sf_format_check(&check) ? check.format : container | SF_FORMAT_PCM_24;
+}
+
+std::vector<char> readFile(const std::string& path)
+{
+	std::ifstream file(path, std::ios::binary);
+	if (!file || fs::is_directory(path))
+		throw HostError("cannot read " + path + ": " +
+		                (fs::exists(path) ? "not a readable file" : "no such file"));
+	return std::vector<char>(std::istreambuf_iterator<char>(file), {});
+}
+
+std::string decibels(double value)
+{
+	if (value <= 0.0)
+		return "-inf";
+	char text[32];
+	std::snprintf(text, sizeof text, "%.2f", 20.0 * std::log10(value));
+	return text;
+}
+
+class ProgressBar
+{
+public:
+	ProgressBar(sf_count_t totalFrames, int sampleRate)
+	    : total(totalFrames), enabled(isatty(STDERR_FILENO) && totalFrames >= 30LL * sampleRate)
+	{
+	}
+
+	void update(sf_count_t done)
+	{
+		if (!enabled)
+			return;
+		const int percent = static_cast<int>(100 * done / total);
+		if (percent == shown)
+			return;
+		shown = percent;
+		const int filled = percent * kWidth / 100;
+		std::fprintf(stderr, "\rrendering [%s%s] %3d%%", std::string(filled, '#').c_str(),
+		             std::string(kWidth - filled, '.').c_str(), percent);
+	}
+
+	~ProgressBar()
+	{
+		if (enabled && shown >= 0)
+			std::fprintf(stderr, "\r%*s\r", kWidth + 20, "");
+	}
+
+private:
+	static constexpr int kWidth = 40;
+	sf_count_t total;
+	bool enabled;
+	int shown = -1;
+};
+
+struct ChannelStats
+{
+	double peak = 0.0;
+	double sumOfSquares = 0.0;
+
+	void add(float sample)
+	{
+		peak = std::max(peak, static_cast<double>(std::fabs(sample)));
+		sumOfSquares += static_cast<double>(sample) * sample;
+	}
+};
+
+} // namespace
+
+void listParameters(const Options& options, std::ostream& out)
+{
+	PluginInstance plugin(loadModule(options));
+	char line[256];
+	std::snprintf(line, sizeof line, "%5s %4s %-9s %-16s %s\n", "index", "id", "default", "flags", "title");
+	out << line;
+	for (const ParamEntry& entry : parameters(*plugin.controller()))
+	{
+		std::snprintf(line, sizeof line, "%5d %4u %-9.6f %-16s %s\n", entry.index, entry.id,
+		              entry.defaultValue, flagNames(entry.flags).c_str(), entry.title.c_str());
+		out << line;
+	}
+}
+
+void render(const Options& options, std::ostream& out)
+{
+	std::error_code fsError;
+	if (!fs::exists(options.input, fsError))
+		throw HostError("cannot read " + options.input + ": no such file");
+	SF_INFO inputInfo{};
+	SndFile input(sf_open(options.input.c_str(), SFM_READ, &inputInfo));
+	if (!input)
+		throw HostError("cannot read " + options.input + ": " + sf_strerror(nullptr));
+	if (inputInfo.channels != 1 && inputInfo.channels != 2)
+		throw HostError(options.input + " has " + std::to_string(inputInfo.channels) +
+		                " channels; only mono and stereo files can be rendered");
+	SF_INFO outputInfo{};
+	outputInfo.samplerate = inputInfo.samplerate;
+	outputInfo.channels = 2;
+	outputInfo.format = outputFormat(options.output, inputInfo);
+
+	PluginInstance plugin(loadModule(options));
+	IEditController& controller = *plugin.controller();
+	const std::vector<ParamEntry> entries = parameters(controller);
+	std::vector<std::pair<ParamID, double>> changes;
+	for (const ParamSetting& setting : options.settings)
+	{
+		const ParamEntry& entry = findParameter(entries, setting.nameOrId);
+		if (entry.flags & ParameterInfo::kIsReadOnly)
+			throw HostError("parameter '" + setting.nameOrId + "' is read-only");
+		changes.emplace_back(entry.id, setting.value);
+	}
+	if (options.bypass)
+	{
+		const auto bypass = std::find_if(entries.begin(), entries.end(), [](const ParamEntry& entry) {
+			return (entry.flags & ParameterInfo::kIsBypass) != 0;
+		});
+		if (bypass == entries.end())
+			throw HostError("the plug-in has no bypass parameter");
+		changes.emplace_back(bypass->id, 1.0);
+	}
+	if (!options.stateIn.empty())
+	{
+		ByteStream state(readFile(options.stateIn));
+		try
+		{
+			plugin.loadComponentState(state);
+		}
+		catch (const HostError& error)
+		{
+			throw HostError("cannot load the state " + options.stateIn + ": " + error.what());
+		}
+	}
+
+	TempFile outputFile(options.output);
+	std::unique_ptr<TempFile> stateFile;
+	if (!options.stateOut.empty())
+		stateFile = std::make_unique<TempFile>(options.stateOut);
+	SndFile output(sf_open_fd(outputFile.descriptor(), SFM_WRITE, &outputInfo, SF_FALSE));
+	if (!output)
+		throw HostError("cannot write " + options.output + ": " + sf_strerror(nullptr));
+	sf_command(output.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);
+
+	const int blockSize = options.blockSize;
+	const int inputChannels = inputInfo.channels;
+	plugin.activate({static_cast<double>(inputInfo.samplerate), blockSize, kOffline});
+	ProcessBlock& block = plugin.block();
+	block.setTempo(options.tempo);
+	for (const auto& [id, value] : changes)
+	{
+		block.inputChanges().add(id, value);
+		controller.setParamNormalized(id, value);
+	}
+
+	std::vector<float> interleavedIn(static_cast<std::size_t>(blockSize) * inputChannels);
+	std::vector<float> interleavedOut(static_cast<std::size_t>(blockSize) * 2);
+	std::vector<float> left(blockSize), right(blockSize), outLeft(blockSize), outRight(blockSize);
+	float* inputs[] = {left.data(), right.data()};
+	float* outputs[] = {outLeft.data(), outRight.data()};
+
+	constexpr std::array<ParamID, 3> ledIds{kInputClippingLed, kOutputClippingLed, kCompressionLed};
+	std::array<bool, 3> ledLit{};
+	std::array<sf_count_t, 3> ledSamples{};
+	std::array<ChannelStats, 2> stats;
+	std::chrono::steady_clock::duration processingTime{};
+	sf_count_t done = 0;
+	ProgressBar progress(inputInfo.frames, inputInfo.samplerate);
+
+	while (const sf_count_t count = sf_readf_float(input.get(), interleavedIn.data(), blockSize))
+	{
+		if (renderInterrupted)
+			throw HostError("interrupted");
+		for (sf_count_t i = 0; i < count; ++i)
+		{
+			left[i] = interleavedIn[i * inputChannels];
+			right[i] = interleavedIn[i * inputChannels + inputChannels - 1];
+		}
+		const auto start = std::chrono::steady_clock::now();
+		const tresult result = plugin.process({inputs, 2, outputs, 2, static_cast<int32>(count)});
+		processingTime += std::chrono::steady_clock::now() - start;
+		if (result != kResultOk)
+			throw HostError("the plug-in failed to process the block at sample " + std::to_string(done));
+
+		for (std::size_t led = 0; led < ledIds.size(); ++led)
+		{
+			if (const std::optional<ParamValue> value = block.outputChanges().lastValue(ledIds[led]))
+				ledLit[led] = *value >= 0.5;
+			if (ledLit[led])
+				ledSamples[led] += count;
+		}
+		for (sf_count_t i = 0; i < count; ++i)
+		{
+			stats[0].add(outLeft[i]);
+			stats[1].add(outRight[i]);
+			interleavedOut[2 * i] = outLeft[i];
+			interleavedOut[2 * i + 1] = outRight[i];
+		}
+		if (sf_writef_float(output.get(), interleavedOut.data(), count) != count)
+			throw HostError("cannot write " + options.output + ": " + sf_strerror(output.get()));
+		done += count;
+		progress.update(done);
+	}
+	if (sf_error(input.get()) != SF_ERR_NO_ERROR)
+		throw HostError("cannot read " + options.input + ": " + sf_strerror(input.get()));
+	plugin.deactivate();
+
+	if (stateFile)
+		stateFile->write(plugin.saveComponentState().bytes());
+	if (sf_close(output.release()) != 0)
+		throw HostError("cannot write " + options.output + ": " + sf_strerror(nullptr));
+	outputFile.commit();
+	if (stateFile)
+		stateFile->commit();
+
+	const double rate = inputInfo.samplerate;
+	const double duration = done / rate;
+	const double seconds = std::chrono::duration<double>(processingTime).count();
+	char line[256];
+	auto print = [&](const char* format, auto... values) {
+		std::snprintf(line, sizeof line, format, values...);
+		out << line;
+	};
+	print("input: %s (%d channel%s, %d Hz)\n", options.input.c_str(), inputChannels,
+	      inputChannels == 1 ? "" : "s", inputInfo.samplerate);
+	print("output: %s (2 channels, %d Hz)\n", options.output.c_str(), inputInfo.samplerate);
+	print("duration: %.3f s\n", duration);
+	print("realtime factor: %.1f (%.3f s of processing)\n", seconds > 0 ? duration / seconds : 0.0,
+	      seconds);
+	print("peak: L %s dBFS, R %s dBFS\n", decibels(stats[0].peak).c_str(), decibels(stats[1].peak).c_str());
+	const auto rms = [&](const ChannelStats& channel) {
+		return done ? std::sqrt(channel.sumOfSquares / static_cast<double>(done)) : 0.0;
+	};
+	print("rms: L %s dBFS, R %s dBFS\n", decibels(rms(stats[0])).c_str(), decibels(rms(stats[1])).c_str());
+	print("input clip LED: %.3f s\n", ledSamples[0] / rate);
+	print("output clip LED: %.3f s\n", ledSamples[1] / rate);
+	print("compression LED: %.3f s\n", ledSamples[2] / rate);
+}
+
+} // namespace brontal::host
