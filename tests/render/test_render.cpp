@@ -1,0 +1,401 @@
+// brontal-render through the real bundle: output files, the printed
+// summary, and clean failure on bad input.
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+struct Audio
+{
+	int sampleRate = 48000;
+	int channels = 1;
+	int format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+	std::vector<float> samples; // interleaved
+	long frames() const { return static_cast<long>(samples.size()) / channels; }
+};
+
+// Sines of the given amplitudes, one per channel, at 1 kHz.
+Audio sine(const std::vector<double>& amplitudes, double seconds, int sampleRate = 48000)
+{
+	Audio audio;
+	audio.sampleRate = sampleRate;
+	audio.channels = static_cast<int>(amplitudes.size());
+	const long frames = std::lround(seconds * sampleRate);
+	for (long i = 0; i < frames; ++i)
+		for (double amplitude : amplitudes)
+			audio.samples.push_back(
+			    static_cast<float>(amplitude * std::sin(2.0 * kPi * 1000.0 * i / sampleRate)));
+	return audio;
+}
+
+void writeAudio(const fs::path& path, const Audio& audio)
+{
+	SF_INFO info{};
+	info.samplerate = audio.sampleRate;
+	info.channels = audio.channels;
+	info.format = audio.format;
+	SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+	ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
+	ASSERT_EQ(sf_writef_float(file, audio.samples.data(), audio.frames()), audio.frames());
+	sf_close(file);
+}
+
+Audio readAudio(const fs::path& path)
+{
+	SF_INFO info{};
+	SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+	EXPECT_NE(file, nullptr) << path << ": " << sf_strerror(nullptr);
+	Audio audio;
+	if (!file)
+		return audio;
+	audio.sampleRate = info.samplerate;
+	audio.channels = info.channels;
+	audio.format = info.format;
+	audio.samples.resize(static_cast<std::size_t>(info.frames * info.channels));
+	sf_readf_float(file, audio.samples.data(), info.frames);
+	sf_close(file);
+	return audio;
+}
+
+std::string readText(const fs::path& path)
+{
+	std::ifstream file(path);
+	return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+struct ToolRun
+{
+	int status = -1;
+	std::string out;
+	std::string err;
+};
+
+// Each test gets its own empty directory for inputs and outputs; the
+// tool's console output is captured outside it.
+class RenderTool : public ::testing::Test
+{
+protected:
+	void SetUp() override
+	{
+		base = fs::temp_directory_path() /
+		       ("brontal-render-test-" + std::to_string(getpid()) + "-" +
+		        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+		fs::remove_all(base);
+		dir = base / "files";
+		fs::create_directories(dir);
+	}
+
+	void TearDown() override { fs::remove_all(base); }
+
+	ToolRun run(const std::vector<std::string>& args)
+	{
+		const fs::path outPath = base / "stdout.txt";
+		const fs::path errPath = base / "stderr.txt";
+		const pid_t child = fork();
+		if (child == 0)
+		{
+			const int outFd = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+			const int errFd = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+			dup2(outFd, STDOUT_FILENO);
+			dup2(errFd, STDERR_FILENO);
+			std::vector<char*> argv{const_cast<char*>(BRONTAL_RENDER_PATH)};
+			for (const std::string& arg : args)
+				argv.push_back(const_cast<char*>(arg.c_str()));
+			argv.push_back(nullptr);
+			execv(argv[0], argv.data());
+			_exit(127);
+		}
+		ToolRun result;
+		int status = 0;
+		waitpid(child, &status, 0);
+		result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+		result.out = readText(outPath);
+		result.err = readText(errPath);
+		return result;
+	}
+
+	std::string file(const std::string& name) const { return (dir / name).string(); }
+
+	std::vector<std::string> filesInDir() const
+	{
+		std::vector<std::string> names;
+		for (const auto& entry : fs::directory_iterator(dir))
+			names.push_back(entry.path().filename().string());
+		std::sort(names.begin(), names.end());
+		return names;
+	}
+
+	fs::path base;
+	fs::path dir;
+};
+
+// "key: value" lines of the summary.
+std::map<std::string, std::string> summary(const std::string& text)
+{
+	std::map<std::string, std::string> lines;
+	std::istringstream stream(text);
+	std::string line;
+	while (std::getline(stream, line))
+	{
+		const std::size_t colon = line.find(": ");
+		if (colon != std::string::npos)
+			lines[line.substr(0, colon)] = line.substr(colon + 2);
+	}
+	return lines;
+}
+
+// The two numbers of "L <x> dBFS, R <y> dBFS".
+std::pair<double, double> perChannel(const std::string& value)
+{
+	double left = 0, right = 0;
+	EXPECT_EQ(std::sscanf(value.c_str(), "L %lf dBFS, R %lf dBFS", &left, &right), 2) << value;
+	return {left, right};
+}
+
+double seconds(const std::string& value)
+{
+	double result = -1;
+	EXPECT_EQ(std::sscanf(value.c_str(), "%lf s", &result), 1) << value;
+	return result;
+}
+
+std::vector<char> stateRecord(const std::map<int, float>& values)
+{
+	static const float defaults[20] = {1.0f, 1.0f, 1.0f, 0.8f, 1.0f, 0.55f, 0.0f, 1.0f, 1.0f, 0.1f,
+	                                   1.0f, 0.75f, 0.55f, 0, 0, 0, 0, 0, 0, 0};
+	std::vector<char> bytes(80);
+	for (int id = 0; id < 20; ++id)
+	{
+		const auto changed = values.find(id);
+		const float value = changed == values.end() ? defaults[id] : changed->second;
+		std::memcpy(bytes.data() + 4 * id, &value, 4); // little-endian host
+	}
+	return bytes;
+}
+
+TEST_F(RenderTool, BypassedMonoFileReachesBothChannelsUnchanged)
+{
+	// Mono input on both inputs of the stereo bus; bypass copies input to
+	// output. 1 kHz at 48 kHz: whole periods, exact peaks.
+	const Audio input = sine({0.5}, 1.5);
+	writeAudio(file("in.wav"), input);
+	const ToolRun result = run({"--bypass", file("in.wav"), file("out.wav")});
+	ASSERT_EQ(result.status, 0) << result.err;
+	EXPECT_EQ(result.err, "");
+
+	const Audio output = readAudio(file("out.wav"));
+	ASSERT_EQ(output.channels, 2);
+	EXPECT_EQ(output.sampleRate, 48000);
+	EXPECT_EQ(output.format, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+	ASSERT_EQ(output.frames(), input.frames());
+	for (long i = 0; i < input.frames(); ++i)
+	{
+		ASSERT_EQ(output.samples[2 * i], input.samples[i]) << i;
+		ASSERT_EQ(output.samples[2 * i + 1], input.samples[i]) << i;
+	}
+
+	auto lines = summary(result.out);
+	EXPECT_NEAR(seconds(lines["duration"]), 1.5, 0.0005);
+	const auto [peakL, peakR] = perChannel(lines["peak"]);
+	EXPECT_NEAR(peakL, 20 * std::log10(0.5), 0.006);
+	EXPECT_NEAR(peakR, 20 * std::log10(0.5), 0.006);
+	const auto [rmsL, rmsR] = perChannel(lines["rms"]);
+	EXPECT_NEAR(rmsL, 20 * std::log10(0.5 / std::sqrt(2.0)), 0.006);
+	EXPECT_NEAR(rmsR, 20 * std::log10(0.5 / std::sqrt(2.0)), 0.006);
+	EXPECT_EQ(seconds(lines["input clip LED"]), 0.0);
+	EXPECT_EQ(seconds(lines["output clip LED"]), 0.0);
+	EXPECT_EQ(seconds(lines["compression LED"]), 0.0);
+	EXPECT_TRUE(lines.count("realtime factor"));
+	EXPECT_EQ(filesInDir(), (std::vector<std::string>{"in.wav", "out.wav"}));
+}
+
+TEST_F(RenderTool, BypassedStereoFileKeepsItsChannelsApart)
+{
+	const Audio input = sine({0.5, 0.25}, 0.5, 44100);
+	writeAudio(file("in.wav"), input);
+	const ToolRun result = run({"--bypass", "--block", "300", file("in.wav"), file("out.wav")});
+	ASSERT_EQ(result.status, 0) << result.err;
+
+	const Audio output = readAudio(file("out.wav"));
+	EXPECT_EQ(output.sampleRate, 44100);
+	ASSERT_EQ(output.channels, 2);
+	ASSERT_EQ(output.samples, input.samples);
+	const auto [peakL, peakR] = perChannel(summary(result.out)["peak"]);
+	// 1 kHz at 44.1 kHz does not land on the crest: within 0.01 dB of it.
+	EXPECT_NEAR(peakL, 20 * std::log10(0.5), 0.01);
+	EXPECT_NEAR(peakR, 20 * std::log10(0.25), 0.01);
+}
+
+TEST_F(RenderTool, InputClipLedTimeIsTwoHundredBlocks)
+{
+	// One block of full scale (above the 0.99 clip threshold), then a quiet
+	// sine: the LED is lit for the clipping block and the 199 after it, so
+	// 200 x block / rate seconds.
+	struct Case
+	{
+		int sampleRate;
+		int block;
+	};
+	for (const Case c : {Case{48000, 512}, Case{48000, 256}, Case{44100, 1000}})
+	{
+		Audio input = sine({0.25}, 5.0, c.sampleRate);
+		for (int i = 0; i < c.block; ++i)
+			input.samples[i] = (i % 2) ? 1.0f : -1.0f;
+		writeAudio(file("in.wav"), input);
+		const ToolRun result =
+		    run({"--block", std::to_string(c.block), file("in.wav"), file("out.flac")});
+		ASSERT_EQ(result.status, 0) << result.err;
+
+		const double expected = 200.0 * c.block / c.sampleRate;
+		EXPECT_NEAR(seconds(summary(result.out)["input clip LED"]), expected, 0.0005)
+		    << c.sampleRate << " Hz, block " << c.block;
+		const Audio output = readAudio(file("out.flac"));
+		EXPECT_EQ(output.sampleRate, c.sampleRate);
+		EXPECT_EQ(output.channels, 2);
+		EXPECT_EQ(output.frames(), input.frames());
+		for (float sample : output.samples)
+			ASSERT_TRUE(std::isfinite(sample));
+	}
+}
+
+TEST_F(RenderTool, OutputEncodingFollowsExtensionAndInput)
+{
+	Audio input = sine({0.5}, 0.25);
+	input.format = SF_FORMAT_WAV | SF_FORMAT_PCM_24;
+	writeAudio(file("in.wav"), input);
+	const std::map<std::string, int> expected{
+	    {"out.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT},
+	    {"out.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_24},
+	    {"out.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_24},
+	    {"out.AIF", SF_FORMAT_AIFF | SF_FORMAT_PCM_24},
+	};
+	for (const auto& [name, format] : expected)
+	{
+		const ToolRun result = run({file("in.wav"), file(name)});
+		ASSERT_EQ(result.status, 0) << name << ": " << result.err;
+		const Audio output = readAudio(file(name));
+		EXPECT_EQ(output.format, format) << name;
+		EXPECT_EQ(output.frames(), input.frames()) << name;
+	}
+}
+
+TEST_F(RenderTool, StateRecordIsSavedAndLoaded)
+{
+	writeAudio(file("in.wav"), sine({0.5}, 0.25));
+
+	// Saved after the render, once the processor is deactivated (which
+	// zeroes the indicators): the defaults with the two settings applied.
+	ToolRun result = run({"--set", "distortion LEVEL=0.25", "--set", "6=1", "--state-out",
+	                  file("state.bin"), file("in.wav"), file("out.wav")});
+	ASSERT_EQ(result.status, 0) << result.err;
+	const std::string saved = readText(file("state.bin"));
+	const std::vector<char> expected = stateRecord({{5, 0.25f}, {6, 1.0f}});
+	EXPECT_EQ(std::vector<char>(saved.begin(), saved.end()), expected);
+
+	// A loaded record with bypass on makes the output a copy of the input.
+	{
+		const std::vector<char> bypassed = stateRecord({{19, 1.0f}});
+		std::ofstream(file("bypass.bin"), std::ios::binary).write(bypassed.data(), 80);
+	}
+	result = run({"--state-in", file("bypass.bin"), file("in.wav"), file("copy.wav")});
+	ASSERT_EQ(result.status, 0) << result.err;
+	const Audio input = readAudio(file("in.wav"));
+	const Audio output = readAudio(file("copy.wav"));
+	ASSERT_EQ(output.frames(), input.frames());
+	for (long i = 0; i < input.frames(); ++i)
+		ASSERT_EQ(output.samples[2 * i + 1], input.samples[i]) << i;
+}
+
+TEST_F(RenderTool, ListsTheNineteenParameters)
+{
+	const ToolRun result = run({"--plugin", BRONTAL_BUNDLE_PATH, "--list-params"});
+	ASSERT_EQ(result.status, 0) << result.err;
+	std::istringstream lines(result.out);
+	std::string line;
+	std::vector<std::string> rows;
+	std::getline(lines, line); // header
+	while (std::getline(lines, line))
+		rows.push_back(line);
+	ASSERT_EQ(rows.size(), 19u);
+	EXPECT_EQ(rows[0], "    0    1 1.000000  automate         Input Selection");
+	EXPECT_EQ(rows[2], "    2    3 0.800000  automate         Compressor Level");
+	EXPECT_EQ(rows[14], "   14   15 0.000000  read-only        Input Clipping Led");
+	EXPECT_EQ(rows[18], "   18   19 0.000000  bypass           Bypass");
+}
+
+TEST_F(RenderTool, BadInputFailsWithOneLineAndNoOutput)
+{
+	writeAudio(file("in.wav"), sine({0.5}, 0.1));
+	Audio threeChannels = sine({0.1, 0.2, 0.3}, 0.1);
+	writeAudio(file("three.wav"), threeChannels);
+	std::ofstream(file("text.wav")) << "not audio\n";
+	std::ofstream(file("short.bin")) << "12345678";
+	const std::string in = file("in.wav");
+	const std::string out = file("out.wav");
+
+	const std::vector<std::vector<std::string>> cases{
+	    {file("missing.wav"), out},
+	    {file("text.wav"), out},
+	    {file("three.wav"), out},
+	    {"--set", "No Such Knob=0.5", in, out},
+	    {"--set", "99=0.5", in, out},
+	    {"--set", "Distortion Level=1.5", in, out},
+	    {"--set", "Distortion Level=-0.1", in, out},
+	    {"--set", "Distortion Level=abc", in, out},
+	    {"--set", "Distortion Level=", in, out},
+	    {"--set", "Distortion Level", in, out},
+	    {"--set", "15=1", in, out},
+	    {"--block", "0", in, out},
+	    {"--block", "8193", in, out},
+	    {"--block", "64k", in, out},
+	    {"--block", "512", "--block", "256", in, out},
+	    {"--tempo", "fast", in, out},
+	    {"--frobnicate", in, out},
+	    {"--bypass=yes", in, out},
+	    {in},
+	    {in, out, file("extra.wav")},
+	    {"--block"},
+	    {in, file("out.mp3")},
+	    {in, file("no-such-dir/out.wav")},
+	    {in, dir.string()},
+	    {"--plugin", file("nowhere.vst3"), in, out},
+	    {"--state-in", file("missing.bin"), in, out},
+	    {"--state-in", file("short.bin"), in, out},
+	    // Fails after the output's temporary file exists.
+	    {"--state-out", file("no-such-dir/state.bin"), in, out},
+	};
+	const std::vector<std::string> before = filesInDir();
+	for (const auto& args : cases)
+	{
+		std::string joined;
+		for (const std::string& arg : args)
+			joined += " " + arg;
+		const ToolRun result = run(args);
+		EXPECT_NE(result.status, 0) << joined;
+		EXPECT_EQ(result.err.rfind("brontal-render: ", 0), 0u) << joined << "\n" << result.err;
+		EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << joined << "\n" << result.err;
+		EXPECT_EQ(result.out, "") << joined;
+		EXPECT_EQ(filesInDir(), before) << joined;
+	}
+}
+
+} // namespace
