@@ -155,11 +155,6 @@ def ell(cx, cy, r, s):
     return [(cx - r) * s, (cy - r) * s, (cx + r) * s, (cy + r) * s]
 
 
-def text_size(txt, f):
-    b = f.getbbox(txt)
-    return b[2] - b[0], b[3] - b[1], b
-
-
 def draw_text(img, cx, y, txt, f, ink, shadow=None, shadow_off=(0, 1), spacing=0):
     """Centred text at top y; optional 1-pixel shadow/highlight under it."""
     d = ImageDraw.Draw(img)
@@ -245,7 +240,7 @@ def lamp_lens(L, cx, cy, r, colours, lit, glow=1.15):
         L.draw(lambda d: d.ellipse(ell(cx, cy, rl, s), outline=edge + (255,), width=max(1, int(0.12 * rl * s))))
     else:
         L.fill(m, L.radial(cx - rl * 0.15, cy - rl * 0.2, rl * 1.15, mid, edge, 0.9))
-    # specular spot: glass catches the light from the top left
+    # bright spot: glass catches the light from the top left
     L.draw(lambda d: d.ellipse(ell(cx - rl * 0.35, cy - rl * 0.38, rl * 0.26, s),
                                fill=(255, 255, 255, 210 if lit else 110)), blur=0.25)
 
@@ -736,8 +731,8 @@ def icon(n):
             L.draw(lambda d, y=y: d.rectangle(box(5, y + 0.5, 11, y + 0.7), fill=(100, 100, 108, 200)))
             y += 1.1
     # blue accent, the product's second colour
-    L.draw(lambda d: d.rectangle(box(4, 14, 12, 14.5 if not small else 15) if n == 16
-                                 else box(4, 13.7, 12, 14.3), fill=(40, 150, 255, 255)))
+    accent = box(4, 14, 12, 15) if n == 16 else box(4, 13.7, 12, 14.3)
+    L.draw(lambda d: d.rectangle(accent, fill=(40, 150, 255, 255)))
     return L.result()
 
 
