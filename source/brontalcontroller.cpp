@@ -6,6 +6,7 @@
 #include "brontalstate.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace Steinberg {
 namespace Vst {
@@ -121,6 +122,15 @@ tresult PLUGIN_API BrontalController::getState(IBStream* state)
 	return brontal::WriteStateRecord(state, afValues) ? kResultOk : kResultFalse;
 }
 
+tresult PLUGIN_API BrontalController::getParameterInfo(int32 paramIndex, ParameterInfo& info)
+{
+	// The container's lookup by index throws past its end; a host asking for
+	// an index it should not gets a plain refusal instead.
+	if (paramIndex < 0 || paramIndex >= parameters.getParameterCount())
+		return kInvalidArgument;
+	return EditControllerEx1::getParameterInfo(paramIndex, info);
+}
+
 tresult PLUGIN_API BrontalController::setParamNormalized(ParamID tag, ParamValue value)
 {
 	// A NaN would stick in the parameter and reach the views; leave the old value.
@@ -133,9 +143,11 @@ tresult PLUGIN_API BrontalController::setParamNormalized(ParamID tag, ParamValue
 	return result;
 }
 
-IPlugView* PLUGIN_API BrontalController::createView(FIDString /*name*/)
+IPlugView* PLUGIN_API BrontalController::createView(FIDString name)
 {
-	return nullptr;
+	if (!name || std::strcmp(name, ViewType::kEditor) != 0)
+		return nullptr;
+	return new BrontalEditorView(this);
 }
 
 tresult BrontalController::receiveText(const char8* /*text*/)

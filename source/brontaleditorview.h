@@ -1,12 +1,72 @@
 #pragma once
+#include "aboutdialog.h"
+#include "sdkgap/vstguieditor.h"
+#include "widgets/controls.h"
 
-#include "public.sdk/source/vst/vsteditcontroller.h"
+#include "pluginterfaces/vst/ivstcontextmenu.h"
+#include "pluginterfaces/vst/ivstplugview.h"
 
-// Temporary minimal view until the editor lands.
-class BrontalEditorView : public Steinberg::Vst::EditorView
+#include <memory>
+
+constexpr Steinberg::int32 kEditorWidth = 1024;
+constexpr Steinberg::int32 kEditorHeight = 768;
+constexpr Steinberg::int32 kIdleRateMs = 50;
+constexpr int kVuMeterLeds = 26;
+
+// The plug-in window: a bitmap pedalboard whose controls show and edit the
+// parameters, with output meters and LEDs fed by the processor's reports.
+class BrontalEditorView : public Steinberg::Vst::VSTGUIEditor,
+                          public brontal::gui::CControlListener,
+                          public Steinberg::Vst::IParameterFinder,
+                          public Steinberg::Vst::IContextMenuTarget
 {
 public:
-	explicit BrontalEditorView(Steinberg::Vst::EditController* pController) : EditorView(pController) {}
-	void updateParameter(Steinberg::Vst::ParamID /*tag*/, Steinberg::Vst::ParamValue /*value*/) {}
-	void notify(void* /*pSender*/, const char* /*szMessage*/) {}
+	explicit BrontalEditorView(Steinberg::Vst::EditController* pController);
+	~BrontalEditorView() override;
+
+	bool open(void* parent) override;
+	void close() override;
+
+	// A value from the controller: moves a control (tags 1-12) or keeps a
+	// meter or LED level for the next tick (13-17).
+	void updateParameter(Steinberg::Vst::ParamID tag, Steinberg::Vst::ParamValue value);
+
+	// The timer tick, and "Force Refresh" from the controller.
+	Steinberg::Vst::CMessageResult notify(Steinberg::Vst::CBaseObject* sender, const char* message) override;
+
+	void valueChanged(brontal::gui::CControl* pControl) override;
+	void controlBeginEdit(brontal::gui::CControl* pControl) override;
+	void controlEndEdit(brontal::gui::CControl* pControl) override;
+
+	Steinberg::tresult PLUGIN_API checkSizeConstraint(Steinberg::ViewRect* pRect) SMTG_OVERRIDE;
+	Steinberg::tresult PLUGIN_API findParameter(Steinberg::int32 xPos, Steinberg::int32 yPos,
+	                                            Steinberg::Vst::ParamID& resultTag) SMTG_OVERRIDE;
+	Steinberg::tresult PLUGIN_API executeMenuItem(Steinberg::int32 tag) SMTG_OVERRIDE;
+
+	DEFINE_INTERFACES
+		DEF_INTERFACE(Steinberg::Vst::IParameterFinder)
+		DEF_INTERFACE(Steinberg::Vst::IContextMenuTarget)
+		DEF_INTERFACE(Steinberg::IPlugView)
+	END_DEFINE_INTERFACES(VSTGUIEditor)
+	REFCOUNT_METHODS(VSTGUIEditor)
+
+private:
+	static constexpr int kNumTags = 19;
+
+	// Tags that the host may edit: reported with begin/perform/end edits.
+	static bool isEditable(Steinberg::int32 iTag);
+	void openAboutDialog();
+
+	brontal::gui::SharedBitmap m_pBackground;
+	// Controls by tag (index 0 unused); the frame owns them.
+	brontal::gui::CControl* m_apControls[kNumTags] = {};
+	brontal::gui::CVuMeter* m_pLeftMeter = nullptr;
+	brontal::gui::CVuMeter* m_pRightMeter = nullptr;
+	std::unique_ptr<brontal::AboutDialog> m_pAboutDialog;
+
+	float m_fLastVumeterLeft = 0.f;
+	float m_fLastVumeterRight = 0.f;
+	float m_fLastInputClip = 0.f;
+	float m_fLastOutputClip = 0.f;
+	float m_fLastCompression = 0.f;
 };

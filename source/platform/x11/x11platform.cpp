@@ -1,0 +1,94 @@
+// The Linux back end of the widget layer's platform interface.
+#include "x11window.h"
+
+#include "pluginterfaces/gui/iplugview.h"
+
+#include <atomic>
+
+namespace brontal::gui {
+
+using namespace Steinberg;
+
+namespace {
+
+// The host's run loop calls this; it outlives the timer if the host holds it.
+class TimerHandler final : public Linux::ITimerHandler
+{
+public:
+	explicit TimerHandler(std::function<void()> callback) : m_callback(std::move(callback)) {}
+	void detach() { m_callback = nullptr; }
+
+	void PLUGIN_API onTimer() override
+	{
+		// Copied: the callback may destroy the timer that owns this handler.
+		if (auto callback = m_callback)
+			callback();
+	}
+	tresult PLUGIN_API queryInterface(const TUID queriedIid, void** obj) override
+	{
+		QUERY_INTERFACE(queriedIid, obj, FUnknown::iid, Linux::ITimerHandler)
+		QUERY_INTERFACE(queriedIid, obj, Linux::ITimerHandler::iid, Linux::ITimerHandler)
+		*obj = nullptr;
+		return kNoInterface;
+	}
+	uint32 PLUGIN_API addRef() override { return ++m_uRefs; }
+	uint32 PLUGIN_API release() override
+	{
+		const uint32 uRefs = --m_uRefs;
+		if (uRefs == 0)
+			delete this;
+		return uRefs;
+	}
+
+private:
+	std::function<void()> m_callback;
+	std::atomic<uint32> m_uRefs{1};
+};
+
+class X11Timer : public IPlatformTimer
+{
+public:
+	X11Timer(Linux::IRunLoop* pRunLoop, uint32_t uPeriodMs, std::function<void()> callback)
+	: m_pRunLoop(pRunLoop), m_pHandler(new TimerHandler(std::move(callback)))
+	{
+		m_pRunLoop->registerTimer(m_pHandler, uPeriodMs);
+	}
+	~X11Timer() override
+	{
+		m_pRunLoop->unregisterTimer(m_pHandler);
+		m_pHandler->detach();
+		m_pHandler->release();
+		m_pRunLoop->release();
+	}
+
+private:
+	Linux::IRunLoop* m_pRunLoop;
+	TimerHandler* m_pHandler;
+};
+
+} // namespace
+
+std::unique_ptr<IPlatformWindow> createPlatformWindow(void* pParent, FUnknown* pHostContext, const CRect& size,
+                                                      IPlatformFrameCallback& callback)
+{
+	if (!pParent)
+		return nullptr;
+	auto pConnection = x11::Connection::open(pHostContext);
+	if (!pConnection)
+		return nullptr;
+	return std::make_unique<x11::X11Window>(std::move(pConnection), Window(reinterpret_cast<uintptr_t>(pParent)),
+	                                        size, callback);
+}
+
+std::unique_ptr<IPlatformTimer> createPlatformTimer(FUnknown* pHostContext, uint32_t uPeriodMs,
+                                                    std::function<void()> callback)
+{
+	Linux::IRunLoop* pRunLoop = nullptr;
+	if (!pHostContext ||
+	    pHostContext->queryInterface(Linux::IRunLoop::iid, reinterpret_cast<void**>(&pRunLoop)) != kResultOk ||
+	    !pRunLoop)
+		return nullptr;
+	return std::make_unique<X11Timer>(pRunLoop, uPeriodMs, std::move(callback));
+}
+
+} // namespace brontal::gui

@@ -1,0 +1,87 @@
+#include "cbitmap.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace brontal::gui {
+
+namespace {
+
+uint32_t readLE(const unsigned char* p, int iBytes)
+{
+	uint32_t uValue = 0;
+	for (int i = iBytes - 1; i >= 0; --i)
+		uValue = (uValue << 8) | p[i];
+	return uValue;
+}
+
+} // namespace
+
+CBitmap::CBitmap(int iWidth, int iHeight)
+: m_iWidth(std::max(iWidth, 0)), m_iHeight(std::max(iHeight, 0)), m_aPixels(std::size_t(m_iWidth) * m_iHeight, 0)
+{
+}
+
+CBitmap CBitmap::fromBmp(const unsigned char* pData, std::size_t uSize)
+{
+	constexpr std::size_t kFileHeader = 14;
+	constexpr std::size_t kMinInfoHeader = 40;
+	if (!pData || uSize < kFileHeader + kMinInfoHeader || pData[0] != 'B' || pData[1] != 'M')
+		return CBitmap(0, 0);
+	const uint32_t uPixelOffset = readLE(pData + 10, 4);
+	const unsigned char* pInfo = pData + kFileHeader;
+	const int32_t iWidth = int32_t(readLE(pInfo + 4, 4));
+	const int32_t iRawHeight = int32_t(readLE(pInfo + 8, 4));
+	const uint32_t uBitCount = readLE(pInfo + 14, 2);
+	const uint32_t uCompression = readLE(pInfo + 16, 4);
+	if (iWidth <= 0 || iRawHeight == 0 || uBitCount != 24 || uCompression != 0)
+		return CBitmap(0, 0);
+	// A negative height marks top-down rows; the usual positive one bottom-up.
+	const bool bTopDown = iRawHeight < 0;
+	const int iHeight = bTopDown ? -iRawHeight : iRawHeight;
+	const std::size_t uStride = (std::size_t(iWidth) * 3 + 3) & ~std::size_t(3);
+	if (uPixelOffset > uSize || uStride * iHeight > uSize - uPixelOffset)
+		return CBitmap(0, 0);
+
+	CBitmap bitmap(iWidth, iHeight);
+	for (int y = 0; y < iHeight; ++y)
+	{
+		const unsigned char* pSrc = pData + uPixelOffset + uStride * (bTopDown ? y : iHeight - 1 - y);
+		uint32_t* pDst = bitmap.row(y);
+		for (int x = 0; x < iWidth; ++x, pSrc += 3)
+			pDst[x] = (uint32_t(pSrc[2]) << 16) | (uint32_t(pSrc[1]) << 8) | pSrc[0];
+	}
+	return bitmap;
+}
+
+CDrawContext::CDrawContext(CBitmap& target, const CRect& clip)
+: m_target(target), m_clip(clip.intersect(CRect::fromSize(0, 0, target.getWidth(), target.getHeight())))
+{
+}
+
+void CDrawContext::fillRect(const CRect& rect, const CColor& color)
+{
+	const CRect area = rect.intersect(m_clip);
+	if (area.isEmpty())
+		return;
+	const uint32_t uPixel = color.toPixel();
+	for (int y = area.top; y < area.bottom; ++y)
+		std::fill(m_target.row(y) + area.left, m_target.row(y) + area.right, uPixel);
+}
+
+void CDrawContext::drawBitmap(const CBitmap& source, const CRect& dest, CPoint offset)
+{
+	// Limit the destination to what the source can supply, then to the clip.
+	CRect area = dest.intersect(CRect::fromSize(dest.left - offset.x, dest.top - offset.y, source.getWidth(),
+	                                            source.getHeight()));
+	area = area.intersect(m_clip);
+	if (area.isEmpty())
+		return;
+	const int iSrcX = area.left - dest.left + offset.x;
+	const int iSrcY = area.top - dest.top + offset.y;
+	const std::size_t uBytes = std::size_t(area.getWidth()) * sizeof(uint32_t);
+	for (int y = 0; y < area.getHeight(); ++y)
+		std::memcpy(m_target.row(area.top + y) + area.left, source.row(iSrcY + y) + iSrcX, uBytes);
+}
+
+} // namespace brontal::gui

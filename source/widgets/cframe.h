@@ -1,0 +1,78 @@
+#pragma once
+#include "cview.h"
+#include "platform.h"
+
+#include <memory>
+#include <vector>
+
+namespace brontal::gui {
+
+// Top view of an editor: owns its views and an offscreen image of the
+// whole window. Damaged areas are redrawn into the image at idle time and
+// then shown through the platform window, so views never draw on screen.
+class CFrame : public IPlatformFrameCallback
+{
+public:
+	// Presses closer together than this (ms) and kDoubleClickDistance
+	// (pixels, each axis) make a double-click.
+	static constexpr uint32_t kDoubleClickTime = 400;
+	static constexpr int kDoubleClickDistance = 4;
+
+	explicit CFrame(const CRect& size);
+	~CFrame() override;
+
+	// Opens the window in the host's parent. Without it the frame still
+	// draws into its offscreen image.
+	bool open(void* pParent, Steinberg::FUnknown* pHostContext);
+	IPlatformWindow* getPlatformWindow() const { return m_pWindow.get(); }
+
+	const CRect& getViewSize() const { return m_size; }
+	void setBackgroundColor(const CColor& color);
+	void setBackground(SharedBitmap pBitmap);
+
+	template <typename View>
+	View* addView(std::unique_ptr<View> pView)
+	{
+		View* pRaw = pView.get();
+		pRaw->attached(this);
+		m_aViews.push_back(std::move(pView));
+		pRaw->invalid();
+		return pRaw;
+	}
+
+	void invalidRect(const CRect& rect);
+	void invalid() { invalidRect(m_size); }
+	// Redraws what is damaged and shows it.
+	void idle();
+	// While disabled (a dialog of the editor is open) mouse input is ignored.
+	void setMouseEnabled(bool bEnabled);
+	const CBitmap& getOffscreen() const { return m_offscreen; }
+
+	void platformOnMouseDown(CPoint where, uint32_t buttons, uint32_t timeMs) override;
+	void platformOnMouseMoved(CPoint where, uint32_t buttons) override;
+	void platformOnMouseUp(CPoint where, uint32_t buttons) override;
+	void platformOnExposed(const CRect& area) override;
+	void platformOnIdle() override { idle(); }
+
+private:
+	static constexpr std::size_t kMaxDamageRects = 8;
+
+	CView* viewAt(CPoint where) const;
+	void render(const CRect& area);
+
+	CRect m_size;
+	CColor m_backgroundColor;
+	SharedBitmap m_pBackground;
+	std::vector<std::unique_ptr<CView>> m_aViews;
+	CBitmap m_offscreen;
+	std::vector<CRect> m_aDamage;
+	std::unique_ptr<IPlatformWindow> m_pWindow;
+	CView* m_pMouseView = nullptr;
+	bool m_bMouseEnabled = true;
+	bool m_bHadClick = false;
+	uint32_t m_uLastClickTime = 0;
+	CPoint m_lastClickPos;
+	CView* m_pLastClickView = nullptr;
+};
+
+} // namespace brontal::gui

@@ -1,0 +1,191 @@
+#include "controls.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace brontal::gui {
+
+namespace {
+
+// Sub-image k of n depicts the value k / (n - 1); show the nearest one.
+int nearestFrame(float fValue, int iFrames)
+{
+	if (iFrames <= 1)
+		return 0;
+	return std::clamp(int(std::lround(fValue * float(iFrames - 1))), 0, iFrames - 1);
+}
+
+void drawFrame(CDrawContext& context, const CBitmap& strip, const CRect& size, int iFrame)
+{
+	context.drawBitmap(strip, size, {0, iFrame * size.getHeight()});
+}
+
+} // namespace
+
+COnOffButton::COnOffButton(const CRect& size, CControlListener* pListener, int32_t iTag, SharedBitmap pBitmap)
+: CControl(size, pListener, iTag, std::move(pBitmap))
+{
+}
+
+void COnOffButton::draw(CDrawContext& context)
+{
+	drawFrame(context, background(), getViewSize(), m_fValue == 0.f ? 0 : 1);
+}
+
+CMouseEventResult COnOffButton::onMouseDown(CPoint where, uint32_t buttons)
+{
+	if (!(buttons & kLButton))
+		return CMouseEventResult::kMouseEventNotHandled;
+	beginEdit();
+	setValue(m_fValue == 0.f ? 1.f : 0.f);
+	valueChanged();
+	endEdit();
+	return CMouseEventResult::kMouseDownEventHandledButDontNeedMovedOrUpEvents;
+}
+
+CAnimKnob::CAnimKnob(const CRect& size, CControlListener* pListener, int32_t iTag, int iSubPixmaps,
+                     SharedBitmap pBitmap)
+: CControl(size, pListener, iTag, std::move(pBitmap)), m_iSubPixmaps(iSubPixmaps)
+{
+}
+
+int CAnimKnob::getCurrentFrame() const
+{
+	return nearestFrame(m_fValue, m_iSubPixmaps);
+}
+
+void CAnimKnob::draw(CDrawContext& context)
+{
+	drawFrame(context, background(), getViewSize(), getCurrentFrame());
+}
+
+void CAnimKnob::anchor(CPoint where, uint32_t buttons)
+{
+	m_iAnchorY = where.y;
+	m_fAnchorValue = m_fValue;
+	m_bFine = (buttons & kShift) != 0;
+}
+
+CMouseEventResult CAnimKnob::onMouseDown(CPoint where, uint32_t buttons)
+{
+	if (!(buttons & kLButton))
+		return CMouseEventResult::kMouseEventNotHandled;
+	if (buttons & (kControl | kDoubleClick))
+	{
+		beginEdit();
+		setValue(getDefaultValue());
+		valueChanged();
+		endEdit();
+		return CMouseEventResult::kMouseDownEventHandledButDontNeedMovedOrUpEvents;
+	}
+	anchor(where, buttons);
+	m_bDragging = true;
+	beginEdit();
+	return CMouseEventResult::kMouseEventHandled;
+}
+
+CMouseEventResult CAnimKnob::onMouseMoved(CPoint where, uint32_t buttons)
+{
+	if (!m_bDragging)
+		return CMouseEventResult::kMouseEventNotHandled;
+	// Pressing or releasing Shift mid-drag continues from where the knob is.
+	if (((buttons & kShift) != 0) != m_bFine)
+		anchor(where, buttons);
+	const float fRange = m_bFine ? kDragRange * kFineFactor : kDragRange;
+	const float fValue = std::clamp(m_fAnchorValue + float(m_iAnchorY - where.y) / fRange, 0.f, 1.f);
+	if (fValue != m_fValue)
+	{
+		setValue(fValue);
+		valueChanged();
+	}
+	return CMouseEventResult::kMouseEventHandled;
+}
+
+CMouseEventResult CAnimKnob::onMouseUp(CPoint where, uint32_t buttons)
+{
+	if (!m_bDragging)
+		return CMouseEventResult::kMouseEventNotHandled;
+	m_bDragging = false;
+	endEdit();
+	return CMouseEventResult::kMouseEventHandled;
+}
+
+CVuMeter::CVuMeter(const CRect& size, SharedBitmap pOnBitmap, SharedBitmap pOffBitmap, int iNbLed)
+: CControl(size, nullptr, 0, std::move(pOffBitmap)), m_pOnBitmap(std::move(pOnBitmap)), m_iNbLed(iNbLed)
+{
+}
+
+void CVuMeter::setValue(float fValue)
+{
+	CControl::setValue(fValue);
+	// Still falling towards an unchanged value: keep redrawing.
+	if (m_fValue != m_fDisplayed)
+		invalid();
+}
+
+int CVuMeter::getLitSegments() const
+{
+	return std::clamp(int(std::lround(m_fDisplayed * float(m_iNbLed))), 0, m_iNbLed);
+}
+
+void CVuMeter::draw(CDrawContext& context)
+{
+	m_fDisplayed = std::max(m_fValue, m_fDisplayed - kDecreaseStep);
+	const CRect& size = getViewSize();
+	const int iSplit = size.left + getLitSegments() * size.getWidth() / m_iNbLed;
+	context.drawBitmap(*m_pOnBitmap, {size.left, size.top, iSplit, size.bottom});
+	context.drawBitmap(background(), {iSplit, size.top, size.right, size.bottom}, {iSplit - size.left, 0});
+}
+
+CMovieBitmap::CMovieBitmap(const CRect& size, CControlListener* pListener, int32_t iTag, int iSubPixmaps,
+                           SharedBitmap pBitmap)
+: CControl(size, pListener, iTag, std::move(pBitmap)), m_iSubPixmaps(iSubPixmaps)
+{
+}
+
+int CMovieBitmap::getCurrentFrame() const
+{
+	return nearestFrame(m_fValue, m_iSubPixmaps);
+}
+
+void CMovieBitmap::draw(CDrawContext& context)
+{
+	drawFrame(context, background(), getViewSize(), getCurrentFrame());
+}
+
+CKickButton::CKickButton(const CRect& size, CControlListener* pListener, int32_t iTag, SharedBitmap pBitmap)
+: CControl(size, pListener, iTag, std::move(pBitmap))
+{
+}
+
+void CKickButton::draw(CDrawContext& context)
+{
+	drawFrame(context, background(), getViewSize(), 0);
+}
+
+CMouseEventResult CKickButton::onMouseDown(CPoint where, uint32_t buttons)
+{
+	if (!(buttons & kLButton))
+		return CMouseEventResult::kMouseEventNotHandled;
+	m_bPressed = true;
+	beginEdit();
+	return CMouseEventResult::kMouseEventHandled;
+}
+
+CMouseEventResult CKickButton::onMouseUp(CPoint where, uint32_t buttons)
+{
+	if (!m_bPressed)
+		return CMouseEventResult::kMouseEventNotHandled;
+	m_bPressed = false;
+	if (getViewSize().pointInside(where))
+	{
+		setValue(1.f);
+		valueChanged();
+	}
+	setValue(0.f);
+	valueChanged();
+	endEdit();
+	return CMouseEventResult::kMouseEventHandled;
+}
+
+} // namespace brontal::gui

@@ -1,0 +1,59 @@
+#pragma once
+#include "cbitmap.h"
+#include "cgeometry.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+namespace Steinberg {
+class FUnknown;
+}
+
+// Everything the widget layer needs from the windowing system. A back end
+// implements these and the two factory functions; nothing else in the
+// layer knows which system it runs on.
+namespace brontal::gui {
+
+// What a platform window reports back to its frame.
+class IPlatformFrameCallback
+{
+public:
+	virtual ~IPlatformFrameCallback() = default;
+	// buttons: CButtonState bits; timeMs: the event's timestamp, used only
+	// to tell double-clicks apart.
+	virtual void platformOnMouseDown(CPoint where, uint32_t buttons, uint32_t timeMs) = 0;
+	virtual void platformOnMouseMoved(CPoint where, uint32_t buttons) = 0;
+	virtual void platformOnMouseUp(CPoint where, uint32_t buttons) = 0;
+	// Part of the window must be shown again.
+	virtual void platformOnExposed(const CRect& area) = 0;
+	// A batch of events has been handled: a good moment to paint.
+	virtual void platformOnIdle() = 0;
+};
+
+class IPlatformWindow
+{
+public:
+	virtual ~IPlatformWindow() = default;
+	// Copies `area` of `image` (which has the window's size) to the screen.
+	virtual void present(const CBitmap& image, const CRect& area) = 0;
+	// Returns once everything presented so far is on the screen.
+	virtual void flush() = 0;
+};
+
+// A periodic callback on the user-interface thread; stops when destroyed.
+class IPlatformTimer
+{
+public:
+	virtual ~IPlatformTimer() = default;
+};
+
+// pParent: the host's native parent window; pHostContext: the host object
+// that can supply the platform's run loop (on Linux the IPlugFrame).
+// Both answer null when the host offers no way to run the window.
+std::unique_ptr<IPlatformWindow> createPlatformWindow(void* pParent, Steinberg::FUnknown* pHostContext,
+                                                      const CRect& size, IPlatformFrameCallback& callback);
+std::unique_ptr<IPlatformTimer> createPlatformTimer(Steinberg::FUnknown* pHostContext, uint32_t uPeriodMs,
+                                                    std::function<void()> callback);
+
+} // namespace brontal::gui
