@@ -1,0 +1,381 @@
+// The processor through IAudioProcessor: parameter queues, bypass, silence,
+// block sizes, bus arrangements, indicators and the chain's robustness.
+
+#include "bundlefixture.h"
+
+#include "pluginterfaces/vst/ivstaudioprocessor.h"
+#include "pluginterfaces/vst/ivstcomponent.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+#include <random>
+
+using namespace bundletest;
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+namespace {
+
+// The processor's cells are only visible through its state record.
+std::vector<float> processorValues(host::PluginInstance& instance)
+{
+	host::ByteStream stream = instance.saveComponentState();
+	const auto& bytes = stream.bytes();
+	std::vector<float> values(20);
+	for (int i = 0; i < 20; ++i)
+		std::memcpy(&values[static_cast<size_t>(i)], bytes.data() + 4 * i, 4);
+	return values;
+}
+
+// A guitar-like test signal: decaying plucks at a few pitches.
+Stereo plucks(size_t n, double sampleRate)
+{
+	Stereo s(n);
+	std::mt19937 rng(7);
+	std::uniform_real_distribution<float> noise(-0.02f, 0.02f);
+	const double notes[] = {82.41, 110.0, 146.83, 196.0};
+	for (size_t i = 0; i < n; ++i)
+	{
+		const double t = static_cast<double>(i) / sampleRate;
+		const double local = std::fmod(t, 0.25);
+		const double f = notes[static_cast<size_t>(t / 0.25) % 4];
+		const float v = static_cast<float>(0.5 * std::exp(-6.0 * local) * std::sin(2.0 * M_PI * f * local));
+		s.left[i] = v + noise(rng);
+		s.right[i] = 0.1f * noise(rng);
+	}
+	return s;
+}
+
+} // namespace
+
+TEST(Processing, ParameterQueuesTakeTheLastValidPoint)
+{
+	auto instance = activeInstance();
+	host::ProcessBlock& block = instance->block();
+	block.inputChanges().add(kDelayLevel, 0.1, 0);
+	block.inputChanges().add(kDelayLevel, 0.3, 100);
+	block.inputChanges().add(kChorusSpeed, 1.7);          // clamped to 1
+	block.inputChanges().add(kReverbLevel, -0.2);         // clamped to 0
+	block.inputChanges().add(kCompressorLevel, std::nan("")); // ignored
+	block.inputChanges().add(0, 0.5);
+	block.inputChanges().add(20, 0.5);
+	block.inputChanges().add(21, 0.5);
+	// A queue without points changes nothing.
+	int32 index = 0;
+	block.inputChanges().addParameterData(kDistortionLevel, index);
+
+	Stereo in(256), out(256);
+	float* ins[2] = {in.left.data(), in.right.data()};
+	float* outs[2] = {out.left.data(), out.right.data()};
+	ASSERT_EQ(instance->process({ins, 2, outs, 2, 256, 0}), kResultOk);
+
+	const std::vector<float> values = processorValues(*instance);
+	EXPECT_FLOAT_EQ(values[kDelayLevel], 0.3f);
+	EXPECT_EQ(values[kChorusSpeed], 1.0f);
+	EXPECT_EQ(values[kReverbLevel], 0.0f);
+	EXPECT_EQ(values[kCompressorLevel], 0.8f);
+	EXPECT_EQ(values[kDistortionLevel], 0.55f);
+}
+
+TEST(Processing, ParameterOnlyCallsAreFlushes)
+{
+	auto instance = activeInstance();
+	instance->block().inputChanges().add(kDelayLevel, 0.25);
+	EXPECT_EQ(instance->process({nullptr, 0, nullptr, 0, 0, 0}), kResultOk);
+	EXPECT_EQ(processorValues(*instance)[kDelayLevel], 0.25f);
+
+	// A zero-length block with buses is a flush as well.
+	Stereo buffers(4);
+	float* ins[2] = {buffers.left.data(), buffers.right.data()};
+	instance->block().inputChanges().add(kDelayLevel, 0.5);
+	EXPECT_EQ(instance->process({ins, 2, ins, 2, 0, 0}), kResultOk);
+	EXPECT_EQ(processorValues(*instance)[kDelayLevel], 0.5f);
+}
+
+TEST(Processing, BypassCopiesAndKeepsTheMeters)
+{
+	auto instance = activeInstance();
+	const Stereo in = plucks(2048, 48000.0);
+	// 0.5 is not 0, so it counts as on.
+	const Stereo out = render(*instance, in, 512, {{kBypass, 0.5}});
+	EXPECT_EQ(out.left, in.left);
+	EXPECT_EQ(out.right, in.right);
+	EXPECT_EQ(instance->block().outputChanges().getParameterCount(), 0);
+	EXPECT_EQ(processorValues(*instance)[kOutputLeftVumeter], 0.0f);
+}
+
+TEST(Processing, SilentInputGivesSilentFlaggedOutput)
+{
+	auto instance = activeInstance();
+	render(*instance, Stereo(1024), 512,
+	       {{kDelayOnOff, 0.0}, {kReverbOnOff, 0.0}, {kStereoEnhancerOnOff, 0.0}});
+	// With delay and reverb off only a short settling time is left to run
+	// before the silence flags are passed on.
+	Stereo in(256), out(256);
+	float* ins[2] = {in.left.data(), in.right.data()};
+	float* outs[2] = {out.left.data(), out.right.data()};
+	int blocks = 0;
+	for (; blocks < 100 && instance->block().outputSilenceFlags() == 0; ++blocks)
+		ASSERT_EQ(instance->process({ins, 2, outs, 2, 256, 3}), kResultOk);
+	EXPECT_LE(blocks, 4800 / 256 + 2);
+	EXPECT_EQ(instance->block().outputSilenceFlags(), 3u);
+	std::fill(out.left.begin(), out.left.end(), 9.0f);
+	std::fill(out.right.begin(), out.right.end(), 9.0f);
+	ASSERT_EQ(instance->process({ins, 2, outs, 2, 256, 3}), kResultOk);
+	EXPECT_EQ(instance->block().outputSilenceFlags(), 3u);
+	EXPECT_EQ(peak(out.left), 0.0f);
+	EXPECT_EQ(peak(out.right), 0.0f);
+}
+
+TEST(Processing, EveryBlockSizeGivesTheSameAudio)
+{
+	const Stereo in = plucks(20000, 44100.0);
+	auto reference = activeInstance(44100.0, 512);
+	const Stereo expected = render(*reference, in, 512);
+	ASSERT_GT(peak(expected.left), 0.01f);
+	for (int blockSize : {1, 7, 1023, 1024, 1025, 4096, 8192})
+	{
+		SCOPED_TRACE(blockSize);
+		auto instance = activeInstance(44100.0, blockSize);
+		const Stereo out = render(*instance, in, blockSize);
+		EXPECT_EQ(out.left, expected.left);
+		EXPECT_EQ(out.right, expected.right);
+	}
+}
+
+TEST(Processing, MonoAndStereoArrangements)
+{
+	host::PluginInstance instance(bundle());
+	IAudioProcessor* processor = instance.processor();
+	SpeakerArrangement mono = SpeakerArr::kMono, stereo = SpeakerArr::kStereo;
+	SpeakerArrangement twoIn[2] = {stereo, stereo};
+
+	EXPECT_EQ(processor->setBusArrangements(twoIn, 2, &stereo, 1), kResultFalse);
+	EXPECT_EQ(processor->setBusArrangements(&stereo, 1, &mono, 1), kResultFalse);
+	SpeakerArrangement arrangement = 0;
+	ASSERT_EQ(processor->getBusArrangement(kInput, 0, arrangement), kResultTrue);
+	EXPECT_EQ(arrangement, SpeakerArr::kStereo);
+	SpeakerArrangement surround = SpeakerArr::k51;
+	EXPECT_EQ(processor->setBusArrangements(&surround, 1, &surround, 1), kResultFalse);
+
+	ASSERT_EQ(processor->setBusArrangements(&mono, 1, &mono, 1), kResultTrue);
+	BusInfo info{};
+	ASSERT_EQ(instance.component()->getBusInfo(kAudio, kInput, 0, info), kResultTrue);
+	EXPECT_EQ(info.channelCount, 1);
+	ASSERT_EQ(instance.component()->getBusInfo(kAudio, kOutput, 0, info), kResultTrue);
+	EXPECT_EQ(info.channelCount, 1);
+	EXPECT_EQ(instance.component()->getBusCount(kEvent, kInput), 1);
+
+	// A mono bus runs the chain on its one channel; its output is the chain's
+	// first output, meters included.
+	host::ProcessSetup setup;
+	setup.inputArrangement = setup.outputArrangement = SpeakerArr::kMono;
+	instance.activate(setup);
+	const Stereo in = plucks(4800, 48000.0);
+	std::vector<float> out(in.size(), 0.0f);
+	float* ins[1] = {const_cast<float*>(in.left.data())};
+	float* outs[1] = {out.data()};
+	ASSERT_EQ(instance.process({ins, 1, outs, 1, static_cast<int32>(in.size()), 0}), kResultOk);
+	EXPECT_GT(peak(out), 0.01f);
+	EXPECT_TRUE(instance.block().outputChanges().lastValue(kOutputLeftVumeter).has_value());
+
+	// The same signal through stereo buses gives the same first channel.
+	auto stereoInstance = activeInstance(48000.0, 4800);
+	Stereo both = in;
+	both.right = in.left;
+	const Stereo reference = render(*stereoInstance, both, 4800);
+	EXPECT_EQ(out, reference.left);
+
+	instance.deactivate();
+	ASSERT_EQ(processor->setBusArrangements(&stereo, 1, &stereo, 1), kResultTrue);
+	ASSERT_EQ(instance.component()->getBusInfo(kAudio, kInput, 0, info), kResultTrue);
+	EXPECT_EQ(info.channelCount, 2);
+}
+
+TEST(Processing, IndicatorsAreReportedOnlyWhenTheyChange)
+{
+	auto instance = activeInstance(48000.0, 480);
+	render(*instance, sine(480, 440.0, 48000.0, 0.5f), 480);
+	host::ParameterChanges& changes = instance->block().outputChanges();
+	EXPECT_TRUE(changes.lastValue(kOutputLeftVumeter).has_value());
+	for (int32 i = 0; i < changes.getParameterCount(); ++i)
+	{
+		const ParamID id = changes.getParameterData(i)->getParameterId();
+		EXPECT_TRUE(id >= kOutputLeftVumeter && id <= kCompressionLed) << id;
+		EXPECT_EQ(changes.getParameterData(i)->getPointCount(), 1);
+	}
+	// Silence that keeps every indicator where it is reports nothing.
+	instance->block().inputChanges().add(kDelayOnOff, 0.0);
+	instance->block().inputChanges().add(kReverbOnOff, 0.0);
+	for (int i = 0; i < 400; ++i)
+		render(*instance, Stereo(480), 480);
+	render(*instance, Stereo(480), 480);
+	EXPECT_EQ(changes.getParameterCount(), 0);
+}
+
+TEST(Processing, InputClipLightsForTwoHundredBlocks)
+{
+	auto instance = activeInstance(48000.0, 256);
+	host::ParameterChanges& changes = instance->block().outputChanges();
+	Stereo loud(256);
+	loud.left[100] = 0.995f;
+	render(*instance, loud, 256);
+	ASSERT_EQ(changes.lastValue(kInputClippingLed), std::optional<double>(1.0));
+	int lit = 1;
+	std::optional<double> off;
+	for (int block = 1; block < 260 && !off; ++block)
+	{
+		render(*instance, Stereo(256), 256);
+		if (auto v = changes.lastValue(kInputClippingLed))
+			off = v;
+		else
+			++lit;
+	}
+	EXPECT_EQ(lit, 200);
+	EXPECT_EQ(off, std::optional<double>(0.0));
+
+	// Exactly 0.99 is not a clip, and the unselected channel is never looked at.
+	Stereo edge(256);
+	edge.left[3] = 0.99f;
+	edge.right[5] = 1.0f;
+	render(*instance, edge, 256);
+	EXPECT_FALSE(changes.lastValue(kInputClippingLed).has_value());
+}
+
+TEST(Processing, MeterBallisticsAtFortyEightKilohertz)
+{
+	auto instance = activeInstance(48000.0, 480);
+	host::ParameterChanges& changes = instance->block().outputChanges();
+	// Everything that rings off, so silence in is (nearly) silence out.
+	const std::vector<std::pair<ParamID, double>> dry = {
+	    {kDelayOnOff, 0.0}, {kReverbOnOff, 0.0}, {kModulationOnOff, 0.0}};
+	// A loud input drives the saturator to full scale: the meter reads 1.
+	const Stereo loud = sine(480, 200.0, 48000.0, 1.0f);
+	render(*instance, loud, 480, dry);
+	for (int block = 0; block < 20 && changes.lastValue(kOutputLeftVumeter) != std::optional<double>(1.0); ++block)
+		render(*instance, loud, 480);
+	ASSERT_EQ(changes.lastValue(kOutputLeftVumeter), std::optional<double>(1.0));
+
+	double meter = 1.0;
+	const float quiet = std::pow(10.0f, -45.0f / 20.0f);
+	int fallingBlocks = 0;
+	for (int block = 0; block < 120 && meter > 0.0; ++block)
+	{
+		const Stereo out = render(*instance, Stereo(480), 480);
+		const double next = changes.lastValue(kOutputLeftVumeter).value_or(meter);
+		if (peak(out.left) < quiet)
+		{
+			// 480 samples at 48 kHz are 10 ms: the meter falls by 0.02 a block.
+			EXPECT_NEAR(meter - next, std::min(meter, 0.02), 1e-6) << "block " << block;
+			++fallingBlocks;
+		}
+		meter = next;
+	}
+	EXPECT_EQ(meter, 0.0);
+	EXPECT_GE(fallingBlocks, 40);
+}
+
+TEST(Processing, BadSamplesNeverPoisonTheChain)
+{
+	auto instance = activeInstance(48000.0, 512);
+	Stereo bad = plucks(4096, 48000.0);
+	const float nasty[] = {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
+	                       -std::numeric_limits<float>::infinity(), 1e30f, -1e30f, 1e-42f};
+	for (size_t i = 0; i < bad.size(); i += 37)
+		bad.left[i] = bad.right[(i + 5) % bad.size()] = nasty[i % 6];
+	const Stereo out = render(*instance, bad, 512);
+	const Stereo after = render(*instance, plucks(48000, 48000.0), 512);
+	for (const Stereo* s : {&out, &after})
+		for (float v : s->left)
+			ASSERT_TRUE(std::isfinite(v) && std::fabs(v) <= 1.0f);
+	EXPECT_GT(peak(after.left), 0.01f);
+}
+
+TEST(Processing, ParameterFuzzKeepsOutputFinite)
+{
+	auto instance = activeInstance(44100.0, 1024);
+	std::mt19937 rng(1234);
+	std::uniform_int_distribution<int> id(0, 25);
+	std::uniform_real_distribution<double> value(-0.5, 1.5);
+	std::uniform_int_distribution<int> size(1, 2048);
+	const Stereo music = plucks(44100, 44100.0);
+	size_t position = 0;
+	for (int block = 0; block < 300; ++block)
+	{
+		for (int k = 0; k < 3; ++k)
+		{
+			const int which = id(rng);
+			const double v = which == 25 ? std::nan("") : value(rng);
+			instance->block().inputChanges().add(static_cast<ParamID>(which % 21), v);
+		}
+		instance->block().inputChanges().add(kBypass, 0.0);
+		const auto n = static_cast<size_t>(size(rng));
+		Stereo in(n);
+		for (size_t i = 0; i < n; ++i)
+			in.left[i] = in.right[i] = music.left[(position + i) % music.size()];
+		position += n;
+		const Stereo out = render(*instance, in, static_cast<int>(n));
+		for (size_t i = 0; i < n; ++i)
+			ASSERT_TRUE(std::isfinite(out.left[i]) && std::isfinite(out.right[i])) << "block " << block;
+	}
+}
+
+TEST(Processing, SampleRatesAndReactivation)
+{
+	for (double rate : {22050.0, 44100.0, 48000.0, 88200.0, 96000.0, 176400.0, 192000.0})
+	{
+		SCOPED_TRACE(rate);
+		auto instance = activeInstance(rate, 512);
+		const Stereo in = plucks(static_cast<size_t>(rate / 4), rate);
+		const Stereo first = render(*instance, in, 512);
+		EXPECT_GT(peak(first.left), 0.01f);
+		// Deactivating and activating again starts from a clean chain.
+		host::ProcessSetup setup;
+		setup.sampleRate = rate;
+		setup.maxBlockSize = 512;
+		instance->activate(setup);
+		const Stereo again = render(*instance, in, 512);
+		EXPECT_EQ(again.left, first.left);
+	}
+	// Nonsense rates and 64-bit samples are refused.
+	host::PluginInstance instance(bundle());
+	ProcessSetup bad{kRealtime, kSample32, 512, 0.0};
+	EXPECT_NE(instance.processor()->setupProcessing(bad), kResultOk);
+	bad.sampleRate = std::nan("");
+	EXPECT_NE(instance.processor()->setupProcessing(bad), kResultOk);
+	ProcessSetup wide{kRealtime, kSample64, 512, 48000.0};
+	EXPECT_EQ(instance.processor()->canProcessSampleSize(kSample64), kResultFalse);
+	EXPECT_EQ(instance.processor()->setupProcessing(wide), kResultFalse);
+}
+
+TEST(Processing, RateChangeReachesEveryLength)
+{
+	// The same musical material at two rates must sound alike: compare the
+	// output level over the second half-second, where the delay echoes land.
+	auto levelAt = [](double rate) {
+		auto instance = activeInstance(rate, 512);
+		Stereo in(static_cast<size_t>(rate));
+		for (size_t i = 0; i < static_cast<size_t>(rate * 0.05); ++i)
+			in.left[i] = in.right[i] = 0.3f * static_cast<float>(std::sin(2.0 * M_PI * 196.0 * static_cast<double>(i) / rate));
+		const Stereo out = render(*instance, in, 512);
+		double energy = 0.0;
+		for (size_t i = static_cast<size_t>(rate * 0.2); i < out.size(); ++i)
+			energy += static_cast<double>(out.left[i]) * out.left[i];
+		return energy / rate;
+	};
+	const double at48 = levelAt(48000.0);
+	const double at96 = levelAt(96000.0);
+	ASSERT_GT(at48, 0.0);
+	EXPECT_NEAR(10.0 * std::log10(at96 / at48), 0.0, 3.0);
+}
+
+TEST(Processing, TailIsReportedWhileDelayOrReverbRing)
+{
+	auto instance = activeInstance(48000.0, 512);
+	const uint32 withBoth = instance->processor()->getTailSamples();
+	EXPECT_GT(withBoth, 48000u);
+	render(*instance, Stereo(512), 512, {{kDelayOnOff, 0.0}, {kReverbOnOff, 0.0}});
+	EXPECT_LT(instance->processor()->getTailSamples(), 48000u);
+}

@@ -1,0 +1,239 @@
+// The 80-byte state record on both sides, and the controller's mirroring of it.
+
+#include "bundlefixture.h"
+
+#include "pluginterfaces/vst/ivstcomponent.h"
+#include "public.sdk/source/vst/hosting/hostclasses.h"
+#include "pluginterfaces/vst/ivsteditcontroller.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+using namespace bundletest;
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+namespace {
+
+const float kDefaults[20] = {1.0f, 1.0f, 1.0f, 0.8f, 1.0f, 0.55f, 0.0f, 1.0f, 1.0f, 0.1f,
+                             1.0f, 0.75f, 0.55f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f};
+
+std::vector<char> record(const float (&values)[20])
+{
+	std::vector<char> bytes(80);
+	for (int i = 0; i < 20; ++i)
+		for (int b = 0; b < 4; ++b)
+		{
+			uint32_t bits;
+			std::memcpy(&bits, &values[i], 4);
+			bytes[static_cast<size_t>(4 * i + b)] = static_cast<char>((bits >> (8 * b)) & 0xFF);
+		}
+	return bytes;
+}
+
+std::vector<float> decode(const std::vector<char>& bytes)
+{
+	std::vector<float> values(bytes.size() / 4);
+	for (size_t i = 0; i < values.size(); ++i)
+	{
+		uint32_t bits = 0;
+		for (int b = 0; b < 4; ++b)
+			bits |= static_cast<uint32_t>(static_cast<unsigned char>(bytes[4 * i + static_cast<size_t>(b)])) << (8 * b);
+		std::memcpy(&values[i], &bits, 4);
+	}
+	return values;
+}
+
+std::vector<float> componentValues(host::PluginInstance& instance)
+{
+	host::ByteStream stream;
+	EXPECT_EQ(instance.component()->getState(&stream), kResultOk);
+	return decode(stream.bytes());
+}
+
+} // namespace
+
+TEST(State, FreshProcessorSavesMarkerAndDefaults)
+{
+	host::PluginInstance instance(bundle());
+	host::ByteStream stream;
+	ASSERT_EQ(instance.component()->getState(&stream), kResultOk);
+	ASSERT_EQ(stream.bytes().size(), 80u);
+	EXPECT_EQ(stream.bytes(), record(kDefaults));
+	// The marker is 1.0 in little-endian bytes.
+	EXPECT_EQ(std::vector<char>(stream.bytes().begin(), stream.bytes().begin() + 4),
+	          (std::vector<char>{0x00, 0x00, static_cast<char>(0x80), 0x3F}));
+}
+
+TEST(State, RoundTripAndMarkerIsNotInterpreted)
+{
+	host::PluginInstance instance(bundle());
+	float values[20];
+	for (int i = 0; i < 20; ++i)
+		values[i] = static_cast<float>(i) / 20.0f;
+	values[0] = 0.0f; // any marker loads
+	host::ByteStream in(record(values));
+	ASSERT_EQ(instance.component()->setState(&in), kResultOk);
+	const std::vector<float> saved = componentValues(instance);
+	EXPECT_EQ(saved[0], 1.0f);
+	for (int i = 1; i < 20; ++i)
+		EXPECT_EQ(saved[static_cast<size_t>(i)], values[i]) << i;
+
+	// The host hands the same record to the controller: all nineteen follow.
+	host::ByteStream again(record(values));
+	ASSERT_EQ(instance.controller()->setComponentState(&again), kResultOk);
+	for (int i = 1; i < 20; ++i)
+		EXPECT_EQ(instance.controller()->getParamNormalized(static_cast<ParamID>(i)), static_cast<double>(values[i]));
+}
+
+TEST(State, ShortOrFailingStreamsChangeNothing)
+{
+	host::PluginInstance instance(bundle());
+	float values[20];
+	for (float& v : values)
+		v = 0.5f;
+	for (size_t cut : {0u, 3u, 16u, 36u, 79u})
+	{
+		SCOPED_TRACE(cut);
+		std::vector<char> bytes = record(values);
+		bytes.resize(cut);
+		host::ByteStream shortStream(bytes);
+		EXPECT_EQ(instance.component()->setState(&shortStream), kResultFalse);
+		host::ByteStream failing(record(values));
+		failing.setFailAfter(cut);
+		EXPECT_EQ(instance.component()->setState(&failing), kResultFalse);
+		host::ByteStream forController(record(values));
+		forController.setFailAfter(cut);
+		EXPECT_EQ(instance.controller()->setComponentState(&forController), kResultFalse);
+		host::ByteStream forControllerState(record(values));
+		forControllerState.setFailAfter(cut);
+		EXPECT_EQ(instance.controller()->setState(&forControllerState), kResultFalse);
+	}
+	EXPECT_EQ(componentValues(instance), std::vector<float>(std::begin(kDefaults), std::end(kDefaults)));
+	EXPECT_EQ(instance.controller()->getParamNormalized(kDelayLevel), 0.75);
+	EXPECT_EQ(instance.controller()->getParamNormalized(kChorusSpeed), static_cast<double>(0.1f));
+
+	// A save into a stream that refuses reports the failure.
+	host::ByteStream full;
+	full.setFailAfter(40);
+	EXPECT_EQ(instance.component()->getState(&full), kResultFalse);
+	host::ByteStream fullController;
+	fullController.setFailAfter(0);
+	EXPECT_EQ(instance.controller()->getState(&fullController), kResultFalse);
+	// A null stream is no state at all for the controller.
+	EXPECT_EQ(instance.controller()->setComponentState(nullptr), kResultOk);
+}
+
+TEST(State, OutOfRangeAndNaNValuesAreTamed)
+{
+	host::PluginInstance instance(bundle());
+	float values[20];
+	std::copy(std::begin(kDefaults), std::end(kDefaults), values);
+	values[kDelayLevel] = 7.0f;
+	values[kReverbLevel] = -3.0f;
+	values[kChorusSpeed] = std::nanf("");
+	values[kCompressorLevel] = std::numeric_limits<float>::infinity();
+	host::ByteStream in(record(values));
+	ASSERT_EQ(instance.component()->setState(&in), kResultOk);
+	const std::vector<float> saved = componentValues(instance);
+	EXPECT_EQ(saved[kDelayLevel], 1.0f);
+	EXPECT_EQ(saved[kReverbLevel], 0.0f);
+	EXPECT_EQ(saved[kChorusSpeed], 0.1f);
+	EXPECT_EQ(saved[kCompressorLevel], 1.0f);
+
+	host::ByteStream forController(record(values));
+	ASSERT_EQ(instance.controller()->setComponentState(&forController), kResultOk);
+	EXPECT_EQ(instance.controller()->getParamNormalized(kDelayLevel), 1.0);
+	EXPECT_EQ(instance.controller()->getParamNormalized(kChorusSpeed), static_cast<double>(0.1f));
+}
+
+TEST(State, SavedMetersComeBackUntilActivation)
+{
+	host::PluginInstance instance(bundle());
+	float values[20];
+	std::copy(std::begin(kDefaults), std::end(kDefaults), values);
+	values[kOutputLeftVumeter] = 0.6f;
+	values[kCompressionLed] = 1.0f;
+	host::ByteStream in(record(values));
+	ASSERT_EQ(instance.component()->setState(&in), kResultOk);
+	EXPECT_EQ(componentValues(instance)[kOutputLeftVumeter], 0.6f);
+	instance.activate({});
+	const std::vector<float> afterActivation = componentValues(instance);
+	for (int id = kOutputLeftVumeter; id <= kCompressionLed; ++id)
+		EXPECT_EQ(afterActivation[static_cast<size_t>(id)], 0.0f) << id;
+}
+
+TEST(State, ControllerKeepsItsOwnRecord)
+{
+	host::PluginInstance instance(bundle());
+	IEditController* controller = instance.controller();
+	host::ByteStream fresh;
+	ASSERT_EQ(controller->getState(&fresh), kResultOk);
+	EXPECT_EQ(fresh.bytes(), record(kDefaults));
+
+	ASSERT_EQ(controller->setParamNormalized(kDelayLevel, 0.25), kResultOk);
+	ASSERT_EQ(controller->setParamNormalized(kBypass, 1.0), kResultOk);
+	host::ByteStream changed;
+	ASSERT_EQ(controller->getState(&changed), kResultOk);
+	const std::vector<float> values = decode(changed.bytes());
+	EXPECT_EQ(values[kDelayLevel], 0.25f);
+	EXPECT_EQ(values[kBypass], 1.0f);
+
+	host::PluginInstance other(bundle());
+	changed.rewind();
+	ASSERT_EQ(other.controller()->setState(&changed), kResultOk);
+	EXPECT_EQ(other.controller()->getParamNormalized(kDelayLevel), 0.25);
+	EXPECT_EQ(other.controller()->getParamNormalized(kBypass), 1.0);
+	// NaN from a host is ignored, not stored.
+	EXPECT_NE(other.controller()->setParamNormalized(kDelayLevel, std::nan("")), kResultOk);
+	EXPECT_EQ(other.controller()->getParamNormalized(kDelayLevel), 0.25);
+}
+
+TEST(State, FuzzedRecordsNeverBreakTheProcessor)
+{
+	auto instance = activeInstance(48000.0, 256);
+	std::mt19937 rng(99);
+	std::uniform_int_distribution<int> byte(0, 255);
+	std::uniform_int_distribution<int> length(0, 100);
+	Stereo in(256, 0.1f);
+	for (int round = 0; round < 200; ++round)
+	{
+		std::vector<char> bytes(static_cast<size_t>(length(rng)));
+		for (char& b : bytes)
+			b = static_cast<char>(byte(rng));
+		host::ByteStream stream(bytes);
+		const tresult result = instance->component()->setState(&stream);
+		EXPECT_EQ(result, bytes.size() >= 80 ? kResultOk : kResultFalse);
+		const Stereo out = render(*instance, in, 256, {{kBypass, 0.0}});
+		for (float v : out.left)
+			ASSERT_TRUE(std::isfinite(v));
+		for (float v : componentValues(*instance))
+			ASSERT_TRUE(v >= 0.0f && v <= 1.0f);
+	}
+}
+
+TEST(Messages, ProcessorAnswersItsMessages)
+{
+	host::PluginInstance instance(bundle());
+	IConnectionPoint* point = host::queryInterface<IConnectionPoint>(instance.component());
+	ASSERT_NE(point, nullptr);
+	EXPECT_EQ(point->notify(nullptr), kInvalidArgument);
+
+	IMessage* binary = new HostMessage;
+	ASSERT_NE(binary, nullptr);
+	binary->setMessageID("BinaryMessage");
+	const char payload[3] = {1, 2, 3};
+	binary->getAttributes()->setBinary("MyData", payload, 3);
+	EXPECT_EQ(point->notify(binary), kResultOk);
+	binary->release();
+
+	IMessage* text = new HostMessage;
+	text->setMessageID("TextMessage");
+	text->getAttributes()->setString("Text", reinterpret_cast<const TChar*>(u"hello there"));
+	testing::internal::CaptureStderr();
+	EXPECT_EQ(point->notify(text), kResultOk);
+	EXPECT_EQ(testing::internal::GetCapturedStderr(), "[Brontal] received: hello there\n");
+	text->release();
+	point->release();
+}
