@@ -2,15 +2,30 @@
 
 #include "MyEffect.h"
 
-// Stereo chorus.
-// Placeholder: passes its inputs through until the block itself is written.
+// Stereo chorus: one 40 ms ring read by two taps that a 0.3 Hz oscillator
+// moves in quadrature (cosine on output 1, sine on output 2).
+// kChorusSpeed sets the wet/dry balance and, slightly, the level; the rate
+// of the oscillator is fixed.
 class CMyChorus : public CMyEffect
 {
 public:
-	int Reset() override { return 1; }
-	int Process(const float* pfIn1, const float* pfIn2, float* pfOut1, float* pfOut2, int iCount) override
-	{
-		CopyStereo(pfIn1, pfIn2, pfOut1, pfOut2, iCount);
-		return 1;
-	}
+	static constexpr int kRingCapacity = 32768;
+
+	CMyChorus();
+	~CMyChorus() override;
+
+	int Reset() override;
+	int SetSampleRate(const double* pdSampleRate) override;
+	int Process(const float* pfIn1, const float* pfIn2, float* pfOut1, float* pfOut2, int iCount) override;
+
+	int GetConfiguredLength() const { return m_iConfiguredLength; }
+
+private:
+	float ReadTap(float fPosition) const;
+
+	float* m_afRing;
+	int m_iCounter = 0;
+	int m_iRingLength = 0;
+	int m_iWriteCursor = 0;
+	int m_iConfiguredLength = 0;
 };

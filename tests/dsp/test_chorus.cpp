@@ -1,0 +1,182 @@
+#include "MyChorus.h"
+#include "dspfixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <vector>
+
+namespace {
+constexpr double kRate = 44100.0;
+// 40 ms at 44.1 kHz, and the oscillator's period there.
+constexpr int kLength = 1764;
+constexpr int kPeriod = 147001;
+constexpr double kLevelAtFullSpeed = (0.01 + 0.3) * 3.33;
+
+struct ChorusRig
+{
+	BlockRig rig{kRate};
+	CMyChorus chorus;
+
+	explicit ChorusRig(float fSpeed)
+	{
+		rig.params.Set(kModulationOnOff, 1.0f);
+		rig.params.Set(kChorusSpeed, fSpeed);
+		rig.Attach(chorus);
+	}
+};
+
+std::vector<float> Noise(size_t n, unsigned seed)
+{
+	std::mt19937 gen(seed);
+	std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
+	std::vector<float> v(n);
+	for (float& f : v)
+		f = dist(gen);
+	return v;
+}
+
+// Where a tap reads, in samples behind the newest: the centre h + 1 behind,
+// swung by 0.15 h along the oscillator, whose counter is 1 on the first
+// sample after Reset and restarts every kPeriod samples.
+double TapLag(size_t i, bool bSine)
+{
+	const double h = kLength / 2;
+	const double dPhase = static_cast<double>((i + 1) % kPeriod) / kRate * 0.6 * 3.141592653589793;
+	return h + 1.0 - 0.15 * h * (bSine ? std::sin(dPhase) : std::cos(dPhase));
+}
+
+// Weight with which a tap at sample i picks up an impulse at sample j.
+double ImpulseWeight(size_t i, size_t j, bool bSine)
+{
+	const double dRead = static_cast<double>(i) - TapLag(i, bSine);
+	return std::max(0.0, 1.0 - std::fabs(dRead - static_cast<double>(j)));
+}
+} // namespace
+
+TEST(Chorus, OffPathCopiesInputsBitForBit)
+{
+	ChorusRig c(1.0f);
+	c.rig.params.Set(kModulationOnOff, 0.0f);
+	std::vector<float> in1 = Noise(3000, 1), in2 = Noise(3000, 2), out1, out2;
+	in1[5] = std::numeric_limits<float>::quiet_NaN();
+	in2[7] = -std::numeric_limits<float>::infinity();
+	in1[9] = std::numeric_limits<float>::denorm_min();
+	RunBlock(c.chorus, in1, in2, out1, out2);
+	EXPECT_EQ(std::memcmp(in1.data(), out1.data(), in1.size() * sizeof(float)), 0);
+	EXPECT_EQ(std::memcmp(in2.data(), out2.data(), in2.size() * sizeof(float)), 0);
+}
+
+TEST(Chorus, SpeedSetsWetDryBalanceAndLevel)
+{
+	{
+		// Speed 0: no wet signal at all, both outputs 0.999 x input 1.
+		ChorusRig c(0.0f);
+		std::vector<float> in1 = Noise(4000, 3), in2 = Noise(4000, 4), out1, out2;
+		RunBlock(c.chorus, in1, in2, out1, out2);
+		for (size_t i = 0; i < in1.size(); ++i)
+		{
+			ASSERT_NEAR(out1[i], 0.999 * in1[i], 1e-6) << i;
+			ASSERT_NEAR(out2[i], 0.999 * in1[i], 1e-6) << i;
+		}
+	}
+	{
+		// Speed 1 on a constant: while the taps still read the cleared ring
+		// only the dry 0.3 shows; once they reach the signal, 0.3 + 0.7.
+		ChorusRig c(1.0f);
+		std::vector<float> in1(3000, 0.5f), in2(3000, 0.0f), out1, out2;
+		RunBlock(c.chorus, in1, in2, out1, out2);
+		for (size_t i = 0; i < 700; ++i)
+		{
+			ASSERT_NEAR(out1[i], 0.3 * kLevelAtFullSpeed * 0.5, 1e-6) << i;
+			ASSERT_NEAR(out2[i], 0.3 * kLevelAtFullSpeed * 0.5, 1e-6) << i;
+		}
+		for (size_t i = 1100; i < in1.size(); ++i)
+		{
+			ASSERT_NEAR(out1[i], kLevelAtFullSpeed * 0.5, 1e-6) << i;
+			ASSERT_NEAR(out2[i], kLevelAtFullSpeed * 0.5, 1e-6) << i;
+		}
+	}
+	{
+		// Input 2 is not heard while the effect is on.
+		ChorusRig c(1.0f);
+		std::vector<float> in1(3000, 0.0f), in2 = Noise(3000, 5), out1, out2;
+		RunBlock(c.chorus, in1, in2, out1, out2);
+		for (size_t i = 0; i < in1.size(); ++i)
+		{
+			ASSERT_EQ(out1[i], 0.0f) << i;
+			ASSERT_EQ(out2[i], 0.0f) << i;
+		}
+	}
+}
+
+// Two impulses one oscillator period apart: each tap picks each one up where
+// its lag crosses the impulse's age, with the oscillator at the same phase
+// both times. An oscillator starting from counter 0, or of another period,
+// moves the sine tap by a hundredth of a sample at these crossings.
+TEST(Chorus, TapsFollowTheOscillatorFromCounterOneWithItsPeriod)
+{
+	ChorusRig c(1.0f);
+	const size_t n = kPeriod + 2000;
+	std::vector<float> in1(n, 0.0f), in2(n, 0.0f), out1, out2;
+	in1[0] = 1.0f;
+	in1[kPeriod] = 1.0f;
+	RunBlock(c.chorus, in1, in2, out1, out2);
+
+	for (size_t i = 0; i < n; ++i)
+	{
+		const double dDry = 0.3 * kLevelAtFullSpeed * in1[i];
+		const double dWet = 0.7 * kLevelAtFullSpeed;
+		const double dExpected1 = dDry + dWet * (ImpulseWeight(i, 0, false) + ImpulseWeight(i, kPeriod, false));
+		const double dExpected2 = dDry + dWet * (ImpulseWeight(i, 0, true) + ImpulseWeight(i, kPeriod, true));
+		ASSERT_NEAR(out1[i], dExpected1, 3e-4) << i;
+		ASSERT_NEAR(out2[i], dExpected2, 3e-4) << i;
+	}
+	// The cosine tap leaves near 751 samples behind, the sine tap near 883.
+	EXPECT_GT(out1[750] + out1[751], 0.5);
+	EXPECT_GT(out2[877] + out2[878], 0.5);
+}
+
+TEST(Chorus, RingLengthFollowsTheRateAtResetAndIsAlwaysSafe)
+{
+	CMyChorus chorus;
+	ParamTable params;
+	params.Set(kModulationOnOff, 1.0f);
+	params.Set(kChorusSpeed, 1.0f);
+	double dRate = 48000.0;
+	chorus.SetParams(params.apTable);
+	chorus.SetSampleRate(&dRate);
+	EXPECT_EQ(chorus.GetConfiguredLength(), 1920);
+
+	// Not reset yet: no ring to read, so the signal passes.
+	std::vector<float> in1 = Noise(512, 6), in2 = Noise(512, 7), out1, out2;
+	RunBlock(chorus, in1, in2, out1, out2);
+	EXPECT_EQ(out1, in1);
+	EXPECT_EQ(out2, in2);
+
+	const struct
+	{
+		double dRate;
+		int iLength;
+	} aCases[] = {{44100.0, 1764}, {96000.0, 3840}, {192000.0, 7680}, {1e6, 32768}, {1e30, 32768}, {0.0, 0},
+	              {-44100.0, 0}, {std::numeric_limits<double>::quiet_NaN(), 0}};
+	for (const auto& tc : aCases)
+	{
+		dRate = tc.dRate;
+		chorus.SetSampleRate(&dRate);
+		EXPECT_EQ(chorus.GetConfiguredLength(), tc.iLength) << tc.dRate;
+		chorus.Reset();
+		in1 = Noise(40000, 8);
+		in2 = Noise(40000, 9);
+		RunBlock(chorus, in1, in2, out1, out2);
+		for (size_t i = 0; i < in1.size(); ++i)
+			ASSERT_TRUE(std::isfinite(out1[i]) && std::isfinite(out2[i])) << tc.dRate << " " << i;
+		if (tc.iLength == 0)
+		{
+			EXPECT_EQ(out1, in1) << tc.dRate;
+		}
+	}
+}
