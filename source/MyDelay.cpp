@@ -1,1 +1,147 @@
 #include "MyDelay.h"
+
+#include "brontalassert.h"
+#include "brontalparams.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace {
+// A fractional delay split once per block into a whole number of samples
+// to step back and the weight of the newer of the two entries read.
+struct ReadTap
+{
+	int iBack;
+	float fNewer;
+
+	explicit ReadTap(double dDelay)
+	{
+		const double dBack = std::ceil(dDelay);
+		iBack = static_cast<int>(dBack);
+		fNewer = static_cast<float>(dBack - dDelay);
+	}
+
+	// Reads between the entries at cursor - iBack (older) and the one after
+	// it; iBack is within 1..L, so one wrap each is enough.
+	float Read(const float* afRing, int iCursor, int iLength) const
+	{
+		int k = iCursor - iBack;
+		if (k < 0)
+			k += iLength;
+		int k1 = k + 1;
+		if (k1 == iLength)
+			k1 = 0;
+		return (1.0f - fNewer) * afRing[k] + fNewer * afRing[k1];
+	}
+};
+} // namespace
+
+CMyDelay::CMyDelay() : m_afRing1(new float[kRingCapacity]()), m_afRing2(new float[kRingCapacity]()) {}
+
+CMyDelay::~CMyDelay()
+{
+	delete[] m_afRing1;
+	delete[] m_afRing2;
+}
+
+int CMyDelay::Reset()
+{
+	const size_t nBytes = sizeof(float) * static_cast<size_t>(m_iDirtyLength);
+	std::memset(m_afRing1, 0, nBytes);
+	std::memset(m_afRing2, 0, nBytes);
+	m_iDirtyLength = 0;
+	m_iRingLength = m_iConfiguredLength;
+	m_iWriteCursor = 0;
+	return 1;
+}
+
+int CMyDelay::SetSampleRate(const double* pdSampleRate)
+{
+	if (pdSampleRate)
+	{
+		const float fLength = static_cast<float>(*pdSampleRate) * 33.0f;
+		if (!(fLength > 0.0f))
+			m_iConfiguredLength = 0;
+		else if (fLength >= static_cast<float>(kRingCapacity) + 0.5f)
+		{
+			// Above 192 kHz: the longest delay shrinks below 33 s.
+			BRONTAL_ASSERT(false, "0", "MyDelay");
+			m_iConfiguredLength = kRingCapacity;
+		}
+		else
+			m_iConfiguredLength = static_cast<int>(fLength + 0.5f);
+	}
+	return CMyEffect::SetSampleRate(pdSampleRate);
+}
+
+int CMyDelay::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, float* pfOut2, int iCount)
+{
+	if (!m_afParams)
+	{
+		BRONTAL_ASSERT(false, "m_afParams", "MyDelay");
+		CopyStereo(pfIn1, pfIn2, pfOut1, pfOut2, iCount);
+		return 1;
+	}
+	const float fTempo = m_pfTempo ? *m_pfTempo : kDefaultTempo;
+	const float fs = m_pdSampleRate ? SampleRateF() : 0.0f;
+	float samplesfordelay = (1.0f / (fTempo / 60.0f)) * 0.5f * fs;
+	const float m = GetParam(kDelayLevel);
+	const float g = 0.7f * m;
+	const float d = 1.0f - m;
+
+	// Too short a ring to hold even a one-sample echo: not reset yet.
+	if (!IsSwitchOn(GetParam(kDelayOnOff)) || m_iRingLength < 2)
+	{
+		CopyStereo(pfIn1, pfIn2, pfOut1, pfOut2, iCount);
+		return 1;
+	}
+
+	const float fbuffsizetouse = static_cast<float>(m_iRingLength);
+	BRONTAL_ASSERT(samplesfordelay < fbuffsizetouse, "samplesfordelay < fbuffsizetouse", "MyDelay");
+	// Bounded before any index is formed: line 2 reads twice as far back as
+	// line 1, so at most half a ring; at least one sample so a read never
+	// lands on the entry about to be written. A tempo that is 0, NaN or
+	// too slow takes the longest delay; negative, infinite or too fast, the
+	// shortest.
+	const float fLongest = 0.5f * fbuffsizetouse;
+	if (!(samplesfordelay <= fLongest))
+		samplesfordelay = fLongest;
+	else if (!(samplesfordelay >= 1.0f))
+		samplesfordelay = 1.0f;
+	const ReadTap tap1(static_cast<double>(samplesfordelay));
+	const ReadTap tap2(2.0 * static_cast<double>(samplesfordelay));
+
+	// 0.5 * (0.2g * r1 + g * r2) with the halving folded into each factor.
+	const float fOwn = 0.5f * (0.2f * g);
+	const float fCross = 0.5f * g;
+	float* const afRing1 = m_afRing1;
+	float* const afRing2 = m_afRing2;
+	const int L = m_iRingLength;
+	int iCursor = m_iWriteCursor;
+
+	for (int i = 0; i < iCount; ++i)
+	{
+		// Only finite samples may enter the feedback lines.
+		const float x1 = std::isfinite(pfIn1[i]) ? pfIn1[i] : 0.0f;
+		const float x2 = std::isfinite(pfIn2[i]) ? pfIn2[i] : 0.0f;
+		const float r1 = tap1.Read(afRing1, iCursor, L);
+		const float r2 = tap2.Read(afRing2, iCursor, L);
+		const float w1 = (fOwn * r1 + fCross * r2) + x1;
+		const float w2 = (fOwn * r2 + fCross * r1) + x2;
+		afRing1[iCursor] = w1;
+		afRing2[iCursor] = w2;
+		if (++iCursor >= L)
+			iCursor = 0;
+		pfOut1[i] = d * x1 + m * w1;
+		pfOut2[i] = d * x2 + m * w2;
+	}
+
+	// Written so far: every entry once the cursor has come round, else up to it.
+	if (iCount >= L || iCursor < m_iWriteCursor)
+		m_iDirtyLength = L;
+	else
+		m_iDirtyLength = std::max(m_iDirtyLength, iCursor);
+	m_iWriteCursor = iCursor;
+	return 1;
+}

@@ -2,15 +2,34 @@
 
 #include "MyEffect.h"
 
-// Tempo-synced cross-feeding delay.
-// Placeholder: passes its inputs through until the block itself is written.
+// Tempo-synced stereo delay: channel 1 repeats after an eighth note,
+// channel 2 after a quarter note, and each line feeds mostly the other so
+// the repeats alternate between the sides.
 class CMyDelay : public CMyEffect
 {
 public:
-	int Reset() override { return 1; }
-	int Process(const float* pfIn1, const float* pfIn2, float* pfOut1, float* pfOut2, int iCount) override
-	{
-		CopyStereo(pfIn1, pfIn2, pfOut1, pfOut2, iCount);
-		return 1;
-	}
+	// 33 s at 192 kHz, the highest supported rate.
+	static constexpr int kRingCapacity = 6336000;
+	// Tempo assumed when no tempo cell is attached.
+	static constexpr float kDefaultTempo = 90.0f;
+
+	CMyDelay();
+	~CMyDelay() override;
+
+	int Reset() override;
+	int SetSampleRate(const double* pdSampleRate) override;
+	int Process(const float* pfIn1, const float* pfIn2, float* pfOut1, float* pfOut2, int iCount) override;
+
+	int GetConfiguredLength() const { return m_iConfiguredLength; }
+	int GetRingLength() const { return m_iRingLength; }
+
+private:
+	float* m_afRing1;
+	float* m_afRing2;
+	int m_iRingLength = 0;
+	int m_iWriteCursor = 0;
+	int m_iConfiguredLength = 0;
+	// Entries at and above this index are zero: Reset clears only what was
+	// written since the last clear.
+	int m_iDirtyLength = 0;
 };
