@@ -2,15 +2,38 @@
 
 #include "MyEffect.h"
 
-// Comb/all-pass reverb with the stereo enhancer.
-// Placeholder: passes its inputs through until the block itself is written.
+class Biquad;
+
+// Per channel, five parallel feedback combs summed into two parallel
+// all-passes; the reverberation is subtracted from the scaled dry signal.
+// Also carries the stereo enhancer: a ~100 ms delay on channel 2 ahead of
+// its reverberator, active whether the reverberation is on or not.
 class CMyReverb : public CMyEffect
 {
 public:
-	int Reset() override { return 1; }
-	int Process(const float* pfIn1, const float* pfIn2, float* pfOut1, float* pfOut2, int iCount) override
+	static constexpr int kCombCount = 5;
+	static constexpr double kEnhancerDelay = 0.10004001;
+
+	CMyReverb();
+	~CMyReverb() override;
+
+	int Reset() override;
+	int SetSampleRate(const double* pdSampleRate) override;
+	int Process(const float* pfIn1, const float* pfIn2, float* pfOut1, float* pfOut2, int iCount) override;
+
+private:
+	struct Channel
 	{
-		CopyStereo(pfIn1, pfIn2, pfOut1, pfOut2, iCount);
-		return 1;
-	}
+		Biquad* apComb[kCombCount];
+		Biquad* pAllPassA;
+		Biquad* pAllPassB;
+	};
+
+	void ApplySettings(float fLevel, double dEnhancerDelay);
+	static float Reverberate(const Channel& channel, float x);
+	template <typename Fn> void ForEachElement(Fn fn);
+
+	Biquad* m_pEnhancerDelay;
+	Channel m_channel1;
+	Channel m_channel2;
 };

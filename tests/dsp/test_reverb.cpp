@@ -1,0 +1,206 @@
+#include "MyReverb.h"
+#include "dspfixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+#include <vector>
+
+namespace {
+constexpr double kRate = 44100.0;
+// Lags in samples as the elements form them, rate and time each in single
+// precision: the enhancer's 0.10004001 s is 4411.7646 samples at 44.1 kHz.
+double Lag(float fSeconds)
+{
+	return static_cast<double>(static_cast<float>(kRate) * fSeconds);
+}
+const double kEnhancerLag = Lag(0.10004001f);
+
+struct ReverbRig
+{
+	BlockRig rig{kRate};
+	CMyReverb reverb;
+
+	ReverbRig(bool bReverb, float fLevel, bool bEnhancer)
+	{
+		rig.params.Set(kReverbOnOff, bReverb ? 1.0f : 0.0f);
+		rig.params.Set(kReverbLevel, fLevel);
+		rig.params.Set(kStereoEnhancerOnOff, bEnhancer ? 1.0f : 0.0f);
+		rig.Attach(reverb);
+	}
+};
+
+std::vector<float> Noise(size_t n, unsigned seed)
+{
+	std::mt19937 gen(seed);
+	std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
+	std::vector<float> v(n);
+	for (float& f : v)
+		f = dist(gen);
+	return v;
+}
+
+// Three tones of 0.3 between 220 Hz and 1.2 kHz: slow enough that the
+// elements' single-precision read positions, a thousandth of a sample
+// apart at worst, move the result by under 1e-4.
+std::vector<float> Tones(size_t n, unsigned seed)
+{
+	std::mt19937 gen(seed);
+	std::uniform_real_distribution<double> phase(0.0, 6.283185307179586);
+	const double a = phase(gen), b = phase(gen), c = phase(gen);
+	std::vector<float> v(n);
+	for (size_t i = 0; i < n; ++i)
+	{
+		const double t = 6.283185307179586 * static_cast<double>(i) / kRate;
+		v[i] = static_cast<float>(0.3 * (std::sin(220.0 * t + a) + std::sin(530.0 * t + b) + std::sin(1210.0 * t + c)));
+	}
+	return v;
+}
+
+// x at time i - dLag, linearly interpolated, silent before time 0.
+double Delayed(const std::vector<float>& x, size_t i, double dLag)
+{
+	const double t = static_cast<double>(i) - dLag;
+	const double k = std::floor(t);
+	const double f = t - k;
+	const auto At = [&](double j) { return j < 0.0 ? 0.0 : static_cast<double>(x[static_cast<size_t>(j)]); };
+	return (1.0 - f) * At(k) + f * At(k + 1.0);
+}
+
+// Decay rate of v's content below about 300 Hz from t0 to t1 seconds, in dB
+// per second: a least-squares line through the energy of 50 ms windows, in
+// dB. Low frequencies only, because the loops' fractional reads interpolate
+// and so also damp the highest frequencies a little on every pass.
+double DecayDbPerSecond(const std::vector<float>& v, double t0, double t1)
+{
+	const double a = 1.0 - std::exp(-2.0 * 3.141592653589793 * 300.0 / kRate);
+	std::vector<double> low(v.size());
+	double y = 0.0;
+	for (size_t i = 0; i < v.size(); ++i)
+		low[i] = y += a * (v[i] - y);
+
+	const size_t nWindow = static_cast<size_t>(0.05 * kRate);
+	double sx = 0, sy = 0, sxx = 0, sxy = 0;
+	int n = 0;
+	for (size_t start = static_cast<size_t>(t0 * kRate); start + nWindow <= static_cast<size_t>(t1 * kRate);
+	     start += nWindow)
+	{
+		double dEnergy = 0.0;
+		for (size_t i = start; i < start + nWindow; ++i)
+			dEnergy += low[i] * low[i];
+		const double x = (static_cast<double>(start) + nWindow / 2.0) / kRate;
+		const double dDb = 10.0 * std::log10(dEnergy);
+		sx += x, sy += dDb, sxx += x * x, sxy += x * dDb, ++n;
+	}
+	return (n * sxy - sx * sy) / (n * sxx - sx * sx);
+}
+} // namespace
+
+TEST(Reverb, SwitchedOffPassesTheDrySignalAndDropsNaN)
+{
+	ReverbRig r(false, 1.0f, false);
+	std::vector<float> in1 = Noise(20000, 1), in2 = Noise(20000, 2), out1, out2;
+	in1[100] = std::numeric_limits<float>::quiet_NaN();
+	in2[200] = std::numeric_limits<float>::quiet_NaN();
+	RunBlock(r.reverb, in1, in2, out1, out2);
+	in1[100] = 0.0f;
+	in2[200] = 0.0f;
+	EXPECT_EQ(out1, in1);
+	EXPECT_EQ(out2, in2);
+}
+
+// With the reverberation off, the enhancer delays channel 2 alone by
+// 4411.76 samples at 44.1 kHz, interpolated; switched off, its line stands
+// still, and switched on again it first gives back what it held.
+TEST(Reverb, EnhancerDelaysChannelTwoAndHoldsItsLineWhileOff)
+{
+	ReverbRig r(false, 0.5f, true);
+	std::vector<float> in1 = Noise(12000, 3), in2 = Tones(12000, 4), out1, out2;
+	RunBlock(r.reverb, in1, in2, out1, out2);
+	EXPECT_EQ(out1, in1);
+	for (size_t i = 0; i < in2.size(); ++i)
+		ASSERT_NEAR(out2[i], Delayed(in2, i, kEnhancerLag), 1e-4) << i;
+	EXPECT_EQ(out2[4410], 0.0f);
+	EXPECT_NE(out2[4411], 0.0f);
+
+	r.rig.params.Set(kStereoEnhancerOnOff, 0.0f);
+	std::vector<float> mid2 = Noise(3000, 5), mid1 = Noise(3000, 6), o1, o2;
+	RunBlock(r.reverb, mid1, mid2, o1, o2);
+	EXPECT_EQ(o2, mid2);
+
+	r.rig.params.Set(kStereoEnhancerOnOff, 1.0f);
+	std::vector<float> z(5000, 0.0f);
+	RunBlock(r.reverb, z, z, o1, o2);
+	std::vector<float> resumed = in2;
+	resumed.insert(resumed.end(), z.begin(), z.end());
+	for (size_t i = 0; i < z.size(); ++i)
+		ASSERT_NEAR(o2[i], Delayed(resumed, in2.size() + i, kEnhancerLag), 1e-4) << i;
+}
+
+// Level 0: every loop gain is 0, so the five combs sum to 5x and the
+// all-passes are plain delays of 5 ms and 1.7 ms; the reverberation, scaled
+// by 0.04 x 0.45 = 0.018, is subtracted from 0.73 x the dry signal.
+TEST(Reverb, LevelZeroLeavesCombsTransparentAndAllPassesAsDelays)
+{
+	ReverbRig r(true, 0.0f, false);
+	std::vector<float> in1 = Tones(20000, 7), in2 = Tones(20000, 8), out1, out2;
+	RunBlock(r.reverb, in1, in2, out1, out2);
+	for (size_t i = 0; i < in1.size(); ++i)
+	{
+		const auto Expected = [&](const std::vector<float>& x) {
+			return 0.73 * x[i] - 0.018 * (5.0 * Delayed(x, i, Lag(0.005f)) + 5.0 * Delayed(x, i, Lag(0.0017f)));
+		};
+		ASSERT_NEAR(out1[i], Expected(in1), 2e-5) << i;
+		ASSERT_NEAR(out2[i], Expected(in2), 2e-5) << i;
+	}
+}
+
+// The energy of an impulse's tail falls by 60 dB in 3 x the level, in
+// seconds, on both channels.
+TEST(Reverb, LevelSetsTheReverberationTime)
+{
+	for (const float fLevel : {1.0f, 0.5f})
+	{
+		ReverbRig r(true, fLevel, false);
+		const size_t n = static_cast<size_t>(3.2 * kRate);
+		std::vector<float> in(n, 0.0f), out1, out2;
+		in[0] = 1.0f;
+		RunBlock(r.reverb, in, in, out1, out2);
+		// At once: 0.73 dry, and the all-passes' direct paths -g x 5 from
+		// the combs, with g = 0.001^(delay / decay) for decays of 3V / 31.25
+		// and 3V / 911 s (about 0.698 and 0.028 at level 1).
+		const double gA = std::pow(0.001, 0.005 * 31.25 / (3.0 * fLevel));
+		const double gB = std::pow(0.001, 0.0017 * 911.0 / (3.0 * fLevel));
+		EXPECT_NEAR(out1[0], 0.73 + 0.018 * 5.0 * (gA + gB), 1e-5) << fLevel;
+		const double dExpected = -60.0 / (3.0 * fLevel);
+		const double t1 = 3.0 * fLevel;
+		EXPECT_NEAR(DecayDbPerSecond(out1, 0.2, t1), dExpected, 0.05 * -dExpected) << fLevel;
+		EXPECT_NEAR(DecayDbPerSecond(out2, 0.2, t1), dExpected, 0.05 * -dExpected) << fLevel;
+		EXPECT_EQ(out1, out2);
+	}
+}
+
+// Non-finite samples act exactly as zeros, in the dry path and in every line.
+TEST(Reverb, NonFiniteInputActsAsSilence)
+{
+	const float fNaN = std::numeric_limits<float>::quiet_NaN();
+	const float fInf = std::numeric_limits<float>::infinity();
+	std::vector<float> in1 = Noise(30000, 9), in2 = Noise(30000, 10);
+	std::vector<float> clean1 = in1, clean2 = in2;
+	for (size_t i = 0; i + 7 < in1.size(); i += 101)
+	{
+		const float fBad = i % 3 == 0 ? fNaN : (i % 3 == 1 ? fInf : -fInf);
+		in1[i] = fBad, clean1[i] = 0.0f;
+		in2[i + 7] = fBad, clean2[i + 7] = 0.0f;
+	}
+	ReverbRig dirty(true, 1.0f, true), clean(true, 1.0f, true);
+	std::vector<float> out1, out2, ref1, ref2;
+	RunBlock(dirty.reverb, in1, in2, out1, out2);
+	RunBlock(clean.reverb, clean1, clean2, ref1, ref2);
+	EXPECT_EQ(out1, ref1);
+	EXPECT_EQ(out2, ref2);
+	for (size_t i = 0; i < out1.size(); ++i)
+		ASSERT_TRUE(std::isfinite(out1[i]) && std::isfinite(out2[i])) << i;
+}
