@@ -1,0 +1,359 @@
+// The widget layer on its own: no display, no plug-in. Controls are drawn
+// into a frame's offscreen image and driven with synthetic mouse events.
+#include "aboutdialog.h"
+#include "widgets/cframe.h"
+#include "widgets/controls.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace brontal::gui;
+
+namespace {
+
+void putLE(std::vector<unsigned char>& bytes, std::size_t uAt, uint32_t uValue, int iBytes)
+{
+	for (int i = 0; i < iBytes; ++i)
+		bytes[uAt + i] = static_cast<unsigned char>(uValue >> (8 * i));
+}
+
+// A 24-bit BMP file of the given top-down pixels; rows padded to 4 bytes.
+std::vector<unsigned char> makeBmp(int iWidth, int iHeight, const std::vector<uint32_t>& aTopDown, bool bTopDown)
+{
+	const std::size_t uStride = (std::size_t(iWidth) * 3 + 3) & ~std::size_t(3);
+	std::vector<unsigned char> bytes(54 + uStride * iHeight, 0xee);
+	bytes[0] = 'B';
+	bytes[1] = 'M';
+	putLE(bytes, 2, uint32_t(bytes.size()), 4);
+	putLE(bytes, 10, 54, 4);
+	putLE(bytes, 14, 40, 4);
+	putLE(bytes, 18, uint32_t(iWidth), 4);
+	putLE(bytes, 22, uint32_t(bTopDown ? -iHeight : iHeight), 4);
+	putLE(bytes, 26, 1, 2);
+	putLE(bytes, 28, 24, 2);
+	putLE(bytes, 30, 0, 4);
+	for (int y = 0; y < iHeight; ++y)
+	{
+		const std::size_t uRow = 54 + uStride * std::size_t(bTopDown ? y : iHeight - 1 - y);
+		for (int x = 0; x < iWidth; ++x)
+		{
+			const uint32_t uPixel = aTopDown[std::size_t(y) * iWidth + x];
+			bytes[uRow + 3 * x] = uPixel & 0xff;
+			bytes[uRow + 3 * x + 1] = (uPixel >> 8) & 0xff;
+			bytes[uRow + 3 * x + 2] = (uPixel >> 16) & 0xff;
+		}
+	}
+	return bytes;
+}
+
+// A strip of `frames` sub-images, each filled with colour 0x100000 * (k + 1).
+SharedBitmap makeStrip(int iWidth, int iFrameHeight, int iFrames)
+{
+	auto pBitmap = std::make_shared<CBitmap>(iWidth, iFrameHeight * iFrames);
+	for (int y = 0; y < pBitmap->getHeight(); ++y)
+		for (int x = 0; x < iWidth; ++x)
+			pBitmap->row(y)[x] = 0x100000u * uint32_t(y / iFrameHeight + 1);
+	return pBitmap;
+}
+
+SharedBitmap makeFill(int iWidth, int iHeight, uint32_t uPixel)
+{
+	auto pBitmap = std::make_shared<CBitmap>(iWidth, iHeight);
+	for (int y = 0; y < iHeight; ++y)
+		std::fill(pBitmap->row(y), pBitmap->row(y) + iWidth, uPixel);
+	return pBitmap;
+}
+
+struct Event
+{
+	std::string kind;
+	int32_t iTag;
+	float fValue;
+	bool operator==(const Event& o) const { return kind == o.kind && iTag == o.iTag && fValue == o.fValue; }
+};
+
+std::ostream& operator<<(std::ostream& os, const Event& e)
+{
+	return os << e.kind << "(" << e.iTag << ", " << e.fValue << ")";
+}
+
+struct Recorder : CControlListener
+{
+	std::vector<Event> events;
+	void valueChanged(CControl* p) override { events.push_back({"changed", p->getTag(), p->getValue()}); }
+	void controlBeginEdit(CControl* p) override { events.push_back({"begin", p->getTag(), 0.f}); }
+	void controlEndEdit(CControl* p) override { events.push_back({"end", p->getTag(), 0.f}); }
+};
+
+class WidgetTest : public ::testing::Test
+{
+protected:
+	CFrame frame{CRect::fromSize(0, 0, 200, 100)};
+	Recorder listener;
+
+	uint32_t pixelAt(int x, int y)
+	{
+		frame.idle();
+		return frame.getOffscreen().pixel(x, y);
+	}
+	void press(int x, int y, uint32_t buttons = kLButton, uint32_t uTime = 1000)
+	{
+		frame.platformOnMouseDown({x, y}, buttons, uTime);
+	}
+};
+
+} // namespace
+
+TEST(BmpDecoding, BottomUpAndTopDownRowsWithPadding)
+{
+	// 3 pixels a row: 9 bytes padded to 12, so the padding must be skipped.
+	const std::vector<uint32_t> aPixels = {0x102030, 0x405060, 0x708090, 0xa0b0c0, 0xd0e0f0, 0x010203};
+	for (bool bTopDown : {false, true})
+	{
+		const auto bytes = makeBmp(3, 2, aPixels, bTopDown);
+		const CBitmap bitmap = CBitmap::fromBmp(bytes.data(), bytes.size());
+		ASSERT_EQ(bitmap.getWidth(), 3);
+		ASSERT_EQ(bitmap.getHeight(), 2);
+		for (int y = 0; y < 2; ++y)
+			for (int x = 0; x < 3; ++x)
+				EXPECT_EQ(bitmap.pixel(x, y), aPixels[std::size_t(y) * 3 + x]) << x << "," << y << " topdown " << bTopDown;
+	}
+}
+
+TEST(BmpDecoding, RejectsWhatItCannotShow)
+{
+	const auto good = makeBmp(2, 2, {1, 2, 3, 4}, false);
+	auto truncated = good;
+	truncated.resize(good.size() - 1);
+	EXPECT_TRUE(CBitmap::fromBmp(truncated.data(), truncated.size()).isEmpty());
+	auto paletted = good;
+	putLE(paletted, 28, 8, 2);
+	EXPECT_TRUE(CBitmap::fromBmp(paletted.data(), paletted.size()).isEmpty());
+	auto compressed = good;
+	putLE(compressed, 30, 1, 4);
+	EXPECT_TRUE(CBitmap::fromBmp(compressed.data(), compressed.size()).isEmpty());
+	auto notBmp = good;
+	notBmp[0] = 'P';
+	EXPECT_TRUE(CBitmap::fromBmp(notBmp.data(), notBmp.size()).isEmpty());
+}
+
+TEST_F(WidgetTest, FrameShowsColourThenBackgroundThenControls)
+{
+	frame.setBackgroundColor({127, 127, 127, 255});
+	frame.setBackground(makeFill(150, 100, 0x0000ff));
+	frame.addView(std::make_unique<CMovieBitmap>(CRect::fromSize(10, 10, 20, 20), nullptr, 15, 2, makeStrip(20, 20, 2)));
+	EXPECT_EQ(pixelAt(175, 50), 0x7f7f7fu);
+	EXPECT_EQ(pixelAt(100, 50), 0x0000ffu);
+	EXPECT_EQ(pixelAt(10, 10), 0x100000u);
+	EXPECT_EQ(pixelAt(29, 29), 0x100000u);
+	EXPECT_EQ(pixelAt(30, 30), 0x0000ffu);
+}
+
+TEST_F(WidgetTest, OnOffButtonFlipsOnPressAndBracketsTheEdit)
+{
+	auto* pButton = frame.addView(std::make_unique<COnOffButton>(CRect::fromSize(0, 0, 30, 40), &listener, 2, makeStrip(30, 40, 2)));
+	pButton->setValue(1.f);
+	EXPECT_EQ(pixelAt(5, 5), 0x200000u);
+	press(5, 5);
+	frame.platformOnMouseUp({5, 5}, kLButton);
+	EXPECT_EQ(listener.events, (std::vector<Event>{{"begin", 2, 0.f}, {"changed", 2, 0.f}, {"end", 2, 0.f}}));
+	EXPECT_EQ(pixelAt(5, 5), 0x100000u);
+	// Any value but exactly 0 counts as on, so the next press turns it off.
+	pButton->setValue(0.5f);
+	EXPECT_EQ(pixelAt(5, 5), 0x200000u);
+	listener.events.clear();
+	press(5, 5, kLButton, 5000);
+	EXPECT_EQ(listener.events.at(1), (Event{"changed", 2, 0.f}));
+	// The right button is not a click.
+	listener.events.clear();
+	press(5, 5, kRButton, 9000);
+	EXPECT_TRUE(listener.events.empty());
+}
+
+TEST_F(WidgetTest, KnobShowsNearestOfSixteenFrames)
+{
+	auto* pKnob = frame.addView(std::make_unique<CAnimKnob>(CRect::fromSize(0, 0, 10, 10), &listener, 3, 16, makeStrip(10, 10, 16)));
+	const std::pair<float, int> aCases[] = {{0.f, 0}, {1.f, 15}, {0.8f, 12}, {0.55f, 8}, {0.5f, 8}, {0.46f, 7}, {0.75f, 11}};
+	for (const auto& c : aCases)
+	{
+		pKnob->setValue(c.first);
+		EXPECT_EQ(pKnob->getCurrentFrame(), c.second) << c.first;
+		EXPECT_EQ(pixelAt(3, 3), 0x100000u * uint32_t(c.second + 1)) << c.first;
+	}
+	pKnob->setValue(7.f);
+	EXPECT_EQ(pKnob->getValue(), 1.f);
+	pKnob->setValue(-2.f);
+	EXPECT_EQ(pKnob->getValue(), 0.f);
+}
+
+TEST_F(WidgetTest, KnobDragIsOneGestureWithFineModeAndClamping)
+{
+	auto* pKnob = frame.addView(std::make_unique<CAnimKnob>(CRect::fromSize(50, 50, 20, 20), &listener, 3, 16, makeStrip(20, 20, 16)));
+	pKnob->setValue(0.5f);
+	press(60, 60);
+	frame.platformOnMouseMoved({60, 40}, kLButton); // 20 px up: +0.1
+	EXPECT_FLOAT_EQ(pKnob->getValue(), 0.6f);
+	frame.platformOnMouseMoved({65, 60}, kLButton); // back to the start height
+	EXPECT_FLOAT_EQ(pKnob->getValue(), 0.5f);
+	// With Shift the same 20 px move is ten times finer, counted from here.
+	frame.platformOnMouseMoved({65, 40}, kLButton | kShift);
+	EXPECT_FLOAT_EQ(pKnob->getValue(), 0.5f);
+	frame.platformOnMouseMoved({65, 20}, kLButton | kShift);
+	EXPECT_FLOAT_EQ(pKnob->getValue(), 0.51f);
+	// Releasing Shift continues from 0.51 at normal speed; far past the top.
+	frame.platformOnMouseMoved({65, 20}, kLButton);
+	frame.platformOnMouseMoved({65, -500}, kLButton);
+	EXPECT_EQ(pKnob->getValue(), 1.f);
+	// Moves outside the knob still belong to the drag; the release ends it.
+	frame.platformOnMouseUp({190, 90}, kLButton);
+	frame.platformOnMouseMoved({65, 90}, kLButton);
+	EXPECT_EQ(pKnob->getValue(), 1.f);
+
+	ASSERT_GE(listener.events.size(), 2u);
+	EXPECT_EQ(listener.events.front(), (Event{"begin", 3, 0.f}));
+	EXPECT_EQ(listener.events.back(), (Event{"end", 3, 0.f}));
+	const std::vector<float> aExpected = {0.6f, 0.5f, 0.51f, 1.f};
+	std::vector<float> aChanged;
+	for (std::size_t i = 1; i + 1 < listener.events.size(); ++i)
+	{
+		EXPECT_EQ(listener.events[i].kind, "changed");
+		aChanged.push_back(listener.events[i].fValue);
+	}
+	ASSERT_EQ(aChanged.size(), aExpected.size());
+	for (std::size_t i = 0; i < aExpected.size(); ++i)
+		EXPECT_FLOAT_EQ(aChanged[i], aExpected[i]);
+}
+
+TEST_F(WidgetTest, KnobReturnsToDefaultOnCtrlClickOrDoubleClick)
+{
+	auto* pKnob = frame.addView(std::make_unique<CAnimKnob>(CRect::fromSize(0, 0, 20, 20), &listener, 5, 16, makeStrip(20, 20, 16)));
+	pKnob->setDefaultValue(0.55f);
+	pKnob->setValue(0.9f);
+	press(5, 5, kLButton | kControl, 100);
+	EXPECT_EQ(listener.events, (std::vector<Event>{{"begin", 5, 0.f}, {"changed", 5, 0.55f}, {"end", 5, 0.f}}));
+
+	// Two presses 300 ms apart: the second resets. 500 ms apart: it does not.
+	const auto click = [&](uint32_t uTime, int x) {
+		press(x, 5, kLButton, uTime);
+		frame.platformOnMouseUp({x, 5}, kLButton);
+	};
+	pKnob->setValue(0.9f);
+	click(10000, 5);
+	click(10300, 7);
+	EXPECT_EQ(pKnob->getValue(), 0.55f);
+	pKnob->setValue(0.9f);
+	click(20000, 5);
+	click(20500, 5);
+	EXPECT_EQ(pKnob->getValue(), 0.9f);
+	// Far apart on screen is not a double-click either.
+	click(30000, 2);
+	click(30100, 12);
+	EXPECT_EQ(pKnob->getValue(), 0.9f);
+}
+
+TEST(VuMeter, LightsWholeSegmentsAndFallsOneStepPerRedraw)
+{
+	// 260 px and 26 segments: 10 px a segment.
+	CFrame meterFrame(CRect::fromSize(0, 0, 300, 20));
+	auto* pMeter = meterFrame.addView(std::make_unique<CVuMeter>(CRect::fromSize(0, 0, 260, 10), makeFill(260, 10, 0x00ff00), makeFill(260, 10, 0x001100), 26));
+	CFrame wide(CRect::fromSize(0, 0, 300, 20));
+	auto* pWide = wide.addView(std::make_unique<CVuMeter>(CRect::fromSize(0, 0, 279, 20), makeFill(279, 20, 0x00ff00), makeFill(279, 20, 0x001100), 26));
+	const auto litEdge = [](const CFrame& f, int iWidth) {
+		int x = 0;
+		while (x < iWidth && f.getOffscreen().pixel(x, 5) == 0x00ff00u)
+			++x;
+		return x;
+	};
+
+	pMeter->setValue(0.75f); // 19.5 segments round to 20
+	meterFrame.idle();
+	EXPECT_EQ(pMeter->getLitSegments(), 20);
+	EXPECT_EQ(litEdge(meterFrame, 260), 200);
+	pWide->setValue(0.75f);
+	wide.idle();
+	EXPECT_EQ(litEdge(wide, 279), 20 * 279 / 26);
+
+	// A rise shows at once: 0.8 is 20.8 segments.
+	pMeter->setValue(0.8f);
+	meterFrame.idle();
+	EXPECT_EQ(litEdge(meterFrame, 260), 210);
+	// The value drops to 0 at once; the display follows 0.1 per redraw:
+	// 0.7, 0.6 ... 0.1, 0 are 18.2, 15.6, 13, 10.4, 7.8, 5.2, 2.6, 0 segments.
+	const int aSegments[] = {18, 16, 13, 10, 8, 5, 3, 0, 0};
+	for (int iExpected : aSegments)
+	{
+		pMeter->setValue(0.f);
+		meterFrame.idle();
+		EXPECT_EQ(pMeter->getValue(), 0.f);
+		EXPECT_EQ(pMeter->getLitSegments(), iExpected);
+		EXPECT_EQ(litEdge(meterFrame, 260), iExpected * 10);
+	}
+	pMeter->setValue(1.f);
+	meterFrame.idle();
+	EXPECT_EQ(litEdge(meterFrame, 260), 260);
+}
+
+TEST_F(WidgetTest, KickButtonReportsOnlyOnReleaseOneThenZeroInside)
+{
+	frame.addView(std::make_unique<CKickButton>(CRect::fromSize(100, 0, 54, 27), &listener, 18, makeFill(54, 27, 0x123456)));
+	press(110, 10);
+	EXPECT_EQ(listener.events, (std::vector<Event>{{"begin", 18, 0.f}}));
+	frame.platformOnMouseMoved({120, 12}, kLButton);
+	frame.platformOnMouseUp({120, 12}, kLButton);
+	EXPECT_EQ(listener.events, (std::vector<Event>{{"begin", 18, 0.f}, {"changed", 18, 1.f}, {"changed", 18, 0.f}, {"end", 18, 0.f}}));
+
+	listener.events.clear();
+	press(110, 10, kLButton, 9000);
+	frame.platformOnMouseMoved({20, 60}, kLButton);
+	frame.platformOnMouseUp({20, 60}, kLButton);
+	EXPECT_EQ(listener.events, (std::vector<Event>{{"begin", 18, 0.f}, {"changed", 18, 0.f}, {"end", 18, 0.f}}));
+}
+
+TEST_F(WidgetTest, DisabledFrameIgnoresTheMouse)
+{
+	auto* pButton = frame.addView(std::make_unique<COnOffButton>(CRect::fromSize(0, 0, 30, 40), &listener, 4, makeStrip(30, 40, 2)));
+	frame.setMouseEnabled(false);
+	press(5, 5);
+	EXPECT_TRUE(listener.events.empty());
+	EXPECT_EQ(pButton->getValue(), 0.f);
+	frame.setMouseEnabled(true);
+	press(5, 5, kLButton, 9000);
+	EXPECT_EQ(pButton->getValue(), 1.f);
+}
+
+TEST(AboutPlacement, CentredOnOwnerTruncatingAndNeverNegative)
+{
+	using brontal::centreOnOwner;
+	const auto at = [](CPoint p) { return std::make_pair(p.x, p.y); };
+	EXPECT_EQ(at(centreOnOwner({100, 100, 1124, 868}, 400, 300)), std::make_pair(412, 334));
+	// Larger than the owner: half the excess left of and above it...
+	EXPECT_EQ(at(centreOnOwner({500, 400, 600, 500}, 301, 201)), std::make_pair(500 - 100, 400 - 50));
+	// ...where halving truncates toward zero (-201 / 2 = -100, not -101).
+	EXPECT_EQ(at(centreOnOwner({500, 400, 600, 500}, 301, 301)), std::make_pair(400, 300));
+	// ...but never past the screen origin.
+	EXPECT_EQ(at(centreOnOwner({10, 20, 110, 120}, 400, 300)), std::make_pair(0, 0));
+	EXPECT_EQ(at(centreOnOwner({-300, -300, 0, 0}, 100, 100)), std::make_pair(0, 0));
+}
+
+TEST(AboutTexts, VersionLineAndSixLineInformation)
+{
+	EXPECT_STREQ(brontal::kAboutTitle, "About Brontal2");
+	EXPECT_STREQ(brontal::kAboutVersionLine, "Brontal2 - VST Plugin version 2.0.0.1069");
+	const std::string info = brontal::kAboutInfoText;
+	std::vector<std::string> aLines;
+	std::size_t uStart = 0;
+	for (std::size_t uEnd; (uEnd = info.find("\r\n", uStart)) != std::string::npos; uStart = uEnd + 2)
+		aLines.push_back(info.substr(uStart, uEnd - uStart));
+	aLines.push_back(info.substr(uStart));
+	ASSERT_EQ(aLines.size(), 6u);
+	EXPECT_EQ(info.find('\n', 0), info.find("\r\n") + 1); // no bare line feeds
+	EXPECT_NE(aLines[0].find("free"), std::string::npos);
+	EXPECT_NE(aLines[1].find("redistribute"), std::string::npos);
+	EXPECT_TRUE(aLines[2].empty());
+	EXPECT_EQ(aLines[3], "Websites :");
+	EXPECT_EQ(aLines[4].rfind("https://", 0), 0u);
+	EXPECT_EQ(aLines[5].rfind("https://", 0), 0u);
+	EXPECT_NE(info.back(), '\n');
+}
