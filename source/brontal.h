@@ -11,7 +11,7 @@ namespace Vst {
 
 // The audio processor: owns the parameter cells and the chain, feeds it the
 // host's blocks and reports the meters and indicators back to the host.
-class Brontal : public AudioEffect
+class Brontal : public AudioEffect, public IProcessContextRequirements
 {
 public:
 	Brontal();
@@ -30,6 +30,14 @@ public:
 	tresult PLUGIN_API setState(IBStream* state) SMTG_OVERRIDE;
 	tresult PLUGIN_API notify(IMessage* message) SMTG_OVERRIDE;
 	tresult receiveText(const char8* text) SMTG_OVERRIDE;
+	// The delay follows the host's tempo; nothing else of the context is read.
+	uint32 PLUGIN_API getProcessContextRequirements() SMTG_OVERRIDE { return kNeedTempo; }
+
+	OBJ_METHODS(Brontal, AudioEffect)
+	DEFINE_INTERFACES
+		DEF_INTERFACE(IProcessContextRequirements)
+	END_DEFINE_INTERFACES(AudioEffect)
+	REFCOUNT_METHODS(AudioEffect)
 
 private:
 	float GetCell(int iId) const { return afParamValues[iId].load(std::memory_order_relaxed); }

@@ -68,6 +68,11 @@ TEST(Factory, RecordsAndClassesAreAsPublished)
 	EXPECT_NE(audioProcessor, nullptr);
 	if (audioProcessor)
 		audioProcessor->release();
+	// The processor asks the host for the tempo, which the delay follows.
+	IProcessContextRequirements* requirements = host::queryInterface<IProcessContextRequirements>(component);
+	ASSERT_NE(requirements, nullptr);
+	EXPECT_EQ(requirements->getProcessContextRequirements(), IProcessContextRequirements::kNeedTempo);
+	requirements->release();
 	component->release();
 
 	IEditController* editController = module->create<IEditController>(controller.cid);
