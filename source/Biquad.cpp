@@ -30,8 +30,11 @@ Biquad::~Biquad()
 	delete[] m_afDelayLine;
 }
 
+// A host resets on activation: nothing of the audio before may ring on.
 int Biquad::Reset()
 {
+	m_dZ1 = 0.0;
+	m_dZ2 = 0.0;
 	if (m_afDelayLine)
 	{
 		std::memset(m_afDelayLine, 0, sizeof(float) * kMaxDelayLength);

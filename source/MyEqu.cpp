@@ -42,9 +42,10 @@ CMyEqu::~CMyEqu()
 		delete pBand;
 }
 
-// The filters keep their state across resets, as across voicing changes.
 int CMyEqu::Reset()
 {
+	for (Biquad* pBand : m_apBands)
+		pBand->Reset();
 	return 1;
 }
 
