@@ -72,6 +72,9 @@ CMyDisto::~CMyDisto()
 
 int CMyDisto::Reset()
 {
+	// A reset chain starts clean: nothing of the last take rings on.
+	for (Biquad* pFilter : m_apFilters)
+		pFilter->Reset();
 	return 1;
 }
 
