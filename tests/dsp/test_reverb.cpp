@@ -69,17 +69,20 @@ double Delayed(const std::vector<float>& x, size_t i, double dLag)
 	return (1.0 - f) * At(k) + f * At(k + 1.0);
 }
 
-// Decay rate of v's content below about 300 Hz from t0 to t1 seconds, in dB
-// per second: a least-squares line through the energy of 50 ms windows, in
-// dB. Low frequencies only, because the loops' fractional reads interpolate
-// and so also damp the highest frequencies a little on every pass.
+// Decay of v's content below about 300 Hz (four one-pole low-passes) from t0
+// to t1 seconds, in dB per second: a least-squares line through the energy of
+// 50 ms windows. Low frequencies only, because the loops' fractional reads
+// interpolate and so also damp the highest frequencies a little every pass.
 double DecayDbPerSecond(const std::vector<float>& v, double t0, double t1)
 {
 	const double a = 1.0 - std::exp(-2.0 * 3.141592653589793 * 300.0 / kRate);
-	std::vector<double> low(v.size());
-	double y = 0.0;
-	for (size_t i = 0; i < v.size(); ++i)
-		low[i] = y += a * (v[i] - y);
+	std::vector<double> low(v.begin(), v.end());
+	for (int pole = 0; pole < 4; ++pole)
+	{
+		double y = 0.0;
+		for (size_t i = 0; i < v.size(); ++i)
+			low[i] = y += a * (low[i] - y);
+	}
 
 	const size_t nWindow = static_cast<size_t>(0.05 * kRate);
 	double sx = 0, sy = 0, sxx = 0, sxy = 0;
