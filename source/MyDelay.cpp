@@ -90,7 +90,7 @@ int CMyDelay::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, flo
 	const float g = 0.7f * m;
 	const float d = 1.0f - m;
 
-	// Too short a ring to hold even a one-sample echo: not reset yet.
+	// Off, or no ring to hold an echo yet (before the first Reset): pass.
 	if (!IsSwitchOn(GetParam(kDelayOnOff)) || m_iRingLength < 2)
 	{
 		CopyStereo(pfIn1, pfIn2, pfOut1, pfOut2, iCount);
