@@ -22,8 +22,13 @@ bool CFrame::open(void* pParent, Steinberg::FUnknown* pHostContext)
 	if (m_pWindow)
 		return false;
 	m_pWindow = createPlatformWindow(pParent, pHostContext, m_size, *this);
+	if (!m_pWindow)
+		return false;
+	// Paint now rather than at the first expose, so the host shows a
+	// complete editor as soon as attaching returns.
 	invalid();
-	return m_pWindow != nullptr;
+	idle();
+	return true;
 }
 
 void CFrame::setBackgroundColor(const CColor& color)
@@ -137,6 +142,10 @@ void CFrame::platformOnMouseDown(CPoint where, uint32_t buttons, uint32_t timeMs
 
 void CFrame::platformOnMouseMoved(CPoint where, uint32_t buttons)
 {
+	// A press that turned into a drag is no first half of a double-click.
+	if (std::abs(where.x - m_lastClickPos.x) > kDoubleClickDistance ||
+	    std::abs(where.y - m_lastClickPos.y) > kDoubleClickDistance)
+		m_bHadClick = false;
 	if (m_bMouseEnabled && m_pMouseView)
 		m_pMouseView->onMouseMoved(where, buttons);
 }

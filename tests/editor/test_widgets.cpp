@@ -251,6 +251,15 @@ TEST_F(WidgetTest, KnobReturnsToDefaultOnCtrlClickOrDoubleClick)
 	click(30000, 2);
 	click(30100, 12);
 	EXPECT_EQ(pKnob->getValue(), 0.9f);
+	// Nor is a drag followed by a quick press where it started.
+	press(5, 5, kLButton, 40000);
+	frame.platformOnMouseMoved({5, -15}, kLButton);
+	frame.platformOnMouseUp({5, -15}, kLButton);
+	const float fDragged = pKnob->getValue();
+	EXPECT_NE(fDragged, 0.55f);
+	press(5, 5, kLButton, 40100);
+	frame.platformOnMouseUp({5, 5}, kLButton);
+	EXPECT_EQ(pKnob->getValue(), fDragged);
 }
 
 TEST(VuMeter, LightsWholeSegmentsAndFallsOneStepPerRedraw)

@@ -51,7 +51,7 @@ X11Window::X11Window(std::shared_ptr<Connection> pConnection, Window parent, con
 	m_gc = XCreateGC(pDisplay, m_window, 0, nullptr);
 	m_pConnection->addTarget(m_window, this);
 	XMapWindow(pDisplay, m_window);
-	XFlush(pDisplay);
+	m_pConnection->sync();
 }
 
 X11Window::~X11Window()
