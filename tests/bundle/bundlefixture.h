@@ -3,6 +3,7 @@
 // What every test through the bundle needs: the module loaded once, like a
 // host loads it, and helpers to run audio through an instance.
 
+#include "brontalparams.h"
 #include "host/module.h"
 #include "host/plugininstance.h"
 
@@ -13,30 +14,6 @@
 namespace bundletest {
 
 namespace host = brontal::host;
-
-// Parameter ids as published.
-enum : Steinberg::Vst::ParamID
-{
-	kInputSelection = 1,
-	kGateCompOnOff,
-	kCompressorLevel,
-	kDistortionOnOff,
-	kDistortionLevel,
-	kStereoEnhancerOnOff,
-	kDelayOnOff,
-	kModulationOnOff,
-	kChorusSpeed,
-	kReverbOnOff,
-	kDelayLevel,
-	kReverbLevel,
-	kOutputLeftVumeter,
-	kOutputRightVumeter,
-	kInputClippingLed,
-	kOutputClippingLed,
-	kCompressionLed,
-	kButton1,
-	kBypass
-};
 
 inline std::shared_ptr<host::Module> bundle()
 {

@@ -3,6 +3,8 @@
 #include "MyEffect.h"
 #include "brontalparams.h"
 
+#include <algorithm>
+#include <random>
 #include <vector>
 
 // Parameter cells at their defaults and the pointer table a block reads them
@@ -54,4 +56,15 @@ inline void RunBlock(CMyEffect& effect, const std::vector<float>& in1, const std
 		const int n = static_cast<int>(std::min(in1.size() - i, static_cast<size_t>(iBlock)));
 		effect.Process(&in1[i], &in2[i], &out1[i], &out2[i], n);
 	}
+}
+
+// Uniform white noise in -1..1, the same for the same seed.
+inline std::vector<float> Noise(size_t n, unsigned uSeed)
+{
+	std::mt19937 rng(uSeed);
+	std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
+	std::vector<float> v(n);
+	for (float& f : v)
+		f = dist(rng);
+	return v;
 }

@@ -1,4 +1,5 @@
 #include "Biquad.h"
+#include "dspfixture.h"
 #include "assertcapture.h"
 #include "tone.h"
 
@@ -15,16 +16,6 @@ std::vector<float> Filter(Biquad& filter, const std::vector<float>& in)
 	for (size_t i = 0; i < in.size(); ++i)
 		out[i] = filter.ProcessSample(in[i]);
 	return out;
-}
-
-std::vector<float> Noise(size_t n, unsigned uSeed)
-{
-	std::mt19937 rng(uSeed);
-	std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
-	std::vector<float> v(n);
-	for (float& f : v)
-		f = dist(rng);
-	return v;
 }
 
 std::vector<float> Impulse(size_t n, size_t at = 0)

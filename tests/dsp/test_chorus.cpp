@@ -29,16 +29,6 @@ struct ChorusRig
 	}
 };
 
-std::vector<float> Noise(size_t n, unsigned seed)
-{
-	std::mt19937 gen(seed);
-	std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
-	std::vector<float> v(n);
-	for (float& f : v)
-		f = dist(gen);
-	return v;
-}
-
 // Where a tap reads, in samples behind the newest: the centre h + 1 behind,
 // swung by 0.15 h along the oscillator, whose counter is 1 on the first
 // sample after Reset and restarts every kPeriod samples.

@@ -43,16 +43,6 @@ int NonZero(const std::vector<float>& h, int iTaps)
 	return static_cast<int>(std::count_if(h.begin(), h.begin() + iTaps, [](float f) { return f != 0.0f; }));
 }
 
-std::vector<float> Noise(size_t n, unsigned uSeed)
-{
-	std::mt19937 rng(uSeed);
-	std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
-	std::vector<float> v(n);
-	for (float& f : v)
-		f = dist(rng);
-	return v;
-}
-
 std::vector<std::string> g_asAsserts;
 void Record(const char* szText, const char* szSource)
 {

@@ -35,16 +35,6 @@ struct DelayRig
 	}
 };
 
-std::vector<float> Noise(size_t n, unsigned seed)
-{
-	std::mt19937 gen(seed);
-	std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
-	std::vector<float> v(n);
-	for (float& f : v)
-		f = dist(gen);
-	return v;
-}
-
 // Every output sample is 0 except the listed ones, which match within 2e-6.
 void ExpectSparse(const std::vector<float>& out1, const std::vector<float>& out2,
                   const std::map<size_t, std::pair<double, double>>& expected)

@@ -32,16 +32,6 @@ struct ReverbRig
 	}
 };
 
-std::vector<float> Noise(size_t n, unsigned seed)
-{
-	std::mt19937 gen(seed);
-	std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
-	std::vector<float> v(n);
-	for (float& f : v)
-		f = dist(gen);
-	return v;
-}
-
 // Three tones of 0.3 between 220 Hz and 1.2 kHz: slow enough that the
 // elements' single-precision read positions, a thousandth of a sample
 // apart at worst, move the result by under 1e-4.
