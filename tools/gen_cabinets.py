@@ -86,14 +86,14 @@ def delayed(spectrum, samples):
 
 
 def with_comb(h, gain, delay_ms):
-    spec = np.fft.rfft(h)
-    return h + gain * delayed(spec, delay_ms * 1e-3 * FS)
+    spectrum = np.fft.rfft(h)
+    return h + gain * delayed(spectrum, delay_ms * 1e-3 * FS)
 
 
 def raw_response(cab):
     rng = np.random.default_rng(cab.seed)
-    spec = minimum_phase(magnitude(cab, rng))
-    natural = np.fft.irfft(spec, NFFT)
+    spectrum = minimum_phase(magnitude(cab, rng))
+    natural = np.fft.irfft(spectrum, NFFT)
     natural = with_comb(natural, *cab.comb)
     lead = int(np.argmax(np.abs(natural[:64])))
     shift = cab.peak_at - lead
