@@ -1,9 +1,9 @@
 #include "x11connection.h"
 
 #include "pluginterfaces/gui/iplugview.h"
+#include "runloophandler.h"
 
 #include <algorithm>
-#include <atomic>
 #include <vector>
 
 namespace brontal::x11 {
@@ -12,7 +12,7 @@ using namespace Steinberg;
 
 // The object the host's run loop holds; reference counted because the
 // host may keep it a little longer than the connection lives.
-class Connection::FdHandler final : public Linux::IEventHandler
+class Connection::FdHandler final : public RunLoopHandler<Linux::IEventHandler>
 {
 public:
 	explicit FdHandler(Connection* pOwner) : m_pOwner(pOwner) {}
@@ -23,25 +23,9 @@ public:
 		if (m_pOwner)
 			m_pOwner->dispatchPending();
 	}
-	tresult PLUGIN_API queryInterface(const TUID queriedIid, void** obj) override
-	{
-		QUERY_INTERFACE(queriedIid, obj, FUnknown::iid, Linux::IEventHandler)
-		QUERY_INTERFACE(queriedIid, obj, Linux::IEventHandler::iid, Linux::IEventHandler)
-		*obj = nullptr;
-		return kNoInterface;
-	}
-	uint32 PLUGIN_API addRef() override { return ++m_uRefs; }
-	uint32 PLUGIN_API release() override
-	{
-		const uint32 uRefs = --m_uRefs;
-		if (uRefs == 0)
-			delete this;
-		return uRefs;
-	}
 
 private:
 	Connection* m_pOwner;
-	std::atomic<uint32> m_uRefs{1};
 };
 
 std::shared_ptr<Connection> Connection::open(FUnknown* pHostContext)

@@ -2,8 +2,8 @@
 #include "x11window.h"
 
 #include "pluginterfaces/gui/iplugview.h"
+#include "runloophandler.h"
 
-#include <atomic>
 
 namespace brontal::gui {
 
@@ -12,7 +12,7 @@ using namespace Steinberg;
 namespace {
 
 // The host's run loop calls this; it outlives the timer if the host holds it.
-class TimerHandler final : public Linux::ITimerHandler
+class TimerHandler final : public x11::RunLoopHandler<Linux::ITimerHandler>
 {
 public:
 	explicit TimerHandler(std::function<void()> callback) : m_callback(std::move(callback)) {}
@@ -24,25 +24,9 @@ public:
 		if (auto callback = m_callback)
 			callback();
 	}
-	tresult PLUGIN_API queryInterface(const TUID queriedIid, void** obj) override
-	{
-		QUERY_INTERFACE(queriedIid, obj, FUnknown::iid, Linux::ITimerHandler)
-		QUERY_INTERFACE(queriedIid, obj, Linux::ITimerHandler::iid, Linux::ITimerHandler)
-		*obj = nullptr;
-		return kNoInterface;
-	}
-	uint32 PLUGIN_API addRef() override { return ++m_uRefs; }
-	uint32 PLUGIN_API release() override
-	{
-		const uint32 uRefs = --m_uRefs;
-		if (uRefs == 0)
-			delete this;
-		return uRefs;
-	}
 
 private:
 	std::function<void()> m_callback;
-	std::atomic<uint32> m_uRefs{1};
 };
 
 class X11Timer : public IPlatformTimer
