@@ -171,14 +171,14 @@ TEST(Convolution, SilenceAndDegenerateRates)
 		CMyConvolution conv;
 		rig.Attach(conv);
 		std::vector<float> out1, out2;
-		RunBlock(conv, std::vector<float>(2048, 0.0f), {}, out1, out2);
+		RunBlock(conv, std::vector<float>(2048, 0.0f), std::vector<float>(2048, 0.0f), out1, out2);
 		for (float f : out1)
 			ASSERT_EQ(f, 0.0f);
 		if (dRate < 90.0)
 		{
 			// No convolved tap: silent, not 0/0.
 			EXPECT_EQ(conv.GetNonZeroTaps(), 0);
-			RunBlock(conv, Noise(2048, 10), {}, out1, out2);
+			RunBlock(conv, Noise(2048, 10), std::vector<float>(2048, 0.0f), out1, out2);
 			for (float f : out1)
 				ASSERT_EQ(f, 0.0f);
 		}
@@ -193,7 +193,7 @@ TEST(Convolution, RateAboveCapacityIsClampedWithAnAssertion)
 	CMyConvolution conv;
 	rig.Attach(conv);
 	std::vector<float> out1, out2;
-	RunBlock(conv, Noise(4096, 11), {}, out1, out2);
+	RunBlock(conv, Noise(4096, 11), std::vector<float>(4096, 0.0f), out1, out2);
 	brontal::SetAssertHandler(nullptr);
 	ASSERT_EQ(g_asAsserts.size(), 1u);
 	EXPECT_EQ(g_asAsserts[0], "MyConvolution: 0");

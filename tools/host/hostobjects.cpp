@@ -70,7 +70,8 @@ tresult PLUGIN_API ByteStream::read(void* buffer, int32 numBytes, int32* numByte
 		return kResultFalse;
 	const std::size_t available = cursor < data.size() ? data.size() - cursor : 0;
 	const std::size_t count = std::min(available, static_cast<std::size_t>(numBytes));
-	std::memcpy(buffer, data.data() + cursor, count);
+	if (count > 0)
+		std::memcpy(buffer, data.data() + cursor, count);
 	cursor += count;
 	if (numBytesRead)
 		*numBytesRead = static_cast<int32>(count);
@@ -86,7 +87,8 @@ tresult PLUGIN_API ByteStream::write(void* buffer, int32 numBytes, int32* numByt
 	const std::size_t count = static_cast<std::size_t>(numBytes);
 	if (data.size() < cursor + count)
 		data.resize(cursor + count);
-	std::memcpy(data.data() + cursor, buffer, count);
+	if (count > 0)
+		std::memcpy(data.data() + cursor, buffer, count);
 	cursor += count;
 	if (numBytesWritten)
 		*numBytesWritten = numBytes;
