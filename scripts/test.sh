@@ -6,5 +6,11 @@ build="${BRONTAL_BUILD_DIR:-$root/build/release}"
 
 "$root/scripts/install-deps.sh"
 BRONTAL_BUILD_DIR="$build" "$root/scripts/build.sh"
-cd "$build"
-ctest --output-on-failure -j2
+(cd "$build" && ctest --output-on-failure -j2)
+
+# The signal chain, the bundle and the render tool once more under the
+# address and undefined-behaviour sanitizers.
+sanitize="${BRONTAL_SANITIZE_DIR:-$root/build/sanitize}"
+cmake -S "$root" -B "$sanitize" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRONTAL_SANITIZE=ON -DBRONTAL_BUILD_BENCH=OFF >/dev/null
+cmake --build "$sanitize" -j"$(nproc)" --target dsp_tests bundle_tests render_tests
+(cd "$sanitize" && ctest --output-on-failure -j2 -R '^(dsp|bundle|render)_tests$')
