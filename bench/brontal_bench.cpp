@@ -14,6 +14,7 @@
 #include "MyEqu.h"
 #include "MyReverb.h"
 #include "brontalparams.h"
+#include "dspfixture.h"
 #include "processaudio.h"
 
 #include "host/module.h"
@@ -48,19 +49,6 @@ std::vector<float> GuitarSignal(size_t n)
 	return v;
 }
 
-struct ParamCells
-{
-	ParamCell afCells[kNumParams];
-	ParamCell* apTable[kNumParams] = {};
-	ParamCells()
-	{
-		for (int i = 0; i < kNumParams; ++i)
-			afCells[i].store(kDefaultParamValues[i]);
-		for (int i = kFirstParam; i <= kLastParam; ++i)
-			apTable[i] = &afCells[i];
-	}
-};
-
 size_t HeapInUse()
 {
 	const struct mallinfo2 info = mallinfo2();
@@ -78,7 +66,7 @@ enum class Mode
 template <typename Block, Mode mode = Mode::Process>
 void BM_Stage(benchmark::State& state)
 {
-	ParamCells params;
+	ParamTable params;
 	double dRate = kRate;
 	float fTempo = 120.0f;
 	auto block = std::make_unique<Block>();
@@ -111,7 +99,7 @@ void BM_Stage(benchmark::State& state)
 
 void BM_Chain(benchmark::State& state)
 {
-	ParamCells params;
+	ParamTable params;
 	double dRate = kRate;
 	float fTempo = 120.0f;
 	CProcessAudio chain;
@@ -170,7 +158,7 @@ void PrintMemory()
 {
 	const size_t before = HeapInUse();
 	{
-		ParamCells params;
+		ParamTable params;
 		double dRate = kRate;
 		float fTempo = 120.0f;
 		auto chain = std::make_unique<CProcessAudio>();

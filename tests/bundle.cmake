@@ -4,7 +4,7 @@ add_executable(bundle_tests ${_bundle_tests})
 target_link_libraries(bundle_tests PRIVATE brontal_host GTest::gtest GTest::gtest_main)
 target_compile_options(bundle_tests PRIVATE ${BRONTAL_WARNINGS})
 target_compile_definitions(bundle_tests PRIVATE BRONTAL_BUNDLE_PATH="${BRONTAL_BUNDLE_DIR}")
-target_include_directories(bundle_tests PRIVATE "${PROJECT_SOURCE_DIR}/source")
+target_include_directories(bundle_tests PRIVATE "${PROJECT_SOURCE_DIR}/source" "${CMAKE_CURRENT_SOURCE_DIR}/common")
 add_dependencies(bundle_tests brontal1)
 add_test(NAME bundle_tests COMMAND bundle_tests)
 

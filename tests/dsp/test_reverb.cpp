@@ -1,4 +1,5 @@
 #include "MyReverb.h"
+#include "decay.h"
 #include "dspfixture.h"
 
 #include <gtest/gtest.h>
@@ -59,36 +60,6 @@ double Delayed(const std::vector<float>& x, size_t i, double dLag)
 	return (1.0 - f) * At(k) + f * At(k + 1.0);
 }
 
-// Decay of v's content below about 300 Hz (four one-pole low-passes) from t0
-// to t1 seconds, in dB per second: a least-squares line through the energy of
-// 50 ms windows. Low frequencies only, because the loops' fractional reads
-// interpolate and so also damp the highest frequencies a little every pass.
-double DecayDbPerSecond(const std::vector<float>& v, double t0, double t1)
-{
-	const double a = 1.0 - std::exp(-2.0 * 3.141592653589793 * 300.0 / kRate);
-	std::vector<double> low(v.begin(), v.end());
-	for (int pole = 0; pole < 4; ++pole)
-	{
-		double y = 0.0;
-		for (size_t i = 0; i < v.size(); ++i)
-			low[i] = y += a * (low[i] - y);
-	}
-
-	const size_t nWindow = static_cast<size_t>(0.05 * kRate);
-	double sx = 0, sy = 0, sxx = 0, sxy = 0;
-	int n = 0;
-	for (size_t start = static_cast<size_t>(t0 * kRate); start + nWindow <= static_cast<size_t>(t1 * kRate);
-	     start += nWindow)
-	{
-		double dEnergy = 0.0;
-		for (size_t i = start; i < start + nWindow; ++i)
-			dEnergy += low[i] * low[i];
-		const double x = (static_cast<double>(start) + nWindow / 2.0) / kRate;
-		const double dDb = 10.0 * std::log10(dEnergy);
-		sx += x, sy += dDb, sxx += x * x, sxy += x * dDb, ++n;
-	}
-	return (n * sxy - sx * sy) / (n * sxx - sx * sx);
-}
 } // namespace
 
 TEST(Reverb, SwitchedOffPassesTheDrySignalAndDropsNaN)
@@ -169,8 +140,8 @@ TEST(Reverb, LevelSetsTheReverberationTime)
 		EXPECT_NEAR(out1[0], 0.73 + 0.018 * 5.0 * (gA + gB), 1e-5) << fLevel;
 		const double dExpected = -60.0 / (3.0 * fLevel);
 		const double t1 = 3.0 * fLevel;
-		EXPECT_NEAR(DecayDbPerSecond(out1, 0.2, t1), dExpected, 0.05 * -dExpected) << fLevel;
-		EXPECT_NEAR(DecayDbPerSecond(out2, 0.2, t1), dExpected, 0.05 * -dExpected) << fLevel;
+		EXPECT_NEAR(DecayDbPerSecond(out1, kRate, 0.2, t1), dExpected, 0.05 * -dExpected) << fLevel;
+		EXPECT_NEAR(DecayDbPerSecond(out2, kRate, 0.2, t1), dExpected, 0.05 * -dExpected) << fLevel;
 		EXPECT_EQ(out1, out2);
 	}
 }
