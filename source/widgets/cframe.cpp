@@ -159,4 +159,13 @@ void CFrame::platformOnMouseUp(CPoint where, uint32_t buttons)
 	pView->onMouseUp(where, buttons);
 }
 
+void CFrame::platformOnMouseWheel(CPoint where, float fDistance, uint32_t buttons)
+{
+	// A wheel turn during a drag would fight the drag's own gesture.
+	if (!m_bMouseEnabled || m_pMouseView)
+		return;
+	if (CView* pView = viewAt(where))
+		pView->onWheel(where, fDistance, buttons);
+}
+
 } // namespace brontal::gui

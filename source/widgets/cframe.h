@@ -51,6 +51,7 @@ public:
 	void platformOnMouseDown(CPoint where, uint32_t buttons, uint32_t timeMs) override;
 	void platformOnMouseMoved(CPoint where, uint32_t buttons) override;
 	void platformOnMouseUp(CPoint where, uint32_t buttons) override;
+	void platformOnMouseWheel(CPoint where, float fDistance, uint32_t buttons) override;
 	void platformOnExposed(const CRect& area) override;
 	void platformOnIdle() override { idle(); }
 

@@ -101,6 +101,20 @@ CMouseEventResult CAnimKnob::onMouseMoved(CPoint where, uint32_t buttons)
 	return CMouseEventResult::kMouseEventHandled;
 }
 
+bool CAnimKnob::onWheel(CPoint where, float fDistance, uint32_t buttons)
+{
+	const float fStep = 1.f / float(std::max(m_iSubPixmaps - 1, 1)) / ((buttons & kShift) ? kFineFactor : 1.f);
+	const float fValue = std::clamp(m_fValue + fDistance * fStep, 0.f, 1.f);
+	if (fValue != m_fValue)
+	{
+		beginEdit();
+		setValue(fValue);
+		valueChanged();
+		endEdit();
+	}
+	return true;
+}
+
 CMouseEventResult CAnimKnob::onMouseUp(CPoint where, uint32_t buttons)
 {
 	if (!m_bDragging)

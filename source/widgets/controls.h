@@ -30,6 +30,8 @@ public:
 	CMouseEventResult onMouseDown(CPoint where, uint32_t buttons) override;
 	CMouseEventResult onMouseMoved(CPoint where, uint32_t buttons) override;
 	CMouseEventResult onMouseUp(CPoint where, uint32_t buttons) override;
+	// One notch moves one sub-image; with Shift ten times finer.
+	bool onWheel(CPoint where, float fDistance, uint32_t buttons) override;
 
 private:
 	void anchor(CPoint where, uint32_t buttons);

@@ -64,6 +64,7 @@ public:
 	{
 		return CMouseEventResult::kMouseEventNotHandled;
 	}
+	virtual bool onWheel(CPoint where, float fDistance, uint32_t buttons) { return false; }
 
 	// Asks the frame to redraw this view at its next paint.
 	void invalid();

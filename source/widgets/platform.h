@@ -25,6 +25,8 @@ public:
 	virtual void platformOnMouseDown(CPoint where, uint32_t buttons, uint32_t timeMs) = 0;
 	virtual void platformOnMouseMoved(CPoint where, uint32_t buttons) = 0;
 	virtual void platformOnMouseUp(CPoint where, uint32_t buttons) = 0;
+	// Wheel notches: positive away from the user.
+	virtual void platformOnMouseWheel(CPoint where, float fDistance, uint32_t buttons) = 0;
 	// Part of the window must be shown again.
 	virtual void platformOnExposed(const CRect& area) = 0;
 	// A batch of events has been handled: a good moment to paint.

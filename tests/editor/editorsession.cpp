@@ -4,6 +4,7 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 
+#include <cstdlib>
 #include <stdexcept>
 
 using namespace Steinberg;
@@ -114,6 +115,18 @@ void EditorSession::click(int x, int y)
 	moveTo(x, y);
 	press();
 	release();
+}
+
+void EditorSession::wheel(int x, int y, int iNotches)
+{
+	moveTo(x, y);
+	const unsigned int uButton = iNotches > 0 ? 4 : 5;
+	for (int i = 0; i < std::abs(iNotches); ++i)
+	{
+		XTestFakeButtonEvent(m_pDisplay, uButton, True, CurrentTime);
+		XTestFakeButtonEvent(m_pDisplay, uButton, False, CurrentTime);
+	}
+	settle();
 }
 
 void EditorSession::doubleClick(int x, int y)

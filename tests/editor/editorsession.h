@@ -52,6 +52,8 @@ public:
 	void click(int x, int y);
 	// Two clicks sent together, so the server stamps them a moment apart.
 	void doubleClick(int x, int y);
+	// Wheel notches at a point: positive turns away from the user.
+	void wheel(int x, int y, int iNotches);
 	void key(const char* szKeySym, bool bDown);
 
 	// The window's pixels as the server shows them (0x00RRGGBB).

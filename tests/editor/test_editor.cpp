@@ -369,6 +369,18 @@ TEST_F(EditorTest, MouseGesturesReachTheHostBracketedByBeginAndEnd)
 	EXPECT_EQ(calls().back().kind, EditCall::Kind::End);
 	EXPECT_EQ(controller()->getParamNormalized(5), double(0.55f));
 
+	// The wheel turns the delay level knob one sub-image a notch, each notch
+	// an edit of its own: 0.75 + 1/15, + 2/15, then back down one.
+	instance->handler().clear();
+	session->wheel(659, 278, 2);
+	session->wheel(659, 278, -1);
+	const double fOne = double(0.75f + 1.f / 15.f), fTwo = double(0.75f + 1.f / 15.f + 1.f / 15.f);
+	expectCalls(calls(), {{EditCall::Kind::Begin, 11}, {EditCall::Kind::Perform, 11, fOne}, {EditCall::Kind::End, 11},
+	                      {EditCall::Kind::Begin, 11}, {EditCall::Kind::Perform, 11, fTwo}, {EditCall::Kind::End, 11},
+	                      {EditCall::Kind::Begin, 11}, {EditCall::Kind::Perform, 11, double(float(fTwo) - 1.f / 15.f)},
+	                      {EditCall::Kind::End, 11}});
+	look.frames[11] = 12; // 12.25
+
 	// Meters, LEDs and the bare panel take no input.
 	instance->handler().clear();
 	for (auto [x, y] : {std::pair{700, 205}, {130, 288}, {40, 700}})

@@ -226,6 +226,29 @@ TEST_F(WidgetTest, KnobDragIsOneGestureWithFineModeAndClamping)
 		EXPECT_FLOAT_EQ(aChanged[i], aExpected[i]);
 }
 
+TEST_F(WidgetTest, KnobWheelStepsOneSubImagePerNotchAndNeverDuringADrag)
+{
+	auto* pKnob = frame.addView(std::make_unique<CAnimKnob>(CRect::fromSize(0, 0, 20, 20), &listener, 9, 16, makeStrip(20, 20, 16)));
+	pKnob->setValue(0.5f);
+	frame.platformOnMouseWheel({5, 5}, 1.f, 0);
+	EXPECT_FLOAT_EQ(pKnob->getValue(), 0.5f + 1.f / 15.f);
+	frame.platformOnMouseWheel({5, 5}, -3.f, kShift);
+	EXPECT_FLOAT_EQ(pKnob->getValue(), 0.5f + 1.f / 15.f - 0.3f / 15.f);
+	EXPECT_EQ(listener.events.size(), 6u); // two gestures of begin, change, end
+	frame.platformOnMouseWheel({5, 5}, 100.f, 0);
+	EXPECT_EQ(pKnob->getValue(), 1.f);
+	// At the end of its travel a notch further changes nothing and says nothing.
+	listener.events.clear();
+	frame.platformOnMouseWheel({5, 5}, 1.f, 0);
+	EXPECT_TRUE(listener.events.empty());
+	// Outside every view, or while a drag holds the mouse, the wheel does nothing.
+	frame.platformOnMouseWheel({50, 50}, -1.f, 0);
+	press(5, 5);
+	frame.platformOnMouseWheel({5, 5}, -1.f, 0);
+	frame.platformOnMouseUp({5, 5}, kLButton);
+	EXPECT_EQ(pKnob->getValue(), 1.f);
+}
+
 TEST_F(WidgetTest, KnobReturnsToDefaultOnCtrlClickOrDoubleClick)
 {
 	auto* pKnob = frame.addView(std::make_unique<CAnimKnob>(CRect::fromSize(0, 0, 20, 20), &listener, 5, 16, makeStrip(20, 20, 16)));

@@ -90,7 +90,12 @@ void X11Window::handleEvent(XEvent& event)
 			break;
 		}
 		case ButtonPress:
-			if (event.xbutton.button == Button1 || event.xbutton.button == Button3)
+			// X reports wheel notches as presses of buttons 4 (up) and 5 (down).
+			if (event.xbutton.button == Button4 || event.xbutton.button == Button5)
+				m_callback.platformOnMouseWheel({event.xbutton.x, event.xbutton.y},
+				                                event.xbutton.button == Button4 ? 1.f : -1.f,
+				                                buttonState(event.xbutton.state, 0));
+			else if (event.xbutton.button == Button1 || event.xbutton.button == Button3)
 				m_callback.platformOnMouseDown({event.xbutton.x, event.xbutton.y},
 				                               buttonState(event.xbutton.state, event.xbutton.button),
 				                               uint32_t(event.xbutton.time));
