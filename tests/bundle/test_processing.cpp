@@ -378,3 +378,37 @@ TEST(Processing, TailIsReportedWhileDelayOrReverbRing)
 	render(*instance, Stereo(512), 512, {{kDelayOnOff, 0.0}, {kReverbOnOff, 0.0}});
 	EXPECT_LT(instance->processor()->getTailSamples(), 48000u);
 }
+
+TEST(Lifecycle, TerminateAndInitializeAgainRebuildsEverything)
+{
+	host::PluginInstance instance(bundle());
+	IComponent* component = instance.component();
+	IEditController* controller = instance.controller();
+	for (int round = 0; round < 3; ++round)
+	{
+		SCOPED_TRACE(round);
+		ASSERT_EQ(component->terminate(), kResultOk);
+		EXPECT_EQ(component->getBusCount(kAudio, kInput), 0);
+		ASSERT_EQ(component->initialize(&instance.hostContext()), kResultOk);
+		EXPECT_EQ(component->getBusCount(kAudio, kInput), 1);
+		EXPECT_EQ(component->getBusCount(kAudio, kOutput), 1);
+		EXPECT_EQ(component->getBusCount(kEvent, kInput), 1);
+		EXPECT_EQ(component->getBusCount(kEvent, kOutput), 0);
+
+		ASSERT_EQ(controller->terminate(), kResultOk);
+		ASSERT_EQ(controller->initialize(&instance.hostContext()), kResultOk);
+		EXPECT_EQ(controller->getParameterCount(), 19);
+	}
+	// Buses can be switched off and on; the processor still runs.
+	EXPECT_EQ(component->activateBus(kAudio, kInput, 0, false), kResultTrue);
+	EXPECT_EQ(component->activateBus(kAudio, kInput, 0, true), kResultTrue);
+	EXPECT_EQ(component->activateBus(kEvent, kInput, 0, false), kResultTrue);
+	EXPECT_NE(component->activateBus(kAudio, kInput, 1, true), kResultTrue);
+	instance.activate({});
+	const Stereo out = render(instance, plucks(4800, 48000.0), 480);
+	EXPECT_GT(peak(out.left), 0.01f);
+	// Activation twice in a row and deactivation twice in a row are harmless.
+	EXPECT_EQ(component->setActive(true), kResultOk);
+	instance.deactivate();
+	EXPECT_EQ(component->setActive(false), kResultOk);
+}
