@@ -27,7 +27,9 @@ constexpr float kInputLimit = 1.0e6f;
 // Single-precision products summed in double. Eight independent partial
 // sums let the compiler vectorise without reassociating one running sum;
 // the result differs from a sequential double sum only by double rounding.
-double Dot(const float* pfTaps, const float* pfHistory, int iCount)
+// An AVX2 copy runs where the processor has it: the same operations in the
+// same order per partial sum, so the same result, twice as wide.
+__attribute__((target_clones("avx2", "default"))) double Dot(const float* pfTaps, const float* pfHistory, int iCount)
 {
 	double adSum[8] = {};
 	int k = 0;
