@@ -224,11 +224,7 @@ float Biquad::ReadInterpolated(float fPosition) const
 {
 	// Floor, so the fraction is always in 0..1 and a position before the
 	// ring's start interpolates between the two entries that surround it.
-	// Positions lie within one ring either side of 0, so truncating and
-	// stepping down once is the floor, without a libm call per read.
-	int i = static_cast<int>(fPosition);
-	if (static_cast<float>(i) > fPosition)
-		--i;
+	int i = FloorToInt(fPosition);
 	const float t = fPosition - static_cast<float>(i);
 	if (i < 0)
 		i += m_iActiveLength;

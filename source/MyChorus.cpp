@@ -48,9 +48,8 @@ int CMyChorus::SetSampleRate(const double* pdSampleRate)
 // the position within [-2, 2L - 1), so one wrap each way is enough.
 float CMyChorus::ReadTap(float fPosition) const
 {
-	const float fFloor = std::floor(fPosition);
-	const float f = fPosition - fFloor;
-	int k = static_cast<int>(fFloor);
+	int k = FloorToInt(fPosition);
+	const float f = fPosition - static_cast<float>(k);
 	if (k < 0)
 		k += m_iRingLength;
 	else if (k >= m_iRingLength)

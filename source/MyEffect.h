@@ -40,6 +40,14 @@ protected:
 	const float* m_pfTempo = nullptr;
 };
 
+// The floor of a value well inside the int range, without a libm call: the
+// ring reads take one or two of these per sample.
+inline int FloorToInt(float fValue)
+{
+	const int i = static_cast<int>(fValue);
+	return static_cast<float>(i) > fValue ? i - 1 : i;
+}
+
 // The off path of the switchable blocks: each output an exact copy of its input.
 inline void CopyStereo(const float* pfIn1, const float* pfIn2, float* pfOut1, float* pfOut2, int iCount)
 {
