@@ -10,7 +10,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libx11-dev libxext-dev libxtst-dev libxft-dev libfreetype-dev libfontconfig-dev libpng-dev
   fonts-dejavu-core
-  xvfb xdotool x11-utils
+  xvfb xauth x11-xkb-utils xkb-data xdotool x11-utils
   python3 python3-numpy python3-pil python3-matplotlib
   valgrind
 )
