@@ -10,9 +10,9 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libx11-dev libxext-dev libxtst-dev libxft-dev libfreetype-dev libfontconfig-dev libpng-dev
   fonts-dejavu-core
-  xvfb xauth x11-xkb-utils xkb-data xdotool x11-utils
+  xvfb xauth x11-xkb-utils xkb-data
+  # the generators of tables, responses, art, demo audio and plots
   python3 python3-numpy python3-pil python3-matplotlib
-  valgrind
 )
 
 missing=()
