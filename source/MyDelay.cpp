@@ -75,6 +75,42 @@ int CMyDelay::SetSampleRate(const double* pdSampleRate)
 	return CMyEffect::SetSampleRate(pdSampleRate);
 }
 
+float CMyDelay::SamplesForDelay() const
+{
+	const float fTempo = m_pfTempo ? *m_pfTempo : kDefaultTempo;
+	const float fs = m_pdSampleRate ? SampleRateF() : 0.0f;
+	return (1.0f / (fTempo / 60.0f)) * 0.5f * fs;
+}
+
+float CMyDelay::BoundDelay(float samplesfordelay) const
+{
+	// Bounded before any index is formed: line 2 reads twice as far back as
+	// line 1, so at most half a ring; at least one sample so a read never
+	// lands on the entry about to be written. A tempo that is 0, NaN or
+	// too slow takes the longest delay; negative, infinite or too fast, the
+	// shortest.
+	const float fLongest = 0.5f * static_cast<float>(m_iRingLength);
+	if (!(samplesfordelay <= fLongest))
+		return fLongest;
+	if (!(samplesfordelay >= 1.0f))
+		return 1.0f;
+	return samplesfordelay;
+}
+
+double CMyDelay::GetTailSeconds() const
+{
+	if (!m_afParams || !m_pdSampleRate || !IsSwitchOn(GetParam(kDelayOnOff)) || m_iRingLength < 2)
+		return 0.0;
+	// Each trip round the cross-fed lines keeps at most 0.6 of the 0.7 * m
+	// feedback (own 0.1 plus cross 0.5), and the longest trip is the quarter
+	// note of line 2.
+	const double dLoopGain = 0.42 * static_cast<double>(GetParam(kDelayLevel));
+	if (!(dLoopGain > 0.0))
+		return 0.0;
+	const double dQuarter = 2.0 * static_cast<double>(BoundDelay(SamplesForDelay())) / *m_pdSampleRate;
+	return dQuarter * (kTailFloorDb / 20.0) / std::log10(dLoopGain);
+}
+
 int CMyDelay::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, float* pfOut2, int iCount)
 {
 	if (!m_afParams)
@@ -83,9 +119,7 @@ int CMyDelay::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, flo
 		CopyStereo(pfIn1, pfIn2, pfOut1, pfOut2, iCount);
 		return 1;
 	}
-	const float fTempo = m_pfTempo ? *m_pfTempo : kDefaultTempo;
-	const float fs = m_pdSampleRate ? SampleRateF() : 0.0f;
-	float samplesfordelay = (1.0f / (fTempo / 60.0f)) * 0.5f * fs;
+	float samplesfordelay = SamplesForDelay();
 	const float m = GetParam(kDelayLevel);
 	const float g = 0.7f * m;
 	const float d = 1.0f - m;
@@ -99,16 +133,7 @@ int CMyDelay::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, flo
 
 	const float fbuffsizetouse = static_cast<float>(m_iRingLength);
 	BRONTAL_ASSERT(samplesfordelay < fbuffsizetouse, "samplesfordelay < fbuffsizetouse", "MyDelay");
-	// Bounded before any index is formed: line 2 reads twice as far back as
-	// line 1, so at most half a ring; at least one sample so a read never
-	// lands on the entry about to be written. A tempo that is 0, NaN or
-	// too slow takes the longest delay; negative, infinite or too fast, the
-	// shortest.
-	const float fLongest = 0.5f * fbuffsizetouse;
-	if (!(samplesfordelay <= fLongest))
-		samplesfordelay = fLongest;
-	else if (!(samplesfordelay >= 1.0f))
-		samplesfordelay = 1.0f;
+	samplesfordelay = BoundDelay(samplesfordelay);
 	const ReadTap tap1(static_cast<double>(samplesfordelay));
 	const ReadTap tap2(2.0 * static_cast<double>(samplesfordelay));
 

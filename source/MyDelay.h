@@ -19,11 +19,18 @@ public:
 	int Reset() override;
 	int SetSampleRate(const double* pdSampleRate) override;
 	int Process(const float* pfIn1, const float* pfIn2, float* pfOut1, float* pfOut2, int iCount) override;
+	double GetTailSeconds() const override;
 
 	int GetConfiguredLength() const { return m_iConfiguredLength; }
 	int GetRingLength() const { return m_iRingLength; }
 
 private:
+	// Half a beat in samples at the current tempo and rate, as the design
+	// states it, before any bound.
+	float SamplesForDelay() const;
+	// The delay actually read: at least one sample, at most half the ring.
+	float BoundDelay(float samplesfordelay) const;
+
 	float* m_afRing1;
 	float* m_afRing2;
 	int m_iRingLength = 0;

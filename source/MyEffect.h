@@ -3,6 +3,9 @@
 #include <atomic>
 #include <cstring>
 
+// Level below which a ringing-out tail counts as silence.
+constexpr double kTailFloorDb = -120.0;
+
 // One parameter value shared between the host's threads: a whole 32-bit
 // float, read and written without tearing and without ordering.
 using ParamCell = std::atomic<float>;
@@ -25,6 +28,9 @@ public:
 	virtual int SetSampleRate(const double* pdSampleRate);
 	virtual int Configure(int i1, int i2, int i3, int i4, int i5, int i6, int i7, int i8, int i9, int i10, bool b);
 	virtual float ProcessSample(float fSample);
+	// How long this block keeps sounding after its input stops, at the
+	// current settings, down to kTailFloorDb; 0 for blocks that stop at once.
+	virtual double GetTailSeconds() const { return 0.0; }
 
 	int SetParams(ParamCell** afParams);
 	int SetTempo(const float* pfTempo);

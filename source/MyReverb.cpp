@@ -33,6 +33,19 @@ CMyReverb::CMyReverb() : m_pEnhancerDelay(new Biquad(Biquad::kDelayLine, 0.0, 1.
 	Reset();
 }
 
+double CMyReverb::GetTailSeconds() const
+{
+	if (!m_afParams)
+		return 0.0;
+	double dTail = IsSwitchOn(GetParam(kStereoEnhancerOnOff)) ? kEnhancerDelay : 0.0;
+	// The combs fall 60 dB in their decay time, the same at every level
+	// below; the longest comb adds its own loop once.
+	if (IsSwitchOn(GetParam(kReverbOnOff)))
+		dTail += static_cast<double>(kMaxDecay * GetParam(kReverbLevel)) * (kTailFloorDb / -60.0) +
+		         static_cast<double>(CombDelay(kCombCount - 1));
+	return dTail;
+}
+
 CMyReverb::~CMyReverb()
 {
 	ForEachElement([](Biquad* pElement) { delete pElement; });

@@ -20,6 +20,7 @@ public:
 	int Reset() override;
 	int SetSampleRate(const double* pdSampleRate) override;
 	int Process(const float* pfIn1, const float* pfIn2, float* pfOut1, float* pfOut2, int iCount) override;
+	double GetTailSeconds() const override;
 
 private:
 	struct Channel

@@ -214,32 +214,10 @@ int CProcessAudio::Process(const float* pfInLeft, const float* pfInRight, float*
 
 double CProcessAudio::GetTailSeconds() const
 {
-	constexpr double kSettleSeconds = 0.1;     // cabinet, chorus and filters
-	constexpr double kLongestQuarter = 16.5;   // the delay never reads further back than its ring
+	// The cabinet, the chorus and the filters settle within this.
+	constexpr double kSettleSeconds = 0.1;
 	constexpr double kLongestTail = 300.0;
-	constexpr double kFloorDb = -120.0;
-	if (!m_afParams || !m_afParams[kLastParam])
-		return kSettleSeconds;
-	auto param = [this](int iId) { return static_cast<double>(m_afParams[iId]->load(std::memory_order_relaxed)); };
-
-	double dTail = kSettleSeconds;
-	if (IsSwitchOn(static_cast<float>(param(kDelayOnOff))))
-	{
-		// Each trip round the cross-fed lines keeps at most 0.6 of the 0.7*m
-		// feedback, and the longest trip is a quarter note.
-		const double dLoopGain = 0.42 * param(kDelayLevel);
-		const double dTempo = m_pfTempo ? static_cast<double>(*m_pfTempo) : 90.0;
-		const double dQuarter = dTempo > 0.0 ? std::min(60.0 / dTempo, kLongestQuarter) : kLongestQuarter;
-		if (dLoopGain > 0.0)
-			dTail += dQuarter * (kFloorDb / 20.0) / std::log10(dLoopGain);
-	}
-	if (IsSwitchOn(static_cast<float>(param(kStereoEnhancerOnOff))))
-		dTail += 0.10004001;
-	if (IsSwitchOn(static_cast<float>(param(kReverbOnOff))))
-	{
-		// The combs fall 60 dB in 3*V seconds; the longest comb adds its own delay.
-		dTail += 3.0 * param(kReverbLevel) * (kFloorDb / -60.0) + 0.0537;
-	}
+	const double dTail = kSettleSeconds + m_pDelay->GetTailSeconds() + m_pReverb->GetTailSeconds();
 	return std::isfinite(dTail) ? std::min(dTail, kLongestTail) : kLongestTail;
 }
 

@@ -42,7 +42,7 @@ public:
 
 	int GetBlockSize() const { return m_iBlockSize; }
 	// How long the output keeps sounding after the input stops, at the
-	// current settings: the delay's and the reverb's decay to -120 dB.
+	// current settings: the delay's and the reverb's tails in series.
 	double GetTailSeconds() const;
 
 private:

@@ -264,3 +264,36 @@ TEST(Delay, RingLengthFollowsTheRateAndResetClearsAllItCanRead)
 		fTempo = 120.0f;
 	}
 }
+
+TEST(Delay, ReportedTailCoversTheEchoesDownToTheFloor)
+{
+	for (float fLevel : {1.0f, 0.75f, 0.3f})
+	{
+		SCOPED_TRACE(fLevel);
+		DelayRig d(44100.0);
+		d.rig.params.Set(kDelayLevel, fLevel);
+		const double dTail = d.delay.GetTailSeconds();
+		const auto nTail = static_cast<size_t>(dTail * 44100.0);
+		std::vector<float> out1, out2;
+		d.Impulse(nTail + 44100, out1, out2);
+		float fAfter = 0.0f, fBefore = 0.0f;
+		for (size_t i = 1; i < out1.size(); ++i)
+		{
+			float& fPeak = i >= nTail ? fAfter : fBefore;
+			fPeak = std::max(fPeak, std::max(std::fabs(out1[i]), std::fabs(out2[i])));
+		}
+		EXPECT_LT(fAfter, 1e-6f);
+		EXPECT_GT(fBefore, 1e-3f);
+	}
+	// Off, or no echo level: nothing rings on.
+	DelayRig off(44100.0);
+	off.rig.params.Set(kDelayOnOff, 0.0f);
+	EXPECT_EQ(off.delay.GetTailSeconds(), 0.0);
+	off.rig.params.Set(kDelayOnOff, 1.0f);
+	off.rig.params.Set(kDelayLevel, 0.0f);
+	EXPECT_EQ(off.delay.GetTailSeconds(), 0.0);
+	// A tempo of 0 reads half the ring back: the tail follows that bound.
+	DelayRig slow(44100.0, 0.0f);
+	EXPECT_GT(slow.delay.GetTailSeconds(), 16.5 * 15.0);
+	EXPECT_TRUE(std::isfinite(slow.delay.GetTailSeconds()));
+}

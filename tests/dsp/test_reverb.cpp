@@ -168,3 +168,21 @@ TEST(Reverb, NonFiniteInputActsAsSilence)
 	for (size_t i = 0; i < out1.size(); ++i)
 		ASSERT_TRUE(std::isfinite(out1[i]) && std::isfinite(out2[i])) << i;
 }
+
+TEST(Reverb, ReportedTailCoversTheDecayDownToTheFloor)
+{
+	ReverbRig r(true, 1.0f, true);
+	const double dTail = r.reverb.GetTailSeconds();
+	EXPECT_NEAR(dTail, 6.0 + 0.0537 + 0.10004001, 1e-6);
+	const auto nTail = static_cast<size_t>(dTail * kRate);
+	std::vector<float> in1(nTail + static_cast<size_t>(kRate), 0.0f), in2 = in1, out1, out2;
+	in1[0] = in2[0] = 1.0f;
+	RunBlock(r.reverb, in1, in2, out1, out2);
+	float fAfter = 0.0f;
+	for (size_t i = nTail; i < out1.size(); ++i)
+		fAfter = std::max(fAfter, std::max(std::fabs(out1[i]), std::fabs(out2[i])));
+	EXPECT_LT(fAfter, 1e-6f);
+
+	ReverbRig dry(false, 1.0f, false);
+	EXPECT_EQ(dry.reverb.GetTailSeconds(), 0.0);
+}
