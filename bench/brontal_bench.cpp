@@ -68,7 +68,7 @@ void BM_Stage(benchmark::State& state)
 {
 	ParamTable params;
 	double dRate = kRate;
-	float fTempo = 120.0f;
+	ParamCell fTempo{120.0f};
 	auto block = std::make_unique<Block>();
 	block->SetSampleRate(&dRate);
 	block->SetTempo(&fTempo);
@@ -101,7 +101,7 @@ void BM_Chain(benchmark::State& state)
 {
 	ParamTable params;
 	double dRate = kRate;
-	float fTempo = 120.0f;
+	ParamCell fTempo{120.0f};
 	CProcessAudio chain;
 	chain.SetBlockSize(kBlock);
 	chain.SetSampleRate(&dRate);
@@ -160,7 +160,7 @@ void PrintMemory()
 	{
 		ParamTable params;
 		double dRate = kRate;
-		float fTempo = 120.0f;
+		ParamCell fTempo{120.0f};
 		auto chain = std::make_unique<CProcessAudio>();
 		chain->SetBlockSize(kBlock);
 		chain->SetSampleRate(&dRate);

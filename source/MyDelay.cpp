@@ -77,7 +77,7 @@ int CMyDelay::SetSampleRate(const double* pdSampleRate)
 
 float CMyDelay::SamplesForDelay() const
 {
-	const float fTempo = m_pfTempo ? *m_pfTempo : kDefaultTempo;
+	const float fTempo = m_pfTempo ? m_pfTempo->load(std::memory_order_relaxed) : kDefaultTempo;
 	const float fs = m_pdSampleRate ? SampleRateF() : 0.0f;
 	return (1.0f / (fTempo / 60.0f)) * 0.5f * fs;
 }

@@ -42,7 +42,7 @@ int CMyEffect::SetParams(ParamCell** afParams)
 	return 1;
 }
 
-int CMyEffect::SetTempo(const float* pfTempo)
+int CMyEffect::SetTempo(const ParamCell* pfTempo)
 {
 	m_pfTempo = pfTempo;
 	return 1;

@@ -33,7 +33,7 @@ public:
 	virtual double GetTailSeconds() const { return 0.0; }
 
 	int SetParams(ParamCell** afParams);
-	int SetTempo(const float* pfTempo);
+	int SetTempo(const ParamCell* pfTempo);
 
 protected:
 	float GetParam(int iId) const { return m_afParams[iId]->load(std::memory_order_relaxed); }
@@ -43,7 +43,7 @@ protected:
 
 	ParamCell** m_afParams = nullptr;
 	const double* m_pdSampleRate = nullptr;
-	const float* m_pfTempo = nullptr;
+	const ParamCell* m_pfTempo = nullptr;
 };
 
 // The floor of a value well inside the int range, without a libm call: the

@@ -232,7 +232,7 @@ tresult PLUGIN_API Brontal::process(ProcessData& data)
 	{
 		const double dTempo = pContext->tempo;
 		if ((pContext->state & ProcessContext::kTempoValid) && std::isfinite(dTempo) && dTempo > 0.0)
-			fTempo = static_cast<float>(dTempo);
+			fTempo.store(static_cast<float>(dTempo), std::memory_order_relaxed);
 	}
 	ApplyParameterChanges(data.inputParameterChanges);
 

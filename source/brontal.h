@@ -50,7 +50,8 @@ private:
 	ParamCell afParamValues[kNumParams];
 	CProcessAudio* pAudioProcess;
 	float afLastMeterValues[kNumIndicators];
-	float fTempo;
+	// Read by the delay on the audio thread and for the tail on the host's.
+	ParamCell fTempo;
 
 	// Samples the chain must still run on silent input for the delay and
 	// reverb to ring out before the silence flags are passed on.

@@ -95,7 +95,7 @@ int CProcessAudio::SetParamCount(int iParamCount)
 	return 1;
 }
 
-int CProcessAudio::SetTempo(const float* pfTempo)
+int CProcessAudio::SetTempo(const ParamCell* pfTempo)
 {
 	m_pfTempo = pfTempo;
 	return 1;

@@ -29,7 +29,7 @@ public:
 	int SetSampleRate(const double* pdSampleRate);
 	int SetBufferCount(int iBufferCount);
 	int SetParamCount(int iParamCount);
-	int SetTempo(const float* pfTempo);
+	int SetTempo(const ParamCell* pfTempo);
 	int Init();
 	int SetParamPointer(int iId, ParamCell* pfValue);
 	int GetParams(ParamCell*** pafParams) const;
@@ -67,5 +67,5 @@ private:
 	CComputeOutputVumeters* m_pOutputVumeters = nullptr;
 	CMyComp* m_pSaturator = nullptr;
 	CMyConvolution* m_pConvolution = nullptr;
-	const float* m_pfTempo = nullptr;
+	const ParamCell* m_pfTempo = nullptr;
 };

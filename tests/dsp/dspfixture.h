@@ -30,7 +30,7 @@ struct BlockRig
 {
 	ParamTable params;
 	double dRate;
-	float fTempo = 120.0f;
+	ParamCell fTempo{120.0f};
 
 	explicit BlockRig(double dSampleRate = 48000.0) : dRate(dSampleRate) {}
 

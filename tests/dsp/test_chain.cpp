@@ -10,7 +10,7 @@ struct Chain
 {
 	ParamCell afCells[kNumParams];
 	double dRate = 48000.0;
-	float fTempo = 120.0f;
+	ParamCell fTempo{120.0f};
 	CProcessAudio audio;
 
 	Chain()

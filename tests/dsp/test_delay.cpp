@@ -221,7 +221,7 @@ TEST(Delay, RingLengthFollowsTheRateAndResetClearsAllItCanRead)
 	params.Set(kDelayOnOff, 1.0f);
 	params.Set(kDelayLevel, 1.0f);
 	double dRate = 44100.0;
-	float fTempo = 120.0f;
+	ParamCell fTempo{120.0f};
 	delay.SetSampleRate(&dRate);
 	delay.SetTempo(&fTempo);
 	delay.SetParams(params.apTable);
