@@ -2,6 +2,7 @@
 // host: audio and the meter and LED parameters through the built bundle.
 
 #include "bundlefixture.h"
+#include "tone.h"
 
 #include <gtest/gtest.h>
 
@@ -65,18 +66,6 @@ Stereo SineAtLevel(double dLevelDb, size_t n)
 	return sine(n, kTileFreq, kRate, static_cast<float>(dAmplitude));
 }
 
-double Amplitude(const std::vector<float>& v, size_t start, size_t n, double dFreq)
-{
-	double dSin = 0.0, dCos = 0.0;
-	for (size_t i = start; i < start + n; ++i)
-	{
-		const double dPhase = 2.0 * M_PI * dFreq * static_cast<double>(i) / kRate;
-		dSin += v[i] * std::sin(dPhase);
-		dCos += v[i] * std::cos(dPhase);
-	}
-	return 2.0 * std::hypot(dSin, dCos) / static_cast<double>(n);
-}
-
 // A steady block peak reads on the meter every other block: an equal peak
 // is no rise, so the meter falls for one block and then rises again.
 double SteadyMeter(const std::vector<double>& meter)
@@ -117,8 +106,8 @@ TEST(DynamicsEq, CompressorGainShowsAtTheOutputMeters)
 
 		// Below the saturator's knee the chain after the compressor is linear.
 		ASSERT_LT(peak(outOn.left, n / 2), 0.5f);
-		EXPECT_NEAR(20.0 * std::log10(Amplitude(outOn.left, n / 2, n / 2, kTileFreq) /
-		                              Amplitude(outOff.left, n / 2, n / 2, kTileFreq)),
+		EXPECT_NEAR(20.0 * std::log10(ToneAmplitude(outOn.left, n / 2, n / 2, kTileFreq, kRate) /
+		                              ToneAmplitude(outOff.left, n / 2, n / 2, kTileFreq, kRate)),
 		            c.dGainDb, 0.01);
 		// The meters show peak level on a 45 dB scale, so their distance is the gain over 45.
 		if (c.bMetered)
@@ -140,8 +129,8 @@ TEST(DynamicsEq, BothOutputChannelsBendAlikeAboveTheKnee)
 	auto probe = activeInstance(kRate, kBlock);
 	Indicators seen;
 	const Stereo quiet = sine(n, 1000.0, kRate, 0.001f);
-	const double dChainGain = Amplitude(RenderWatching(*probe, quiet, LinearChain(0.0, 0.0), seen).left, n / 2,
-	                                    n / 2, 1000.0) / 6.0 / 0.001;
+	const Stereo out = RenderWatching(*probe, quiet, LinearChain(0.0, 0.0), seen);
+	const double dChainGain = ToneAmplitude(out.left, n / 2, n / 2, 1000.0, kRate) / 6.0 / 0.001;
 	ASSERT_GT(dChainGain, 0.0);
 
 	for (double dDriven : {0.6, 0.75, 1.2})
