@@ -129,8 +129,8 @@ TEST(DynamicsEq, BothOutputChannelsBendAlikeAboveTheKnee)
 	auto probe = activeInstance(kRate, kBlock);
 	Indicators seen;
 	const Stereo quiet = sine(n, 1000.0, kRate, 0.001f);
-	const Stereo out = RenderWatching(*probe, quiet, LinearChain(0.0, 0.0), seen);
-	const double dChainGain = ToneAmplitude(out.left, n / 2, n / 2, 1000.0, kRate) / 6.0 / 0.001;
+	const Stereo probed = RenderWatching(*probe, quiet, LinearChain(0.0, 0.0), seen);
+	const double dChainGain = ToneAmplitude(probed.left, n / 2, n / 2, 1000.0, kRate) / 6.0 / 0.001;
 	ASSERT_GT(dChainGain, 0.0);
 
 	for (double dDriven : {0.6, 0.75, 1.2})
