@@ -9,11 +9,6 @@
 namespace {
 constexpr double kPi = 3.141592653589793;
 constexpr double kSqrt2 = 1.4142135623730951;
-
-int RoundHalfAway(double dValue)
-{
-	return static_cast<int>(dValue > 0.0 ? dValue + 0.5 : dValue - 0.5);
-}
 } // namespace
 
 Biquad::Biquad() = default;
@@ -55,9 +50,9 @@ int Biquad::SetSampleRate(const double* pdSampleRate)
 {
 	if (pdSampleRate)
 	{
-		const double dLength = static_cast<double>(static_cast<float>(*pdSampleRate) * 3.0f);
 		// A rate that is not a positive number leaves no usable ring.
-		m_iMaxLength = dLength > 0.0 ? std::min(RoundHalfAway(std::min(dLength, 1e9)), kMaxDelayLength) : 0;
+		bool bOverCapacity;
+		m_iMaxLength = LengthAtRate(*pdSampleRate, 3.0f, kMaxDelayLength, bOverCapacity);
 	}
 	const int iResult = CMyEffect::SetSampleRate(pdSampleRate);
 	if (iResult)

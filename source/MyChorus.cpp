@@ -32,14 +32,8 @@ int CMyChorus::SetSampleRate(const double* pdSampleRate)
 {
 	if (pdSampleRate)
 	{
-		const float fLength = static_cast<float>(*pdSampleRate) * 0.04f;
-		// Comparisons written so that NaN lands on 0.
-		if (!(fLength > 0.0f))
-			m_iConfiguredLength = 0;
-		else if (!(fLength < static_cast<float>(kRingCapacity)))
-			m_iConfiguredLength = kRingCapacity;
-		else
-			m_iConfiguredLength = static_cast<int>(fLength + 0.5f);
+		bool bOverCapacity;
+		m_iConfiguredLength = LengthAtRate(*pdSampleRate, 0.04f, kRingCapacity, bOverCapacity);
 	}
 	return CMyEffect::SetSampleRate(pdSampleRate);
 }

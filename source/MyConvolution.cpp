@@ -93,16 +93,9 @@ int CMyConvolution::SetSampleRate(const double* pdSampleRate)
 {
 	if (pdSampleRate)
 	{
-		const double dLength = static_cast<double>(static_cast<float>(*pdSampleRate) * kResponseSeconds);
-		int iLength = 0;
-		if (dLength + 0.5 >= BUFCONVOLUTIONSIZE + 1.0)
-		{
-			BRONTAL_ASSERT(false, "0", "MyConvolution");
-			iLength = BUFCONVOLUTIONSIZE;
-		}
-		else if (dLength > 0.0)
-			iLength = static_cast<int>(dLength + 0.5);
-		BuffSizeToUse = iLength;
+		bool bOverCapacity;
+		BuffSizeToUse = LengthAtRate(*pdSampleRate, kResponseSeconds, BUFCONVOLUTIONSIZE, bOverCapacity);
+		BRONTAL_ASSERT(!bOverCapacity, "0", "MyConvolution");
 		m_iResponseValid = 0;
 	}
 	return CMyEffect::SetSampleRate(pdSampleRate);

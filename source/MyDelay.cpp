@@ -60,17 +60,10 @@ int CMyDelay::SetSampleRate(const double* pdSampleRate)
 {
 	if (pdSampleRate)
 	{
-		const float fLength = static_cast<float>(*pdSampleRate) * 33.0f;
-		if (!(fLength > 0.0f))
-			m_iConfiguredLength = 0;
-		else if (fLength >= static_cast<float>(kRingCapacity) + 0.5f)
-		{
-			// Above 192 kHz: the longest delay shrinks below 33 s.
-			BRONTAL_ASSERT(false, "0", "MyDelay");
-			m_iConfiguredLength = kRingCapacity;
-		}
-		else
-			m_iConfiguredLength = static_cast<int>(fLength + 0.5f);
+		bool bOverCapacity;
+		m_iConfiguredLength = LengthAtRate(*pdSampleRate, 33.0f, kRingCapacity, bOverCapacity);
+		// Above 192 kHz the longest delay shrinks below 33 s.
+		BRONTAL_ASSERT(!bOverCapacity, "0", "MyDelay");
 	}
 	return CMyEffect::SetSampleRate(pdSampleRate);
 }

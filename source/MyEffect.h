@@ -54,6 +54,19 @@ inline int FloorToInt(float fValue)
 	return static_cast<float>(i) > fValue ? i - 1 : i;
 }
 
+// Samples in fSeconds at the rate behind a block's pointer, as the blocks
+// size their rings: the product in single precision, rounded half away from
+// zero, 0 for a rate that is not a positive number, and at most iCapacity;
+// bOverCapacity tells whether the capacity had to cut it.
+inline int LengthAtRate(double dRate, float fSeconds, int iCapacity, bool& bOverCapacity)
+{
+	const double dLength = static_cast<double>(static_cast<float>(dRate) * fSeconds);
+	bOverCapacity = dLength + 0.5 >= static_cast<double>(iCapacity) + 1.0;
+	if (bOverCapacity)
+		return iCapacity;
+	return dLength > 0.0 ? static_cast<int>(dLength + 0.5) : 0;
+}
+
 // The off path of the switchable blocks: each output an exact copy of its input.
 inline void CopyStereo(const float* pfIn1, const float* pfIn2, float* pfOut1, float* pfOut2, int iCount)
 {
