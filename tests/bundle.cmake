@@ -18,3 +18,13 @@ brontal_bundle_test(bundle_tests ${_bundle_tests})
 if(NOT BRONTAL_SANITIZE)
   brontal_bundle_test(noalloc_tests noalloc/test_noalloc.cpp)
 endif()
+
+# What the chain computes, pinned by committed renders; `golden_renders`
+# records them again after a change of sound made on purpose.
+brontal_bundle_test(golden_tests golden/test_golden.cpp bundle/bundlefixture.cpp)
+target_link_libraries(golden_tests PRIVATE PkgConfig::SNDFILE)
+target_compile_definitions(golden_tests PRIVATE BRONTAL_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+add_custom_target(golden_renders
+  COMMAND ${CMAKE_COMMAND} -E env BRONTAL_UPDATE_GOLDENS=1 $<TARGET_FILE:golden_tests>
+  DEPENDS golden_tests
+  COMMENT "Recording the golden renders")
