@@ -66,6 +66,8 @@ private:
 	float* m_afDelayLine = nullptr;
 	int m_iActiveLength = 0;
 	int m_iWritePos = 0;
+	// The write position has come round since the last Reset.
+	bool m_bWrapped = false;
 	int m_iMaxLength = 0;
 	// The delay in samples at the current rate, bounded to the ring; follows
 	// every change of delay, rate or ring length so no sample recomputes it.
