@@ -104,6 +104,43 @@ TEST(Processing, BypassCopiesAndKeepsTheMeters)
 	EXPECT_EQ(out.right, in.right);
 	EXPECT_EQ(instance->block().outputChanges().getParameterCount(), 0);
 	EXPECT_EQ(processorValues(*instance)[kOutputLeftVumeter], 0.0f);
+
+}
+
+TEST(Processing, ValuesBelowTheSmallestNormalFloatAreZero)
+{
+	// The audio thread takes denormals as zero, so a cell must never hold
+	// one: a switch would be off there and on everywhere else (the saved
+	// state, the tail the host is told). From the host and from a record
+	// alike, such a value is 0, and 0 is off.
+	const Stereo in = plucks(2048, 48000.0);
+	const uint32 offTail = activeInstance()->processor()->getTailSamples();
+	for (const bool fromRecord : {false, true})
+	{
+		SCOPED_TRACE(fromRecord);
+		auto instance = activeInstance();
+		if (fromRecord)
+		{
+			std::vector<float> values = processorValues(*instance);
+			values[kBypass] = 1e-40f;
+			values[kStereoEnhancerOnOff] = 1e-42f;
+			std::vector<char> bytes(80);
+			std::memcpy(bytes.data(), values.data(), 80);
+			host::ByteStream record(bytes);
+			ASSERT_EQ(instance->component()->setState(&record), kResultOk);
+		}
+		else
+		{
+			instance->block().inputChanges().add(kBypass, 1e-40);
+			instance->block().inputChanges().add(kStereoEnhancerOnOff, 1e-310);
+		}
+		const Stereo out = render(*instance, in, 512);
+		const std::vector<float> cells = processorValues(*instance);
+		EXPECT_EQ(std::memcmp(&cells[kBypass], "\0\0\0\0", 4), 0) << cells[kBypass];
+		EXPECT_EQ(std::memcmp(&cells[kStereoEnhancerOnOff], "\0\0\0\0", 4), 0) << cells[kStereoEnhancerOnOff];
+		EXPECT_NE(out.left, in.left);
+		EXPECT_EQ(instance->processor()->getTailSamples(), offTail);
+	}
 }
 
 TEST(Processing, SilentInputGivesSilentFlaggedOutput)
