@@ -370,6 +370,11 @@ TEST_F(RenderTool, BadInputFailsWithOneLineAndNoOutput)
 	    {"--block", "512", "--block", "256", in, out},
 	    {"--tempo", "fast", in, out},
 	    {"--frobnicate", in, out},
+	    // Control characters of the user's text are escaped, not echoed.
+	    {"--frob\nnicate", in, out},
+	    {"--tempo", "1\n2", in, out},
+	    {"--set", "No\x1b[2JSuch\nKnob=0.5", in, out},
+	    {in, file("out\n.mp3")},
 	    {"--bypass=yes", in, out},
 	    {in},
 	    {in, out, file("extra.wav")},
@@ -393,6 +398,7 @@ TEST_F(RenderTool, BadInputFailsWithOneLineAndNoOutput)
 		EXPECT_NE(result.status, 0) << joined;
 		EXPECT_EQ(result.err.rfind("brontal-render: ", 0), 0u) << joined << "\n" << result.err;
 		EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << joined << "\n" << result.err;
+		EXPECT_EQ(result.err.find('\x1b'), std::string::npos) << joined;
 		EXPECT_EQ(result.out, "") << joined;
 		EXPECT_EQ(filesInDir(), before) << joined;
 	}
