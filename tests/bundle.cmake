@@ -36,3 +36,6 @@ add_custom_target(golden_renders
   DEPENDS golden_tests
   COMMENT "Recording the golden renders")
 
+# Minutes of the whole chain with random automation, twice, the same bytes
+# both times (BRONTAL_SOAK_MINUTES=60 for the hour).
+brontal_bundle_test(soak_tests soak/test_soak.cpp)
