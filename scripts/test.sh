@@ -14,3 +14,11 @@ sanitize="${BRONTAL_SANITIZE_DIR:-$root/build/sanitize}"
 cmake -S "$root" -B "$sanitize" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRONTAL_SANITIZE=ON -DBRONTAL_BUILD_BENCH=OFF >/dev/null
 cmake --build "$sanitize" -j"$(nproc)" --target dsp_tests bundle_tests render_tests
 (cd "$sanitize" && ctest --output-on-failure -j2 -R '^(dsp|bundle|render)_tests$')
+
+# The audio thread and the host's user-interface thread at once (editor,
+# parameters, state), under ThreadSanitizer.
+tsan="${BRONTAL_TSAN_DIR:-$root/build/tsan}"
+CC=clang-14 CXX=clang++-14 cmake -S "$root" -B "$tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRONTAL_TSAN=ON \
+  -DBRONTAL_BUILD_BENCH=OFF >/dev/null
+cmake --build "$tsan" -j"$(nproc)" --target editor_thread_tests
+(cd "$tsan" && ctest --output-on-failure -R '^editor_thread_tests$')

@@ -45,7 +45,7 @@ struct Label
 };
 
 // Positions from the dialog's layout in dialog units (x 1.5, y 1.625 pixels).
-constexpr Label kLabels[] = {
+const Label kLabels[] = {
 	{70, 23, kAboutVersionLine},
 	{70, 41, "Brontal Audio - https://brontal.example/"},
 	{27, 72, "VST is a trademark and software of Steinberg Media Technologies Gmbh."},
