@@ -47,7 +47,7 @@ struct FactoryPreset
 const FactoryPreset kPresets[] = {
     // name, use,
     //   compressor, drive, chorus, delay, reverb (switch, level), stereo enhancer
-    {"Clean Chorus", "sparkling clean rhythm with a wide chorus and a small room",
+    {"Clean Chorus", "clean rhythm with a wide chorus and a small room",
      1, 0.35f, 0, 0.55f, 1, 0.55f, 0, 0.75f, 1, 0.30f, 1},
     {"Light Crunch", "edge-of-breakup crunch for chords, a little room",
      1, 0.50f, 1, 0.30f, 0, 0.10f, 0, 0.75f, 1, 0.25f, 0},
@@ -59,13 +59,13 @@ const FactoryPreset kPresets[] = {
      1, 1.00f, 1, 1.00f, 0, 0.10f, 0, 0.75f, 0, 0.55f, 0},
     {"Ambient Swells", "clean pads: full chorus, long echoes, the longest reverb, wide",
      1, 0.45f, 0, 0.55f, 1, 0.80f, 1, 1.00f, 1, 1.00f, 1},
-    {"Slapback", "light drive with one loud eighth-note repeat, no reverb",
+    {"Slapback", "light drive with a short, quickly fading eighth-note echo, no reverb",
      1, 0.50f, 1, 0.25f, 0, 0.10f, 1, 0.55f, 0, 0.55f, 0},
     {"Dry DI Cabinet", "every effect off: the cabinet and the output stage only",
      0, 0.80f, 0, 0.55f, 0, 0.10f, 0, 0.75f, 0, 0.55f, 0},
     {"Stereo Crunch", "crunch spread wide by the stereo enhancer and a light chorus",
      1, 0.55f, 1, 0.40f, 1, 0.25f, 0, 0.75f, 1, 0.20f, 1},
-    {"Surf Spring", "clean, bright and drenched in a long reverb",
+    {"Surf Spring", "clean and splashy, drenched in a long reverb",
      1, 0.30f, 0, 0.55f, 0, 0.10f, 0, 0.75f, 1, 0.75f, 0},
 };
 
