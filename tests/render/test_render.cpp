@@ -573,8 +573,8 @@ TEST_F(RenderTool, ManyFilesShowOneProgressLineEachOnATerminal)
 // Stopping a batch leaves no output at all, not even a partial one.
 TEST_F(RenderTool, StoppedBatchLeavesNoPartialOutput)
 {
-	writeAudio(file("long1.wav"), sine({0.5}, 240.0));
-	writeAudio(file("long2.wav"), sine({0.5}, 240.0));
+	writeAudio(file("long1.wav"), sine({0.5}, 60.0));
+	writeAudio(file("long2.wav"), sine({0.5}, 60.0));
 	const fs::path out = base / "out";
 	const pid_t child = fork();
 	if (child == 0)
