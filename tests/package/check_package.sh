@@ -6,6 +6,8 @@
 #
 # Usage: check_package.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
+# dpkg and ldconfig live in sbin, which a non-login PATH may lack.
+export PATH="$PATH:/usr/sbin:/sbin"
 build="$(cd "$1" && pwd)"
 source_dir="$(cd "$2" && pwd)"
 work="$(mktemp -d)"
