@@ -130,8 +130,8 @@ TEST(State, ShortOrFailingStreamsChangeNothing)
 class TrickleStream : public host::ByteStream
 {
 public:
-	TrickleStream(std::vector<char> bytes, int32 chunk, bool overstate)
-		: host::ByteStream(std::move(bytes)), chunk(chunk), overstate(overstate)
+	TrickleStream(std::vector<char> bytes, int32 piece, bool claimMore)
+		: host::ByteStream(std::move(bytes)), chunk(piece), overstate(claimMore)
 	{
 	}
 	tresult PLUGIN_API read(void* buffer, int32 numBytes, int32* numBytesRead) override
