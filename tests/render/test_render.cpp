@@ -550,6 +550,12 @@ TEST_F(RenderTool, ManyFilesRenderInParallelAndFailOneByOne)
 		EXPECT_EQ(batch.samples, expected.samples) << name;
 	}
 
+	// A name with a newline still gives one line per file.
+	const ToolRun odd = run({"-o", out.string(), file("gone\n.wav")});
+	EXPECT_EQ(odd.status, 1);
+	EXPECT_EQ(std::count(odd.err.begin(), odd.err.end(), '\n'), 2) << odd.err;
+	EXPECT_NE(odd.err.find("gone\\x0a.wav: "), std::string::npos) << odd.err;
+
 	// A folder that holds an input would have it overwritten: refused.
 	const std::string before = readText(file("mono.wav"));
 	const ToolRun same = run({"-o", dir.string(), file("mono.wav")});

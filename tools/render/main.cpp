@@ -20,23 +20,6 @@ void onSignal(int)
 	renderInterrupted = 1;
 }
 
-// Messages quote the user's arguments and file names; a newline or an
-// escape sequence in one must not reach the terminal as such.
-std::string escapeControls(const std::string& text)
-{
-	static const char hex[] = "0123456789abcdef";
-	std::string out;
-	for (const char c : text)
-	{
-		const auto u = static_cast<unsigned char>(c);
-		if (u < 0x20 || u == 0x7f)
-			out += std::string("\\x") + hex[u >> 4] + hex[u & 15];
-		else
-			out += c;
-	}
-	return out;
-}
-
 int fail(const std::string& message, int status)
 {
 	std::cout.flush();
