@@ -11,8 +11,8 @@ packages=(
   libx11-dev libxext-dev libxtst-dev libxft-dev libfreetype-dev libfontconfig-dev libpng-dev
   fonts-dejavu-core
   xvfb xauth x11-xkb-utils xkb-data
-  # the sanitizer builds
-  clang-14 libclang-rt-14-dev
+  # the sanitizer builds and the fuzz harnesses
+  clang-14 libclang-rt-14-dev libfuzzer-14-dev
   # the generators of tables, responses, art, demo audio and plots
   python3 python3-numpy python3-pil python3-matplotlib
 )
