@@ -377,7 +377,9 @@ private:
 			if (const std::optional<double> last = pQueue->lastValue())
 				m_model.apply(pQueue->getParameterId(), *last);
 		}
-		if (bContext && tempo && std::isfinite(*tempo) && *tempo > 0.0)
+		// A tempo counts when it is valid, finite and positive as process
+		// sees it: with denormals taken as zero, the smallest are 0.
+		if (bContext && tempo && std::isfinite(*tempo) && *tempo >= DBL_MIN)
 			m_model.dTempo = *tempo;
 
 		const bool bBypass = m_model.bypass();
