@@ -48,7 +48,9 @@ std::vector<std::string> respell(const Options& options)
 	if (!options.stateOut.empty())
 		args.push_back("--state-out=" + options.stateOut);
 	if (!options.outputDir.empty())
-		args.insert(args.end(), {"--output-dir", options.outputDir, "--jobs=" + std::to_string(options.jobs)});
+		args.insert(args.end(), {"--output-dir", options.outputDir});
+	if (options.jobs != 1)
+		args.push_back("--jobs=" + std::to_string(options.jobs));
 	if (!options.input.empty() || !options.inputs.empty())
 		args.push_back("--");
 	if (!options.input.empty())
