@@ -46,35 +46,66 @@ TEST(Disto, DriveGainSpansMinus40ToPlus5Decibels)
 	EXPECT_NEAR(CMyDisto::DriveGain(0.5f), std::pow(10.0, -17.5 / 20.0), 1e-7);
 }
 
-TEST(Disto, ShaperReadsEntryZeroBelowAndLastEntryAboveItsRange)
+// The four shapers' mix as one curve, worked out per table from the
+// description in double: entry 0 below -120 dBFS, the last entry at and above
+// 0 dBFS, linear in the level index between entries.
+double WeightedShapers(double dDriven)
 {
-	const CMyDisto::Shaper s3 = CMyDisto::GetShaper(CMyDisto::kShaper3);
-	const CMyDisto::Shaper s4 = CMyDisto::GetShaper(CMyDisto::kShaper4);
-	const CMyDisto::Shaper s1 = CMyDisto::GetShaper(CMyDisto::kShaper1);
-	// -140 dBFS: entry 0, not silence.
-	EXPECT_EQ(CMyDisto::Shape(1e-7f, s3), 0.000566221f);
-	EXPECT_EQ(CMyDisto::Shape(-1e-7f, s3), -0.000566221f);
-	EXPECT_EQ(CMyDisto::Shape(1e-7f, s4), 1.53949e-06f);
-	EXPECT_EQ(CMyDisto::Shape(-1e-7f, s4), -3.9894e-07f);
-	EXPECT_EQ(CMyDisto::Shape(0.0f, s3), 0.0f);
-	// At and above 0 dBFS: the last entries, separately per half-wave.
-	EXPECT_EQ(CMyDisto::Shape(1.0f, s1), 0.720168f);
-	EXPECT_EQ(CMyDisto::Shape(-7.5f, s1), -0.898243f);
-	// Between entries: linear in the level index. -60.025 dB is half-way
-	// between entries 1199 and 1200 of shaper 1.
-	const float fMid = std::pow(10.0f, -60.025f / 20.0f);
-	EXPECT_NEAR(CMyDisto::Shape(fMid, s1), 0.5 * (s1.pfPos[1199] + s1.pfPos[1200]), 2e-4);
+	namespace d = brontal::data;
+	if (dDriven == 0.0)
+		return 0.0;
+	const bool bPos = dDriven > 0;
+	const double dSum = 0.47 * Lookup(Data(bPos ? d::afShape1_Pos() : d::afShape1_Neg()), 2400, dDriven) +
+	                    0.3334 * Lookup(Data(d::afShape2()), 6000, dDriven) +
+	                    0.31314 * Lookup(Data(d::afShape3()), 6000, dDriven) +
+	                    0.411 * Lookup(Data(bPos ? d::afShape4_Pos() : d::afShape4_Neg()), 24000, dDriven);
+	return bPos ? dSum : -dSum;
 }
 
-TEST(Disto, NonFiniteAndHugeLevelsNeverReachAnIndexOutsideTheTable)
+TEST(Disto, ShaperCurveIsTheWeightedSumOfTheFourTablesAtEveryLevel)
 {
-	const CMyDisto::Shaper s4 = CMyDisto::GetShaper(CMyDisto::kShaper4);
+	namespace d = brontal::data;
+	// -140 dBFS: entry 0 of every table, not silence.
+	const double dEntry0Pos = 0.47 * 0 + 0.3334 * 5.77401e-09 + 0.31314 * 0.000566221 + 0.411 * 1.53949e-06;
+	const double dEntry0Neg = 0.3334 * 5.77401e-09 + 0.31314 * 0.000566221 + 0.411 * 3.9894e-07;
+	EXPECT_NEAR(CMyDisto::Shape(1e-7f), dEntry0Pos, 1e-9);
+	EXPECT_NEAR(CMyDisto::Shape(-1e-7f), -dEntry0Neg, 1e-9);
+	EXPECT_EQ(CMyDisto::Shape(0.0f), 0.0f);
+	// At and above 0 dBFS: the last entries, separately per half-wave.
+	const double dLastPos = 0.47 * 0.720168 + 0.3334 * 0.906327 + 0.31314 * 0.474279 + 0.411 * 0.657017;
+	const double dLastNeg = 0.47 * 0.898243 + 0.3334 * 0.906327 + 0.31314 * 0.474279 + 0.411 * 0.7325;
+	EXPECT_NEAR(CMyDisto::Shape(1.0f), dLastPos, 1e-6);
+	EXPECT_NEAR(CMyDisto::Shape(7.5f), dLastPos, 1e-6);
+	EXPECT_NEAR(CMyDisto::Shape(-7.5f), -dLastNeg, 1e-6);
+	// Everywhere between, both half-waves: levels on a fine irregular grid,
+	// also half-way between entries of the coarse tables (-60.025 dB lies
+	// between entries 1199 and 1200 of shaper 1).
+	for (double dDb = -125.0; dDb <= 3.0; dDb += 0.0137)
+		for (double dSign : {1.0, -1.0})
+		{
+			const double dDriven = dSign * std::pow(10.0, dDb / 20.0);
+			ASSERT_NEAR(CMyDisto::Shape(static_cast<float>(dDriven)), WeightedShapers(dDriven), 2e-6) << dDb;
+		}
+	const float fMid = std::pow(10.0f, -60.025f / 20.0f);
+	EXPECT_NEAR(CMyDisto::Shape(fMid), WeightedShapers(fMid), 2e-6);
+}
+
+TEST(Disto, LevelIndexIs200EntriesPerDecibelAndNeverLeavesTheTable)
+{
+	EXPECT_NEAR(CMyDisto::LevelIndex(1.0f), 24000.0f, 2e-3f);
+	EXPECT_NEAR(CMyDisto::LevelIndex(-0.1f), 20000.0f, 2e-3f);
+	EXPECT_NEAR(CMyDisto::LevelIndex(1e-3f), 12000.0f, 2e-3f);
+	EXPECT_NEAR(CMyDisto::LevelIndex(std::pow(10.0f, -119.99f / 20.0f)), 2.0f, 2e-3f);
 	const float fInf = std::numeric_limits<float>::infinity();
-	EXPECT_EQ(CMyDisto::Shape(fInf, s4), s4.pfPos[24000]);
-	EXPECT_EQ(CMyDisto::Shape(-fInf, s4), -s4.pfNeg[24000]);
-	EXPECT_EQ(CMyDisto::Shape(std::numeric_limits<float>::max(), s4), s4.pfPos[24000]);
-	EXPECT_EQ(CMyDisto::Shape(std::numeric_limits<float>::quiet_NaN(), s4), 0.0f);
-	EXPECT_EQ(CMyDisto::Shape(std::numeric_limits<float>::denorm_min(), s4), s4.pfPos[0]);
+	EXPECT_EQ(CMyDisto::LevelIndex(fInf), 24000.0f);
+	EXPECT_EQ(CMyDisto::LevelIndex(-fInf), 24000.0f);
+	EXPECT_EQ(CMyDisto::LevelIndex(std::numeric_limits<float>::max()), 24000.0f);
+	EXPECT_EQ(CMyDisto::LevelIndex(std::numeric_limits<float>::quiet_NaN()), 0.0f);
+	EXPECT_EQ(CMyDisto::LevelIndex(std::numeric_limits<float>::denorm_min()), 0.0f);
+	EXPECT_EQ(CMyDisto::LevelIndex(1e-30f), 0.0f);
+	EXPECT_EQ(CMyDisto::LevelIndex(0.0f), 0.0f);
+	EXPECT_NEAR(CMyDisto::Shape(std::numeric_limits<float>::max()), CMyDisto::Shape(1.0f), 1e-7);
+	EXPECT_EQ(CMyDisto::Shape(std::numeric_limits<float>::quiet_NaN()), 0.0f);
 }
 
 TEST(Disto, OffPathIsAnExactCopyWhateverTheLevel)
@@ -174,4 +205,25 @@ TEST(Disto, NonFiniteOrHugeInputLeavesTheOutputFinite)
 	for (float f : out1)
 		ASSERT_TRUE(std::isfinite(f));
 	EXPECT_GT(std::fabs(out1.back()) + std::fabs(out1[out1.size() - 2]), 0.0f);
+}
+
+// The designs follow the rate behind the pointer: a rate stored after the
+// block was attached takes effect at the next block, as at any other time.
+TEST(Disto, RateChangedBehindThePointerTakesEffectAtTheNextBlock)
+{
+	const std::vector<float> in = Noise(4096, 0.4f, 6);
+	std::vector<float> expected1, expected2, out1, out2;
+	BlockRig fresh(96000.0);
+	CMyDisto reference;
+	fresh.Attach(reference);
+	fresh.params.Set(kDistortionOnOff, 1.0f);
+	RunBlock(reference, in, in, expected1, expected2, 300);
+
+	BlockRig rig(48000.0);
+	CMyDisto disto;
+	rig.Attach(disto);
+	rig.params.Set(kDistortionOnOff, 1.0f);
+	rig.dRate = 96000.0;
+	RunBlock(disto, in, in, out1, out2, 300);
+	EXPECT_EQ(out1, expected1);
 }
