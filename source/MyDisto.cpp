@@ -99,12 +99,17 @@ enum
 };
 
 // One piece, per lane: the magnitude 2·ph + 6·m6·(|x| - u) and the curve's
-// two antiderivatives from 0, C1 and C2, at u. One cache line.
+// two antiderivatives from 0, C1 and C2, at u, its start. One cache line;
+// the starts are kept apart.
 struct alignas(64) Piece
 {
-	double C2[2], C1[2];
-	float ph[2], m6[2];
-	double u;
+	double C2[2], C1[2], ph[2], m6[2];
+};
+
+struct PieceTable
+{
+	std::vector<Piece> pieces;
+	std::vector<double> starts;
 };
 
 // Entry i of the finest table lies at 10^(6i/kLast - 6).
@@ -122,10 +127,10 @@ T PieceF2(T C2, T C1, T ph, T m6, T t)
 
 // Each half-wave's pieces (positive first): the values at their starts from
 // the tables, the slopes reaching the next piece, the antiderivatives
-// accumulated from 0 with the values and slopes as stored.
-const std::vector<Piece>& Pieces()
+// accumulated from 0.
+const PieceTable& Pieces()
 {
-	static const std::vector<Piece> pieces = [] {
+	static const PieceTable table = [] {
 		namespace data = brontal::data;
 		struct Table
 		{
@@ -139,10 +144,11 @@ const std::vector<Piece>& Pieces()
 			{TableData(data::afShape3(), 6001), TableData(data::afShape3(), 6001), 6000},
 			{TableData(data::afShape4_Pos(), 24001), TableData(data::afShape4_Neg(), 24001), 24000},
 		};
-		std::vector<Piece> v(2 * kPieces);
+		PieceTable t{std::vector<Piece>(2 * kPieces), std::vector<double>(2 * kPieces)};
 		for (int iHalf = 0; iHalf < 2; ++iHalf)
 		{
-			Piece* p = &v[static_cast<size_t>(iHalf * kPieces)];
+			Piece* p = &t.pieces[static_cast<size_t>(iHalf * kPieces)];
+			double* u = &t.starts[static_cast<size_t>(iHalf * kPieces)];
 			for (int k = 1; k < kPieces; ++k)
 			{
 				// The four tables' weighted sum at the piece's first entry.
@@ -150,33 +156,31 @@ const std::vector<Piece>& Pieces()
 				double dShaper = 0.0;
 				for (int i = 0; i < 4; ++i)
 				{
-					const Table& t = tables[i];
-					const float* pf = iHalf == 0 ? t.pfPos : t.pfNeg;
-					const int iStep = kLast / t.iLast, j = iEntry / iStep;
+					const Table& tb = tables[i];
+					const float* pf = iHalf == 0 ? tb.pfPos : tb.pfNeg;
+					const int iStep = kLast / tb.iLast, j = iEntry / iStep;
 					const double f = static_cast<double>(iEntry - j * iStep) / iStep;
 					dShaper += kShaperWeights[i] * (f > 0.0 ? (1.0 - f) * pf[j] + f * pf[j + 1] : pf[j]);
 				}
-				p[k].u = EntryAmplitude(iEntry);
-				p[k].ph[kShaperLane] = static_cast<float>(0.5 * dShaper);
-				p[k].ph[kSoftLane] = static_cast<float>(-0.5 * std::expm1(-kSoftSlope * p[k].u));
+				u[k] = EntryAmplitude(iEntry);
+				p[k].ph[kShaperLane] = 0.5 * dShaper;
+				p[k].ph[kSoftLane] = -0.5 * std::expm1(-kSoftSlope * u[k]);
 			}
 			// Below entry 0 the shaper holds entry 0's value and the soft
 			// clipper rises in a line from 0.
-			p[0].u = 0.0;
+			u[0] = 0.0;
 			p[0].ph[kShaperLane] = p[1].ph[kShaperLane];
-			p[0].ph[kSoftLane] = 0.0f;
+			p[0].ph[kSoftLane] = 0.0;
 			for (int iLane = 0; iLane < 2; ++iLane)
 			{
 				p[0].C1[iLane] = p[0].C2[iLane] = 0.0;
 				for (int k = 0; k < kPieces; ++k)
 				{
 					const bool bLast = k + 1 == kPieces;
-					const double w = bLast ? 0.0 : p[k + 1].u - p[k].u;
+					const double w = bLast ? 0.0 : u[k + 1] - u[k];
 					const double ph = p[k].ph[iLane];
-					p[k].m6[iLane] = bLast || (k == 0 && iLane == kShaperLane)
-					                     ? 0.0f
-					                     : static_cast<float>((p[k + 1].ph[iLane] - ph) / (3.0 * w));
-					const double m6 = p[k].m6[iLane];
+					const double m6 = bLast || (k == 0 && iLane == kShaperLane) ? 0.0 : (p[k + 1].ph[iLane] - ph) / (3.0 * w);
+					p[k].m6[iLane] = m6;
 					if (!bLast)
 					{
 						p[k + 1].C1[iLane] = p[k].C1[iLane] + w * (2.0 * ph + 3.0 * m6 * w);
@@ -185,9 +189,9 @@ const std::vector<Piece>& Pieces()
 				}
 			}
 		}
-		return v;
+		return t;
 	}();
-	return pieces;
+	return table;
 }
 
 V4f AsFloat(V4i v)
@@ -439,9 +443,9 @@ inline int PieceOf(double x)
 	return j + (x < 0.0 ? kPieces : 0);
 }
 
-CMyDisto::CurvePoint PiecePoint(const Piece& p, int iLane, double x)
+CMyDisto::CurvePoint PiecePoint(const Piece& p, double u, int iLane, double x)
 {
-	const double t = std::fabs(x) - p.u;
+	const double t = std::fabs(x) - u;
 	const double dSign = x > 0.0 ? 1.0 : (x < 0.0 ? -1.0 : 0.0);
 	const double ph = p.ph[iLane], m6 = p.m6[iLane];
 	return {dSign * (2.0 * ph + 6.0 * m6 * t), p.C1[iLane] + t * (2.0 * ph + 3.0 * m6 * t),
@@ -454,7 +458,8 @@ CMyDisto::CurvePoint CurveAt(int iCurve, double x, int iPiece)
 	if (iCurve == CMyDisto::kClipCurve)
 		return ClipPoint(x);
 	const int iLane = iCurve == CMyDisto::kShaperCurve ? kShaperLane : kSoftLane;
-	return PiecePoint(Pieces()[static_cast<size_t>(iPiece)], iLane, x);
+	const size_t i = static_cast<size_t>(iPiece);
+	return PiecePoint(Pieces().pieces[i], Pieces().starts[i], iLane, x);
 }
 
 // A step product below this, relative to the squared size of the samples,
@@ -671,7 +676,8 @@ void CMyDisto::ApplyCurves(int iCount2)
 	// each with lanes (driven, clipper's input) for the steps and lanes
 	// (shaper, soft) for the driven curves; the clipper's curve one sample
 	// per lane.
-	const Piece* pPieces = Pieces().data();
+	const Piece* pPieces = Pieces().pieces.data();
+	const double* pdStarts = Pieces().starts.data();
 	Two before = {LoadD(m_adBefore[0]), LoadD(m_adBefore[1])};
 	Two drivenF2 = {LoadD(m_adDrivenF2Before[0]), LoadD(m_adDrivenF2Before[1])};
 	Two drivenMean = {LoadD(m_adDrivenMeanBefore[0]), LoadD(m_adDrivenMeanBefore[1])};
@@ -696,9 +702,8 @@ void CMyDisto::ApplyCurves(int iCount2)
 		const int j0 = m_aiPiece[k], j1 = m_aiPiece[k + 1];
 		const Piece& p0 = pPieces[j0];
 		const Piece& p1 = pPieces[j1];
-		const Two t = {V2d{} + (std::fabs(s0) - p0.u), V2d{} + (std::fabs(s1) - p1.u)};
-		const Two ph = {V2d{p0.ph[0], p0.ph[1]}, V2d{p1.ph[0], p1.ph[1]}};
-		const Two m6 = {V2d{p0.m6[0], p0.m6[1]}, V2d{p1.m6[0], p1.m6[1]}};
+		const Two t = {V2d{} + (std::fabs(s0) - pdStarts[j0]), V2d{} + (std::fabs(s1) - pdStarts[j1])};
+		const Two ph = {LoadD(p0.ph), LoadD(p1.ph)}, m6 = {LoadD(p0.m6), LoadD(p1.m6)};
 		const Two C1 = {LoadD(p0.C1), LoadD(p1.C1)}, C2 = {LoadD(p0.C2), LoadD(p1.C2)};
 		const Two magnitude = PieceF2(C2, C1, ph, m6, t);
 		const Two signs = Spread(x, 0);
