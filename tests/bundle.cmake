@@ -46,3 +46,8 @@ add_custom_target(golden_renders
 # Minutes of the whole chain with random automation, twice, the same bytes
 # both times (BRONTAL_SOAK_MINUTES=60 for the hour).
 brontal_bundle_test(soak_tests soak/test_soak.cpp)
+
+# Drive without folded partials: alias figure and harmonic levels of sines
+# through the bundle, against the harmonic levels measured before.
+brontal_bundle_test(alias_tests alias/test_alias.cpp bundle/bundlefixture.cpp)
+target_compile_definitions(alias_tests PRIVATE BRONTAL_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
