@@ -331,7 +331,7 @@ inline Two Spread(Two v, int i)
 
 V2d Shift(V2d before, V2d now)
 {
-	return __builtin_shuffle(before, now, V2l{1, 2});
+	return __builtin_shufflevector(before, now, 1, 2);
 }
 
 // The clipper's F2 alone, as the processing reads it: the part up to the
@@ -649,7 +649,7 @@ void CMyDisto::Upsample(int iCount)
 		const V4f x = {m_afHost[kDrivenInput][n], m_afHost[kClipInput][n], 0.0f, 0.0f};
 		const V4f even = pair.Branch(0, x);
 		const V4f odd = pair.Branch(1, x);
-		Store(m_afInput[2 * n], __builtin_shuffle(even, odd, V4i{0, 1, 4, 5}));
+		Store(m_afInput[2 * n], __builtin_shufflevector(even, odd, 0, 1, 4, 5));
 	}
 	pair.Save(m_up);
 }
@@ -660,7 +660,7 @@ void CMyDisto::ApplyCurves(int iCount2)
 	// half-wave after the positive), four level indexes at a time.
 	for (int k = 0; k < iCount2; k += 4)
 	{
-		const V4f driven = __builtin_shuffle(Load(m_afInput[k]), Load(m_afInput[k + 2]), V4i{0, 2, 4, 6});
+		const V4f driven = __builtin_shufflevector(Load(m_afInput[k]), Load(m_afInput[k + 2]), 0, 2, 4, 6);
 		const V4f fAbs = Abs(driven);
 		const V4f index = LevelIndices(Select(fAbs > 0.0f, fAbs, V4f{} + 1.0f));
 		V4i j = __builtin_convertvector(index * (1.0f / kEntriesPerPiece), V4i) + 1;
