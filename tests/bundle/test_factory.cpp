@@ -9,7 +9,8 @@
 #include "pluginterfaces/vst/ivstmidicontrollers.h"
 #include "pluginterfaces/vst/ivstunits.h"
 
-#include <dlfcn.h>
+#include "host/library.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -92,19 +93,21 @@ TEST(Factory, RecordsAndClassesAreAsPublished)
 
 TEST(Factory, EntryPointsAndRepeatedFactoryCalls)
 {
-	void* handle = dlopen(host::resolveModulePath(BRONTAL_BUNDLE_PATH).c_str(), RTLD_NOW | RTLD_LOCAL);
-	ASSERT_NE(handle, nullptr) << dlerror();
-	for (const char* name : {"GetPluginFactory", "ModuleEntry", "ModuleExit", "InitDll", "ExitDll"})
-		EXPECT_NE(dlsym(handle, name), nullptr) << name;
+	const auto library = host::Library::open(host::resolveModulePath(BRONTAL_BUNDLE_PATH));
+#if defined(_WIN32)
+	const char* const entryPoints[] = {"GetPluginFactory", "InitDll", "ExitDll"};
+#else
+	const char* const entryPoints[] = {"GetPluginFactory", "ModuleEntry", "ModuleExit", "InitDll", "ExitDll"};
+#endif
+	for (const char* name : entryPoints)
+		EXPECT_NE(library->symbol(name), nullptr) << name;
 	// Nothing of the module's own classes or of the SDK leaks out.
-	EXPECT_EQ(dlsym(handle, "_ZN9Steinberg3Vst7BrontalC1Ev"), nullptr);
-	EXPECT_EQ(dlsym(handle, "_ZN9Steinberg7FObject7releaseEv"), nullptr);
+	EXPECT_EQ(library->symbol("_ZN9Steinberg3Vst7BrontalC1Ev"), nullptr);
+	EXPECT_EQ(library->symbol("_ZN9Steinberg7FObject7releaseEv"), nullptr);
 
-	using GetFactory = IPluginFactory* (*)();
-	auto getFactory = reinterpret_cast<GetFactory>(dlsym(handle, "GetPluginFactory"));
-	auto entry = reinterpret_cast<bool (*)(void*)>(dlsym(handle, "ModuleEntry"));
-	auto exit = reinterpret_cast<bool (*)()>(dlsym(handle, "ModuleExit"));
-	ASSERT_TRUE(entry(handle));
+	using GetFactory = IPluginFactory*(PLUGIN_API*)();
+	auto getFactory = library->function<GetFactory>("GetPluginFactory");
+	ASSERT_TRUE(library->enter());
 	IPluginFactory* first = getFactory();
 	IPluginFactory* second = getFactory();
 	EXPECT_EQ(first, second);
@@ -116,8 +119,7 @@ TEST(Factory, EntryPointsAndRepeatedFactoryCalls)
 	ASSERT_NE(third, nullptr);
 	EXPECT_EQ(third->countClasses(), 2);
 	third->release();
-	EXPECT_TRUE(exit());
-	dlclose(handle);
+	EXPECT_TRUE(library->exit());
 }
 
 TEST(Parameters, NineteenInPublishedOrderWithTheirShapes)
