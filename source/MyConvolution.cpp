@@ -28,8 +28,9 @@ constexpr float kInputLimit = 1.0e6f;
 // sums let the compiler vectorise without reassociating one running sum;
 // the result differs from a sequential double sum only by double rounding.
 // An AVX2 copy runs where the processor has it: the same operations in the
-// same order per partial sum, so the same result, twice as wide.
-__attribute__((target_clones("avx2", "default"))) double Dot(const float* pfTaps, const float* pfHistory, int iCount)
+// same order per partial sum, so the same result, twice as wide. It is
+// chosen once at load time by hand, since Windows modules have no ifunc.
+inline __attribute__((always_inline)) double DotBody(const float* pfTaps, const float* pfHistory, int iCount)
 {
 	double adSum[8] = {};
 	int k = 0;
@@ -41,6 +42,26 @@ __attribute__((target_clones("avx2", "default"))) double Dot(const float* pfTaps
 		dSum += static_cast<double>(pfTaps[k] * pfHistory[k]);
 	return dSum;
 }
+
+__attribute__((target("avx2"))) double DotAvx2(const float* pfTaps, const float* pfHistory, int iCount)
+{
+	return DotBody(pfTaps, pfHistory, iCount);
+}
+
+double DotDefault(const float* pfTaps, const float* pfHistory, int iCount)
+{
+	return DotBody(pfTaps, pfHistory, iCount);
+}
+
+using DotFunc = double (*)(const float*, const float*, int);
+
+DotFunc ChooseDot()
+{
+	__builtin_cpu_init();
+	return __builtin_cpu_supports("avx2") ? DotAvx2 : DotDefault;
+}
+
+const DotFunc Dot = ChooseDot();
 
 // The switch value as stored for comparison: truncated, with values an int
 // cannot hold (NaN included) kept as 0; those never compare equal to it.
