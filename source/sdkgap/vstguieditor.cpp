@@ -22,7 +22,7 @@ CMessageResult VSTGUIEditor::notify(CBaseObject* sender, const char* message)
 
 tresult PLUGIN_API VSTGUIEditor::isPlatformTypeSupported(FIDString type)
 {
-	return type && std::strcmp(type, kPlatformTypeX11EmbedWindowID) == 0 ? kResultTrue : kResultFalse;
+	return type && std::strcmp(type, brontal::gui::platformWindowType()) == 0 ? kResultTrue : kResultFalse;
 }
 
 tresult PLUGIN_API VSTGUIEditor::attached(void* parent, FIDString type)

@@ -1,10 +1,9 @@
 // The About box on Linux: a transient X window on the editor's connection.
 #include "aboutdialog.h"
 
-#include "editorresources.h"
-#include "platform/x11/x11image.h"
-#include "platform/x11/x11window.h"
-#include "version.h"
+#include "brontalart.h"
+#include "x11image.h"
+#include "x11window.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xft/Xft.h>
@@ -17,25 +16,12 @@
 
 namespace brontal {
 
-const char* const kAboutTitle = "About Brontal2";
-const char* const kAboutVersionLine = "Brontal2 - VST Plugin version " BRONTAL_VERSION_STR;
-const char* const kAboutInfoText = "This software is free and the property of Brontal Audio.\r\n"
-                                   "You may not redistribute, sell or modify it.\r\n"
-                                   "\r\n"
-                                   "Websites :\r\n"
-                                   "https://brontal.example/\r\n"
-                                   "https://pedals.brontal.example/";
-
-gui::CPoint centreOnOwner(const gui::CRect& owner, int iWidth, int iHeight)
-{
-	const int x = owner.left + (owner.getWidth() - iWidth) / 2;
-	const int y = owner.top + (owner.getHeight() - iHeight) / 2;
-	return {x < 0 ? 0 : x, y < 0 ? 0 : y};
-}
-
 namespace {
 
 using gui::CRect;
+
+constexpr int kAboutWidth = 406;
+constexpr int kAboutHeight = 336;
 
 struct Label
 {
@@ -47,15 +33,14 @@ struct Label
 // Positions from the dialog's layout in dialog units (x 1.5, y 1.625 pixels).
 constexpr Label kLabels[] = {
 	{70, 23, kAboutVersionLine},
-	{70, 41, "Brontal Audio - https://brontal.example/"},
-	{27, 72, "VST is a trademark and software of Steinberg Media Technologies Gmbh."},
-	{25, 88, "ASIO is a trademark and software of Steinberg Media Technologies Gmbh."},
-	{25, 104, "Brontal is a trade name of Brontal Audio."},
+	{70, 41, BRONTAL_ABOUT_MAKER_LINE},
+	{27, 72, BRONTAL_ABOUT_VST_LINE},
+	{25, 88, BRONTAL_ABOUT_ASIO_LINE},
+	{25, 104, BRONTAL_ABOUT_TRADE_NAME_LINE},
 };
 const CRect kIconRect = CRect::fromSize(21, 23, 32, 32);
 const CRect kInfoRect = CRect::fromSize(22, 135, 360, 162);
 const CRect kOkRect = CRect::fromSize(318, 304, 64, 23);
-constexpr int kIconSize = 32;
 constexpr int kLineHeight = 15;
 constexpr const char* kFontName = "DejaVu Sans:pixelsize=11";
 constexpr unsigned long kBackground = 0xf0f0f0;
@@ -187,7 +172,7 @@ X11AboutDialog::X11AboutDialog(std::shared_ptr<x11::Connection> pConnection, Win
 	attributes.event_mask = ExposureMask | KeyPressMask | ButtonPressMask | ButtonReleaseMask | StructureNotifyMask;
 	m_window = XCreateWindow(m_pDisplay, root, where.x, where.y, kAboutWidth, kAboutHeight, 0, m_iDepth,
 	                         InputOutput, m_pVisual, CWBackPixel | CWEventMask, &attributes);
-	m_icon = decodePng(productIconPng(kIconSize));
+	m_icon = decodePng(art::icon32());
 	setProperties(transientFor);
 	m_gc = XCreateGC(m_pDisplay, m_window, 0, nullptr);
 	m_pDraw = XftDrawCreate(m_pDisplay, m_window, m_pVisual, m_colormap);
