@@ -13,6 +13,11 @@ endfunction()
 file(GLOB _bundle_tests CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/bundle/*.cpp")
 brontal_bundle_test(bundle_tests ${_bundle_tests})
 
+# The allocator and libsndfile these need belong to the native build.
+if(WIN32)
+  return()
+endif()
+
 # Counts heap allocations made while the processor runs; its own binary,
 # because it replaces the allocator (which the sanitizers own in their builds).
 if(NOT BRONTAL_SANITIZE)
