@@ -18,7 +18,9 @@ state="$(cd "$state" && pwd)"
 export WINEPREFIX="$state/prefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
+# Debian's wine64 package; its wineserver script runs the 64-bit server.
 wine64="${BRONTAL_WINE64:-/usr/lib/wine/wine64}"
+wineserver="${BRONTAL_WINESERVER:-/usr/lib/wine/wineserver}"
 
 case "$command" in
 start)
@@ -43,12 +45,12 @@ start)
     echo "Creating the Wine prefix $WINEPREFIX (once)"
     # Without 32-bit Wine it reports the 32-bit half missing; only the
     # registry it leaves behind tells whether the prefix is usable.
-    wineboot -i </dev/null >"$state/wineboot.log" 2>&1 || true
+    "$wine64" wineboot -i </dev/null >"$state/wineboot.log" 2>&1 || true
     # The registry reaches the disk when the server ends.
-    wineserver -w
+    "$wineserver" -w
     [ -f "$WINEPREFIX/system.reg" ] || { echo "wineboot failed (see $state/wineboot.log)" >&2; exit 1; }
   fi
-  wineserver -p </dev/null >/dev/null 2>&1
+  "$wineserver" -p </dev/null >/dev/null 2>&1
   # Boots (or updates) the prefix's services now rather than inside a test.
   "$wine64" cmd /c exit </dev/null >/dev/null 2>&1 || true
   ;;
@@ -59,7 +61,7 @@ run)
   exec "$wine64" "$@"
   ;;
 stop)
-  wineserver -k >/dev/null 2>&1 || true
+  "$wineserver" -k >/dev/null 2>&1 || true
   if [ -f "$state/xvfb.pid" ]; then
     kill "$(cat "$state/xvfb.pid")" 2>/dev/null || true
     rm -f "$state/xvfb.pid"
