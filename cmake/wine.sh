@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Runs the Windows test programs under Wine on a virtual display of their own.
+# Runs the cross-built Windows programs under Wine.
 #
 #   wine.sh start STATE      start Xvfb and a persistent wineserver; create
 #                            the prefix STATE/prefix the first time
-#   wine.sh run STATE EXE..  run one program in that session
+#   wine.sh run STATE EXE..  run one program in that session (the tests)
 #   wine.sh stop STATE       stop the wineserver and the display
+#   wine.sh exec STATE EXE.. run a program that shows no window, without a
+#                            session (the build's own tools)
 #
 # STATE is a directory of the build tree; the prefix stays there between
 # runs, since creating it takes tens of seconds.
@@ -21,6 +23,19 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 # Debian's wine64 package; its wineserver script runs the 64-bit server.
 wine64="${BRONTAL_WINE64:-/usr/lib/wine/wine64}"
 wineserver="${BRONTAL_WINESERVER:-/usr/lib/wine/wineserver}"
+
+# Creates the prefix the first time; it needs no display.
+ensure_prefix() {
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "Creating the Wine prefix $WINEPREFIX (once)"
+    # Without 32-bit Wine it reports the 32-bit half missing; only the
+    # registry it leaves behind tells whether the prefix is usable.
+    "$wine64" wineboot -i </dev/null >"$state/wineboot.log" 2>&1 || true
+    # The registry reaches the disk when the server ends.
+    "$wineserver" -w
+    [ -f "$WINEPREFIX/system.reg" ] || { echo "wineboot failed (see $state/wineboot.log)" >&2; exit 1; }
+  fi
+}
 
 case "$command" in
 start)
@@ -41,15 +56,7 @@ start)
   [ -n "$number" ] || { echo "Xvfb did not start (see $state/xvfb.log)" >&2; exit 1; }
   echo ":$number" >"$state/display"
   export DISPLAY=":$number"
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    echo "Creating the Wine prefix $WINEPREFIX (once)"
-    # Without 32-bit Wine it reports the 32-bit half missing; only the
-    # registry it leaves behind tells whether the prefix is usable.
-    "$wine64" wineboot -i </dev/null >"$state/wineboot.log" 2>&1 || true
-    # The registry reaches the disk when the server ends.
-    "$wineserver" -w
-    [ -f "$WINEPREFIX/system.reg" ] || { echo "wineboot failed (see $state/wineboot.log)" >&2; exit 1; }
-  fi
+  ensure_prefix
   "$wineserver" -p </dev/null >/dev/null 2>&1
   # Boots (or updates) the prefix's services now rather than inside a test.
   "$wine64" cmd /c exit </dev/null >/dev/null 2>&1 || true
@@ -58,6 +65,11 @@ run)
   [ -f "$state/display" ] || { echo "no Wine session in $state: run 'wine.sh start' first" >&2; exit 1; }
   DISPLAY="$(cat "$state/display")"
   export DISPLAY
+  exec "$wine64" "$@"
+  ;;
+exec)
+  ensure_prefix
+  unset DISPLAY
   exec "$wine64" "$@"
   ;;
 stop)
@@ -69,7 +81,7 @@ stop)
   rm -f "$state/display"
   ;;
 *)
-  echo "usage: wine.sh start|run|stop STATE [EXE ARGS...]" >&2
+  echo "usage: wine.sh start|run|exec|stop STATE [EXE ARGS...]" >&2
   exit 2
   ;;
 esac
