@@ -27,7 +27,8 @@ tresult PLUGIN_API VSTGUIEditor::isPlatformTypeSupported(FIDString type)
 
 tresult PLUGIN_API VSTGUIEditor::attached(void* parent, FIDString type)
 {
-	if (isPlatformTypeSupported(type) != kResultTrue)
+	// Attached already: refused before anything of the open editor changes.
+	if (isPlatformTypeSupported(type) != kResultTrue || frame)
 		return kResultFalse;
 	timer = brontal::gui::createPlatformTimer(hostContext(), uint32_t(idleRate), [this] { notify(this, kMsgTimer); });
 	if (!open(parent))

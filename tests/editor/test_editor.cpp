@@ -54,6 +54,8 @@ TEST_F(EditorTest, AttachesAsAnX11ChildShowingTheDefaultsAndDetachesCleanly)
 	EXPECT_EQ(pView->attached(reinterpret_cast<void*>(session->parent()), kPlatformTypeHWND), kResultFalse);
 
 	ASSERT_EQ(session->attach(), kResultTrue);
+	// A second attach is refused and leaves the open editor's timer running.
+	EXPECT_EQ(pView->attached(reinterpret_cast<void*>(session->parent()), kPlatformTypeX11EmbedWindowID), kResultFalse);
 	EXPECT_EQ(session->plugFrame().handlerCount(), 1u);
 	EXPECT_EQ(session->plugFrame().timerIntervals(), std::vector<Linux::TimerInterval>{50});
 	EXPECT_EQ(session->plugFrame().resizeCount(), 1);
