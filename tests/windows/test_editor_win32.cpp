@@ -66,6 +66,9 @@ TEST_F(Win32EditorTest, AttachesAsAChildOfTheHostsWindowShowingTheDefaultsAndDet
 		GetClientRect(hEditor, &client);
 		EXPECT_EQ(std::make_pair(int(client.right), int(client.bottom)), std::make_pair(1024, 768));
 		EXPECT_TRUE(moduleClassRegistered());
+		// A second attach is refused and leaves the open editor running.
+		EXPECT_EQ(pView->attached(testHost->container(), kPlatformTypeHWND), kResultFalse);
+		EXPECT_EQ(childCount(testHost->container()), 1);
 
 		// The host's window in front of the editor, then away again:
 		// the editor repaints what was hidden from its frame's image.
@@ -84,9 +87,26 @@ TEST_F(Win32EditorTest, AttachesAsAChildOfTheHostsWindowShowingTheDefaultsAndDet
 	}
 }
 
+TEST_F(Win32EditorTest, AnExposeElsewhereKeepsAPendingChange)
+{
+	openEditor();
+	// A change waits for the next tick; meanwhile Windows asks for a small
+	// part far from it to be painted.
+	controller()->setParamNormalized(4, 0.0);
+	const HWND hEditor = testHost->editorWindow();
+	const RECT corner{10, 700, 20, 710};
+	InvalidateRect(hEditor, &corner, FALSE);
+	UpdateWindow(hEditor);
+	Look look = defaultLook();
+	look.frames[4] = 0;
+	expectLook(TestHost::capture(testHost->container()), look, "win32-expose-with-change");
+}
+
 TEST_F(Win32EditorTest, MetersAndLedsLightAtTheNextTick)
 {
 	openEditor();
+	// A refused second attach must not stop the timer.
+	EXPECT_EQ(view->attached(testHost->container(), kPlatformTypeHWND), kResultFalse);
 	controller()->setParamNormalized(13, 1.0);
 	controller()->setParamNormalized(14, 0.8);
 	for (Vst::ParamID led : {15u, 16u, 17u})

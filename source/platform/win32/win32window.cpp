@@ -107,6 +107,9 @@ bool Win32Window::handleMessage(HWND hWnd, UINT uMessage, WPARAM wParam, LPARAM 
 	{
 		case WM_PAINT:
 		{
+			// Changes still pending go to the screen first: the paint's DC
+			// is clipped to the exposed area and would lose the rest.
+			m_callback.platformOnIdle();
 			PAINTSTRUCT paintStruct;
 			m_hPaintDC = BeginPaint(hWnd, &paintStruct);
 			const RECT& r = paintStruct.rcPaint;
@@ -120,6 +123,7 @@ bool Win32Window::handleMessage(HWND hWnd, UINT uMessage, WPARAM wParam, LPARAM 
 		case WM_PRINTCLIENT:
 		{
 			// PrintWindow and friends: everything, into the DC they give.
+			m_callback.platformOnIdle();
 			RECT client;
 			GetClientRect(hWnd, &client);
 			m_hPaintDC = reinterpret_cast<HDC>(wParam);
