@@ -2,6 +2,11 @@
 
 #include <windows.h>
 
+// The static C++ runtime's own clean-up of its emergency exception pool.
+namespace __gnu_cxx {
+void __freeres();
+} // namespace __gnu_cxx
+
 namespace {
 HINSTANCE g_hModule = nullptr;
 } // namespace
@@ -13,10 +18,14 @@ void* brontal::moduleHandle()
 
 // The loader tells us our own handle, through which the editor reaches the
 // module's bitmaps, icon and dialog.
-extern "C" BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD uReason, LPVOID)
+extern "C" BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD uReason, LPVOID pReserved)
 {
 	if (uReason == DLL_PROCESS_ATTACH)
 		g_hModule = hInstance;
+	// Unloaded by the host (not the process ending): the runtime linked into
+	// the module allocated that pool at load and would leave it behind.
+	else if (uReason == DLL_PROCESS_DETACH && !pReserved)
+		__gnu_cxx::__freeres();
 	return TRUE;
 }
 
