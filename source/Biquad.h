@@ -40,18 +40,26 @@ public:
 	void SetParameters(int iType, double dFreq, double dQ, double dGainDb);
 	void SetDecayTime(double dDecay);
 	void SetDelayTime(double dDelay);
+	// The longest delay this element will be set to, in seconds: its ring
+	// then holds only what such a read needs (allocated by SetSampleRate).
+	// Without it the ring spans the whole three seconds.
+	void SetMaxDelayTime(double dMaxDelay);
+	// A delay-line element over a block: the same result as ProcessSample
+	// sample by sample, computed a stretch at a time.
+	void ProcessDelayLine(const float* pfIn, float* pfOut, int iCount);
 
 	int GetType() const { return m_iType; }
 	double GetFeedback() const { return m_dFeedback; }
 	int GetMaxLength() const { return m_iMaxLength; }
 	int GetActiveLength() const { return m_iActiveLength; }
+	int GetRingSize() const { return m_iRingSize; }
 	void GetCoefficients(double& dB0, double& dB1, double& dB2, double& dA1, double& dA2) const;
 
 private:
 	void ComputeCoefficients();
 	void UpdateDelaySamples();
-	float ReadInterpolated(float fPosition) const;
-	float ProcessDelayLine(float fSample);
+	void AllocateRing(double dRate);
+	template <int iType> void ProcessDelayStretch(const float* pfIn, float* pfOut, int iCount);
 
 	int m_iType = kLowPass;
 	double m_dB0 = 1.0, m_dB1 = 0.0, m_dB2 = 0.0;
@@ -63,11 +71,22 @@ private:
 	double m_dDelay = 0.0;
 	double m_dDecay = 0.0;
 	double m_dFeedback = 0.0;
+	// The element reads as if from a ring of m_iActiveLength entries written
+	// at m_iWritePos: that position decides how the fraction of a read
+	// rounds. What it stores lives in a shorter ring of m_iRingSize entries
+	// written at m_iRingPos, kept twice (at q and q + m_iRingSize) so a
+	// stretch of reads never wraps.
+	bool m_bDelayLine = false;
 	float* m_afDelayLine = nullptr;
 	int m_iActiveLength = 0;
 	int m_iWritePos = 0;
 	int m_iMaxLength = 0;
-	// The delay in samples at the current rate, bounded to the ring; follows
-	// every change of delay, rate or ring length so no sample recomputes it.
+	int m_iRingSize = 0;
+	int m_iRingPos = 0;
+	double m_dMaxDelay = 0.0;
+	// The delay in samples at the current rate, bounded to the ring, and the
+	// whole samples a read steps back (its ceiling); follow every change of
+	// delay, rate or ring length so no sample recomputes them.
 	float m_fDelaySamples = 0.0f;
+	int m_iDelayBack = 0;
 };
