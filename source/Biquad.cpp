@@ -347,3 +347,24 @@ template <int iType> void Biquad::ProcessDelayStretch(const float* pfIn, float* 
 	m_iWritePos = w;
 	m_iRingPos = p;
 }
+
+void BiquadBank::SetSection(int iLane, const Biquad& section)
+{
+	double b0, b1, b2, a1, a2;
+	section.GetCoefficients(b0, b1, b2, a1, a2);
+	const int h = iLane / 4, j = iLane % 4;
+	m_b0[h][j] = b0;
+	m_b1[h][j] = b1;
+	m_b2[h][j] = b2;
+	m_a1[h][j] = a1;
+	m_a2[h][j] = a2;
+}
+
+void BiquadBank::ClearState()
+{
+	for (int h = 0; h < kHalves; ++h)
+	{
+		m_z1[h] = Vec{};
+		m_z2[h] = Vec{};
+	}
+}

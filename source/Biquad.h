@@ -90,3 +90,57 @@ private:
 	float m_fDelaySamples = 0.0f;
 	int m_iDelayBack = 0;
 };
+
+// Up to eight second-order sections that filter the same input side by side,
+// each with its own coefficients and state: Biquad::ProcessSample's
+// difference equation, lane by lane, in the same operations and order, so
+// each lane's output is exactly what its section alone would give.
+class BiquadBank
+{
+public:
+	static constexpr int kLanes = 8;
+
+	// Lane iLane takes the section's current coefficients; its state stays.
+	void SetSection(int iLane, const Biquad& section);
+	void ClearState();
+
+	// Filters a block through every lane; for each sample i, fnOut(i, y)
+	// receives the lanes' outputs as y[lane] (lanes never set give 0). Inputs
+	// that are not finite numbers go in as 0.
+	template <typename Fn> __attribute__((always_inline)) void Filter(const float* pfIn, int iCount, Fn fnOut)
+	{
+		// The state stays in registers for the whole block.
+		Vec z1[kHalves], z2[kHalves];
+		for (int h = 0; h < kHalves; ++h)
+		{
+			z1[h] = m_z1[h];
+			z2[h] = m_z2[h];
+		}
+		for (int i = 0; i < iCount; ++i)
+		{
+			const double x = static_cast<double>(SanitiseSample(pfIn[i]));
+			double y[kLanes];
+			for (int h = 0; h < kHalves; ++h)
+			{
+				const Vec v = m_b0[h] * x + z1[h];
+				z1[h] = m_b1[h] * x + z2[h] - m_a1[h] * v;
+				z2[h] = m_b2[h] * x - m_a2[h] * v;
+				for (int j = 0; j < 4; ++j)
+					y[4 * h + j] = v[j];
+			}
+			fnOut(i, static_cast<const double*>(y));
+		}
+		for (int h = 0; h < kHalves; ++h)
+		{
+			m_z1[h] = z1[h];
+			m_z2[h] = z2[h];
+		}
+	}
+
+private:
+	typedef double Vec __attribute__((vector_size(32)));
+	static constexpr int kHalves = kLanes / 4;
+	Vec m_b0[kHalves] = {}, m_b1[kHalves] = {}, m_b2[kHalves] = {};
+	Vec m_a1[kHalves] = {}, m_a2[kHalves] = {};
+	Vec m_z1[kHalves] = {}, m_z2[kHalves] = {};
+};

@@ -1,0 +1,15 @@
+#pragma once
+
+// The hot loops of the chain have a second copy built for AVX2, chosen at
+// run time. Both copies perform the same operations in the same order (no
+// fused multiply-add is enabled), so they give the same samples.
+#if defined(__x86_64__) || defined(__i386__)
+#define BRONTAL_AVX2 __attribute__((target("avx2")))
+#else
+#define BRONTAL_AVX2
+#endif
+
+// Whether the AVX2 copies run: the processor has AVX2 and they are allowed.
+bool HasAvx2();
+// Tests compare the two copies by turning the AVX2 ones off for a while.
+void AllowAvx2(bool bAllow);
