@@ -21,6 +21,9 @@ public:
 	int GetConfiguredLength() const { return m_iConfiguredLength; }
 
 private:
+	// Samples whose oscillator values are worked out at a time.
+	static constexpr int kStretch = 256;
+
 	float ReadTap(float fPosition) const;
 
 	float* m_afRing;
