@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -37,21 +38,24 @@ struct ReadTap
 };
 } // namespace
 
-CMyDelay::CMyDelay() : m_afRing1(new float[kRingCapacity]()), m_afRing2(new float[kRingCapacity]()) {}
+CMyDelay::CMyDelay() = default;
 
 CMyDelay::~CMyDelay()
 {
-	delete[] m_afRing1;
-	delete[] m_afRing2;
+	std::free(m_afRing1);
+	std::free(m_afRing2);
 }
 
 int CMyDelay::Reset()
 {
-	const size_t nBytes = sizeof(float) * static_cast<size_t>(m_iDirtyLength);
-	std::memset(m_afRing1, 0, nBytes);
-	std::memset(m_afRing2, 0, nBytes);
+	if (m_iDirtyLength > 0)
+	{
+		const size_t nBytes = sizeof(float) * static_cast<size_t>(m_iDirtyLength);
+		std::memset(m_afRing1, 0, nBytes);
+		std::memset(m_afRing2, 0, nBytes);
+	}
 	m_iDirtyLength = 0;
-	m_iRingLength = m_iConfiguredLength;
+	m_iRingLength = m_iAllocatedLength;
 	m_iWriteCursor = 0;
 	return 1;
 }
@@ -64,8 +68,28 @@ int CMyDelay::SetSampleRate(const double* pdSampleRate)
 		m_iConfiguredLength = LengthAtRate(*pdSampleRate, 33.0f, kRingCapacity, bOverCapacity);
 		// Above 192 kHz the longest delay shrinks below 33 s.
 		BRONTAL_ASSERT(!bOverCapacity, "0", "MyDelay");
+		AllocateRings();
 	}
 	return CMyEffect::SetSampleRate(pdSampleRate);
+}
+
+void CMyDelay::AllocateRings()
+{
+	// The rings hold the configured length at the rate in use. Zeroed pages
+	// from calloc cost no memory until written: the rings become resident
+	// only as far as the delay has run.
+	if (m_iConfiguredLength == m_iAllocatedLength && m_afRing1)
+		return;
+	std::free(m_afRing1);
+	std::free(m_afRing2);
+	const size_t nLength = static_cast<size_t>(std::max(m_iConfiguredLength, 1));
+	m_afRing1 = static_cast<float*>(std::calloc(nLength, sizeof(float)));
+	m_afRing2 = static_cast<float*>(std::calloc(nLength, sizeof(float)));
+	m_iAllocatedLength = m_afRing1 && m_afRing2 ? m_iConfiguredLength : 0;
+	// Nothing to read until the next Reset gives the rings their length.
+	m_iRingLength = 0;
+	m_iWriteCursor = 0;
+	m_iDirtyLength = 0;
 }
 
 float CMyDelay::SamplesForDelay() const
