@@ -1,6 +1,7 @@
 #include "Biquad.h"
 
 #include "brontalassert.h"
+#include "cpufeatures.h"
 
 #include <algorithm>
 #include <cmath>
@@ -258,6 +259,19 @@ void Biquad::ProcessDelayLine(const float* pfIn, float* pfOut, int iCount)
 			std::memmove(pfOut, pfIn, sizeof(float) * static_cast<size_t>(iCount));
 		return;
 	}
+	if (HasAvx2())
+		ProcessDelayLineAvx2(pfIn, pfOut, iCount);
+	else
+		ProcessDelayTyped(pfIn, pfOut, iCount);
+}
+
+BRONTAL_AVX2 void Biquad::ProcessDelayLineAvx2(const float* pfIn, float* pfOut, int iCount)
+{
+	ProcessDelayTyped(pfIn, pfOut, iCount);
+}
+
+__attribute__((always_inline)) inline void Biquad::ProcessDelayTyped(const float* pfIn, float* pfOut, int iCount)
+{
 	switch (m_iType)
 	{
 	case kComb:
@@ -278,7 +292,7 @@ void Biquad::ProcessDelayLine(const float* pfIn, float* pfOut, int iCount)
 // reads, then the writes, run side by side over it. The fraction is formed
 // exactly as a sample-by-sample read forms it: from the position w - D in
 // single precision, against the ring of m_iActiveLength entries.
-template <int iType> void Biquad::ProcessDelayStretch(const float* pfIn, float* pfOut, int iCount)
+template <int iType> __attribute__((always_inline)) inline void Biquad::ProcessDelayStretch(const float* pfIn, float* pfOut, int iCount)
 {
 	constexpr int kStretch = 256;
 	const int N = m_iActiveLength;

@@ -59,7 +59,10 @@ private:
 	void ComputeCoefficients();
 	void UpdateDelaySamples();
 	void AllocateRing(double dRate);
-	template <int iType> void ProcessDelayStretch(const float* pfIn, float* pfOut, int iCount);
+	__attribute__((always_inline)) void ProcessDelayTyped(const float* pfIn, float* pfOut, int iCount);
+	// ProcessDelayTyped built for AVX2.
+	void ProcessDelayLineAvx2(const float* pfIn, float* pfOut, int iCount);
+	template <int iType> __attribute__((always_inline)) void ProcessDelayStretch(const float* pfIn, float* pfOut, int iCount);
 
 	int m_iType = kLowPass;
 	double m_dB0 = 1.0, m_dB1 = 0.0, m_dB2 = 0.0;
