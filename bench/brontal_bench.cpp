@@ -530,15 +530,22 @@ BENCHMARK(BM_Bundle)->Name("bundle/48k/b1")->Args({48000, 1});
 
 int main(int argc, char** argv)
 {
-	PrintResidentMemory(48000.0);
-	PrintResidentMemory(192000.0);
-	PrintMemory();
-	PrintSetupTimes();
-	PrintSilentBlocks();
-	PrintRenderTool();
+	// A run of chosen benchmarks leaves the one-off figures out.
+	const bool bOneOff = std::none_of(argv + 1, argv + argc, [](const char* szArg) {
+		return std::string(szArg).rfind("--benchmark_filter", 0) == 0;
+	});
+	if (bOneOff)
+	{
+		PrintResidentMemory(48000.0);
+		PrintResidentMemory(192000.0);
+		PrintMemory();
+		PrintSetupTimes();
+		PrintSilentBlocks();
+		PrintRenderTool();
 #ifdef BRONTAL_BENCH_LV2
-	PrintSideBySide();
+		PrintSideBySide();
 #endif
+	}
 	benchmark::Initialize(&argc, argv);
 	if (benchmark::ReportUnrecognizedArguments(argc, argv))
 		return 1;

@@ -1,21 +1,77 @@
 #include "Fft.h"
 
+#include "cpufeatures.h"
+
 #include <cmath>
 
 namespace {
 typedef float Vec4 __attribute__((vector_size(16)));
+typedef float Vec8 __attribute__((vector_size(32)));
 typedef int Lanes4 __attribute__((vector_size(16)));
 
-inline Vec4 Load(const float* pf)
+// Unaligned loads and stores; the vectors pass by reference, so the plain
+// build's calling convention never meets the AVX2 copy's wide vectors.
+template <typename V> __attribute__((always_inline)) inline void Load(V& v, const float* pf)
 {
-	Vec4 v;
 	__builtin_memcpy(&v, pf, sizeof v);
-	return v;
 }
 
-inline void Store(float* pf, Vec4 v)
+template <typename V> __attribute__((always_inline)) inline void Store(float* pf, const V& v)
 {
 	__builtin_memcpy(pf, &v, sizeof v);
+}
+
+// One stage of butterflies of the given span, as many side by side as V
+// holds (the span a multiple of that): forward a' = a + b, b' = (a - b) w;
+// inverse a = a' + b' conj w, b = a' - b' conj w.
+template <typename V>
+__attribute__((always_inline)) inline void ForwardStage(float* pfRe, float* pfIm, int n, int iSpan, const float* pfCos,
+                                                        const float* pfSin)
+{
+	constexpr int W = sizeof(V) / sizeof(float);
+	for (int g = 0; g < n; g += 2 * iSpan)
+		for (int j = 0; j < iSpan; j += W)
+		{
+			float* pfAr = pfRe + g + j;
+			float* pfAi = pfIm + g + j;
+			V ar, ai, br, bi, c, s;
+			Load(ar, pfAr);
+			Load(ai, pfAi);
+			Load(br, pfAr + iSpan);
+			Load(bi, pfAi + iSpan);
+			Load(c, pfCos + j);
+			Load(s, pfSin + j);
+			const V dr = ar - br, di = ai - bi;
+			Store(pfAr, ar + br);
+			Store(pfAi, ai + bi);
+			Store(pfAr + iSpan, dr * c - di * s);
+			Store(pfAi + iSpan, dr * s + di * c);
+		}
+}
+
+template <typename V>
+__attribute__((always_inline)) inline void InverseStage(float* pfRe, float* pfIm, int n, int iSpan, const float* pfCos,
+                                                        const float* pfSin)
+{
+	constexpr int W = sizeof(V) / sizeof(float);
+	for (int g = 0; g < n; g += 2 * iSpan)
+		for (int j = 0; j < iSpan; j += W)
+		{
+			float* pfAr = pfRe + g + j;
+			float* pfAi = pfIm + g + j;
+			V ar, ai, br, bi, c, s;
+			Load(ar, pfAr);
+			Load(ai, pfAi);
+			Load(br, pfAr + iSpan);
+			Load(bi, pfAi + iSpan);
+			Load(c, pfCos + j);
+			Load(s, pfSin + j);
+			const V tr = br * c + bi * s, ti = bi * c - br * s;
+			Store(pfAr, ar + tr);
+			Store(pfAi, ai + ti);
+			Store(pfAr + iSpan, ar - tr);
+			Store(pfAi + iSpan, ai - ti);
+		}
 }
 
 // Four rows of four become four columns.
@@ -59,7 +115,7 @@ CFft::CFft(int iSize) : m_iSize(iSize)
 	}
 }
 
-void CFft::Forward(float* pfRe, float* pfIm) const
+template <bool bWide> __attribute__((always_inline)) inline void CFft::ForwardIn(float* pfRe, float* pfIm) const
 {
 	// Decimation in frequency, four butterflies at a time while the spans
 	// are four or more. The last two stages (spans 2 and 1, whose twiddles
@@ -70,27 +126,29 @@ void CFft::Forward(float* pfRe, float* pfIm) const
 	const float* pfSin = m_afSin.data();
 	for (int iSpan = n / 2; iSpan >= 4; iSpan /= 2)
 	{
-		for (int g = 0; g < n; g += 2 * iSpan)
-			for (int j = 0; j < iSpan; j += 4)
-			{
-				float* pfAr = pfRe + g + j;
-				float* pfAi = pfIm + g + j;
-				const Vec4 ar = Load(pfAr), ai = Load(pfAi);
-				const Vec4 br = Load(pfAr + iSpan), bi = Load(pfAi + iSpan);
-				const Vec4 c = Load(pfCos + j), s = Load(pfSin + j);
-				const Vec4 dr = ar - br, di = ai - bi;
-				Store(pfAr, ar + br);
-				Store(pfAi, ai + bi);
-				Store(pfAr + iSpan, dr * c - di * s);
-				Store(pfAi + iSpan, dr * s + di * c);
-			}
+		if constexpr (bWide)
+		{
+			if (iSpan >= 8)
+				ForwardStage<Vec8>(pfRe, pfIm, n, iSpan, pfCos, pfSin);
+			else
+				ForwardStage<Vec4>(pfRe, pfIm, n, iSpan, pfCos, pfSin);
+		}
+		else
+			ForwardStage<Vec4>(pfRe, pfIm, n, iSpan, pfCos, pfSin);
 		pfCos += iSpan;
 		pfSin += iSpan;
 	}
 	for (int g = 0; g < n; g += 16)
 	{
-		Vec4 r0 = Load(pfRe + g), r1 = Load(pfRe + g + 4), r2 = Load(pfRe + g + 8), r3 = Load(pfRe + g + 12);
-		Vec4 i0 = Load(pfIm + g), i1 = Load(pfIm + g + 4), i2 = Load(pfIm + g + 8), i3 = Load(pfIm + g + 12);
+		Vec4 r0, r1, r2, r3, i0, i1, i2, i3;
+		Load(r0, pfRe + g);
+		Load(r1, pfRe + g + 4);
+		Load(r2, pfRe + g + 8);
+		Load(r3, pfRe + g + 12);
+		Load(i0, pfIm + g);
+		Load(i1, pfIm + g + 4);
+		Load(i2, pfIm + g + 8);
+		Load(i3, pfIm + g + 12);
 		Transpose(r0, r1, r2, r3);
 		Transpose(i0, i1, i2, i3);
 		const Vec4 sr0 = r0 + r2, si0 = i0 + i2, dr0 = r0 - r2, di0 = i0 - i2;
@@ -108,16 +166,22 @@ void CFft::Forward(float* pfRe, float* pfIm) const
 	}
 }
 
-void CFft::Inverse(float* pfRe, float* pfIm) const
+template <bool bWide> __attribute__((always_inline)) inline void CFft::InverseIn(float* pfRe, float* pfIm) const
 {
 	// Forward's butterflies undone in the opposite order, each with the
 	// conjugate twiddle and without halving: a = a' + b' conj w, b = a' - b' conj w.
 	const int n = m_iSize;
 	for (int g = 0; g < n; g += 16)
 	{
-		const Vec4 or0 = Load(pfRe + g), oi0 = Load(pfIm + g), or1 = Load(pfRe + g + 4), oi1 = Load(pfIm + g + 4);
-		const Vec4 or2 = Load(pfRe + g + 8), oi2 = Load(pfIm + g + 8), or3 = Load(pfRe + g + 12),
-		           oi3 = Load(pfIm + g + 12);
+		Vec4 or0, oi0, or1, oi1, or2, oi2, or3, oi3;
+		Load(or0, pfRe + g);
+		Load(oi0, pfIm + g);
+		Load(or1, pfRe + g + 4);
+		Load(oi1, pfIm + g + 4);
+		Load(or2, pfRe + g + 8);
+		Load(oi2, pfIm + g + 8);
+		Load(or3, pfRe + g + 12);
+		Load(oi3, pfIm + g + 12);
 		const Vec4 sr0 = or0 + or1, si0 = oi0 + oi1, sr1 = or0 - or1, si1 = oi0 - oi1;
 		const Vec4 dr0 = or2 + or3, di0 = oi2 + oi3, dr1 = or2 - or3, di1 = oi2 - oi3;
 		// (1, 3) took -i forward: conj is +i.
@@ -140,20 +204,40 @@ void CFft::Inverse(float* pfRe, float* pfIm) const
 	{
 		pfCos -= iSpan;
 		pfSin -= iSpan;
-		for (int g = 0; g < n; g += 2 * iSpan)
-			for (int j = 0; j < iSpan; j += 4)
-			{
-				float* pfAr = pfRe + g + j;
-				float* pfAi = pfIm + g + j;
-				const Vec4 ar = Load(pfAr), ai = Load(pfAi);
-				const Vec4 br = Load(pfAr + iSpan), bi = Load(pfAi + iSpan);
-				const Vec4 c = Load(pfCos + j), s = Load(pfSin + j);
-				// b' times conj w = (c - i s).
-				const Vec4 tr = br * c + bi * s, ti = bi * c - br * s;
-				Store(pfAr, ar + tr);
-				Store(pfAi, ai + ti);
-				Store(pfAr + iSpan, ar - tr);
-				Store(pfAi + iSpan, ai - ti);
-			}
+		if constexpr (bWide)
+		{
+			if (iSpan >= 8)
+				InverseStage<Vec8>(pfRe, pfIm, n, iSpan, pfCos, pfSin);
+			else
+				InverseStage<Vec4>(pfRe, pfIm, n, iSpan, pfCos, pfSin);
+		}
+		else
+			InverseStage<Vec4>(pfRe, pfIm, n, iSpan, pfCos, pfSin);
 	}
+}
+
+void CFft::Forward(float* pfRe, float* pfIm) const
+{
+	if (HasAvx2())
+		ForwardAvx2(pfRe, pfIm);
+	else
+		ForwardIn<false>(pfRe, pfIm);
+}
+
+void CFft::Inverse(float* pfRe, float* pfIm) const
+{
+	if (HasAvx2())
+		InverseAvx2(pfRe, pfIm);
+	else
+		InverseIn<false>(pfRe, pfIm);
+}
+
+BRONTAL_AVX2 void CFft::ForwardAvx2(float* pfRe, float* pfIm) const
+{
+	ForwardIn<true>(pfRe, pfIm);
+}
+
+BRONTAL_AVX2 void CFft::InverseAvx2(float* pfRe, float* pfIm) const
+{
+	InverseIn<true>(pfRe, pfIm);
 }
