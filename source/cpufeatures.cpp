@@ -1,10 +1,6 @@
 #include "cpufeatures.h"
 
-#include <atomic>
-
 namespace {
-std::atomic<bool> g_bAllowed{true};
-
 bool ProcessorHasAvx2()
 {
 #if defined(__x86_64__) || defined(__i386__)
@@ -14,15 +10,13 @@ bool ProcessorHasAvx2()
 	return false;
 #endif
 }
+
+const bool g_bProcessorHasAvx2 = ProcessorHasAvx2();
 } // namespace
 
-bool HasAvx2()
-{
-	static const bool bHas = ProcessorHasAvx2();
-	return bHas && g_bAllowed.load(std::memory_order_relaxed);
-}
+std::atomic<bool> g_bUseAvx2{g_bProcessorHasAvx2};
 
 void AllowAvx2(bool bAllow)
 {
-	g_bAllowed.store(bAllow, std::memory_order_relaxed);
+	g_bUseAvx2.store(bAllow && g_bProcessorHasAvx2, std::memory_order_relaxed);
 }
