@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   juce-modules-source-data
-  libsndfile1-dev
+  libsndfile1-dev nlohmann-json3-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   # the benchmark's side-by-side run: a small lilv host and the LV2 amplifier it runs
   liblilv-dev guitarix-lv2
