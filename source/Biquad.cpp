@@ -237,11 +237,7 @@ void Biquad::UpdateDelaySamples()
 float Biquad::ProcessSample(float fSample)
 {
 	if (m_iType >= kComb && m_iType <= kDelayLine)
-	{
-		float fResult;
-		ProcessDelayLine(&fSample, &fResult, 1);
-		return fResult;
-	}
+		return ProcessDelaySample(fSample);
 
 	// Transposed direct form II.
 	const double x = fSample;
@@ -249,6 +245,14 @@ float Biquad::ProcessSample(float fSample)
 	m_dZ1 = m_dB1 * x + m_dZ2 - m_dA1 * y;
 	m_dZ2 = m_dB2 * x - m_dA2 * y;
 	return static_cast<float>(y);
+}
+
+// Out of line, so that the second-order sections' path needs no frame.
+__attribute__((noinline)) float Biquad::ProcessDelaySample(float fSample)
+{
+	float fResult;
+	ProcessDelayLine(&fSample, &fResult, 1);
+	return fResult;
 }
 
 void Biquad::ProcessDelayLine(const float* pfIn, float* pfOut, int iCount)

@@ -59,6 +59,7 @@ private:
 	void ComputeCoefficients();
 	void UpdateDelaySamples();
 	void AllocateRing(double dRate);
+	float ProcessDelaySample(float fSample);
 	__attribute__((always_inline)) void ProcessDelayTyped(const float* pfIn, float* pfOut, int iCount);
 	// ProcessDelayTyped built for AVX2.
 	void ProcessDelayLineAvx2(const float* pfIn, float* pfOut, int iCount);
