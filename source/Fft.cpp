@@ -5,6 +5,8 @@
 #include <cmath>
 
 namespace {
+constexpr double kPi = 3.141592653589793;
+
 typedef float Vec4 __attribute__((vector_size(16)));
 typedef float Vec8 __attribute__((vector_size(32)));
 typedef int Lanes4 __attribute__((vector_size(16)));
@@ -94,7 +96,7 @@ CFft::CFft(int iSize) : m_iSize(iSize)
 	for (int iSpan = n / 2; iSpan >= 1; iSpan /= 2)
 		for (int j = 0; j < iSpan; ++j)
 		{
-			const double dAngle = M_PI * j / iSpan;
+			const double dAngle = kPi * j / iSpan;
 			m_afCos.push_back(static_cast<float>(std::cos(dAngle)));
 			m_afSin.push_back(static_cast<float>(-std::sin(dAngle)));
 		}

@@ -297,7 +297,13 @@ TEST_F(RenderTool, LongFilesStreamThroughInChunks)
 		}
 		aiResidentKb[dSeconds > 10.0 ? 1 : 0] = result.maxResidentKb;
 	}
+#if defined(__SANITIZE_ADDRESS__)
+	// The address sanitizer holds on to freed memory for a while: there the
+	// tool's peak says nothing about what it keeps.
+	static_cast<void>(aiResidentKb);
+#else
 	EXPECT_LT(aiResidentKb[1] - aiResidentKb[0], 2048) << aiResidentKb[0] << " KiB, then " << aiResidentKb[1] << " KiB";
+#endif
 }
 
 TEST_F(RenderTool, BypassedStereoFileKeepsItsChannelsApart)
