@@ -290,6 +290,41 @@ __attribute__((always_inline)) inline void Biquad::ProcessDelayTyped(const float
 	}
 }
 
+// The writes of a stretch and its outputs, from the delayed values read
+// before it: inputs, outputs, the ring and its second copy are apart.
+template <int iType>
+__attribute__((always_inline)) inline void StoreStretch(const float* __restrict pfDelayed, const float* __restrict pfX,
+                                                        float* __restrict pfStore, float* __restrict pfMirror,
+                                                        float* __restrict pfY, float g, int C)
+{
+	for (int i = 0; i < C; ++i)
+	{
+		// Nothing that is not a finite number may enter a feedback loop.
+		const float x = SanitiseSample(pfX[i]);
+		const float d = pfDelayed[i];
+		if (iType == Biquad::kComb)
+		{
+			const float y = d * g + x;
+			pfStore[i] = y;
+			pfMirror[i] = y;
+			pfY[i] = y;
+		}
+		else if (iType == Biquad::kAllPass)
+		{
+			const float v = d * g + x;
+			pfStore[i] = v;
+			pfMirror[i] = v;
+			pfY[i] = (-g) * v + d;
+		}
+		else
+		{
+			pfStore[i] = x;
+			pfMirror[i] = x;
+			pfY[i] = d;
+		}
+	}
+}
+
 // A read at w - D interpolates between the entries written iBack and
 // iBack - 1 samples ago, iBack the ceiling of D. Within a stretch no longer
 // than iBack - 1 every read finds entries written before the stretch, so the
@@ -324,36 +359,7 @@ template <int iType> __attribute__((always_inline)) inline void Biquad::ProcessD
 			afDelayed[i] = (1.0f - t) * pfOlder[i] + t * pfNewer[i];
 		}
 
-		float* __restrict pfStore = m_afDelayLine + p;
-		float* __restrict pfMirror = pfStore + R;
-		const float* pfX = pfIn + iDone;
-		float* pfY = pfOut + iDone;
-		for (int i = 0; i < C; ++i)
-		{
-			// Nothing that is not a finite number may enter a feedback loop.
-			const float x = SanitiseSample(pfX[i]);
-			const float d = afDelayed[i];
-			if (iType == kComb)
-			{
-				const float y = d * g + x;
-				pfStore[i] = y;
-				pfMirror[i] = y;
-				pfY[i] = y;
-			}
-			else if (iType == kAllPass)
-			{
-				const float v = d * g + x;
-				pfStore[i] = v;
-				pfMirror[i] = v;
-				pfY[i] = (-g) * v + d;
-			}
-			else
-			{
-				pfStore[i] = x;
-				pfMirror[i] = x;
-				pfY[i] = d;
-			}
-		}
+		StoreStretch<iType>(afDelayed, pfIn + iDone, m_afDelayLine + p, m_afDelayLine + p + R, pfOut + iDone, g, C);
 		iDone += C;
 		w += C;
 		if (w >= N)

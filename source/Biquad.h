@@ -45,7 +45,8 @@ public:
 	// Without it the ring spans the whole three seconds.
 	void SetMaxDelayTime(double dMaxDelay);
 	// A delay-line element over a block: the same result as ProcessSample
-	// sample by sample, computed a stretch at a time.
+	// sample by sample, computed a stretch at a time. pfIn and pfOut are
+	// distinct buffers.
 	void ProcessDelayLine(const float* pfIn, float* pfOut, int iCount);
 
 	int GetType() const { return m_iType; }

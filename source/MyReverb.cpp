@@ -152,7 +152,7 @@ int CMyReverb::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, fl
 	const float fDry = 1.0f - 0.6f * fWet;
 	const float fReverbGain = kReverbScale * fWet;
 
-	float afA[kStretch], afB[kStretch], afR1[kStretch], afR2[kStretch];
+	float afA[kStretch], afB[kStretch], afDelayedB[kStretch], afR1[kStretch], afR2[kStretch];
 	for (int iDone = 0; iDone < iCount; iDone += kStretch)
 	{
 		const int n = std::min(kStretch, iCount - iDone);
@@ -162,14 +162,18 @@ int CMyReverb::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, fl
 			afA[i] = SanitiseSample(pfIn1[iDone + i]);
 			afB[i] = SanitiseSample(pfIn2[iDone + i]);
 		}
+		const float* pfB = afB;
 		if (bEnhancer)
-			m_pEnhancerDelay->ProcessDelayLine(afB, afB, n);
+		{
+			m_pEnhancerDelay->ProcessDelayLine(afB, afDelayedB, n);
+			pfB = afDelayedB;
+		}
 		Reverberate(m_channel1, afA, afR1, n);
-		Reverberate(m_channel2, afB, afR2, n);
+		Reverberate(m_channel2, pfB, afR2, n);
 		for (int i = 0; i < n; ++i)
 		{
 			pfOut1[iDone + i] = fDry * afA[i] - afR1[i] * fReverbGain;
-			pfOut2[iDone + i] = fDry * afB[i] - afR2[i] * fReverbGain;
+			pfOut2[iDone + i] = fDry * pfB[i] - afR2[i] * fReverbGain;
 		}
 	}
 	return 1;
