@@ -62,6 +62,61 @@ __attribute__((always_inline)) inline void CosSin(float* pfCounterCos, float* pf
 	}
 }
 
+// The ring and how the taps read it and mix.
+struct Taps
+{
+	const float* afRing;
+	int L;
+	float fCentreOffset;
+	float fDepth;
+	float fWet;
+	float fDry;
+	float fLevel;
+};
+
+// A linear read between the two entries around the position, which lies
+// within [-2, 2L - 1): one wrap each way is enough.
+__attribute__((always_inline)) inline float ReadAt(const Taps& t, float fPosition)
+{
+	// The floor and the wraps as arithmetic on comparisons, so that a loop
+	// of reads vectorises.
+	int k = static_cast<int>(fPosition);
+	k -= static_cast<int>(static_cast<float>(k) > fPosition);
+	const float f = fPosition - static_cast<float>(k);
+	k += t.L & -static_cast<int>(k < 0);
+	k -= t.L & -static_cast<int>(k >= t.L);
+	int k1 = k + 1;
+	k1 -= t.L & -static_cast<int>(k1 >= t.L);
+	return (1.0f - f) * t.afRing[k] + f * t.afRing[k1];
+}
+
+__attribute__((always_inline)) inline void ReadTapsBody(const Taps& t, const int* __restrict piCursor,
+                                                        const float* __restrict pfCos, const float* __restrict pfSin,
+                                                        const float* __restrict pfX, float* __restrict pfY1,
+                                                        float* __restrict pfY2, int n)
+{
+	for (int i = 0; i < n; ++i)
+	{
+		const float fCentre = static_cast<float>(piCursor[i]) + t.fCentreOffset;
+		const float fTap1 = ReadAt(t, fCentre + t.fDepth * pfCos[i]);
+		const float fTap2 = ReadAt(t, fCentre + t.fDepth * pfSin[i]);
+		pfY1[i] = (t.fWet * fTap1 + t.fDry * pfX[i]) * t.fLevel;
+		pfY2[i] = (t.fWet * fTap2 + t.fDry * pfX[i]) * t.fLevel;
+	}
+}
+
+void ReadTaps(const Taps& t, const int* piCursor, const float* pfCos, const float* pfSin, const float* pfX, float* pfY1,
+              float* pfY2, int n)
+{
+	ReadTapsBody(t, piCursor, pfCos, pfSin, pfX, pfY1, pfY2, n);
+}
+
+BRONTAL_AVX2 void ReadTapsAvx2(const Taps& t, const int* piCursor, const float* pfCos, const float* pfSin,
+                               const float* pfX, float* pfY1, float* pfY2, int n)
+{
+	ReadTapsBody(t, piCursor, pfCos, pfSin, pfX, pfY1, pfY2, n);
+}
+
 void Oscillator(float* pfCounterCos, float* pfSin, int iCount, float fs)
 {
 	CosSin(pfCounterCos, pfSin, iCount, fs);
@@ -99,22 +154,6 @@ int CMyChorus::SetSampleRate(const double* pdSampleRate)
 	return CMyEffect::SetSampleRate(pdSampleRate);
 }
 
-// Linear read between the two entries around the position. The callers keep
-// the position within [-2, 2L - 1), so one wrap each way is enough.
-inline float CMyChorus::ReadTap(float fPosition) const
-{
-	int k = FloorToInt(fPosition);
-	const float f = fPosition - static_cast<float>(k);
-	if (k < 0)
-		k += m_iRingLength;
-	else if (k >= m_iRingLength)
-		k -= m_iRingLength;
-	int k1 = k + 1;
-	if (k1 >= m_iRingLength)
-		k1 -= m_iRingLength;
-	return (1.0f - f) * m_afRing[k] + f * m_afRing[k1];
-}
-
 int CMyChorus::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, float* pfOut2, int iCount)
 {
 	if (!m_afParams)
@@ -143,10 +182,16 @@ int CMyChorus::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, fl
 	const float fDepth = 0.15f * h;
 	const float fLevel = (0.01f * s + 0.3f) * 3.33f;
 
+	// The taps read at least 0.85 h samples behind the newest sample: a
+	// stretch shorter than that may be written to the ring before any of
+	// its reads, which then find what they would have found sample by sample.
+	const int iStretch = std::max(1, std::min(kStretch, static_cast<int>(0.85f * h) - 3));
+	const Taps taps{m_afRing, m_iRingLength, fCentreOffset, fDepth, fWet, fDry, fLevel};
 	float afCos[kStretch], afSin[kStretch];
-	for (int iDone = 0; iDone < iCount; iDone += kStretch)
+	int aiCursor[kStretch];
+	for (int iDone = 0; iDone < iCount;)
 	{
-		const int n = std::min(kStretch, iCount - iDone);
+		const int n = std::min(iStretch, iCount - iDone);
 		// The oscillator's phases for the stretch, then its cosines and sines
 		// side by side.
 		for (int i = 0; i < n; ++i)
@@ -164,20 +209,19 @@ int CMyChorus::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, fl
 		else
 			Oscillator(afCos, afSin, iWhole, fs);
 
+		// The stretch into the ring, and where the cursor stands after each sample.
 		for (int i = 0; i < n; ++i)
 		{
-			const float x = pfIn1[iDone + i];
-			m_afRing[m_iWriteCursor] = x;
+			m_afRing[m_iWriteCursor] = pfIn1[iDone + i];
 			if (++m_iWriteCursor >= m_iRingLength)
 				m_iWriteCursor = 0;
-
-			const float fCentre = static_cast<float>(m_iWriteCursor) + fCentreOffset;
-			const float fTap1 = ReadTap(fCentre + fDepth * afCos[i]);
-			const float fTap2 = ReadTap(fCentre + fDepth * afSin[i]);
-
-			pfOut1[iDone + i] = (fWet * fTap1 + fDry * x) * fLevel;
-			pfOut2[iDone + i] = (fWet * fTap2 + fDry * x) * fLevel;
+			aiCursor[i] = m_iWriteCursor;
 		}
+		if (HasAvx2())
+			ReadTapsAvx2(taps, aiCursor, afCos, afSin, pfIn1 + iDone, pfOut1 + iDone, pfOut2 + iDone, n);
+		else
+			ReadTaps(taps, aiCursor, afCos, afSin, pfIn1 + iDone, pfOut1 + iDone, pfOut2 + iDone, n);
+		iDone += n;
 	}
 	return 1;
 }

@@ -24,7 +24,6 @@ private:
 	// Samples whose oscillator values are worked out at a time.
 	static constexpr int kStretch = 256;
 
-	float ReadTap(float fPosition) const;
 
 	float* m_afRing;
 	int m_iCounter = 0;
