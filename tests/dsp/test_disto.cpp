@@ -2,10 +2,12 @@
 #include "brontaldata.h"
 #include "brontalparams.h"
 #include "dspfixture.h"
+#include "tone.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <complex>
 #include <cstring>
 #include <limits>
 #include <random>
@@ -36,6 +38,82 @@ double Lookup(const float* pfTable, int iLast, double dDriven)
 const float* Data(brontal::Blob blob)
 {
 	return reinterpret_cast<const float*>(blob.data);
+}
+
+using Cplx = std::complex<double>;
+
+enum class Section
+{
+	LowPass,
+	HighPass,
+	Peak // +20 dB
+};
+
+// Response at dFreq of the second-order designs the distortion's filters use
+// (K = tan(pi f0 / fs), Q = 0.55), from their coefficient formulas.
+Cplx SectionResponse(Section kind, double dCorner, double dFreq, double dRate)
+{
+	const double K = std::tan(kTestPi * dCorner / dRate), K2 = K * K, Q = 0.55, V = 10.0;
+	const double a0 = 1.0 + K / Q + K2, a1 = 2.0 * (K2 - 1.0), a2 = 1.0 - K / Q + K2;
+	double b0 = K2, b1 = 2.0 * K2, b2 = K2;
+	if (kind == Section::HighPass)
+		b0 = 1.0, b1 = -2.0, b2 = 1.0;
+	else if (kind == Section::Peak)
+		b0 = 1.0 + V * K / Q + K2, b1 = a1, b2 = 1.0 - V * K / Q + K2;
+	const Cplx z1 = std::polar(1.0, -2.0 * kTestPi * dFreq / dRate);
+	return (b0 + z1 * (b1 + z1 * b2)) / (a0 + z1 * (a1 + z1 * a2));
+}
+
+// The fundamental of g applied to the sinusoid Re(cIn e^(jwn)) of period
+// iPeriod samples, as the complex amplitude c of its Re(c e^(jwn)). Taken
+// over the sampled period, so harmonics folded back onto the fundamental
+// count exactly as they do in the block.
+template <typename Fn> Cplx Fundamental(Cplx cIn, int iPeriod, Fn g)
+{
+	Cplx sum = 0.0;
+	for (int n = 0; n < iPeriod; ++n)
+	{
+		const Cplx rotation = std::polar(1.0, 2.0 * kTestPi * n / iPeriod);
+		sum += g(std::real(cIn * rotation)) * std::conj(rotation);
+	}
+	return 2.0 * sum / static_cast<double>(iPeriod);
+}
+
+// Amplitude of the output tone for an input sine of amplitude dAmplitude at
+// dFreq (a whole number of samples per period): every branch is a fixed
+// curve between linear filters, so in the steady state each passes the
+// driven sine's fundamental through its curve and then its output filter.
+double ModelDriveResponse(double dAmplitude, double dFreq, double dRate, float fLevel)
+{
+	namespace d = brontal::data;
+	const int iPeriod = static_cast<int>(std::lround(dRate / dFreq));
+	const auto H = [&](Section kind, double dCorner) { return SectionResponse(kind, dCorner, dFreq, dRate); };
+	const double G = std::pow(10.0, (45.0 * fLevel - 40.0) / 20.0);
+	// x = A sin(wn) = Re(-jA e^(jwn)); the three peaks each pass the whole
+	// signal, the dry path once more.
+	const Cplx cDriven = G * (1.0 + H(Section::Peak, 500.0) + H(Section::Peak, 800.0) + H(Section::Peak, 2000.0)) *
+	                     Cplx(0.0, -dAmplitude);
+
+	const Cplx cClipIn = 25.0 * H(Section::HighPass, 200.0) * H(Section::Peak, 2500.0) * cDriven;
+	const Cplx P = H(Section::LowPass, 4500.0) *
+	               Fundamental(cClipIn, iPeriod, [](double h) { return std::min(0.999, std::max(-0.999, h)); });
+	const Cplx T = Fundamental(cDriven, iPeriod, [](double s) {
+		return s > 0.0 ? 1.0 - std::exp(-25.0 * s) : std::exp(25.0 * s) - 1.0;
+	});
+	const auto Shaper = [&](brontal::Blob pos, brontal::Blob neg, int iLast) {
+		return H(Section::LowPass, 10000.0) * Fundamental(cDriven, iPeriod, [&](double s) {
+			       if (s == 0.0)
+				       return 0.0;
+			       return s > 0.0 ? Lookup(Data(pos), iLast, s) : -Lookup(Data(neg), iLast, s);
+		       });
+	};
+	const Cplx R = Shaper(d::afShape1_Pos(), d::afShape1_Neg(), 2400);
+	const Cplx U = Shaper(d::afShape2(), d::afShape2(), 6000);
+	const Cplx W = Shaper(d::afShape3(), d::afShape3(), 6000);
+	const Cplx E = Shaper(d::afShape4_Pos(), d::afShape4_Neg(), 24000);
+	const Cplx Y = -(0.6364 * T + 0.5504 * P + 0.47 * R + 0.3334 * U + 0.31314 * W + 0.411 * E) *
+	               std::pow(10.0, -0.5264) * 0.7;
+	return std::abs(Y);
 }
 } // namespace
 
@@ -174,4 +252,38 @@ TEST(Disto, NonFiniteOrHugeInputLeavesTheOutputFinite)
 	for (float f : out1)
 		ASSERT_TRUE(std::isfinite(f));
 	EXPECT_GT(std::fabs(out1.back()) + std::fabs(out1[out1.size() - 2]), 0.0f);
+}
+
+// Sine in, tone out: the drive path's gain at frequencies around its filters'
+// corners and centres, several drive levels and two input levels (the hard
+// clipper below and at its clip level), against the model above.
+TEST(Disto, DrivePathResponseFollowsItsFiltersAndMix)
+{
+	const double aRates[] = {44100.0, 96000.0};
+	// Whole periods at each rate: 441 Hz is 100 samples at 44.1 kHz.
+	const double aFreqs[2][6] = {{147.0, 441.0, 882.0, 2205.0, 2940.0, 4410.0},
+	                             {160.0, 480.0, 800.0, 2000.0, 2400.0, 4800.0}};
+	for (int r = 0; r < 2; ++r)
+		for (const double dFreq : aFreqs[r])
+			for (const float fLevel : {0.0f, 0.3f, 0.55f, 1.0f})
+				for (const double dAmplitude : {0.003, 0.05})
+				{
+					const double dRate = aRates[r];
+					BlockRig rig(dRate);
+					CMyDisto disto;
+					rig.Attach(disto);
+					rig.params.Set(kDistortionOnOff, 1.0f);
+					rig.params.Set(kDistortionLevel, fLevel);
+					const size_t nPeriod = static_cast<size_t>(std::lround(dRate / dFreq));
+					const size_t nSettle = nPeriod * static_cast<size_t>(0.1 * dFreq);
+					const size_t nMeasure = nPeriod * static_cast<size_t>(0.05 * dFreq);
+					const std::vector<float> in = MakeTone(nSettle + nMeasure, dFreq, dRate, dAmplitude);
+					std::vector<float> out1, out2;
+					RunBlock(disto, in, in, out1, out2);
+					const double dMeasured = ToneAmplitude(out1, nSettle, nMeasure, dFreq, dRate);
+					const double dExpected = ModelDriveResponse(dAmplitude, dFreq, dRate, fLevel);
+					EXPECT_NEAR(ToDb(dMeasured / dExpected), 0.0, 0.01)
+					    << dRate << " Hz rate, " << dFreq << " Hz, level " << fLevel << ", amplitude " << dAmplitude
+					    << ": " << dMeasured << " against " << dExpected;
+				}
 }
