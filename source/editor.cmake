@@ -18,6 +18,7 @@ add_library(brontal_editor STATIC
   sdkgap/vstguieditor.cpp
   editorresources.cpp
   aboutdialog.cpp
+  platform/x11/aboutlayout.cpp
 )
 target_include_directories(brontal_editor PUBLIC "${CMAKE_CURRENT_SOURCE_DIR}")
 target_compile_options(brontal_editor PRIVATE ${BRONTAL_WARNINGS})
