@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <limits>
 #include <random>
+#include <xmmintrin.h>
 
 using namespace bundletest;
 using namespace Steinberg;
@@ -290,6 +291,26 @@ TEST(Processing, BadSamplesNeverPoisonTheChain)
 		for (float v : s->left)
 			ASSERT_TRUE(std::isfinite(v) && std::fabs(v) <= 1.0f);
 	EXPECT_GT(peak(after.left), 0.01f);
+}
+
+// While the plug-in processes, denormals are flushed: a denormal input acts
+// as 0 and nothing denormal comes out. The host's own mode is untouched.
+TEST(Processing, DenormalsAreFlushedOnlyWhileProcessing)
+{
+	auto instance = activeInstance(48000.0, 512);
+	const unsigned int uHostMode = _mm_getcsr();
+	ASSERT_EQ(uHostMode & 0x8040u, 0u) << "the test host runs without flush-to-zero";
+	// A chain that passes a tiny input on: nothing gates, rings or clips.
+	const Stereo in(4096, 1e-40f);
+	const Stereo out = render(*instance, in, 512,
+	                          {{kGateCompOnOff, 0.0}, {kDistortionOnOff, 0.0}, {kModulationOnOff, 0.0},
+	                           {kDelayOnOff, 0.0}, {kReverbOnOff, 0.0}});
+	EXPECT_EQ(_mm_getcsr(), uHostMode);
+	EXPECT_EQ(peak(out.left), 0.0f);
+	EXPECT_EQ(peak(out.right), 0.0f);
+	// Scaled up past the denormal range, the same input is heard.
+	const Stereo audible = render(*instance, Stereo(4096, 1e-30f), 512);
+	EXPECT_GT(peak(audible.left), 0.0f);
 }
 
 TEST(Processing, ParameterFuzzKeepsOutputFinite)

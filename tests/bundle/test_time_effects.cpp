@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <tuple>
 
 using namespace bundletest;
@@ -149,4 +150,54 @@ TEST(TimeEffects, TailRingsOutThroughSilenceFlags)
 		fRest = std::max({fRest, peak(outPlain.left), peak(outPlain.right)});
 	}
 	EXPECT_LT(fRest, 1e-5f);
+}
+
+// The delay takes the host's tempo only when the context marks it valid and
+// it is a positive finite number; otherwise the last good tempo stays (120
+// before any).
+TEST(TimeEffects, TempoIsTakenOnlyWhenValidAndPositive)
+{
+	const double dRate = 48000.0;
+	const Stereo in = Impulse(static_cast<size_t>(0.6 * dRate));
+	const Changes delayOnly = TimeEffects(1.0, 0.0, 0.0);
+	const Stereo at120 = RenderAtTempo(dRate, 120.0, in, delayOnly);
+	const Stereo at240 = RenderAtTempo(dRate, 240.0, in, delayOnly);
+	ASSERT_NE(at120.left, at240.left);
+
+	const auto slice = [&](size_t from, size_t to) {
+		Stereo part(to - from);
+		std::copy(in.left.begin() + from, in.left.begin() + to, part.left.begin());
+		std::copy(in.right.begin() + from, in.right.begin() + to, part.right.begin());
+		return part;
+	};
+	// The first block with the first context, the rest with the second.
+	const auto renderWith = [&](const std::function<void(host::ProcessBlock&)>& first,
+	                            const std::function<void(host::ProcessBlock&)>& rest) {
+		auto instance = activeInstance(dRate, kBlock);
+		first(instance->block());
+		std::vector<float> out = render(*instance, slice(0, kBlock), kBlock, delayOnly).left;
+		rest(instance->block());
+		const std::vector<float> tail = render(*instance, slice(kBlock, in.size()), kBlock).left;
+		out.insert(out.end(), tail.begin(), tail.end());
+		return out;
+	};
+	const auto none = [](host::ProcessBlock&) {};
+	const auto valid240 = [](host::ProcessBlock& b) { b.setTempo(240.0); };
+	const auto unmarked240 = [](host::ProcessBlock& b) {
+		b.setTempo(240.0);
+		b.setTempo(std::nullopt);
+	};
+	const auto noContext = [](host::ProcessBlock& b) { b.setContextEnabled(false); };
+
+	EXPECT_EQ(renderWith(valid240, none), at240.left);
+	EXPECT_EQ(renderWith(unmarked240, unmarked240), at120.left);
+	EXPECT_EQ(renderWith(noContext, noContext), at120.left);
+	EXPECT_EQ(renderWith(valid240, unmarked240), at240.left);
+	EXPECT_EQ(renderWith(valid240, noContext), at240.left);
+	for (const double dBad : {std::nan(""), 0.0, -120.0, HUGE_VAL})
+	{
+		const auto bad = [dBad](host::ProcessBlock& b) { b.setTempo(dBad); };
+		EXPECT_EQ(renderWith(bad, bad), at120.left) << dBad;
+		EXPECT_EQ(renderWith(valid240, bad), at240.left) << dBad;
+	}
 }
