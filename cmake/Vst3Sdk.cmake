@@ -25,6 +25,7 @@ add_library(vst3sdk STATIC
   ${_sdk}/public.sdk/source/vst/vsteditcontroller.cpp
   ${_sdk}/public.sdk/source/vst/vstinitiids.cpp
   ${_sdk}/public.sdk/source/vst/vstparameters.cpp
+  ${_sdk}/public.sdk/source/vst/vstpresetfile.cpp
   ${_sdk}/public.sdk/source/vst/hosting/hostclasses.cpp
   ${_sdk}/public.sdk/source/vst/hosting/pluginterfacesupport.cpp
   # Interface ids the copy declares but never defines.

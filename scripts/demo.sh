@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # From a fresh machine to a rendered guitar take: installs what is needed,
-# builds, installs the bundle into ~/.vst3 and renders the demo riff through
-# it with the default settings.
+# builds, installs the bundle into ~/.vst3 and the factory presets into
+# ~/.vst3/presets (where Linux hosts look for each user's presets), and
+# renders the demo riff through it with the default settings.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${BRONTAL_BUILD_DIR:-$root/build/release}"
@@ -13,6 +14,9 @@ mkdir -p "$HOME/.vst3"
 rm -rf "$HOME/.vst3/brontal1.vst3"
 cp -r "$build/VST3/brontal1.vst3" "$HOME/.vst3/"
 echo "Installed $HOME/.vst3/brontal1.vst3"
+mkdir -p "$HOME/.vst3/presets"
+cp -r "$build/VST3/brontal1.vst3/Contents/Resources/Presets/." "$HOME/.vst3/presets/"
+echo "Installed the factory presets in $HOME/.vst3/presets"
 
 mkdir -p "$root/out"
 "$build/tools/brontal-render" --plugin "$HOME/.vst3/brontal1.vst3" \

@@ -12,6 +12,13 @@ endfunction()
 
 file(GLOB _bundle_tests CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/bundle/*.cpp")
 brontal_bundle_test(bundle_tests ${_bundle_tests})
+# The module info test reads what the bundle carries beside the module.
+find_package(nlohmann_json 3 REQUIRED)
+target_link_libraries(bundle_tests PRIVATE nlohmann_json::nlohmann_json)
+target_compile_definitions(bundle_tests PRIVATE BRONTAL_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+if(TARGET bundle_resources)
+  add_dependencies(bundle_tests bundle_resources)
+endif()
 
 # Counts heap allocations made while the processor runs; its own binary,
 # because it replaces the allocator (which the sanitizers own in their builds).

@@ -34,14 +34,17 @@ FOOTSWITCHES = [  # id, x, y, w, label
     (111, 765, 310, 156, "REVERB"),
 ]
 FS_H = 188
-KNOBS = [  # id, x, y, w, default value
-    (115, 148, 251, 54, 0.8),
-    (116, 308, 251, 62, 0.55),
-    (117, 471, 251, 56, 0.1),
-    (118, 631, 251, 57, 0.75),
-    (114, 789, 251, 57, 0.55),
+KNOBS = [  # id, x, y, w, default value, legend
+    (115, 148, 251, 54, 0.8, "SUSTAIN"),
+    (116, 308, 251, 62, 0.55, "DRIVE"),
+    (117, 471, 251, 56, 0.1, "MIX"),
+    (118, 631, 251, 57, 0.75, "LEVEL"),
+    (114, 789, 251, 57, 0.55, "DECAY"),
 ]
 KNOB_H, KNOB_FRAMES = 54, 16
+# Knob legends sit in the open bottom of the arc; nothing that turns reaches
+# below this row of the knob's frame, so every frame shows the same legend.
+KNOB_LEGEND_Y = 48
 TOGGLES = [  # id, x, y, w, upper label, lower label, heading, default frame
     (112, 482, 209, 31, "LEFT", "RIGHT", "INPUT", 1),
     (113, 543, 209, 34, "ON", "OFF", "STEREO", 0),
@@ -486,10 +489,12 @@ def draw_panel():
         composite(img, L, x, y)
 
     # knobs: shadow, groove and cap (pointer and lit arc belong to the frames)
-    for kid, x, y, w, _ in KNOBS:
+    for kid, x, y, w, _, legend in KNOBS:
         L = Layer(w, KNOB_H)
         knob_static(L, w / 2, KNOB_H / 2)
         composite(img, L, x, y)
+        draw_text(img, x + w / 2, y + KNOB_LEGEND_Y, legend, font(COND, 10), (20, 22, 28), shadow=(240, 242, 245),
+                  spacing=1)
 
     # footswitches with their names, on the panel so every frame shows them
     for fid, x, y, w, label in FOOTSWITCHES:
@@ -622,7 +627,7 @@ def make_controls(panel):
             composite(base, L, 0, 0)
             frames.append(base)
         bitmaps[fid] = strip(frames)
-    for kid, x, y, w, _ in KNOBS:
+    for kid, x, y, w, *_ in KNOBS:
         frames = []
         for k in range(KNOB_FRAMES):
             base = panel.crop((x, y, x + w, y + KNOB_H))
@@ -671,7 +676,7 @@ def preview(panel, bitmaps):
         return b.crop((0, index * fh, b.width, (index + 1) * fh))
     for fid, x, y, w, _ in FOOTSWITCHES:
         img.paste(frame(fid, 1, FS_H), (x, y))
-    for kid, x, y, w, value in KNOBS:
+    for kid, x, y, w, value, _ in KNOBS:
         img.paste(frame(kid, int(round(value * (KNOB_FRAMES - 1))), KNOB_H), (x, y))
     for tid, x, y, w, *_rest, default in TOGGLES:
         img.paste(frame(tid, default, TOGGLE_H), (x, y))

@@ -30,6 +30,10 @@ POSITIONS = {
     122: (610, 222), 106: (121, 279), 104: (872, 283), 105: (230, 284), 152: (968, 0),
 }
 KNOBS = (115, 116, 117, 118, 114)
+# Each knob's legend is printed under its cap, from this row of the knob's
+# frame down to ten rows below it; nothing that turns may reach these rows.
+KNOB_LEGEND_ROW = 48
+KNOB_LEGEND_ROWS = 10
 FOOTSWITCHES = (107, 108, 109, 110, 111)
 METER_PAIRS = ((119, 120), (121, 122))
 SEGMENTS = 26
@@ -188,6 +192,21 @@ def check_bitmaps():
               "bmp%d.bmp: blue arc absent at frame 0 and growing to frame 15: %s" % (bid, arcs))
         check(None not in xs and xs[0] < w / 2 - 4 and xs[15] > w / 2 + 4 and abs(xs[8] - w / 2) < 6,
               "bmp%d.bmp: pointer at the left at frame 0, up at mid travel, right at frame 15" % bid)
+
+    # knob legends: dark lettering under each cap on the background, and every
+    # frame of the knob shows the legend rows exactly as the background does
+    if bg is not None:
+        for bid in KNOBS:
+            x0, y0 = POSITIONS[bid]
+            w = SIZES[bid][0]
+            top = y0 + KNOB_LEGEND_ROW
+            ink = sum(1 for r in range(top, top + KNOB_LEGEND_ROWS)
+                      for p in bg.rows[r][x0:x0 + w] if max(p) < 70)
+            check(ink >= 30, "bmp150.bmp: a legend under knob bmp%d (%d ink pixels)" % (bid, ink))
+            if bid in bmps:
+                same = all(bmps[bid].frame(i, 54)[r] == bg.rows[y0 + r][x0:x0 + w]
+                           for i in range(16) for r in range(KNOB_LEGEND_ROW, 54))
+                check(same, "bmp%d.bmp: every frame shows the legend rows of the background" % bid)
 
     # meters: 26 whole segments, each inside its 1/26 of the width
     for off_id, on_id in METER_PAIRS:

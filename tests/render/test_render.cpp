@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 #include <fcntl.h>
+#include <pty.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -16,6 +19,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -117,11 +121,7 @@ protected:
 			const int errFd = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
 			dup2(outFd, STDOUT_FILENO);
 			dup2(errFd, STDERR_FILENO);
-			std::vector<char*> argv{const_cast<char*>(BRONTAL_RENDER_PATH)};
-			for (const std::string& arg : args)
-				argv.push_back(const_cast<char*>(arg.c_str()));
-			argv.push_back(nullptr);
-			execv(argv[0], argv.data());
+			execv(BRONTAL_RENDER_PATH, argv(args).data());
 			_exit(127);
 		}
 		ToolRun result;
@@ -133,12 +133,49 @@ protected:
 		return result;
 	}
 
+	// Runs the tool with a pseudo-terminal as its standard output and error;
+	// returns everything it wrote there.
+	ToolRun runOnTerminal(const std::vector<std::string>& args)
+	{
+		int master = -1;
+		winsize size{};
+		size.ws_row = 50;
+		size.ws_col = 200;
+		const pid_t child = forkpty(&master, nullptr, nullptr, &size);
+		if (child == 0)
+		{
+			execv(BRONTAL_RENDER_PATH, argv(args).data());
+			_exit(127);
+		}
+		ToolRun result;
+		char buffer[4096];
+		ssize_t count;
+		while ((count = read(master, buffer, sizeof buffer)) > 0 || (count < 0 && errno == EINTR))
+			result.out.append(buffer, static_cast<std::size_t>(std::max<ssize_t>(count, 0)));
+		close(master);
+		int status = 0;
+		waitpid(child, &status, 0);
+		result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+		return result;
+	}
+
+	static std::vector<char*> argv(const std::vector<std::string>& args)
+	{
+		std::vector<char*> list{const_cast<char*>(BRONTAL_RENDER_PATH)};
+		for (const std::string& arg : args)
+			list.push_back(const_cast<char*>(arg.c_str()));
+		list.push_back(nullptr);
+		return list;
+	}
+
 	std::string file(const std::string& name) const { return (dir / name).string(); }
 
-	std::vector<std::string> filesInDir() const
+	std::vector<std::string> filesInDir() const { return filesIn(dir); }
+
+	static std::vector<std::string> filesIn(const fs::path& folder)
 	{
 		std::vector<std::string> names;
-		for (const auto& entry : fs::directory_iterator(dir))
+		for (const auto& entry : fs::directory_iterator(folder))
 			names.push_back(entry.path().filename().string());
 		std::sort(names.begin(), names.end());
 		return names;
@@ -382,6 +419,19 @@ TEST_F(RenderTool, BadInputFailsWithOneLineAndNoOutput)
 	    {"--state-in", file("short.bin"), in, out},
 	    // Fails after the output's temporary file exists.
 	    {"--state-out", file("no-such-dir/state.bin"), in, out},
+	    {"--preset", file("missing.vstpreset"), in, out},
+	    {"--preset", file("text.wav"), in, out},
+	    {"--preset", file("short.bin"), in, out},
+	    {"--preset", "", in, out},
+	    {"--preset", file("a.vstpreset"), "--state-in", file("short.bin"), in, out},
+	    {"-j", "2", in, out},
+	    {"-o", dir.string(), "--state-out", file("state.bin"), in},
+	    {"-o", dir.string()},
+	    {"-o", "", in},
+	    {"-j", "0", "-o", dir.string(), in},
+	    {"-j65", "-o", dir.string(), in},
+	    {"-j", "two", "-o", dir.string(), in},
+	    {"-o", dir.string(), "-o", dir.string(), in},
 	};
 	const std::vector<std::string> before = filesInDir();
 	for (const auto& args : cases)
@@ -396,6 +446,157 @@ TEST_F(RenderTool, BadInputFailsWithOneLineAndNoOutput)
 		EXPECT_EQ(result.out, "") << joined;
 		EXPECT_EQ(filesInDir(), before) << joined;
 	}
+}
+
+// Every factory preset, through the tool as a user loads it, on the demo riff.
+TEST_F(RenderTool, EachFactoryPresetRendersTheRiffItsOwnWay)
+{
+	// The riff's first three seconds: its opening chords, and short.
+	Audio riffStart = readAudio(fs::path(BRONTAL_SOURCE_DIR) / "examples" / "demo-riff.wav");
+	riffStart.samples.resize(static_cast<std::size_t>(3 * riffStart.sampleRate * riffStart.channels));
+	const fs::path riff = file("riff.wav");
+	writeAudio(riff, riffStart);
+	ToolRun result = run({riff.string(), file("default.wav")});
+	ASSERT_EQ(result.status, 0) << result.err;
+	const Audio reference = readAudio(file("default.wav"));
+
+	int presets = 0;
+	for (const auto& entry : fs::recursive_directory_iterator(fs::path(BRONTAL_SOURCE_DIR) / "resource" / "presets"))
+	{
+		if (!entry.is_regular_file())
+			continue;
+		++presets;
+		const std::string name = entry.path().filename().string();
+		result = run({"--preset", entry.path().string(), riff.string(), file("preset.wav")});
+		ASSERT_EQ(result.status, 0) << name << ": " << result.err;
+		const Audio output = readAudio(file("preset.wav"));
+		ASSERT_EQ(output.samples.size(), reference.samples.size()) << name;
+		double energy = 0.0, difference = 0.0;
+		for (std::size_t i = 0; i < output.samples.size(); ++i)
+		{
+			ASSERT_TRUE(std::isfinite(output.samples[i])) << name << " sample " << i;
+			energy += double(output.samples[i]) * output.samples[i];
+			difference = std::max(difference, double(std::fabs(output.samples[i] - reference.samples[i])));
+		}
+		const double rms = std::sqrt(energy / static_cast<double>(output.samples.size()));
+		EXPECT_GT(rms, 0.01) << name; // the riff itself is about 0.04 rms through the default
+		EXPECT_GT(difference, 0.01) << name << " sounds like the default";
+	}
+	EXPECT_GE(presets, 8);
+
+	// --set applies after the preset: bypass makes the output the riff again.
+	result = run({"--preset", (fs::path(BRONTAL_SOURCE_DIR) / "resource" / "presets" /
+	                           "Brontal Audio - https___brontal.example" / "Brontal2" / "Metal Rhythm.vstpreset")
+	                              .string(),
+	              "--set", "Bypass=1", riff.string(), file("preset.wav")});
+	ASSERT_EQ(result.status, 0) << result.err;
+	const Audio input = readAudio(riff);
+	const Audio bypassed = readAudio(file("preset.wav"));
+	ASSERT_EQ(bypassed.frames(), input.frames());
+	for (long i = 0; i < input.frames(); ++i)
+		ASSERT_EQ(bypassed.samples[2 * i], input.samples[i * input.channels]) << i;
+}
+
+// Many inputs into one folder: each output is what a single render of its
+// input gives, under the input's name; bad inputs fail alone.
+TEST_F(RenderTool, ManyFilesRenderInParallelAndFailOneByOne)
+{
+	writeAudio(file("mono.wav"), sine({0.5}, 0.6));
+	writeAudio(file("stereo.wav"), sine({0.5, 0.2}, 0.4, 44100));
+	Audio flac = sine({0.3}, 0.5);
+	flac.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+	writeAudio(file("take.flac"), flac);
+	std::ofstream(file("text.wav")) << "not audio\n";
+	fs::create_directories(dir / "other");
+	writeAudio(dir / "other" / "mono.wav", sine({0.1}, 0.2));
+
+	const fs::path out = base / "renders" / "today"; // made by the tool
+	const ToolRun result =
+	    run({"-j", "2", "--set", "Distortion Level=0.3", "-o", out.string(), file("mono.wav"), file("text.wav"),
+	         file("stereo.wav"), file("missing.wav"), file("take.flac"), (dir / "other" / "mono.wav").string()});
+	EXPECT_EQ(result.status, 1);
+	EXPECT_EQ(filesIn(out), (std::vector<std::string>{"mono.wav", "stereo.wav", "take.flac"}));
+
+	// One line per rendered file, one per failed file, then the count.
+	std::istringstream outLines(result.out);
+	std::vector<std::string> rendered;
+	for (std::string line; std::getline(outLines, line);)
+		rendered.push_back(line.substr(0, line.find(": ")));
+	std::sort(rendered.begin(), rendered.end());
+	EXPECT_EQ(rendered, (std::vector<std::string>{(out / "mono.wav").string(), (out / "stereo.wav").string(),
+	                                               (out / "take.flac").string()}));
+	EXPECT_NE(result.err.find("brontal-render: " + file("text.wav") + ": "), std::string::npos) << result.err;
+	EXPECT_NE(result.err.find("brontal-render: " + file("missing.wav") + ": "), std::string::npos) << result.err;
+	EXPECT_NE(result.err.find("brontal-render: " + (dir / "other" / "mono.wav").string() + ": has the same name"),
+	          std::string::npos)
+	    << result.err;
+	EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 4) << result.err;
+	EXPECT_NE(result.err.find("3 of 6 files failed"), std::string::npos) << result.err;
+
+	for (const std::string name : {"mono.wav", "stereo.wav", "take.flac"})
+	{
+		const ToolRun single = run({"--set", "Distortion Level=0.3", file(name), file("single-" + name)});
+		ASSERT_EQ(single.status, 0) << single.err;
+		const Audio expected = readAudio(file("single-" + name));
+		const Audio batch = readAudio(out / name);
+		EXPECT_EQ(batch.format, expected.format) << name;
+		EXPECT_EQ(batch.sampleRate, expected.sampleRate) << name;
+		EXPECT_EQ(batch.samples, expected.samples) << name;
+	}
+
+	// A folder that holds an input would have it overwritten: refused.
+	const std::string before = readText(file("mono.wav"));
+	const ToolRun same = run({"-o", dir.string(), file("mono.wav")});
+	EXPECT_EQ(same.status, 1);
+	EXPECT_NE(same.err.find("would overwrite the input"), std::string::npos) << same.err;
+	EXPECT_EQ(readText(file("mono.wav")), before);
+}
+
+// On a terminal each file has one line, rewritten in place as it renders.
+TEST_F(RenderTool, ManyFilesShowOneProgressLineEachOnATerminal)
+{
+	for (const std::string name : {"a.wav", "b.wav", "c.wav"})
+		writeAudio(file(name), sine({0.5}, 2.0));
+	const fs::path out = base / "out";
+	const ToolRun result = runOnTerminal({"-j", "2", "-o", out.string(), file("a.wav"), file("b.wav"), file("c.wav")});
+	ASSERT_EQ(result.status, 0) << result.out;
+	EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 3) << result.out;
+	for (const std::string name : {"a.wav", "b.wav", "c.wav"})
+	{
+		EXPECT_NE(result.out.find("[  0%] " + file(name)), std::string::npos) << result.out;
+		EXPECT_NE(result.out.find("[100%] " + file(name)), std::string::npos) << result.out;
+		EXPECT_NE(result.out.find("[done] " + (out / name).string() + ": 2.000 s"), std::string::npos) << result.out;
+	}
+	EXPECT_NE(result.out.find("\x1b[2K"), std::string::npos); // lines are rewritten, not added
+}
+
+// Stopping a batch leaves no output at all, not even a partial one.
+TEST_F(RenderTool, StoppedBatchLeavesNoPartialOutput)
+{
+	writeAudio(file("long1.wav"), sine({0.5}, 60.0));
+	writeAudio(file("long2.wav"), sine({0.5}, 60.0));
+	const fs::path out = base / "out";
+	const pid_t child = fork();
+	if (child == 0)
+	{
+		const int null = open("/dev/null", O_WRONLY);
+		dup2(null, STDOUT_FILENO);
+		dup2(null, STDERR_FILENO);
+		execv(BRONTAL_RENDER_PATH, argv({"-j", "2", "-o", out.string(), file("long1.wav"), file("long2.wav")}).data());
+		_exit(127);
+	}
+	// Waits until both renders have begun writing, then stops the tool.
+	const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+	while (std::chrono::steady_clock::now() < deadline &&
+	       (!fs::exists(out) || filesIn(out).size() < 2))
+		std::this_thread::sleep_for(std::chrono::milliseconds(20));
+	EXPECT_EQ(filesIn(out).size(), 2u) << "the renders did not start";
+	kill(child, SIGTERM);
+	int status = 0;
+	waitpid(child, &status, 0);
+	ASSERT_TRUE(WIFEXITED(status));
+	EXPECT_EQ(WEXITSTATUS(status), 1);
+	EXPECT_EQ(filesIn(out), std::vector<std::string>{});
 }
 
 } // namespace

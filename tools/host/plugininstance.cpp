@@ -48,6 +48,7 @@ void PluginInstance::create()
 	const std::optional<ClassInfo> audioClass = pluginModule->findClass(kAudioModuleCategory);
 	if (!audioClass)
 		throw HostError(pluginModule->path() + " has no \"" + kAudioModuleCategory + "\" class");
+	componentClass = audioClass->cid;
 	componentPtr = pluginModule->create<IComponent>(audioClass->cid);
 	if (!componentPtr)
 		throw HostError("the factory cannot create the component \"" + audioClass->name + "\"");
@@ -179,6 +180,20 @@ void PluginInstance::loadComponentState(ByteStream& state)
 	check(componentPtr->setState(&state), "component setState");
 	state.rewind();
 	check(controllerPtr->setComponentState(&state), "controller setComponentState");
+}
+
+void PluginInstance::loadPreset(const Preset& preset)
+{
+	if (preset.classId != componentClass)
+		throw HostError("the preset belongs to another plug-in (class " + classIdString(preset.classId) +
+		                ", not " + classIdString(componentClass) + ")");
+	ByteStream componentState(preset.componentState);
+	loadComponentState(componentState);
+	if (preset.controllerState)
+	{
+		ByteStream controllerState(*preset.controllerState);
+		check(controllerPtr->setState(&controllerState), "controller setState");
+	}
 }
 
 } // namespace brontal::host

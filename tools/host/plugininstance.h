@@ -7,6 +7,7 @@
 
 #include "host/hostobjects.h"
 #include "host/module.h"
+#include "host/presetfile.h"
 #include "host/processblock.h"
 
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
@@ -65,6 +66,11 @@ public:
 	// Component setState and controller setComponentState from the stream;
 	// throws HostError when either refuses.
 	void loadComponentState(ByteStream& state);
+	// As a host loads a preset: the component state into the component and
+	// the controller (setComponentState), then the controller's own state if
+	// the preset has one. Throws HostError when the preset belongs to another
+	// class or a state is refused.
+	void loadPreset(const Preset& preset);
 
 	Steinberg::Vst::IComponent* component() const { return componentPtr; }
 	Steinberg::Vst::IAudioProcessor* processor() const { return processorPtr; }
@@ -72,6 +78,7 @@ public:
 	ComponentHandler& handler() { return componentHandler; }
 	HostContext& hostContext() { return context; }
 	const std::shared_ptr<Module>& module() const { return pluginModule; }
+	const ClassId& classId() const { return componentClass; }
 
 private:
 	void create();
@@ -83,6 +90,7 @@ private:
 	ComponentHandler componentHandler;
 	ProcessBlock processBlock;
 
+	ClassId componentClass{};
 	Steinberg::Vst::IComponent* componentPtr = nullptr;
 	Steinberg::Vst::IAudioProcessor* processorPtr = nullptr;
 	Steinberg::Vst::IEditController* controllerPtr = nullptr;

@@ -1,11 +1,15 @@
-// brontal-render: renders an audio file through the Brontal VST 3 bundle.
+// brontal-render: renders audio files through the Brontal VST 3 bundle.
 
+#include "batch.h"
 #include "options.h"
 #include "renderer.h"
+
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
 #include <iostream>
+#include <string>
 
 using namespace brontal::host;
 
@@ -23,6 +27,35 @@ int fail(const std::string& message, int status)
 	return status;
 }
 
+// A bar on the terminal while a file of 30 s or more renders.
+class ProgressBar
+{
+public:
+	void update(long long done, long long total, int sampleRate)
+	{
+		if (!enabled || total < 30LL * sampleRate)
+			return;
+		const int percent = static_cast<int>(100 * done / total);
+		if (percent == shown)
+			return;
+		shown = percent;
+		const int filled = percent * kWidth / 100;
+		std::fprintf(stderr, "\rrendering [%s%s] %3d%%", std::string(filled, '#').c_str(),
+		             std::string(kWidth - filled, '.').c_str(), percent);
+	}
+
+	~ProgressBar()
+	{
+		if (shown >= 0)
+			std::fprintf(stderr, "\r%*s\r", kWidth + 20, "");
+	}
+
+private:
+	static constexpr int kWidth = 40;
+	bool enabled = isatty(STDERR_FILENO);
+	int shown = -1;
+};
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -39,8 +72,19 @@ int main(int argc, char** argv)
 			std::cout << usageText();
 		else if (options.listParams)
 			listParameters(options, std::cout);
+		else if (!options.outputDir.empty())
+			return renderBatch(options);
 		else
-			render(options, std::cout);
+		{
+			RenderSummary summary;
+			{
+				ProgressBar bar;
+				summary = render(options, [&bar](long long done, long long total, int rate) {
+					bar.update(done, total, rate);
+				});
+			}
+			printSummary(summary, std::cout);
+		}
 		return 0;
 	}
 	catch (const UsageError& error)

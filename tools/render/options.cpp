@@ -34,6 +34,17 @@ int parseBlockSize(const std::string& text)
 	return value;
 }
 
+int parseJobs(const std::string& text)
+{
+	const bool digits = !text.empty() && text.size() <= 3 &&
+	                    text.find_first_not_of("0123456789") == std::string::npos;
+	const int value = digits ? std::stoi(text) : 0;
+	if (value < 1 || value > kMaxJobs)
+		throw UsageError("-j needs a whole number of parallel renders from 1 to " + std::to_string(kMaxJobs) +
+		                 ", not '" + text + "'");
+	return value;
+}
+
 double parseTempo(const std::string& text)
 {
 	const std::optional<double> value = parseNumber(text);
@@ -65,19 +76,24 @@ ParamSetting parseSetting(const std::string& text)
 const char* usageText()
 {
 	return "Usage: brontal-render [options] INPUT OUTPUT\n"
+	       "       brontal-render [options] [-j N] -o DIR INPUT...\n"
 	       "       brontal-render [--plugin PATH] --list-params\n"
-	       "Renders an audio file (WAV, FLAC or AIFF) through the Brontal VST 3 plug-in.\n"
-	       "The output format follows OUTPUT's extension (.wav, .flac, .aif, .aiff).\n"
+	       "Renders audio files (WAV, FLAC or AIFF) through the Brontal VST 3 plug-in.\n"
+	       "The output format follows OUTPUT's extension (.wav, .flac, .aif, .aiff);\n"
+	       "with -o each input is written to DIR under its own name.\n"
 	       "\n"
 	       "Options:\n"
 	       "  --plugin PATH           bundle (NAME.vst3) or .so to load\n"
 	       "  --block N               block size in samples, 1..8192 (default 512)\n"
 	       "  --tempo BPM             host tempo (default 120)\n"
 	       "  --set NAME_OR_ID=VALUE  set a parameter (title or id) to a normalised\n"
-	       "                          value 0..1; repeatable\n"
+	       "                          value 0..1; repeatable; applied after a preset\n"
+	       "  --preset FILE           load a VST 3 preset (.vstpreset) before rendering\n"
 	       "  --state-in FILE         load a processor state record before rendering\n"
 	       "  --state-out FILE        save the processor state record after rendering\n"
 	       "  --bypass                render with the plug-in bypassed\n"
+	       "  -o, --output-dir DIR    render every INPUT into DIR, keeping its name\n"
+	       "  -j, --jobs N            with -o: render up to N files at once (default 1)\n"
 	       "  --list-params           list the parameters and exit\n"
 	       "  --help                  show this text and exit\n";
 }
@@ -89,9 +105,16 @@ Options parseOptions(const std::vector<std::string>& args)
 	bool seenBlock = false, seenTempo = false, seenPlugin = false;
 	bool seenStateIn = false, seenStateOut = false;
 
+	bool seenOutputDir = false, seenJobs = false, seenPreset = false;
 	for (std::size_t i = 0; i < args.size(); ++i)
 	{
-		const std::string& arg = args[i];
+		std::string arg = args[i];
+		// -o DIR, -oDIR, -j N and -jN are --output-dir and --jobs.
+		if (arg.size() >= 2 && arg[0] == '-' && (arg[1] == 'o' || arg[1] == 'j'))
+		{
+			const std::string longName = arg[1] == 'o' ? "--output-dir" : "--jobs";
+			arg = arg.size() > 2 ? longName + "=" + arg.substr(2) : longName;
+		}
 		if (arg == "--")
 		{
 			operands.insert(operands.end(), args.begin() + static_cast<long>(i) + 1, args.end());
@@ -146,6 +169,12 @@ Options parseOptions(const std::vector<std::string>& args)
 			options.tempo = parseTempo(value(&seenTempo));
 		else if (name == "--set")
 			options.settings.push_back(parseSetting(value(nullptr)));
+		else if (name == "--output-dir")
+			options.outputDir = value(&seenOutputDir);
+		else if (name == "--jobs")
+			options.jobs = parseJobs(value(&seenJobs));
+		else if (name == "--preset")
+			options.preset = value(&seenPreset);
 		else if (name == "--state-in")
 			options.stateIn = value(&seenStateIn);
 		else if (name == "--state-out")
@@ -164,6 +193,30 @@ Options parseOptions(const std::vector<std::string>& args)
 			throw UsageError("--list-params takes no INPUT or OUTPUT");
 		return options;
 	}
+	if ((seenStateIn && options.stateIn.empty()) || (seenStateOut && options.stateOut.empty()))
+		throw UsageError("--state-in and --state-out need a file name");
+	if (seenPreset && options.preset.empty())
+		throw UsageError("--preset needs a file name");
+	if (seenPreset && seenStateIn)
+		throw UsageError("--preset and --state-in both load a state; give one of them");
+	if (seenOutputDir)
+	{
+		if (options.outputDir.empty())
+			throw UsageError("-o needs a folder");
+		if (seenStateOut)
+			throw UsageError("--state-out saves one state and cannot be used with -o");
+		if (operands.empty())
+			throw UsageError("-o needs at least one INPUT file");
+		for (const std::string& operand : operands)
+		{
+			if (operand.empty())
+				throw UsageError("INPUT must not be empty");
+		}
+		options.inputs = operands;
+		return options;
+	}
+	if (seenJobs)
+		throw UsageError("-j renders many files at once and needs -o DIR");
 	if (operands.size() != 2)
 		throw UsageError("expected INPUT and OUTPUT files, got " + std::to_string(operands.size()) +
 		                 " operand(s) (see --help)");
@@ -171,8 +224,6 @@ Options parseOptions(const std::vector<std::string>& args)
 	options.output = operands[1];
 	if (options.input.empty() || options.output.empty())
 		throw UsageError("INPUT and OUTPUT must not be empty");
-	if ((seenStateIn && options.stateIn.empty()) || (seenStateOut && options.stateOut.empty()))
-		throw UsageError("--state-in and --state-out need a file name");
 	return options;
 }
 

@@ -24,12 +24,16 @@ struct ParamSetting
 
 struct Options
 {
-	std::string input;
+	std::string input;  // one file: INPUT OUTPUT
 	std::string output;
+	std::vector<std::string> inputs; // many files: INPUT... -o DIR
+	std::string outputDir;
+	int jobs = 1;
 	std::string plugin; // empty: the default bundle
 	int blockSize = 512;
 	double tempo = 120.0;
 	std::vector<ParamSetting> settings;
+	std::string preset;
 	std::string stateIn;
 	std::string stateOut;
 	bool bypass = false;
@@ -38,6 +42,7 @@ struct Options
 };
 
 inline constexpr int kMaxBlockSize = 8192;
+inline constexpr int kMaxJobs = 64;
 
 // Throws UsageError for anything that is not exactly the documented syntax.
 Options parseOptions(const std::vector<std::string>& args);

@@ -1,6 +1,8 @@
 #include "renderer.h"
 
+#include "host/parameters.h"
 #include "host/plugininstance.h"
+#include "host/presetfile.h"
 
 #include "brontalparams.h"
 
@@ -31,37 +33,6 @@ namespace fs = std::filesystem;
 using namespace Steinberg;
 using namespace Steinberg::Vst;
 
-struct ParamEntry
-{
-	int32 index;
-	ParamID id;
-	std::string title;
-	double defaultValue;
-	int32 flags;
-};
-
-std::string toUtf8(const char16* text)
-{
-	std::string result;
-	for (std::size_t i = 0; i < 128 && text[i]; ++i)
-	{
-		char32_t c = text[i];
-		if (c >= 0xD800 && c < 0xDC00 && i + 1 < 128 && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000)
-			c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-		if (c < 0x80)
-			result += static_cast<char>(c);
-		else if (c < 0x800)
-			result += {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
-		else if (c < 0x10000)
-			result += {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
-			           static_cast<char>(0x80 | (c & 0x3F))};
-		else
-			result += {static_cast<char>(0xF0 | (c >> 18)), static_cast<char>(0x80 | ((c >> 12) & 0x3F)),
-			           static_cast<char>(0x80 | ((c >> 6) & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
-	}
-	return result;
-}
-
 std::string lowercase(std::string text)
 {
 	std::transform(text.begin(), text.end(), text.begin(),
@@ -86,20 +57,6 @@ std::shared_ptr<Module> loadModule(const Options& options)
 	return Module::load(options.plugin.empty() ? defaultPlugin() : options.plugin);
 }
 
-std::vector<ParamEntry> parameters(IEditController& controller)
-{
-	std::vector<ParamEntry> entries;
-	for (int32 index = 0; index < controller.getParameterCount(); ++index)
-	{
-		ParameterInfo info{};
-		if (controller.getParameterInfo(index, info) != kResultOk)
-			throw HostError("the controller gives no information on parameter index " +
-			                std::to_string(index));
-		entries.push_back({index, info.id, toUtf8(info.title), info.defaultNormalizedValue, info.flags});
-	}
-	return entries;
-}
-
 std::string flagNames(int32 flags)
 {
 	std::string names;
@@ -113,18 +70,6 @@ std::string flagNames(int32 flags)
 	add(ParameterInfo::kIsList, "list");
 	add(ParameterInfo::kIsProgramChange, "program-change");
 	return names.empty() ? "-" : names;
-}
-
-const ParamEntry& findParameter(const std::vector<ParamEntry>& entries, const std::string& nameOrId)
-{
-	const bool isId = nameOrId.find_first_not_of("0123456789") == std::string::npos;
-	const std::string wanted = lowercase(nameOrId);
-	for (const ParamEntry& entry : entries)
-	{
-		if (isId ? std::to_string(entry.id) == nameOrId : lowercase(entry.title) == wanted)
-			return entry;
-	}
-	throw HostError("unknown parameter '" + nameOrId + "' (see --list-params)");
 }
 
 // A file created next to its final path and renamed onto it by commit();
@@ -237,40 +182,6 @@ std::string decibels(double value)
 	return text;
 }
 
-class ProgressBar
-{
-public:
-	ProgressBar(sf_count_t totalFrames, int sampleRate)
-	    : total(totalFrames), enabled(isatty(STDERR_FILENO) && totalFrames >= 30LL * sampleRate)
-	{
-	}
-
-	void update(sf_count_t done)
-	{
-		if (!enabled)
-			return;
-		const int percent = static_cast<int>(100 * done / total);
-		if (percent == shown)
-			return;
-		shown = percent;
-		const int filled = percent * kWidth / 100;
-		std::fprintf(stderr, "\rrendering [%s%s] %3d%%", std::string(filled, '#').c_str(),
-		             std::string(kWidth - filled, '.').c_str(), percent);
-	}
-
-	~ProgressBar()
-	{
-		if (enabled && shown >= 0)
-			std::fprintf(stderr, "\r%*s\r", kWidth + 20, "");
-	}
-
-private:
-	static constexpr int kWidth = 40;
-	sf_count_t total;
-	bool enabled;
-	int shown = -1;
-};
-
 struct ChannelStats
 {
 	double peak = 0.0;
@@ -291,7 +202,7 @@ void listParameters(const Options& options, std::ostream& out)
 	char line[256];
 	std::snprintf(line, sizeof line, "%5s %4s %-9s %-16s %s\n", "index", "id", "default", "flags", "title");
 	out << line;
-	for (const ParamEntry& entry : parameters(*plugin.controller()))
+	for (const ParamEntry& entry : parameterList(*plugin.controller()))
 	{
 		std::snprintf(line, sizeof line, "%5d %4u %-9.6f %-16s %s\n", entry.index, entry.id,
 		              entry.defaultValue, flagNames(entry.flags).c_str(), entry.title.c_str());
@@ -299,7 +210,7 @@ void listParameters(const Options& options, std::ostream& out)
 	}
 }
 
-void render(const Options& options, std::ostream& out)
+RenderSummary render(const Options& options, const ProgressFunction& progress)
 {
 	std::error_code fsError;
 	if (!fs::exists(options.input, fsError))
@@ -318,7 +229,7 @@ void render(const Options& options, std::ostream& out)
 
 	PluginInstance plugin(loadModule(options));
 	IEditController& controller = *plugin.controller();
-	const std::vector<ParamEntry> entries = parameters(controller);
+	const std::vector<ParamEntry> entries = parameterList(controller);
 	std::vector<std::pair<ParamID, double>> changes;
 	for (const ParamSetting& setting : options.settings)
 	{
@@ -335,6 +246,18 @@ void render(const Options& options, std::ostream& out)
 		if (bypass == entries.end())
 			throw HostError("the plug-in has no bypass parameter");
 		changes.emplace_back(bypass->id, 1.0);
+	}
+	if (!options.preset.empty())
+	{
+		const Preset preset = readPreset(options.preset);
+		try
+		{
+			plugin.loadPreset(preset);
+		}
+		catch (const HostError& error)
+		{
+			throw HostError("cannot load the preset " + options.preset + ": " + error.what());
+		}
 	}
 	if (!options.stateIn.empty())
 	{
@@ -381,7 +304,6 @@ void render(const Options& options, std::ostream& out)
 	std::array<ChannelStats, 2> stats;
 	std::chrono::steady_clock::duration processingTime{};
 	sf_count_t done = 0;
-	ProgressBar progress(inputInfo.frames, inputInfo.samplerate);
 
 	while (const sf_count_t count = sf_readf_float(input.get(), interleavedIn.data(), blockSize))
 	{
@@ -415,7 +337,8 @@ void render(const Options& options, std::ostream& out)
 		if (sf_writef_float(output.get(), interleavedOut.data(), count) != count)
 			throw HostError("cannot write " + options.output + ": " + sf_strerror(output.get()));
 		done += count;
-		progress.update(done);
+		if (progress)
+			progress(done, inputInfo.frames, inputInfo.samplerate);
 	}
 	if (sf_error(input.get()) != SF_ERR_NO_ERROR)
 		throw HostError("cannot read " + options.input + ": " + sf_strerror(input.get()));
@@ -429,28 +352,52 @@ void render(const Options& options, std::ostream& out)
 	if (stateFile)
 		stateFile->commit();
 
-	const double rate = inputInfo.samplerate;
-	const double duration = done / rate;
-	const double seconds = std::chrono::duration<double>(processingTime).count();
+	RenderSummary summary;
+	summary.input = options.input;
+	summary.output = options.output;
+	summary.inputChannels = inputChannels;
+	summary.sampleRate = inputInfo.samplerate;
+	summary.duration = static_cast<double>(done) / inputInfo.samplerate;
+	summary.processingTime = std::chrono::duration<double>(processingTime).count();
+	for (std::size_t channel = 0; channel < 2; ++channel)
+	{
+		summary.peak[channel] = stats[channel].peak;
+		summary.rms[channel] = done ? std::sqrt(stats[channel].sumOfSquares / static_cast<double>(done)) : 0.0;
+	}
+	for (std::size_t led = 0; led < ledIds.size(); ++led)
+		summary.ledSeconds[led] = static_cast<double>(ledSamples[led]) / inputInfo.samplerate;
+	return summary;
+}
+
+void printSummary(const RenderSummary& summary, std::ostream& out)
+{
 	char line[256];
 	auto print = [&](const char* format, auto... values) {
 		std::snprintf(line, sizeof line, format, values...);
 		out << line;
 	};
-	print("input: %s (%d channel%s, %d Hz)\n", options.input.c_str(), inputChannels,
-	      inputChannels == 1 ? "" : "s", inputInfo.samplerate);
-	print("output: %s (2 channels, %d Hz)\n", options.output.c_str(), inputInfo.samplerate);
-	print("duration: %.3f s\n", duration);
-	print("realtime factor: %.1f (%.3f s of processing)\n", seconds > 0 ? duration / seconds : 0.0,
+	const double seconds = summary.processingTime;
+	print("input: %s (%d channel%s, %d Hz)\n", summary.input.c_str(), summary.inputChannels,
+	      summary.inputChannels == 1 ? "" : "s", summary.sampleRate);
+	print("output: %s (2 channels, %d Hz)\n", summary.output.c_str(), summary.sampleRate);
+	print("duration: %.3f s\n", summary.duration);
+	print("realtime factor: %.1f (%.3f s of processing)\n", seconds > 0 ? summary.duration / seconds : 0.0,
 	      seconds);
-	print("peak: L %s dBFS, R %s dBFS\n", decibels(stats[0].peak).c_str(), decibels(stats[1].peak).c_str());
-	const auto rms = [&](const ChannelStats& channel) {
-		return done ? std::sqrt(channel.sumOfSquares / static_cast<double>(done)) : 0.0;
-	};
-	print("rms: L %s dBFS, R %s dBFS\n", decibels(rms(stats[0])).c_str(), decibels(rms(stats[1])).c_str());
-	print("input clip LED: %.3f s\n", ledSamples[0] / rate);
-	print("output clip LED: %.3f s\n", ledSamples[1] / rate);
-	print("compression LED: %.3f s\n", ledSamples[2] / rate);
+	print("peak: L %s dBFS, R %s dBFS\n", decibels(summary.peak[0]).c_str(), decibels(summary.peak[1]).c_str());
+	print("rms: L %s dBFS, R %s dBFS\n", decibels(summary.rms[0]).c_str(), decibels(summary.rms[1]).c_str());
+	print("input clip LED: %.3f s\n", summary.ledSeconds[0]);
+	print("output clip LED: %.3f s\n", summary.ledSeconds[1]);
+	print("compression LED: %.3f s\n", summary.ledSeconds[2]);
+}
+
+std::string summaryLine(const RenderSummary& summary)
+{
+	char line[256];
+	const double seconds = summary.processingTime;
+	std::snprintf(line, sizeof line, "%.3f s, peak L %s R %s dBFS, %.1fx realtime", summary.duration,
+	              decibels(summary.peak[0]).c_str(), decibels(summary.peak[1]).c_str(),
+	              seconds > 0 ? summary.duration / seconds : 0.0);
+	return line;
 }
 
 } // namespace brontal::host
