@@ -279,6 +279,16 @@ void X11AboutDialog::setProperties(Window transientFor)
 // bounds with the fonts this machine has.
 void X11AboutDialog::openFonts()
 {
+	// Xft keeps closed fonts for reuse until the display closes and frees
+	// them only after the render extension has forgotten the display there;
+	// the render library then keeps stale data for that address, and the
+	// next connection opened at the same address sends garbage requests.
+	// So closed fonts go at once, while the connection is whole.
+	if (FcPattern* pDefaults = FcPatternCreate())
+	{
+		FcPatternAddInteger(pDefaults, XFT_MAX_UNREF_FONTS, 0);
+		XftDefaultSet(m_pDisplay, pDefaults);
+	}
 	m_pFont = openFont(m_pDisplay, x11::kAboutTextPixels);
 	const x11::AboutMeasure measure = [this](int iPixels, const std::string& text) {
 		XftFont* pFont = openFont(m_pDisplay, iPixels);

@@ -79,6 +79,11 @@ TEST_F(AboutBoxX11Layout, EveryLineAndControlFitsInsideTheBoxWithTheFontsItDraws
 	std::unique_ptr<Display, DisplayCloser> display(XOpenDisplay(nullptr));
 	ASSERT_TRUE(display);
 	Display* pDisplay = display.get();
+	// Fonts freed as they are closed, as the box has them: none is left for
+	// Xft to free after the render extension has let go of this display.
+	FcPattern* pDefaults = FcPatternCreate();
+	FcPatternAddInteger(pDefaults, XFT_MAX_UNREF_FONTS, 0);
+	XftDefaultSet(pDisplay, pDefaults);
 
 	for (const CRect& control : {x11::kAboutIconRect, x11::kAboutInfoRect, x11::kAboutOkRect})
 		EXPECT_TRUE(inside(control, kContent)) << describe(control);
@@ -167,4 +172,25 @@ TEST_F(AboutBoxX11Layout, TheOpenBoxDrawsNothingInItsMargins)
 	XDestroyImage(pImage);
 	session->key("Escape", true);
 	session->key("Escape", false);
+}
+
+// Opening the box, closing it and the editor, again and again in one
+// process: each editor's connection may be opened where the last one was,
+// and must start clean whatever the box's fonts left behind.
+TEST_F(AboutBoxX11Layout, BoxAndEditorOpenAndCloseAgainWithoutXErrors)
+{
+	const int iErrorsBefore = EditorSession::xErrors();
+	for (int iRound = 0; iRound < 12; ++iRound)
+	{
+		SCOPED_TRACE(iRound);
+		openEditor();
+		session->click(990, 12);
+		ASSERT_EQ(session->windowsTitled("About Brontal2").size(), 1u);
+		session->key("Escape", true);
+		session->key("Escape", false);
+		ASSERT_TRUE(session->windowsTitled("About Brontal2").empty());
+		ASSERT_EQ(session->remove(), Steinberg::kResultOk);
+		session->releaseView();
+		ASSERT_EQ(EditorSession::xErrors(), iErrorsBefore) << "X errors";
+	}
 }
