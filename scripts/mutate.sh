@@ -38,6 +38,7 @@ declare -A suite_targets=(
   [bundle]="bundle_tests"
   [golden]="golden_tests"
   [noalloc]="noalloc_tests"
+  [presets]="preset_tests"
   [render]="render_tests"
   [editor]="editor_tests editor_widget_tests"
 )
