@@ -160,44 +160,50 @@ TEST(TimeEffects, TempoIsTakenOnlyWhenValidAndPositive)
 	const double dRate = 48000.0;
 	const Stereo in = Impulse(static_cast<size_t>(0.6 * dRate));
 	const Changes delayOnly = TimeEffects(1.0, 0.0, 0.0);
-	const Stereo at120 = RenderAtTempo(dRate, 120.0, in, delayOnly);
-	const Stereo at240 = RenderAtTempo(dRate, 240.0, in, delayOnly);
-	ASSERT_NE(at120.left, at240.left);
-
 	const auto slice = [&](size_t from, size_t to) {
 		Stereo part(to - from);
 		std::copy(in.left.begin() + from, in.left.begin() + to, part.left.begin());
 		std::copy(in.right.begin() + from, in.right.begin() + to, part.right.begin());
 		return part;
 	};
-	// The first block with the first context, the rest with the second.
-	const auto renderWith = [&](const std::function<void(host::ProcessBlock&)>& first,
-	                            const std::function<void(host::ProcessBlock&)>& rest) {
-		auto instance = activeInstance(dRate, kBlock);
-		first(instance->block());
-		std::vector<float> out = render(*instance, slice(0, kBlock), kBlock, delayOnly).left;
-		rest(instance->block());
-		const std::vector<float> tail = render(*instance, slice(kBlock, in.size()), kBlock).left;
+	using Context = std::function<void(host::ProcessBlock&)>;
+	// The first block with the first context, the rest with the second,
+	// from a fresh activation.
+	const auto renderWith = [&](host::PluginInstance& instance, const Context& first, const Context& rest) {
+		host::ProcessSetup setup;
+		setup.sampleRate = dRate;
+		setup.maxBlockSize = kBlock;
+		instance.activate(setup);
+		instance.block().setContextEnabled(true);
+		first(instance.block());
+		std::vector<float> out = render(instance, slice(0, kBlock), kBlock, delayOnly).left;
+		rest(instance.block());
+		const std::vector<float> tail = render(instance, slice(kBlock, in.size()), kBlock).left;
 		out.insert(out.end(), tail.begin(), tail.end());
 		return out;
 	};
-	const auto none = [](host::ProcessBlock&) {};
-	const auto valid240 = [](host::ProcessBlock& b) { b.setTempo(240.0); };
-	const auto unmarked240 = [](host::ProcessBlock& b) {
+	const Context none = [](host::ProcessBlock&) {};
+	const Context valid240 = [](host::ProcessBlock& b) { b.setTempo(240.0); };
+	const Context unmarked240 = [](host::ProcessBlock& b) {
 		b.setTempo(240.0);
 		b.setTempo(std::nullopt);
 	};
-	const auto noContext = [](host::ProcessBlock& b) { b.setContextEnabled(false); };
+	const Context noContext = [](host::ProcessBlock& b) { b.setContextEnabled(false); };
+	const auto tempo = [](double dTempo) { return Context([dTempo](host::ProcessBlock& b) { b.setTempo(dTempo); }); };
 
-	EXPECT_EQ(renderWith(valid240, none), at240.left);
-	EXPECT_EQ(renderWith(unmarked240, unmarked240), at120.left);
-	EXPECT_EQ(renderWith(noContext, noContext), at120.left);
-	EXPECT_EQ(renderWith(valid240, unmarked240), at240.left);
-	EXPECT_EQ(renderWith(valid240, noContext), at240.left);
+	// An instance that has never had a good tempo plays at 120.
+	const std::vector<float> at120 =
+	    renderWith(*activeInstance(dRate, kBlock), tempo(120.0), tempo(120.0));
+	for (const Context& never : {unmarked240, noContext, tempo(std::nan(""))})
+		EXPECT_EQ(renderWith(*activeInstance(dRate, kBlock), never, never), at120);
+
+	// After a good 240 nothing else counts.
+	auto instance = activeInstance(dRate, kBlock);
+	const std::vector<float> at240 = renderWith(*instance, valid240, valid240);
+	ASSERT_NE(at240, at120);
+	EXPECT_EQ(renderWith(*instance, valid240, none), at240);
+	EXPECT_EQ(renderWith(*instance, valid240, unmarked240), at240);
+	EXPECT_EQ(renderWith(*instance, valid240, noContext), at240);
 	for (const double dBad : {std::nan(""), 0.0, -120.0, HUGE_VAL})
-	{
-		const auto bad = [dBad](host::ProcessBlock& b) { b.setTempo(dBad); };
-		EXPECT_EQ(renderWith(bad, bad), at120.left) << dBad;
-		EXPECT_EQ(renderWith(valid240, bad), at240.left) << dBad;
-	}
+		EXPECT_EQ(renderWith(*instance, valid240, tempo(dBad)), at240) << dBad;
 }
