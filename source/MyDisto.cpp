@@ -5,25 +5,37 @@
 #include "brontaldata.h"
 #include "brontalparams.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <vector>
 
 namespace {
+typedef double V2d __attribute__((vector_size(16)));
+typedef int64_t V2l __attribute__((vector_size(16)));
+typedef float V4f __attribute__((vector_size(16)));
+typedef int32_t V4i __attribute__((vector_size(16)));
+
 struct FilterSetting
 {
 	int iType;
 	float fHz;
-	double dGainDb;
 };
 
-// In the order of the filter enumeration. Low- and high-pass sections ignore
-// their gain.
-const FilterSetting kFilterSettings[] = {
-	{Biquad::kPeak, 500.0f, 20.0},      {Biquad::kPeak, 800.0f, 20.0},      {Biquad::kPeak, 2000.0f, 20.0},
-	{Biquad::kHighPass, 200.0f, -20.0}, {Biquad::kPeak, 2500.0f, 20.0},     {Biquad::kLowPass, 4500.0f, -20.0},
-	{Biquad::kLowPass, 10000.0f, -20.0}, {Biquad::kLowPass, 10000.0f, -20.0}, {Biquad::kLowPass, 10000.0f, -20.0},
-	{Biquad::kLowPass, 10000.0f, -20.0},
-};
+// Every section has Q 0.55; the peaks raise their band by 20 dB.
 constexpr double kFilterQ = 0.55;
+constexpr double kPeakGainDb = 20.0;
+const FilterSetting kPreEmphasis[3] = {{Biquad::kPeak, 500.0f}, {Biquad::kPeak, 800.0f}, {Biquad::kPeak, 2000.0f}};
+// In the order of the section enumeration.
+const FilterSetting kSectionSettings[] = {{Biquad::kHighPass, 200.0f}, {Biquad::kPeak, 2500.0f}};
+// The lowpasses after the clipper and after the shapers.
+const FilterSetting kLowPasses[2] = {{Biquad::kLowPass, 4500.0f}, {Biquad::kLowPass, 10000.0f}};
+
+// Mix weights of the branches.
+constexpr float kSoftWeight = 0.6364f;
+constexpr float kClipWeight = 0.5504f;
+const double kShaperWeights[4] = {0.47000003f, 0.3334f, 0.31313998f, 0.411f};
 
 // -10.528 dB after the mix, then the fixed 0.7 of the switched-on path.
 const float kOutputTrim = static_cast<float>(std::pow(10.0, -0.5264));
@@ -33,49 +45,552 @@ constexpr float kOnGain = 0.7f;
 // finite: non-finite input would otherwise stick in the filter state.
 constexpr float kInputLimit = 1.0e6f;
 
+// The soft clipper's slope at 0 and the hard clipper's gain and ceiling.
+constexpr double kSoftSlope = 25.0;
+constexpr double kClipGain = 25.0;
+constexpr double kClipCeiling = 0.999;
+
+// Half-band all-pass pairs (tools/gen_halfband.py); the even-numbered
+// sections form one branch, the odd-numbered the other. Into twice the rate:
+// pass band to 0.4 of the host rate, 70 dB of rejection from 0.6 of it, which
+// keeps the images of anything below 0.4 out of the curves. Out of it: pass
+// band to 0.44, 57 dB from 0.56: what the curves make just above the host's
+// Nyquist frequency folds back just below it, where the cabinet removes it
+// at rates up to 48 kHz. Above, the cabinet passes that octave; there the
+// pass band reaches 0.48 and 81 dB hold from 0.52.
+const float kUpHalfBand[] = {0.0798664242f, 0.283829331f, 0.54532367f, 0.834411919f};
+const float kDownHalfBand[] = {0.109106041f, 0.361632586f, 0.633477211f, 0.877443433f};
+const float kSteepDownHalfBand[] = {0.0575171858f, 0.205933034f, 0.392204434f, 0.569338799f,
+                                    0.713911414f,  0.82295835f,  0.904270172f, 0.969458163f};
+// Rates above this take the steep pair.
+constexpr double kSteepDownRate = 50000.0;
+
+// The triangular window of the antiderivative method at twice the rate
+// loses sinc²(f / 2fs); 1 + c - c·z^-1 puts it back within 0.03 dB up to
+// 0.275 of the host rate.
+constexpr float kWindowLossBoost = 0.05157f;
+
+// The finest table has 200 entries per dB; the others fall on its entries
+// (every 10th for shaper 1, every 4th for shapers 2 and 3), so one curve
+// sampled at its spacing is their weighted sum.
+constexpr int kLast = 24000;
+// 200 entries per dB of 20·log10|s| = 200 · 20·log10(2) per octave.
+constexpr float kEntriesPerOctave = 1204.1199826559248f;
+
 const float* TableData(brontal::Blob blob, int iEntries)
 {
 	BRONTAL_ASSERT(blob.size == sizeof(float) * static_cast<size_t>(iEntries), "0", "MyDisto");
 	return reinterpret_cast<const float*>(blob.data);
 }
-} // namespace
 
-CMyDisto::Shaper CMyDisto::GetShaper(int iShaper)
+// The curves of the driven signal, the shaper's and the soft clipper's, as
+// linear pieces in the sample's magnitude on every 8th entry of the finest
+// table (0.04 dB): within 6e-6 of the tables' own interpolation (the coarser
+// tables' corners fall between the pieces' ends) and within 1.5e-6 of the
+// soft clipper. Piece 0 runs from 0 to entry 0 (-120 dBFS), piece k from
+// entry 8(k - 1), the last one on above 0 dBFS.
+constexpr int kEntriesPerPiece = 8;
+constexpr int kPieces = kLast / kEntriesPerPiece + 2;
+// The curves of the driven signal, in the two lanes of a piece.
+enum
 {
-	namespace data = brontal::data;
-	switch (iShaper)
-	{
-	case kShaper1:
-		return {TableData(data::afShape1_Pos(), 2401), TableData(data::afShape1_Neg(), 2401), 2400};
-	case kShaper2:
-		return {TableData(data::afShape2(), 6001), TableData(data::afShape2(), 6001), 6000};
-	case kShaper3:
-		return {TableData(data::afShape3(), 6001), TableData(data::afShape3(), 6001), 6000};
-	default:
-		return {TableData(data::afShape4_Pos(), 24001), TableData(data::afShape4_Neg(), 24001), 24000};
-	}
+	kShaperLane,
+	kSoftLane
+};
+
+// One piece, per lane: the magnitude 2·ph + 6·m6·(|x| - u) and the curve's
+// two antiderivatives from 0, C1 and C2, at u, its start. One cache line;
+// the starts are kept apart.
+struct alignas(64) Piece
+{
+	double C2[2], C1[2], ph[2], m6[2];
+};
+
+struct PieceTable
+{
+	std::vector<Piece> pieces;
+	std::vector<double> starts;
+};
+
+// Entry i of the finest table lies at 10^(6i/kLast - 6).
+double EntryAmplitude(int i)
+{
+	return std::pow(10.0, 6.0 * i / kLast - 6.0);
 }
+
+// F2 of a piece, t past its start; the same sums wherever F2 is formed.
+template <typename T>
+T PieceF2(T C2, T C1, T ph, T m6, T t)
+{
+	return C2 + t * (C1 + t * (ph + t * m6));
+}
+
+// Each half-wave's pieces (positive first): the values at their starts from
+// the tables, the slopes reaching the next piece, the antiderivatives
+// accumulated from 0.
+const PieceTable& Pieces()
+{
+	static const PieceTable table = [] {
+		namespace data = brontal::data;
+		struct Table
+		{
+			const float* pfPos;
+			const float* pfNeg;
+			int iLast;
+		};
+		const Table tables[4] = {
+			{TableData(data::afShape1_Pos(), 2401), TableData(data::afShape1_Neg(), 2401), 2400},
+			{TableData(data::afShape2(), 6001), TableData(data::afShape2(), 6001), 6000},
+			{TableData(data::afShape3(), 6001), TableData(data::afShape3(), 6001), 6000},
+			{TableData(data::afShape4_Pos(), 24001), TableData(data::afShape4_Neg(), 24001), 24000},
+		};
+		PieceTable t{std::vector<Piece>(2 * kPieces), std::vector<double>(2 * kPieces)};
+		for (int iHalf = 0; iHalf < 2; ++iHalf)
+		{
+			Piece* p = &t.pieces[static_cast<size_t>(iHalf * kPieces)];
+			double* u = &t.starts[static_cast<size_t>(iHalf * kPieces)];
+			for (int k = 1; k < kPieces; ++k)
+			{
+				// The four tables' weighted sum at the piece's first entry.
+				const int iEntry = (k - 1) * kEntriesPerPiece;
+				double dShaper = 0.0;
+				for (int i = 0; i < 4; ++i)
+				{
+					const Table& tb = tables[i];
+					const float* pf = iHalf == 0 ? tb.pfPos : tb.pfNeg;
+					const int iStep = kLast / tb.iLast, j = iEntry / iStep;
+					const double f = static_cast<double>(iEntry - j * iStep) / iStep;
+					dShaper += kShaperWeights[i] * (f > 0.0 ? (1.0 - f) * pf[j] + f * pf[j + 1] : pf[j]);
+				}
+				u[k] = EntryAmplitude(iEntry);
+				p[k].ph[kShaperLane] = 0.5 * dShaper;
+				p[k].ph[kSoftLane] = -0.5 * std::expm1(-kSoftSlope * u[k]);
+			}
+			// Below entry 0 the shaper holds entry 0's value and the soft
+			// clipper rises in a line from 0.
+			u[0] = 0.0;
+			p[0].ph[kShaperLane] = p[1].ph[kShaperLane];
+			p[0].ph[kSoftLane] = 0.0;
+			for (int iLane = 0; iLane < 2; ++iLane)
+			{
+				p[0].C1[iLane] = p[0].C2[iLane] = 0.0;
+				for (int k = 0; k < kPieces; ++k)
+				{
+					const bool bLast = k + 1 == kPieces;
+					const double w = bLast ? 0.0 : u[k + 1] - u[k];
+					const double ph = p[k].ph[iLane];
+					const double m6 = bLast || (k == 0 && iLane == kShaperLane) ? 0.0 : (p[k + 1].ph[iLane] - ph) / (3.0 * w);
+					p[k].m6[iLane] = m6;
+					if (!bLast)
+					{
+						p[k + 1].C1[iLane] = p[k].C1[iLane] + w * (2.0 * ph + 3.0 * m6 * w);
+						p[k + 1].C2[iLane] = PieceF2(p[k].C2[iLane], p[k].C1[iLane], ph, m6, w);
+					}
+				}
+			}
+		}
+		return t;
+	}();
+	return table;
+}
+
+V4f AsFloat(V4i v)
+{
+	V4f f;
+	std::memcpy(&f, &v, sizeof f);
+	return f;
+}
+
+V4i AsInt(V4f v)
+{
+	V4i i;
+	std::memcpy(&i, &v, sizeof i);
+	return i;
+}
+
+V4f Select(V4i mask, V4f a, V4f b)
+{
+	return AsFloat((mask & AsInt(a)) | (~mask & AsInt(b)));
+}
+
+V4f Abs(V4f v)
+{
+	return AsFloat(AsInt(v) & 0x7fffffff);
+}
+
+V4f Load(const float* pf)
+{
+	V4f v;
+	std::memcpy(&v, pf, sizeof v);
+	return v;
+}
+
+void Store(float* pf, V4f v)
+{
+	std::memcpy(pf, &v, sizeof v);
+}
+
+// Base-2 logarithm of positive normal numbers: the exponent, and a
+// degree-4 polynomial of the mantissa in [1, 2), within 2.1e-4 (a quarter
+// of an entry of the finest table, a thirtieth of a piece).
+V4f FastLog2(V4f x)
+{
+	const V4i bits = AsInt(x);
+	const V4i e = ((bits >> 23) & 0xff) - 127;
+	const V4f t = AsFloat((bits & 0x7fffff) | 0x3f800000) - 1.0f;
+	V4f p = V4f{} - 0.0791503658f;
+	p = p * t + 0.312214266f;
+	p = p * t - 0.66951521f;
+	p = p * t + 1.43609808f;
+	p = p * t + 0.000204158913f;
+	return p + __builtin_convertvector(e, V4f);
+}
+
+// Level index on the finest table, clamped to 0..kLast while still a float
+// so NaN and out-of-range levels never reach an integer; |s| must not be 0.
+V4f LevelIndices(V4f fAbs)
+{
+	V4f fIndex = FastLog2(fAbs) * kEntriesPerOctave + static_cast<float>(kLast);
+	fIndex = Select(fIndex > 0.0f, fIndex, V4f{} + 0.0f);
+	return Select(fIndex > static_cast<float>(kLast), V4f{} + static_cast<float>(kLast), fIndex);
+}
+
+// 25·q held within ±0.999 and its antiderivatives, from the part of |q|
+// up to the knee and the part beyond it.
+constexpr double kClipKnee = kClipCeiling / kClipGain;
+
+template <typename T>
+T ClipF2Magnitude(T inside, T beyond)
+{
+	return inside * inside * (kClipGain / 6.0 * inside + 0.5 * kClipGain * beyond) + 0.5 * kClipCeiling * beyond * beyond;
+}
+
+CMyDisto::CurvePoint ClipPoint(double x)
+{
+	const double a = std::fabs(x);
+	const double inside = std::min(a, kClipKnee), beyond = std::max(a - kClipKnee, 0.0);
+	const double dSign = x > 0.0 ? 1.0 : (x < 0.0 ? -1.0 : 0.0);
+	return {dSign * kClipGain * inside, 0.5 * kClipGain * inside * inside + kClipCeiling * beyond,
+	        dSign * ClipF2Magnitude(inside, beyond)};
+}
+
+V2d AsDouble(V2l v)
+{
+	V2d d;
+	std::memcpy(&d, &v, sizeof d);
+	return d;
+}
+
+V2l AsLong(V2d v)
+{
+	V2l l;
+	std::memcpy(&l, &v, sizeof l);
+	return l;
+}
+
+constexpr int64_t kSignBit = static_cast<int64_t>(0x8000000000000000ULL);
+
+V2d Abs(V2d v)
+{
+	return AsDouble(AsLong(v) & ~kSignBit);
+}
+
+V2d SelectD(V2l mask, V2d a, V2d b)
+{
+	return AsDouble((mask & AsLong(a)) | (~mask & AsLong(b)));
+}
+
+V2d WithSignOf(V2d s, V2d v)
+{
+	return AsDouble(AsLong(v) ^ (AsLong(s) & kSignBit));
+}
+
+// Two samples' worth of a pair of lanes, each sample's pair in its own
+// register: lo the first sample, hi the second.
+struct Two
+{
+	V2d lo, hi;
+};
+
+inline Two operator+(Two a, Two b) { return {a.lo + b.lo, a.hi + b.hi}; }
+inline Two operator-(Two a, Two b) { return {a.lo - b.lo, a.hi - b.hi}; }
+inline Two operator*(Two a, Two b) { return {a.lo * b.lo, a.hi * b.hi}; }
+
+// Each sample's sample before: the second of the pair before, the first of
+// this pair.
+inline Two SampleBefore(Two before, Two now)
+{
+	return {before.hi, now.lo};
+}
+
+// Lane i of each sample in both lanes.
+inline Two Spread(Two v, int i)
+{
+	return {V2d{} + v.lo[i], V2d{} + v.hi[i]};
+}
+
+V2d Shift(V2d before, V2d now)
+{
+	return __builtin_shuffle(before, now, V2l{1, 2});
+}
+
+// The clipper's F2 alone, as the processing reads it: the part up to the
+// knee and the part beyond, without a branch.
+V2d ClipF2(V2d q)
+{
+	const V2d a = Abs(q);
+	const V2l past = a > kClipKnee;
+	return WithSignOf(q, ClipF2Magnitude(SelectD(past, V2d{} + kClipKnee, a), SelectD(past, a - kClipKnee, V2d{})));
+}
+
+V2d LoadD(const double* pd)
+{
+	V2d v;
+	std::memcpy(&v, pd, sizeof v);
+	return v;
+}
+
+void StoreD(double* pd, V2d v)
+{
+	std::memcpy(pd, &v, sizeof v);
+}
+
+// Two lanes of a bank of second-order sections held in registers while a
+// chunk runs through them (transposed direct form II).
+struct SectionPair
+{
+	V2d b0, b1, b2, a1, a2, z1, z2;
+
+	template <typename Bank>
+	SectionPair(const Bank& bank, int iFirst)
+	    : b0(LoadD(bank.b0 + iFirst)), b1(LoadD(bank.b1 + iFirst)), b2(LoadD(bank.b2 + iFirst)),
+	      a1(LoadD(bank.a1 + iFirst)), a2(LoadD(bank.a2 + iFirst)), z1(LoadD(bank.z1 + iFirst)),
+	      z2(LoadD(bank.z2 + iFirst))
+	{
+	}
+
+	template <typename Bank>
+	void Save(Bank& bank, int iFirst) const
+	{
+		StoreD(bank.z1 + iFirst, z1);
+		StoreD(bank.z2 + iFirst, z2);
+	}
+
+	V2d Run(V2d x)
+	{
+		const V2d y = b0 * x + z1;
+		z1 = b1 * x + z2 - a1 * y;
+		z2 = b2 * x - a2 * y;
+		return y;
+	}
+};
+
+// A half-band pair held in registers while a chunk runs through it: each
+// branch a chain of first-order all-pass sections (β + z^-1) / (1 + β·z^-1),
+// the even-numbered sections one branch, the odd-numbered the other.
+template <int kSections>
+struct HalfBandPair
+{
+	const float* pfBeta;
+	V4f input[2];
+	V4f output[kSections];
+
+	template <typename State>
+	HalfBandPair(const float* pfBetas, const State& state) : pfBeta(pfBetas)
+	{
+		for (int i = 0; i < 2; ++i)
+			input[i] = Load(state.afInput[i]);
+		for (int i = 0; i < kSections; ++i)
+			output[i] = Load(state.afOutput[i]);
+	}
+
+	template <typename State>
+	void Save(State& state) const
+	{
+		// Once the input has stopped, the sections would otherwise circle at
+		// the smallest denormals forever where the host does not flush them.
+		const auto flush = [](V4f v) { return Select(Abs(v) < 1e-30f, V4f{}, v); };
+		for (int i = 0; i < 2; ++i)
+			Store(state.afInput[i], flush(input[i]));
+		for (int i = 0; i < kSections; ++i)
+			Store(state.afOutput[i], flush(output[i]));
+	}
+
+	V4f Branch(int iBranch, V4f x)
+	{
+		V4f xBefore = input[iBranch];
+		input[iBranch] = x;
+		for (int i = iBranch; i < kSections; i += 2)
+		{
+			const V4f y = pfBeta[i] * (x - output[i]) + xBefore;
+			xBefore = output[i];
+			output[i] = y;
+			x = y;
+		}
+		return x;
+	}
+};
+
+// The piece holding a driven sample's magnitude: below entry 0 the first,
+// else the one the level index falls in (those of the negative half-wave
+// follow those of the positive one). A level index a hair off near a
+// piece's end only extends the neighbouring piece's line a hair, where the
+// two meet.
+inline int PieceOf(double x)
+{
+	const float fAbs = static_cast<float>(std::fabs(x));
+	const int j = fAbs < 1e-6f ? 0 : static_cast<int>(CMyDisto::LevelIndex(fAbs) * (1.0f / kEntriesPerPiece)) + 1;
+	return j + (x < 0.0 ? kPieces : 0);
+}
+
+CMyDisto::CurvePoint PiecePoint(const Piece& p, double u, int iLane, double x)
+{
+	const double t = std::fabs(x) - u;
+	const double dSign = x > 0.0 ? 1.0 : (x < 0.0 ? -1.0 : 0.0);
+	const double ph = p.ph[iLane], m6 = p.m6[iLane];
+	return {dSign * (2.0 * ph + 6.0 * m6 * t), p.C1[iLane] + t * (2.0 * ph + 3.0 * m6 * t),
+	        dSign * PieceF2(p.C2[iLane], p.C1[iLane], ph, m6, t)};
+}
+
+// A curve at x, a driven sample in the given piece or the clipper's input.
+CMyDisto::CurvePoint CurveAt(int iCurve, double x, int iPiece)
+{
+	if (iCurve == CMyDisto::kClipCurve)
+		return ClipPoint(x);
+	const int iLane = iCurve == CMyDisto::kShaperCurve ? kShaperLane : kSoftLane;
+	const size_t i = static_cast<size_t>(iPiece);
+	return PiecePoint(Pieces().pieces[i], Pieces().starts[i], iLane, x);
+}
+
+// A step product below this, relative to the squared size of the samples,
+// leaves too few digits in F2's second difference: the rounding of F2 (1e-16
+// of it) would come out above 1e-8 of the curve.
+constexpr double kNear = 1e-8;
+// Of those, neighbouring samples closer than this leave too few digits in
+// the mean of F1 over their step; samples two apart closer than this mark
+// a path that turns back on itself.
+constexpr double kNearMean = 1e-8;
+constexpr double kNearTurn = 1e-6;
+
+// The input each curve reads: the driven signal (0) or the clipper's (1).
+const int kInputOf[CMyDisto::kNumCurves] = {0, 0, 1};
+
+// The few samples whose steps are too short for the division, worked out
+// one by one: the mean of F1 over a step by the division where that step
+// is long enough, else from the step's ends; the curve from the means where
+// the two steps are long enough, else at the sample before (the path turns
+// back on itself). Samples k - 2 .. k + 1 per input, pieces of k - 1 .. k + 1.
+struct Neighbourhood
+{
+	double adX[4][2];
+	int aiPiece[3];
+
+	Neighbourhood(const Two& before, const Two& x, int iPieceBefore, int iPiece0, int iPiece1)
+	    : adX{{before.lo[0], before.lo[1]}, {before.hi[0], before.hi[1]}, {x.lo[0], x.lo[1]}, {x.hi[0], x.hi[1]}},
+	      aiPiece{iPieceBefore, iPiece0, iPiece1}
+	{
+	}
+
+	// Sample i of the pair on input iInput: its steps, their scale, and
+	// whether they were too short for the division.
+	struct Steps
+	{
+		double d1, d2, dScale;
+		bool bNear;
+	};
+	Steps StepsAt(int i, int iInput) const
+	{
+		const double x = adX[i + 2][iInput], x1 = adX[i + 1][iInput], x2 = adX[i][iInput];
+		const double d1 = x - x1, d2 = x - x2, dScale = std::fabs(x) + std::fabs(x1);
+		return {d1, d2, dScale, !(std::fabs(d1 * d2) > kNear * dScale * dScale)};
+	}
+};
+
+void FixMeans(const Neighbourhood& n, Two& drivenMean, V2d& clipMean)
+{
+	for (int i = 0; i < 2; ++i)
+		for (int c = 0; c < CMyDisto::kNumCurves; ++c)
+		{
+			const int iInput = kInputOf[c];
+			const Neighbourhood::Steps st = n.StepsAt(i, iInput);
+			if (!st.bNear)
+				continue;
+			const double x = n.adX[i + 2][iInput], x1 = n.adX[i + 1][iInput];
+			const CMyDisto::CurvePoint now = CurveAt(c, x, n.aiPiece[i + 1]), before = CurveAt(c, x1, n.aiPiece[i]);
+			const double dMean = std::fabs(st.d1) > kNearMean * st.dScale ? (now.F2 - before.F2) / st.d1
+			                                                                 : 0.5 * (now.F1 + before.F1);
+			if (iInput == 1)
+				clipMean[i] = dMean;
+			else
+				(i == 0 ? drivenMean.lo : drivenMean.hi)[c] = dMean;
+		}
+}
+
+// The curves' values come out halved, like the triangle's weights before
+// the final doubling.
+void FixCurves(const Neighbourhood& n, const Two& drivenMeanBefore, const Two& drivenMean, V2d clipMeanBefore,
+               V2d clipMean, Two& drivenY, V2d& clipY)
+{
+	for (int i = 0; i < 2; ++i)
+		for (int c = 0; c < CMyDisto::kNumCurves; ++c)
+		{
+			const int iInput = kInputOf[c];
+			const Neighbourhood::Steps st = n.StepsAt(i, iInput);
+			if (!st.bNear)
+				continue;
+			const double dMean = iInput == 1 ? clipMean[i] : (i == 0 ? drivenMean.lo : drivenMean.hi)[c];
+			const double dMeanBefore = iInput == 1 ? (i == 0 ? clipMeanBefore[1] : clipMean[0])
+			                                       : (i == 0 ? drivenMeanBefore.hi : drivenMean.lo)[c];
+			const double dY = std::fabs(st.d2) > kNearTurn * st.dScale
+			                      ? (dMean - dMeanBefore) / st.d2
+			                      : 0.5 * CurveAt(c, n.adX[i + 1][iInput], n.aiPiece[i]).f;
+			if (iInput == 1)
+				clipY[i] = dY;
+			else
+				(i == 0 ? drivenY.lo : drivenY.hi)[c] = dY;
+		}
+}
+} // namespace
 
 CMyDisto::CMyDisto()
 {
-	for (Biquad*& pFilter : m_apFilters)
-		pFilter = new Biquad();
-	for (int i = 0; i < kNumShapers; ++i)
-		m_aShapers[i] = GetShaper(i);
-}
-
-CMyDisto::~CMyDisto()
-{
-	for (Biquad* pFilter : m_apFilters)
-		delete pFilter;
+	// Built here, on the thread that creates the chain, never while processing.
+	Pieces();
+	std::memset(m_afHost, 0, sizeof m_afHost);
+	std::memset(m_afInput, 0, sizeof m_afInput);
+	std::memset(m_aiPiece, 0, sizeof m_aiPiece);
+	std::memset(m_afCurveOut, 0, sizeof m_afCurveOut);
+	Reset();
 }
 
 int CMyDisto::Reset()
 {
 	// A reset chain starts clean: nothing of the last take rings on.
-	for (Biquad* pFilter : m_apFilters)
-		pFilter->Reset();
+	for (Section& q : m_aSections)
+		q.z1 = q.z2 = 0.0;
+	std::memset(m_peaks.z1, 0, sizeof m_peaks.z1);
+	std::memset(m_peaks.z2, 0, sizeof m_peaks.z2);
+	std::memset(m_lowPasses.z1, 0, sizeof m_lowPasses.z1);
+	std::memset(m_lowPasses.z2, 0, sizeof m_lowPasses.z2);
+	m_up = {};
+	m_down = {};
+	std::memset(m_afPendingOdd, 0, sizeof m_afPendingOdd);
+	std::memset(m_adBefore, 0, sizeof m_adBefore);
+	m_iPieceBefore = 0;
+	std::memset(m_adDrivenF2Before, 0, sizeof m_adDrivenF2Before);
+	std::memset(m_adDrivenMeanBefore, 0, sizeof m_adDrivenMeanBefore);
+	std::memset(m_adClipF2Before, 0, sizeof m_adClipF2Before);
+	std::memset(m_adClipMeanBefore, 0, sizeof m_adClipMeanBefore);
+	m_fLastMix = 0.0f;
 	return 1;
+}
+
+int CMyDisto::SetSampleRate(const double* pdSampleRate)
+{
+	const int iResult = CMyEffect::SetSampleRate(pdSampleRate);
+	if (iResult)
+		DesignFilters();
+	return iResult;
 }
 
 float CMyDisto::DriveGain(float fLevel)
@@ -84,41 +599,220 @@ float CMyDisto::DriveGain(float fLevel)
 	return static_cast<float>(std::pow(10.0, dDriveDb / 20.0));
 }
 
-float CMyDisto::ShapeAtLevel(float fDriven, float fLevel, const Shaper& shaper)
+float CMyDisto::LevelIndex(float fDriven)
 {
-	const float fLast = static_cast<float>(shaper.iLast);
-	float fIndex = fLevel * fLast / 120.0f;
-	// Clamped while still a float: NaN and out-of-range levels never reach
-	// the integer conversion.
-	if (!(fIndex > 0.0f))
-		fIndex = 0.0f;
-	else if (fIndex > fLast)
-		fIndex = fLast;
-	const int i = static_cast<int>(fIndex);
-	const float f = fIndex - static_cast<float>(i);
-	const int j = i < shaper.iLast ? i + 1 : i;
-	if (fDriven > 0.0f)
-		return (1.0f - f) * shaper.pfPos[i] + f * shaper.pfPos[j];
-	if (fDriven < 0.0f)
-		return -((1.0f - f) * shaper.pfNeg[i] + f * shaper.pfNeg[j]);
-	return 0.0f;
-}
-
-float CMyDisto::Shape(float fDriven, const Shaper& shaper)
-{
-	if (fDriven == 0.0f)
+	const float fAbs = std::fabs(fDriven);
+	if (!(fAbs > 0.0f))
 		return 0.0f;
-	return ShapeAtLevel(fDriven, 20.0f * std::log10(std::fabs(fDriven)) + 120.0f, shaper);
+	return LevelIndices(V4f{} + fAbs)[0];
 }
 
-void CMyDisto::ConfigureFilters()
+CMyDisto::CurvePoint CMyDisto::EvaluateCurve(int iCurve, double x)
 {
-	const float fRate = SampleRateF();
-	for (int i = 0; i < kNumFilters; ++i)
+	return CurveAt(iCurve, x, PieceOf(x));
+}
+
+void CMyDisto::DesignFilters()
+{
+	// The normalised frequency in single precision, widened, as the chain's
+	// filter element is given it; the designs follow the rate, nothing else.
+	const double dRate = *m_pdSampleRate;
+	const float fRate = static_cast<float>(dRate);
+	Biquad design;
+	const auto setLane = [&design, fRate](auto& bank, int iLane, const FilterSetting& setting) {
+		design.SetParameters(setting.iType, static_cast<double>(setting.fHz / fRate), kFilterQ, kPeakGainDb);
+		design.GetCoefficients(bank.b0[iLane], bank.b1[iLane], bank.b2[iLane], bank.a1[iLane], bank.a2[iLane]);
+	};
+	for (int i = 0; i < 3; ++i)
+		setLane(m_peaks, i, kPreEmphasis[i]);
+	m_peaks.b0[3] = m_peaks.b1[3] = m_peaks.b2[3] = m_peaks.a1[3] = m_peaks.a2[3] = 0.0;
+	for (int i = 0; i < 2; ++i)
+		setLane(m_lowPasses, i, kLowPasses[i]);
+	for (int i = 0; i < kNumSections; ++i)
 	{
-		const FilterSetting& s = kFilterSettings[i];
-		m_apFilters[i]->SetParameters(s.iType, static_cast<double>(s.fHz / fRate), kFilterQ, s.dGainDb);
+		design.SetParameters(kSectionSettings[i].iType, static_cast<double>(kSectionSettings[i].fHz / fRate),
+		                     kFilterQ, kPeakGainDb);
+		Section& q = m_aSections[i];
+		design.GetCoefficients(q.b0, q.b1, q.b2, q.a1, q.a2);
 	}
+	m_bSteepDown = dRate > kSteepDownRate;
+	m_dDesignedRate = dRate;
+}
+
+void CMyDisto::Upsample(int iCount)
+{
+	// Lanes: the driven signal, the clipper's input. The even output sample
+	// leaves the even branch, the odd one the odd branch.
+	HalfBandPair<kUpSections> pair(kUpHalfBand, m_up);
+	for (int n = 0; n < iCount; ++n)
+	{
+		const V4f x = {m_afHost[kDrivenInput][n], m_afHost[kClipInput][n], 0.0f, 0.0f};
+		const V4f even = pair.Branch(0, x);
+		const V4f odd = pair.Branch(1, x);
+		Store(m_afInput[2 * n], __builtin_shuffle(even, odd, V4i{0, 1, 4, 5}));
+	}
+	pair.Save(m_up);
+}
+
+void CMyDisto::ApplyCurves(int iCount2)
+{
+	// The pieces the driven samples fall in (those of the negative
+	// half-wave after the positive), four level indexes at a time.
+	for (int k = 0; k < iCount2; k += 4)
+	{
+		const V4f driven = __builtin_shuffle(Load(m_afInput[k]), Load(m_afInput[k + 2]), V4i{0, 2, 4, 6});
+		const V4f fAbs = Abs(driven);
+		const V4f index = LevelIndices(Select(fAbs > 0.0f, fAbs, V4f{} + 1.0f));
+		V4i j = __builtin_convertvector(index * (1.0f / kEntriesPerPiece), V4i) + 1;
+		j &= ~(fAbs < 1e-6f);
+		j += (driven < 0.0f) & kPieces;
+		std::memcpy(&m_aiPiece[k], &j, sizeof j);
+	}
+
+	// Per sample and curve: F2; the mean of F1 over the step from the sample
+	// before (the difference of F2 over the step); and the curve under a
+	// triangle two samples wide centred on the sample before (the
+	// difference of those means over the two steps). Two samples at a time,
+	// each with lanes (driven, clipper's input) for the steps and lanes
+	// (shaper, soft) for the driven curves; the clipper's curve one sample
+	// per lane.
+	const Piece* pPieces = Pieces().pieces.data();
+	const double* pdStarts = Pieces().starts.data();
+	Two before = {LoadD(m_adBefore[0]), LoadD(m_adBefore[1])};
+	Two drivenF2 = {LoadD(m_adDrivenF2Before[0]), LoadD(m_adDrivenF2Before[1])};
+	Two drivenMean = {LoadD(m_adDrivenMeanBefore[0]), LoadD(m_adDrivenMeanBefore[1])};
+	V2d clipF2 = LoadD(m_adClipF2Before), clipMean = LoadD(m_adClipMeanBefore);
+	int jBefore = m_iPieceBefore;
+	for (int k = 0; k < iCount2; k += 2)
+	{
+		const V4f input = Load(m_afInput[k]);
+		const Two x = {V2d{input[0], input[1]}, V2d{input[2], input[3]}};
+		const Two x1 = SampleBefore(before, x);
+		const Two d1 = x - x1, d2 = x - before;
+		// Too close to divide by where the product of the two steps leaves
+		// fewer than eight digits of F2's second difference.
+		const Two scale = {Abs(x.lo) + Abs(x1.lo), Abs(x.hi) + Abs(x1.hi)};
+		const Two product = d1 * d2;
+		const V2l farLo = Abs(product.lo) > kNear * scale.lo * scale.lo;
+		const V2l farHi = Abs(product.hi) > kNear * scale.hi * scale.hi;
+		const Two inverse = {1.0 / product.lo, 1.0 / product.hi};
+		const Two step = d2 * inverse, turn = d1 * inverse;
+
+		const double s0 = x.lo[0], s1 = x.hi[0];
+		const int j0 = m_aiPiece[k], j1 = m_aiPiece[k + 1];
+		const Piece& p0 = pPieces[j0];
+		const Piece& p1 = pPieces[j1];
+		const Two t = {V2d{} + (std::fabs(s0) - pdStarts[j0]), V2d{} + (std::fabs(s1) - pdStarts[j1])};
+		const Two ph = {LoadD(p0.ph), LoadD(p1.ph)}, m6 = {LoadD(p0.m6), LoadD(p1.m6)};
+		const Two C1 = {LoadD(p0.C1), LoadD(p1.C1)}, C2 = {LoadD(p0.C2), LoadD(p1.C2)};
+		const Two magnitude = PieceF2(C2, C1, ph, m6, t);
+		const Two signs = Spread(x, 0);
+		const Two drivenF2Now = {WithSignOf(signs.lo, magnitude.lo), WithSignOf(signs.hi, magnitude.hi)};
+		const V2d clipF2Now = ClipF2(V2d{x.lo[1], x.hi[1]});
+
+		Two drivenMeanNow = (drivenF2Now - SampleBefore(drivenF2, drivenF2Now)) * Spread(step, 0);
+		V2d clipMeanNow = (clipF2Now - Shift(clipF2, clipF2Now)) * V2d{step.lo[1], step.hi[1]};
+		const V2l far = farLo & farHi;
+		const bool bNear = !(far[0] & far[1]);
+		const Neighbourhood near(before, x, jBefore, j0, j1);
+		if (bNear)
+			FixMeans(near, drivenMeanNow, clipMeanNow);
+		Two drivenY = (drivenMeanNow - SampleBefore(drivenMean, drivenMeanNow)) * Spread(turn, 0);
+		V2d clipY = (clipMeanNow - Shift(clipMean, clipMeanNow)) * V2d{turn.lo[1], turn.hi[1]};
+		if (bNear)
+			FixCurves(near, drivenMean, drivenMeanNow, clipMean, clipMeanNow, drivenY, clipY);
+		// One lane per curve for the half-band pair, which leaves out the
+		// halving of its two branches' sum (turn is half of 2 / d2).
+		Store(m_afCurveOut[k], V4f{static_cast<float>(drivenY.lo[0]), static_cast<float>(drivenY.lo[1]),
+		                                  static_cast<float>(clipY[0]), 0.0f});
+		Store(m_afCurveOut[k + 1], V4f{static_cast<float>(drivenY.hi[0]), static_cast<float>(drivenY.hi[1]),
+		                                      static_cast<float>(clipY[1]), 0.0f});
+
+		before = x;
+		drivenF2 = drivenF2Now;
+		drivenMean = drivenMeanNow;
+		clipF2 = clipF2Now;
+		clipMean = clipMeanNow;
+		jBefore = j1;
+	}
+	StoreD(m_adBefore[0], before.lo);
+	StoreD(m_adBefore[1], before.hi);
+	StoreD(m_adDrivenF2Before[0], drivenF2.lo);
+	StoreD(m_adDrivenF2Before[1], drivenF2.hi);
+	StoreD(m_adDrivenMeanBefore[0], drivenMean.lo);
+	StoreD(m_adDrivenMeanBefore[1], drivenMean.hi);
+	StoreD(m_adClipF2Before, clipF2);
+	StoreD(m_adClipMeanBefore, clipMean);
+	m_iPieceBefore = jBefore;
+}
+
+template <int kSections>
+void CMyDisto::Downsample(const float* pfBetas, int iCount)
+{
+	// Even samples through the even branch, the odd sample before them
+	// through the odd branch; the sum is the host-rate sample (the curves
+	// come in halved).
+	HalfBandPair<kSections> pair(pfBetas, m_down);
+	V4f pending = Load(m_afPendingOdd);
+	for (int n = 0; n < iCount; ++n)
+	{
+		const V4f a = pair.Branch(0, Load(m_afCurveOut[2 * n]));
+		const V4f b = pair.Branch(1, pending);
+		Store(m_afDecimated[n], a + b);
+		pending = Load(m_afCurveOut[2 * n + 1]);
+	}
+	Store(m_afPendingOdd, pending);
+	pair.Save(m_down);
+}
+
+void CMyDisto::ProcessChunk(const float* pfIn, float* pfOut1, float* pfOut2, int iCount)
+{
+	// Host rate, recursive: pre-emphasis, drive and the clipper's filters.
+	{
+		SectionPair peaks12(m_peaks, 0), peaks3(m_peaks, 2);
+		Section& highPass = m_aSections[kClipInputHighPass];
+		Section& presence = m_aSections[kClipPresence];
+		const float fDrive = m_fDrive;
+		for (int n = 0; n < iCount; ++n)
+		{
+			float x = pfIn[n];
+			if (!(std::fabs(x) <= kInputLimit))
+				x = std::isnan(x) ? 0.0f : std::copysign(kInputLimit, x);
+			const V2d vx = V2d{} + static_cast<double>(x);
+			const V2d y12 = peaks12.Run(vx), y3 = peaks3.Run(vx);
+			const float s =
+			    (static_cast<float>(y3[0]) + static_cast<float>(y12[0]) + static_cast<float>(y12[1]) + x) * fDrive;
+			m_afHost[kDrivenInput][n] = s;
+			m_afHost[kClipInput][n] = presence.Run(highPass.Run(s));
+		}
+		peaks12.Save(m_peaks, 0);
+		peaks3.Save(m_peaks, 2);
+	}
+
+	Upsample(iCount);
+	ApplyCurves(2 * iCount);
+	if (m_bSteepDown)
+		Downsample<kSteepDownSections>(kSteepDownHalfBand, iCount);
+	else
+		Downsample<kDownSections>(kDownHalfBand, iCount);
+
+	// Host rate: the branches' lowpasses, the mix, the window's loss put back.
+	SectionPair lowPasses(m_lowPasses, 0);
+	float fLast = m_fLastMix;
+	for (int n = 0; n < iCount; ++n)
+	{
+		const float* pf = m_afDecimated[n];
+		const V2d filtered = lowPasses.Run(V2d{pf[kClipCurve], pf[kShaperCurve]});
+		const float P = static_cast<float>(filtered[0]), R = static_cast<float>(filtered[1]);
+		const float fMix = -(kSoftWeight * pf[kSoftCurve] + kClipWeight * P + R) * kOutputTrim;
+		float y = (1.0f + kWindowLossBoost) * fMix - kWindowLossBoost * fLast;
+		fLast = fMix;
+		y *= kOnGain;
+		pfOut1[n] = y;
+		pfOut2[n] = y;
+	}
+	m_fLastMix = fLast;
+	lowPasses.Save(m_lowPasses, 0);
 }
 
 int CMyDisto::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, float* pfOut2, int iCount)
@@ -128,63 +822,26 @@ int CMyDisto::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, flo
 		BRONTAL_ASSERT(false, "m_afParams", "MyDisto");
 		return 0;
 	}
-	ConfigureFilters();
+	if (*m_pdSampleRate != m_dDesignedRate)
+		DesignFilters();
 	if (!IsSwitchOn(GetParam(kDistortionOnOff)))
 	{
 		CopyStereo(pfIn1, pfIn2, pfOut1, pfOut2, iCount);
 		return 1;
 	}
 
-	const float fDrive = DriveGain(GetParam(kDistortionLevel));
-	Biquad& pre1 = *m_apFilters[kPreEmphasis1];
-	Biquad& pre2 = *m_apFilters[kPreEmphasis2];
-	Biquad& pre3 = *m_apFilters[kPreEmphasis3];
-	Biquad& clipHighPass = *m_apFilters[kClipInputHighPass];
-	Biquad& clipPresence = *m_apFilters[kClipPresence];
-	Biquad& clipLowPass = *m_apFilters[kClipOutputLowPass];
-	Biquad& lowPass1 = *m_apFilters[kShaper1LowPass];
-	Biquad& lowPass2 = *m_apFilters[kShaper2LowPass];
-	Biquad& lowPass3 = *m_apFilters[kShaper3LowPass];
-	Biquad& lowPass4 = *m_apFilters[kShaper4LowPass];
-
+	const float fLevel = GetParam(kDistortionLevel);
+	if (!(fLevel == m_fDriveLevel))
+	{
+		m_fDriveLevel = fLevel;
+		m_fDrive = DriveGain(fLevel);
+	}
 	// The switch is written between blocks only, so it stays on for the whole
 	// block and the 0.7 of the on path applies to every sample.
-	for (int n = 0; n < iCount; ++n)
+	for (int iDone = 0; iDone < iCount; iDone += kChunk)
 	{
-		float x = pfIn1[n];
-		if (!(std::fabs(x) <= kInputLimit))
-			x = std::isnan(x) ? 0.0f : std::copysign(kInputLimit, x);
-
-		const float s = (pre3.Biquad::ProcessSample(x) + pre1.Biquad::ProcessSample(x) +
-		                 pre2.Biquad::ProcessSample(x) + x) * fDrive;
-
-		float h = 25.0f * clipPresence.Biquad::ProcessSample(clipHighPass.Biquad::ProcessSample(s));
-		h = h > 0.999f ? 0.999f : (h < -0.999f ? -0.999f : h);
-		const float P = clipLowPass.Biquad::ProcessSample(h);
-
-		const float o = 25.0f * s;
-		const float T = o > 0.0f ? 1.0f - std::exp(-o) : std::exp(o) - 1.0f;
-
-		// One logarithm serves all four shapers: they read the same level.
-		float a = 0.0f, b = 0.0f, v = 0.0f, d = 0.0f;
-		if (s != 0.0f)
-		{
-			const float fLevel = 20.0f * std::log10(std::fabs(s)) + 120.0f;
-			a = ShapeAtLevel(s, fLevel, m_aShapers[kShaper1]);
-			b = ShapeAtLevel(s, fLevel, m_aShapers[kShaper2]);
-			v = ShapeAtLevel(s, fLevel, m_aShapers[kShaper3]);
-			d = ShapeAtLevel(s, fLevel, m_aShapers[kShaper4]);
-		}
-		const float R = lowPass1.Biquad::ProcessSample(a);
-		const float U = lowPass2.Biquad::ProcessSample(b);
-		const float W = lowPass3.Biquad::ProcessSample(v);
-		const float E = lowPass4.Biquad::ProcessSample(d);
-
-		float y = -(0.6364f * T + 0.5504f * P + 0.47000003f * R + 0.3334f * U + 0.31313998f * W + 0.411f * E) *
-		          kOutputTrim;
-		y *= kOnGain;
-		pfOut1[n] = y;
-		pfOut2[n] = y;
+		const int n = iCount - iDone < kChunk ? iCount - iDone : kChunk;
+		ProcessChunk(pfIn1 + iDone, pfOut1 + iDone, pfOut2 + iDone, n);
 	}
 	return 1;
 }

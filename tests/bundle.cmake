@@ -35,3 +35,8 @@ add_custom_target(golden_renders
   COMMAND ${CMAKE_COMMAND} -E env BRONTAL_UPDATE_GOLDENS=1 $<TARGET_FILE:golden_tests>
   DEPENDS golden_tests
   COMMENT "Recording the golden renders")
+
+# Drive without folded partials: alias figure and harmonic levels of sines
+# through the bundle, against the harmonic levels measured before.
+brontal_bundle_test(alias_tests alias/test_alias.cpp bundle/bundlefixture.cpp)
+target_compile_definitions(alias_tests PRIVATE BRONTAL_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
