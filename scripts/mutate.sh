@@ -37,6 +37,7 @@ declare -A suite_targets=(
   [dsp]="dsp_tests"
   [bundle]="bundle_tests"
   [golden]="golden_tests"
+  [alias]="alias_tests"
   [noalloc]="noalloc_tests"
   [presets]="preset_tests"
   [render]="render_tests"
