@@ -8,6 +8,8 @@ packages=(
   juce-modules-source-data
   libsndfile1-dev nlohmann-json3-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
+  # the benchmark's side-by-side run: a small lilv host and the LV2 amplifier it runs
+  liblilv-dev guitarix-lv2
   libx11-dev libxext-dev libxtst-dev libxft-dev libfreetype-dev libfontconfig-dev libpng-dev
   fonts-dejavu-core
   xvfb xauth x11-xkb-utils xkb-data

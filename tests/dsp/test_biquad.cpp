@@ -268,3 +268,60 @@ TEST(Biquad, IsNotAChainBlock)
 	EXPECT_EQ(AssertCapture::s_text, "0");
 	EXPECT_EQ(AssertCapture::s_source, "Biquad");
 }
+
+// A delay-line element told its longest delay keeps only that much ring,
+// and a stretch of samples goes through at once: neither may change a
+// sample, also where reads cross the three-second ring's wrap, whose
+// position decides how each read's fraction rounds.
+TEST(Biquad, ShortRingAndStretchesGiveTheSameSamples)
+{
+	for (int iType : {Biquad::kComb, Biquad::kAllPass, Biquad::kDelayLine})
+		for (double dDelay : {0.0101, 0.0017, 0.05})
+		{
+			SCOPED_TRACE(iType);
+			SCOPED_TRACE(dDelay);
+			// 1021 Hz: a 3063-entry ring, wrapped several times below, and
+			// delays that are not whole samples.
+			double dRate = 1021.0;
+			Biquad whole(iType, 0.5, dDelay), shortRing(iType, 0.5, dDelay);
+			shortRing.SetMaxDelayTime(dDelay);
+			for (Biquad* p : {&whole, &shortRing})
+			{
+				p->SetSampleRate(&dRate);
+				p->Reset();
+			}
+			EXPECT_EQ(whole.GetRingSize(), 3063);
+			EXPECT_EQ(shortRing.GetRingSize(), static_cast<int>(std::ceil(1021.0f * static_cast<float>(dDelay))) + 1);
+
+			// The element sample by sample as it is defined: the read position
+			// w - D in single precision on the whole ring, its floor and fraction.
+			const int N = whole.GetActiveLength();
+			const float D = static_cast<float>(dRate) * static_cast<float>(dDelay);
+			const float g = static_cast<float>(whole.GetFeedback());
+			std::vector<float> ring(static_cast<size_t>(N), 0.0f);
+			const std::vector<float> in = Noise(10000, 5);
+			std::vector<float> expected(in.size()), out(in.size()), single(in.size());
+			int w = 0;
+			for (size_t i = 0; i < in.size(); ++i)
+			{
+				const float fPosition = static_cast<float>(w) - D;
+				int k = static_cast<int>(std::floor(fPosition));
+				const float t = fPosition - static_cast<float>(k);
+				k = (k + N) % N;
+				const float d = (1.0f - t) * ring[static_cast<size_t>(k)] + t * ring[static_cast<size_t>((k + 1) % N)];
+				const float v = iType == Biquad::kDelayLine ? in[i] : d * g + in[i];
+				ring[static_cast<size_t>(w)] = v;
+				expected[i] = iType == Biquad::kComb ? v : iType == Biquad::kAllPass ? (-g) * v + d : d;
+				w = (w + 1) % N;
+			}
+			for (size_t i = 0; i < in.size(); ++i)
+				single[i] = whole.ProcessSample(in[i]);
+			for (size_t i = 0; i < in.size(); i += 37)
+			{
+				const int n = static_cast<int>(std::min<size_t>(37, in.size() - i));
+				shortRing.ProcessDelayLine(&in[i], &out[i], n);
+			}
+			ASSERT_EQ(single, expected);
+			ASSERT_EQ(out, expected);
+		}
+}

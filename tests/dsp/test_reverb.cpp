@@ -269,3 +269,28 @@ TEST(Reverb, ReportedTailCoversTheDecayDownToTheFloor)
 	ReverbRig dry(false, 1.0f, false);
 	EXPECT_EQ(dry.reverb.GetTailSeconds(), 0.0);
 }
+
+// Settings reach the elements only when they change; a change between
+// blocks must still reach them. An impulse stored while the level is 0 (no
+// feedback) comes round again after the shortest comb's 39.7 ms only if
+// the new level's feedback is in place by then.
+TEST(Reverb, ALevelChangedBetweenBlocksReachesTheElements)
+{
+	for (float fLater : {0.0f, 1.0f})
+	{
+		ReverbRig r(true, 0.0f, false);
+		std::vector<float> in(22050, 0.0f), out1(in.size()), out2(in.size());
+		in[0] = 1.0f;
+		r.reverb.Process(in.data(), in.data(), out1.data(), out2.data(), 256);
+		r.rig.params.Set(kReverbLevel, fLater);
+		r.reverb.Process(in.data() + 256, in.data() + 256, out1.data() + 256, out2.data() + 256,
+		                 static_cast<int>(in.size()) - 256);
+		double dLate = 0.0;
+		for (size_t i = static_cast<size_t>(0.045 * kRate); i < in.size(); ++i)
+			dLate += static_cast<double>(out1[i]) * out1[i];
+		if (fLater > 0.0f)
+			EXPECT_GT(dLate, 1e-6);
+		else
+			EXPECT_EQ(dLate, 0.0);
+	}
+}
