@@ -32,6 +32,7 @@ else()
     platform/x11/x11window.cpp
     platform/x11/x11platform.cpp
     platform/x11/x11aboutdialog.cpp
+    platform/x11/aboutlayout.cpp
     editorresources.cpp
   )
   target_link_libraries(brontal_editor PUBLIC vst3sdk brontal_art PRIVATE X11::X11 X11::Xft PNG::PNG)

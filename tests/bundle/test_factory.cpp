@@ -200,21 +200,23 @@ TEST(Parameters, NineteenInPublishedOrderWithTheirShapes)
 	units->release();
 }
 
-TEST(Controller, MidiMappingNeverClaimsAParameterItCannotName)
+// No parameter is a natural target for a MIDI controller: every question is
+// answered no, and the id is left as the host passed it.
+TEST(Controller, MidiMappingClaimsNoController)
 {
 	host::PluginInstance instance(bundle());
 	IMidiMapping* mapping = host::queryInterface<IMidiMapping>(instance.controller());
 	ASSERT_NE(mapping, nullptr);
-	for (int16 channel : {0, 5, 15})
-		for (CtrlNumber cc : {CtrlNumber(0), CtrlNumber(7), CtrlNumber(64), CtrlNumber(kPitchBend)})
-		{
-			ParamID id = 12345;
-			const tresult result = mapping->getMidiControllerAssignment(0, channel, cc, id);
-			if (result == kResultTrue)
+	for (int32 bus : {0, 1})
+		for (int16 channel : {0, 5, 15})
+			for (int cc = 0; cc < kCountCtrlNumber; ++cc)
 			{
-				EXPECT_TRUE(id >= 1 && id <= 19) << "cc " << cc;
+				ParamID id = 12345;
+				EXPECT_EQ(mapping->getMidiControllerAssignment(bus, channel, static_cast<CtrlNumber>(cc), id),
+				          kResultFalse)
+				    << "bus " << bus << " channel " << channel << " cc " << cc;
+				EXPECT_EQ(id, 12345u) << "cc " << cc;
 			}
-		}
 	mapping->release();
 
 	IEditController2* controller2 = host::queryInterface<IEditController2>(instance.controller());

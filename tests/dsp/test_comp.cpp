@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <deque>
 #include <random>
 #include <vector>
@@ -188,6 +189,28 @@ TEST(Comp, LedShowsWhetherTheLastSampleWasCompressed)
 	EXPECT_EQ(high.Led(), 1.0f);
 	high.Run(SteadyAtLevel(-44.1));
 	EXPECT_EQ(high.Led(), 0.0f);
+
+	// There a level exactly at T is both at the gate threshold and at the
+	// compression threshold: compression wins. The detector's level of a
+	// steady x, in single precision as the detector forms it, and a p whose
+	// threshold lands on it exactly.
+	float x = SteadyAtLevel(-44.0)[0];
+	float p = 0.0f;
+	for (int iTry = 0; iTry < 1000 && p == 0.0f; ++iTry)
+	{
+		const auto llSum = 1023 * static_cast<int64_t>(x * 4294967296.0f);
+		const float L = 20.0f * std::log10(static_cast<float>(llSum) * 0x1p-42f) + 3.8f;
+		const float fNear = 1.0f - (L + 50.0f) / 30.0f;
+		for (float q = fNear - 1e-5f; q < fNear + 1e-5f && p == 0.0f; q = std::nextafter(q, 1.0f))
+			if ((1.0f - q) * 30.0f - 50.0f == L)
+				p = q;
+		if (p == 0.0f)
+			x = std::nextafter(x, 1.0f);
+	}
+	ASSERT_NE(p, 0.0f);
+	CompRig tie(p);
+	tie.Run(std::vector<float>(2048, x));
+	EXPECT_EQ(tie.Led(), 1.0f) << "x " << x << ", p " << p;
 }
 
 TEST(Comp, OffIsAStereoCopyAndFreezesTheDetector)
