@@ -76,6 +76,9 @@ private:
 	// Host samples handled per pass over the block's stages.
 	static constexpr int kChunk = 64;
 	static constexpr int kChunk2 = 2 * kChunk;
+	// Twice-rate samples kept from the chunk before: two are read, four
+	// keep the vectors aligned.
+	static constexpr int kHistory = 4;
 	// All-pass sections of the half-band pairs into and out of twice the
 	// rate; out of it, a steeper pair at rates where the cabinet passes the
 	// octave above 24 kHz.
@@ -92,11 +95,15 @@ private:
 	};
 
 	void DesignFilters();
+	// One chunk of at most kChunk samples, in a plain and an AVX2 copy.
 	void ProcessChunk(const float* pfIn, float* pfOut1, float* pfOut2, int iCount);
-	void Upsample(int iCount);
+	void ProcessChunkAvx2(const float* pfIn, float* pfOut1, float* pfOut2, int iCount);
+	void RunChunk(const float* pfIn, float* pfOut1, float* pfOut2, int iCount);
 	void ApplyCurves(int iCount2);
+	void FixMeans(int iCount2);
+	void FixCurves(int iCount2);
 	template <int kSections>
-	void Downsample(const float* pfBetas, int iCount);
+	void Finish(const float* pfBetas, float* pfOut1, float* pfOut2, int iCount);
 
 	// Second-order sections side by side, one per lane.
 	template <int kLanes>
@@ -130,24 +137,22 @@ private:
 	float m_fDrive = 0.0f;
 	float m_fLastMix = 0.0f;
 
-	// Host-rate stage outputs: the driven signal and the clipper's input.
-	alignas(16) float m_afHost[kNumInputs][kChunk];
-	// Twice-rate inputs of the curves, and the piece each driven sample
-	// falls in.
+	// Twice-rate inputs of the curves as the pair leaves them.
 	alignas(16) float m_afInput[kChunk2][kNumInputs];
-	alignas(16) int32_t m_aiPiece[kChunk2];
-	// The two samples before the chunk (each: driven, clipper's input), the
-	// piece of the last driven one; at those two samples F2 and the mean of
-	// F1 over the step before, of the driven curves (each: shaper, soft) and
-	// of the clipper.
-	alignas(32) double m_adBefore[2][kNumInputs];
-	int m_iPieceBefore = 0;
-	alignas(32) double m_adDrivenF2Before[2][2];
-	alignas(32) double m_adDrivenMeanBefore[2][2];
-	alignas(16) double m_adClipF2Before[2];
-	alignas(16) double m_adClipMeanBefore[2];
-	// The curves' outputs at twice the rate, one lane per curve, and the
-	// same brought back to the host rate.
+	// Per twice-rate sample, the chunk's after kHistory of the chunk before
+	// (zeros after a reset): the inputs in double, the piece each driven
+	// sample falls in, F2 and the mean of F1 over the step from the sample
+	// before, of the driven curves (each: shaper, soft) and of the clipper.
+	alignas(32) double m_adX[kNumInputs][kHistory + kChunk2];
+	alignas(32) int32_t m_aiPiece[kHistory + kChunk2];
+	alignas(32) double m_adDrivenF2[kHistory + kChunk2][2];
+	alignas(32) double m_adClipF2[kHistory + kChunk2];
+	alignas(32) double m_adDrivenMean[kHistory + kChunk2][2];
+	alignas(32) double m_adClipMean[kHistory + kChunk2];
+	// Per input and sample of the chunk: 1 / d1 and 1 / d2, d1 and d2 the
+	// steps back to the sample before and to the one before that.
+	alignas(32) double m_adStep[kNumInputs][kChunk2];
+	alignas(32) double m_adTurn[kNumInputs][kChunk2];
+	// The curves' outputs at twice the rate, one lane per curve.
 	alignas(16) float m_afCurveOut[kChunk2][4];
-	alignas(16) float m_afDecimated[kChunk][4];
 };
