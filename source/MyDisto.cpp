@@ -467,40 +467,51 @@ Steps StepsAt(const double* pdX, int a)
 } // namespace
 
 // The few samples whose steps are too short for the division, worked out
-// one by one: the mean of F1 over a step by the division where that step
-// is long enough, else from the step's ends.
-void CMyDisto::FixMeans(int iCount2)
+// one by one, in the groups of four that hold them: the mean of F1 over a
+// step by the division where that step is long enough, else from the
+// step's ends.
+void CMyDisto::FixMeans(int iNearGroups, int iCount2)
 {
-	for (int a = kHistory; a < kHistory + iCount2; ++a)
-		for (int c = 0; c < kNumCurves; ++c)
-		{
-			const Steps st = StepsAt(m_adX[kInputOf[c]], a);
-			if (!st.bNear)
-				continue;
-			const CurvePoint now = CurveAt(c, st.x, m_aiPiece[a]), before = CurveAt(c, st.x1, m_aiPiece[a - 1]);
-			const double dMean = std::fabs(st.d1) > kNearMean * st.dScale ? (now.F2 - before.F2) / st.d1
-			                                                                 : 0.5 * (now.F1 + before.F1);
-			(c == kClipCurve ? m_adClipMean[a] : m_adDrivenMean[a][c]) = dMean;
-		}
+	for (int g = 0; g < iNearGroups; ++g)
+	{
+		const int iEnd = kHistory + std::min(m_aiNearGroups[g] + 4, iCount2);
+		for (int a = kHistory + m_aiNearGroups[g]; a < iEnd; ++a)
+			for (int c = 0; c < kNumCurves; ++c)
+			{
+				const Steps st = StepsAt(m_adX[kInputOf[c]], a);
+				if (!st.bNear)
+					continue;
+				const CurvePoint now = CurveAt(c, st.x, m_aiPiece[a]);
+				const CurvePoint before = CurveAt(c, st.x1, m_aiPiece[a - 1]);
+				const double dMean = std::fabs(st.d1) > kNearMean * st.dScale ? (now.F2 - before.F2) / st.d1
+				                                                                 : 0.5 * (now.F1 + before.F1);
+				(c == kClipCurve ? m_adClipMean[a] : m_adDrivenMean[a][c]) = dMean;
+			}
+	}
 }
 
-// The curve from the means where the two steps are long enough, else at
-// the sample before (the path turns back on itself); halved, like the
+// Then the curve from the means where the two steps are long enough, else
+// at the sample before (the path turns back on itself); halved, like the
 // others.
-void CMyDisto::FixCurves(int iCount2)
+void CMyDisto::FixCurves(int iNearGroups, int iCount2)
 {
-	for (int a = kHistory; a < kHistory + iCount2; ++a)
-		for (int c = 0; c < kNumCurves; ++c)
-		{
-			const Steps st = StepsAt(m_adX[kInputOf[c]], a);
-			if (!st.bNear)
-				continue;
-			const double dMean = c == kClipCurve ? m_adClipMean[a] : m_adDrivenMean[a][c];
-			const double dMeanBefore = c == kClipCurve ? m_adClipMean[a - 1] : m_adDrivenMean[a - 1][c];
-			const double dY = std::fabs(st.d2) > kNearTurn * st.dScale ? (dMean - dMeanBefore) / st.d2
-			                                                             : 0.5 * CurveAt(c, st.x1, m_aiPiece[a - 1]).f;
-			m_afCurveOut[a - kHistory][c] = static_cast<float>(dY);
-		}
+	for (int g = 0; g < iNearGroups; ++g)
+	{
+		const int iEnd = kHistory + std::min(m_aiNearGroups[g] + 4, iCount2);
+		for (int a = kHistory + m_aiNearGroups[g]; a < iEnd; ++a)
+			for (int c = 0; c < kNumCurves; ++c)
+			{
+				const Steps st = StepsAt(m_adX[kInputOf[c]], a);
+				if (!st.bNear)
+					continue;
+				const double dMean = c == kClipCurve ? m_adClipMean[a] : m_adDrivenMean[a][c];
+				const double dMeanBefore = c == kClipCurve ? m_adClipMean[a - 1] : m_adDrivenMean[a - 1][c];
+				const double dY = std::fabs(st.d2) > kNearTurn * st.dScale
+				                      ? (dMean - dMeanBefore) / st.d2
+				                      : 0.5 * CurveAt(c, st.x1, m_aiPiece[a - 1]).f;
+				m_afCurveOut[a - kHistory][c] = static_cast<float>(dY);
+			}
+	}
 }
 
 CMyDisto::CMyDisto()
@@ -618,20 +629,27 @@ __attribute__((always_inline)) inline void CMyDisto::ApplyCurves(int iCount2)
 	// and the one before that (d2): 1 / d1 and 1 / d2 from one division.
 	// Too close to divide by where the product of the two steps leaves
 	// fewer than eight digits of F2's second difference.
-	V4l near = {};
-	for (int i = 0; i < kNumInputs; ++i)
-		for (int k = 0; k < iCount4; k += 4)
+	int iNearGroups = 0;
+	for (int k = 0; k < iCount4; k += 4)
+	{
+		V4l near = {};
+		for (int i = 0; i < kNumInputs; ++i)
 		{
 			const double* pdX = m_adX[i] + H + k;
 			const V4d x = LoadD<V4d>(pdX), x1 = LoadD<V4d>(pdX - 1), x2 = LoadD<V4d>(pdX - 2);
 			const V4d d1 = x - x1, d2 = x - x2;
 			const V4d scale = AbsD(x) + AbsD(x1);
 			const V4d product = d1 * d2;
-			near |= ~(AbsD(product) > kNear * scale * scale) & (V4l{0, 1, 2, 3} + k < iCount2);
+			near |= ~(AbsD(product) > kNear * scale * scale);
 			const V4d inverse = 1.0 / product;
 			StoreD(m_adStep[i] + k, d2 * inverse);
 			StoreD(m_adTurn[i] + k, d1 * inverse);
 		}
+		// The few groups of four with such a sample are worked out again below.
+		near &= V4l{0, 1, 2, 3} + k < iCount2;
+		if ((near[0] | near[1] | near[2] | near[3]) != 0)
+			m_aiNearGroups[iNearGroups++] = k;
+	}
 
 	// F2 per sample and curve: of the driven curves (shaper, soft) from the
 	// sample's piece, two samples at a time; of the clipper, four.
@@ -664,9 +682,7 @@ __attribute__((always_inline)) inline void CMyDisto::ApplyCurves(int iCount2)
 	for (int k = 0; k < iCount4; k += 4)
 		StoreD(m_adClipMean + H + k, (LoadD<V4d>(m_adClipF2 + H + k) - LoadD<V4d>(m_adClipF2 + H + k - 1)) *
 		                                 LoadD<V4d>(m_adStep[kClipInput] + k));
-	const bool bNear = (near[0] | near[1] | near[2] | near[3]) != 0;
-	if (bNear)
-		FixMeans(iCount2);
+	FixMeans(iNearGroups, iCount2);
 
 	// The curve under a triangle two samples wide centred on the sample
 	// before: the difference of those means over the two steps, halved (turn
@@ -683,8 +699,7 @@ __attribute__((always_inline)) inline void CMyDisto::ApplyCurves(int iCount2)
 		Store(m_afCurveOut[k], __builtin_shuffle(driven, fClip, V4i{0, 1, 4, 6}));
 		Store(m_afCurveOut[k + 1], __builtin_shuffle(driven, fClip, V4i{2, 3, 5, 6}));
 	}
-	if (bNear)
-		FixCurves(iCount2);
+	FixCurves(iNearGroups, iCount2);
 
 	// The last samples are the next chunk's history.
 	for (int a = 0; a < H; ++a)

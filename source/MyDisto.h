@@ -100,8 +100,8 @@ private:
 	void ProcessChunkAvx2(const float* pfIn, float* pfOut1, float* pfOut2, int iCount);
 	void RunChunk(const float* pfIn, float* pfOut1, float* pfOut2, int iCount);
 	void ApplyCurves(int iCount2);
-	void FixMeans(int iCount2);
-	void FixCurves(int iCount2);
+	void FixMeans(int iNearGroups, int iCount2);
+	void FixCurves(int iNearGroups, int iCount2);
 	template <int kSections>
 	void Finish(const float* pfBetas, float* pfOut1, float* pfOut2, int iCount);
 
@@ -153,6 +153,9 @@ private:
 	// steps back to the sample before and to the one before that.
 	alignas(32) double m_adStep[kNumInputs][kChunk2];
 	alignas(32) double m_adTurn[kNumInputs][kChunk2];
+	// The first samples of the groups of four with a step too short to
+	// divide by.
+	int m_aiNearGroups[kChunk2 / 4];
 	// The curves' outputs at twice the rate, one lane per curve.
 	alignas(16) float m_afCurveOut[kChunk2][4];
 };
