@@ -361,43 +361,55 @@ template <typename V> struct Sections
 	}
 };
 
+typedef float V8f __attribute__((vector_size(32)));
+
 // A half-band pair held in registers while a chunk runs through it: each
 // branch a chain of first-order all-pass sections (β + z^-1) / (1 + β·z^-1),
-// the even-numbered sections one branch, the odd-numbered the other.
-template <int kSections>
-struct HalfBandPair
+// the even-numbered sections one branch, the odd-numbered the other. The
+// two branches run side by side, each in half of V's lanes (the odd one in
+// the first half where bOddFirst), one section of each per step.
+template <typename V, int kPairs, bool bOddFirst>
+struct HalfBandLanes
 {
-	const float* pfBeta;
-	V4f input[2];
-	V4f output[kSections];
+	static constexpr int kLanes = sizeof(V) / sizeof(float);
+	V beta[kPairs];
+	V input;
+	V output[kPairs];
 
 	template <typename State>
-	__attribute__((always_inline)) HalfBandPair(const float* pfBetas, const State& state) : pfBeta(pfBetas)
+	__attribute__((always_inline)) HalfBandLanes(const float* pfBetas, const State& state)
 	{
-		for (int i = 0; i < 2; ++i)
-			input[i] = Load(state.afInput[i]);
-		for (int i = 0; i < kSections; ++i)
-			output[i] = Load(state.afOutput[i]);
+		for (int i = 0; i < kPairs; ++i)
+			for (int j = 0; j < kLanes; ++j)
+				beta[i][j] = pfBetas[2 * i + ((j < kLanes / 2) == bOddFirst ? 1 : 0)];
+		std::memcpy(&input, state.afInput, sizeof input);
+		std::memcpy(output, state.afOutput, sizeof output);
 	}
 
 	template <typename State> __attribute__((always_inline)) void Save(State& state) const
 	{
 		// Once the input has stopped, the sections would otherwise circle at
 		// the smallest denormals forever where the host does not flush them.
-		const auto flush = [](V4f v) { return Select(Abs(v) < 1e-30f, V4f{}, v); };
-		for (int i = 0; i < 2; ++i)
-			Store(state.afInput[i], flush(input[i]));
-		for (int i = 0; i < kSections; ++i)
-			Store(state.afOutput[i], flush(output[i]));
+		const auto flush = [](V v) {
+			auto small = (v < 1e-30f) & (v > -1e-30f);
+			return BitCast<V>(BitCast<decltype(small)>(v) & ~small);
+		};
+		const V in = flush(input);
+		std::memcpy(state.afInput, &in, sizeof in);
+		for (int i = 0; i < kPairs; ++i)
+		{
+			const V out = flush(output[i]);
+			std::memcpy(state.afOutput[i], &out, sizeof out);
+		}
 	}
 
-	__attribute__((always_inline)) V4f Branch(int iBranch, V4f x)
+	__attribute__((always_inline)) V Run(V x)
 	{
-		V4f xBefore = input[iBranch];
-		input[iBranch] = x;
-		for (int i = iBranch; i < kSections; i += 2)
+		V xBefore = input;
+		input = x;
+		for (int i = 0; i < kPairs; ++i)
 		{
-			const V4f y = pfBeta[i] * (x - output[i]) + xBefore;
+			const V y = beta[i] * (x - output[i]) + xBefore;
 			xBefore = output[i];
 			output[i] = y;
 			x = y;
@@ -509,7 +521,7 @@ void CMyDisto::FixCurves(int iNearGroups, int iCount2)
 				const double dY = std::fabs(st.d2) > kNearTurn * st.dScale
 				                      ? (dMean - dMeanBefore) / st.d2
 				                      : 0.5 * CurveAt(c, st.x1, m_aiPiece[a - 1]).f;
-				m_afCurveOut[a - kHistory][c] = static_cast<float>(dY);
+				m_afCurveOut[1 + a - kHistory][c] = static_cast<float>(dY);
 			}
 	}
 }
@@ -534,7 +546,7 @@ int CMyDisto::Reset()
 	std::memset(m_lowPasses.z2, 0, sizeof m_lowPasses.z2);
 	m_up = {};
 	m_down = {};
-	std::memset(m_afPendingOdd, 0, sizeof m_afPendingOdd);
+	std::memset(m_afCurveOut, 0, sizeof m_afCurveOut);
 	std::memset(m_adX, 0, sizeof m_adX);
 	std::memset(m_aiPiece, 0, sizeof m_aiPiece);
 	std::memset(m_adDrivenF2, 0, sizeof m_adDrivenF2);
@@ -696,8 +708,8 @@ __attribute__((always_inline)) inline void CMyDisto::ApplyCurves(int iCount2)
 		const V2d clip = (LoadD<V2d>(m_adClipMean + H + k) - LoadD<V2d>(m_adClipMean + H + k - 1)) *
 		                 LoadD<V2d>(m_adTurn[kClipInput] + k);
 		const V4f fClip = {static_cast<float>(clip[0]), static_cast<float>(clip[1]), 0.0f, 0.0f};
-		Store(m_afCurveOut[k], __builtin_shuffle(driven, fClip, V4i{0, 1, 4, 6}));
-		Store(m_afCurveOut[k + 1], __builtin_shuffle(driven, fClip, V4i{2, 3, 5, 6}));
+		Store(m_afCurveOut[1 + k], __builtin_shuffle(driven, fClip, V4i{0, 1, 4, 6}));
+		Store(m_afCurveOut[2 + k], __builtin_shuffle(driven, fClip, V4i{2, 3, 5, 6}));
 	}
 	FixCurves(iNearGroups, iCount2);
 
@@ -724,27 +736,28 @@ __attribute__((always_inline)) inline void CMyDisto::Finish(const float* pfBetas
 	// sample before them through the odd branch; the sum is the host-rate
 	// sample (the curves come in halved). Then the branches' lowpasses, the
 	// mix, the window's loss put back.
-	HalfBandPair<kSections> pair(pfBetas, m_down);
+	// Each step reads the odd sample and the even one after it, the odd one
+	// (the chunk before's last, first) in the first half of the lanes.
+	HalfBandLanes<V8f, kSections / 2, true> pair(pfBetas, m_down);
 	Sections<V2d> lowPasses(m_lowPasses, 0);
-	V4f pending = Load(m_afPendingOdd);
 	float fLast = m_fLastMix;
 	for (int n = 0; n < iCount; ++n)
 	{
-		const V4f a = pair.Branch(0, Load(m_afCurveOut[2 * n]));
-		const V4f b = pair.Branch(1, pending);
-		pending = Load(m_afCurveOut[2 * n + 1]);
+		V8f x;
+		std::memcpy(&x, m_afCurveOut[2 * n], sizeof x);
+		const V8f y = pair.Run(x);
 		alignas(16) float pf[4];
-		Store(pf, a + b);
+		Store(pf, V4f{y[4], y[5], y[6], y[7]} + V4f{y[0], y[1], y[2], y[3]});
 		const V2d filtered = lowPasses.Run(V2d{pf[kClipCurve], pf[kShaperCurve]});
 		const float P = static_cast<float>(filtered[0]), R = static_cast<float>(filtered[1]);
 		const float fMix = -(kSoftWeight * pf[kSoftCurve] + kClipWeight * P + R) * kOutputTrim;
-		float y = (1.0f + kWindowLossBoost) * fMix - kWindowLossBoost * fLast;
+		float y0 = (1.0f + kWindowLossBoost) * fMix - kWindowLossBoost * fLast;
 		fLast = fMix;
-		y *= kOnGain;
-		pfOut1[n] = y;
-		pfOut2[n] = y;
+		y0 *= kOnGain;
+		pfOut1[n] = y0;
+		pfOut2[n] = y0;
 	}
-	Store(m_afPendingOdd, pending);
+	std::memcpy(m_afCurveOut[0], m_afCurveOut[2 * iCount], sizeof m_afCurveOut[0]);
 	pair.Save(m_down);
 	m_fLastMix = fLast;
 	lowPasses.Save(m_lowPasses, 0);
@@ -754,14 +767,13 @@ __attribute__((always_inline)) inline void CMyDisto::RunChunk(const float* pfIn,
                                                               int iCount)
 {
 	// Host rate, recursive: pre-emphasis, drive and the clipper's filters;
-	// then both signals into twice the rate, the even output sample from
-	// the even branch, the odd one from the odd branch.
+	// then both signals into twice the rate.
 	{
 		Sections<V4d> peaks(m_peaks, 0);
 		// Copies, so that their state stays in registers.
 		Section highPass = m_aSections[kClipInputHighPass];
 		Section presence = m_aSections[kClipPresence];
-		HalfBandPair<kUpSections> up(kUpHalfBand, m_up);
+		HalfBandLanes<V4f, kUpSections / 2, false> up(kUpHalfBand, m_up);
 		const float fDrive = m_fDrive;
 		for (int n = 0; n < iCount; ++n)
 		{
@@ -771,10 +783,9 @@ __attribute__((always_inline)) inline void CMyDisto::RunChunk(const float* pfIn,
 			const V4d y = peaks.Run(V4d{} + static_cast<double>(x));
 			const float s =
 			    (static_cast<float>(y[2]) + static_cast<float>(y[0]) + static_cast<float>(y[1]) + x) * fDrive;
-			const V4f host = {s, presence.Run(highPass.Run(s)), 0.0f, 0.0f};
-			const V4f even = up.Branch(0, host);
-			const V4f odd = up.Branch(1, host);
-			Store(m_afInput[2 * n], __builtin_shuffle(even, odd, V4i{0, 1, 4, 5}));
+			const float fClip = presence.Run(highPass.Run(s));
+			// The even output sample from the even branch, the odd one from the odd.
+			Store(m_afInput[2 * n], up.Run(V4f{s, fClip, s, fClip}));
 		}
 		peaks.Save(m_peaks, 0);
 		m_aSections[kClipInputHighPass] = highPass;

@@ -111,14 +111,15 @@ private:
 	{
 		alignas(16) double b0[kLanes], b1[kLanes], b2[kLanes], a1[kLanes], a2[kLanes], z1[kLanes], z2[kLanes];
 	};
-	// A half-band pair of all-pass branches on four lanes, one per signal:
-	// the last input of each branch and the last output of each section (a
-	// section's last input is the last output of the one before it).
-	template <int kSections>
+	// A half-band pair of all-pass branches, the two side by side in kLanes
+	// lanes: per pair of sections (one of each branch) the last output of
+	// each lane, and the last input of the first pair (a later pair's last
+	// input is the last output of the one before it).
+	template <int kPairs, int kLanes>
 	struct HalfBandState
 	{
-		alignas(16) float afInput[2][4];
-		alignas(16) float afOutput[kSections][4];
+		alignas(32) float afInput[kLanes];
+		alignas(32) float afOutput[kPairs][kLanes];
 	};
 
 	// The three pre-emphasis peaks filter the same input (the fourth lane
@@ -127,11 +128,12 @@ private:
 	SectionBank<4> m_peaks = {};
 	SectionBank<2> m_lowPasses = {};
 	Section m_aSections[kNumSections];
-	HalfBandState<kUpSections> m_up = {};
-	HalfBandState<kSteepDownSections> m_down = {};
+	// Into twice the rate: lanes (driven, clipper's input) of the even
+	// branch, then the same of the odd one. Out of it: lanes (shaper, soft,
+	// clipper, idle) of the odd branch, then of the even one.
+	HalfBandState<kUpSections / 2, 4> m_up = {};
+	HalfBandState<kSteepDownSections / 2, 8> m_down = {};
 	bool m_bSteepDown = false;
-	// The last odd twice-rate sample of each curve, for the next decimation.
-	alignas(16) float m_afPendingOdd[4] = {};
 	double m_dDesignedRate = 0.0;
 	float m_fDriveLevel = -1.0f;
 	float m_fDrive = 0.0f;
@@ -156,6 +158,7 @@ private:
 	// The first samples of the groups of four with a step too short to
 	// divide by.
 	int m_aiNearGroups[kChunk2 / 4];
-	// The curves' outputs at twice the rate, one lane per curve.
-	alignas(16) float m_afCurveOut[kChunk2][4];
+	// The curves' outputs at twice the rate, one lane per curve, after the
+	// last (odd) one of the chunk before.
+	alignas(16) float m_afCurveOut[1 + kChunk2][4];
 };
