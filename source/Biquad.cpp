@@ -378,10 +378,10 @@ void BiquadBank::SetSection(int iLane, const Biquad& section)
 	section.GetCoefficients(b0, b1, b2, a1, a2);
 	const int h = iLane / 4, j = iLane % 4;
 	m_b0[h][j] = b0;
-	m_b1[h][j] = b1;
-	m_b2[h][j] = b2;
 	m_a1[h][j] = a1;
 	m_a2[h][j] = a2;
+	m_c1[h][j] = b1 - a1 * b0;
+	m_c2[h][j] = b2 - a2 * b0;
 }
 
 void BiquadBank::ClearState()

@@ -98,8 +98,12 @@ private:
 
 // Up to eight second-order sections that filter the same input side by side,
 // each with its own coefficients and state: Biquad::ProcessSample's
-// difference equation, lane by lane, in the same operations and order, so
-// each lane's output is exactly what its section alone would give.
+// difference equation, lane by lane. The next state is formed from the
+// state itself rather than from the output, z1' = (b1 - a1 b0) x + z2 - a1 z1
+// and z2' = (b2 - a2 b0) x - a2 z1, so that a sample waits for one product
+// and one difference of the one before, not for three operations; each
+// lane's output agrees with what its section alone would give to the last
+// bits of double precision.
 class BiquadBank
 {
 public:
@@ -109,10 +113,10 @@ public:
 	void SetSection(int iLane, const Biquad& section);
 	void ClearState();
 
-	// Filters a block through every lane; for each sample i, fnOut(i, y)
-	// receives the lanes' outputs as y[lane] (lanes never set give 0). Inputs
-	// that are not finite numbers go in as 0.
-	template <typename Fn> __attribute__((always_inline)) void Filter(const float* pfIn, int iCount, Fn fnOut)
+	// Filters a block through every lane; pafOut[i][lane] receives sample
+	// i's outputs narrowed to float (lanes never set give 0). Inputs that are
+	// not finite numbers go in as 0.
+	__attribute__((always_inline)) void Filter(const float* pfIn, int iCount, float (*pafOut)[kLanes])
 	{
 		// The state stays in registers for the whole block.
 		Vec z1[kHalves], z2[kHalves];
@@ -124,16 +128,15 @@ public:
 		for (int i = 0; i < iCount; ++i)
 		{
 			const double x = static_cast<double>(SanitiseSample(pfIn[i]));
-			double y[kLanes];
 			for (int h = 0; h < kHalves; ++h)
 			{
-				const Vec v = m_b0[h] * x + z1[h];
-				z1[h] = m_b1[h] * x + z2[h] - m_a1[h] * v;
-				z2[h] = m_b2[h] * x - m_a2[h] * v;
-				for (int j = 0; j < 4; ++j)
-					y[4 * h + j] = v[j];
+				const Vec y = m_b0[h] * x + z1[h];
+				const Vec z1Before = z1[h];
+				z1[h] = m_c1[h] * x + z2[h] - m_a1[h] * z1Before;
+				z2[h] = m_c2[h] * x - m_a2[h] * z1Before;
+				const Narrow f = __builtin_convertvector(y, Narrow);
+				__builtin_memcpy(&pafOut[i][4 * h], &f, sizeof f);
 			}
-			fnOut(i, static_cast<const double*>(y));
 		}
 		for (int h = 0; h < kHalves; ++h)
 		{
@@ -144,8 +147,11 @@ public:
 
 private:
 	typedef double Vec __attribute__((vector_size(32)));
+	typedef float Narrow __attribute__((vector_size(16)));
 	static constexpr int kHalves = kLanes / 4;
-	Vec m_b0[kHalves] = {}, m_b1[kHalves] = {}, m_b2[kHalves] = {};
+	Vec m_b0[kHalves] = {};
 	Vec m_a1[kHalves] = {}, m_a2[kHalves] = {};
+	// b1 - a1 b0 and b2 - a2 b0.
+	Vec m_c1[kHalves] = {}, m_c2[kHalves] = {};
 	Vec m_z1[kHalves] = {}, m_z2[kHalves] = {};
 };

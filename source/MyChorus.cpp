@@ -20,18 +20,19 @@ constexpr int kMinRingLength = 4;
 // reduced by quarter turns (pi / 2 in two parts, exact for these few
 // turns), then Taylor series to within 1e-16 on a quarter turn around 0.
 // The counters come in pfCounterCos and leave as cosines; iCount is a
-// multiple of 4.
+// multiple of 8.
 __attribute__((always_inline)) inline void CosSin(float* pfCounterCos, float* pfSin, int iCount, float fs)
 {
 	typedef double Vec __attribute__((vector_size(32)));
 	typedef long long Mask __attribute__((vector_size(32)));
 	typedef int Int4 __attribute__((vector_size(16)));
+	typedef float Float4 __attribute__((vector_size(16)));
 	constexpr double kTwoOverPi = 0.63661977236758134308;
 	constexpr double kHalfPiHigh = 1.57079632673412561417; // 33 bits
 	constexpr double kHalfPiLow = 6.07710050650619224932e-11;
 	const Mask kSignBit = {INT64_MIN, INT64_MIN, INT64_MIN, INT64_MIN};
-	for (int i = 0; i < iCount; i += 4)
-	{
+	// Two groups of four at a time, whose long chains of products overlap.
+	const auto four = [&](int i) {
 		const Vec x = {static_cast<double>(pfCounterCos[i] / fs * 1.8849558f),
 		               static_cast<double>(pfCounterCos[i + 1] / fs * 1.8849558f),
 		               static_cast<double>(pfCounterCos[i + 2] / fs * 1.8849558f),
@@ -52,13 +53,15 @@ __attribute__((always_inline)) inline void CosSin(float* pfCounterCos, float* pf
 		// Same-size vector casts keep the bits.
 		const Mask c = (reinterpret_cast<Mask>(vSin) & bSwap) | (reinterpret_cast<Mask>(vCos) & ~bSwap);
 		const Mask sn = (reinterpret_cast<Mask>(vCos) & bSwap) | (reinterpret_cast<Mask>(vSin) & ~bSwap);
-		const Vec vC = reinterpret_cast<Vec>(c ^ ((bOne | bTwo) & kSignBit));
-		const Vec vS = reinterpret_cast<Vec>(sn ^ ((bTwo | bThree) & kSignBit));
-		for (int j = 0; j < 4; ++j)
-		{
-			pfCounterCos[i + j] = static_cast<float>(vC[j]);
-			pfSin[i + j] = static_cast<float>(vS[j]);
-		}
+		const Float4 fC = __builtin_convertvector(reinterpret_cast<Vec>(c ^ ((bOne | bTwo) & kSignBit)), Float4);
+		const Float4 fS = __builtin_convertvector(reinterpret_cast<Vec>(sn ^ ((bTwo | bThree) & kSignBit)), Float4);
+		__builtin_memcpy(pfCounterCos + i, &fC, sizeof fC);
+		__builtin_memcpy(pfSin + i, &fS, sizeof fS);
+	};
+	for (int i = 0; i < iCount; i += 8)
+	{
+		four(i);
+		four(i + 4);
 	}
 }
 
@@ -202,7 +205,7 @@ int CMyChorus::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, fl
 				m_iCounter = 0;
 			afCos[i] = static_cast<float>(m_iCounter);
 		}
-		const int iWhole = (n + 3) & ~3;
+		const int iWhole = (n + 7) & ~7;
 		std::fill(afCos + n, afCos + iWhole, 0.0f);
 		if (HasAvx2())
 			OscillatorAvx2(afCos, afSin, iWhole, fs);

@@ -64,6 +64,7 @@ int CMyConvolution::Reset()
 	m_iNonZeroTaps = 0;
 	m_iPartitions = 0;
 	std::fill(std::begin(m_afWindow), std::end(m_afWindow), 0.0f);
+	std::fill(std::begin(m_adWindow), std::end(m_adWindow), 0.0);
 	m_iGridPos = 0;
 	std::fill(m_afLineRe.begin(), m_afLineRe.end(), 0.0f);
 	std::fill(m_afLineIm.begin(), m_afLineIm.end(), 0.0f);
@@ -100,6 +101,8 @@ void CMyConvolution::BuildResponse(const float* afWeights, double dSampleRate)
 		m_afResponse[i] = static_cast<float>(kMixGain * dSum);
 	}
 	m_iTaps = static_cast<int>(kConvolvedShare * static_cast<float>(BuffSizeToUse));
+	for (int k = 0; k < kPartition; ++k)
+		m_adDirectTaps[k] = m_afResponse[k];
 	m_iNonZeroTaps = static_cast<int>(
 		std::count_if(m_afResponse, m_afResponse + m_iTaps, [](float h) { return h != 0.0f; }));
 
@@ -136,73 +139,95 @@ void CMyConvolution::PushInputSpectrum()
 
 __attribute__((always_inline)) inline void CMyConvolution::SumTail()
 {
+	typedef float Vec8f __attribute__((vector_size(32)));
 	const int nBins = m_fft.Size();
-	float* __restrict pfAccRe = m_afAccRe.data();
-	float* __restrict pfAccIm = m_afAccIm.data();
-	std::fill(pfAccRe, pfAccRe + nBins, 0.0f);
-	std::fill(pfAccIm, pfAccIm + nBins, 0.0f);
-	int iSlot = m_iLineHead;
-	for (int p = 0; p < m_iPartitions; ++p)
+	float* pfAccRe = m_afAccRe.data();
+	float* pfAccIm = m_afAccIm.data();
+	// Eight bins at a time, their sums kept in registers over the partitions.
+	for (int k = 0; k < nBins; k += 8)
 	{
-		const float* pfHr = &m_afPartRe[static_cast<size_t>(p * nBins)];
-		const float* pfHi = &m_afPartIm[static_cast<size_t>(p * nBins)];
-		const float* pfXr = &m_afLineRe[static_cast<size_t>(iSlot * nBins)];
-		const float* pfXi = &m_afLineIm[static_cast<size_t>(iSlot * nBins)];
-		for (int k = 0; k < nBins; ++k)
+		Vec8f vAccRe = {}, vAccIm = {};
+		int iSlot = m_iLineHead;
+		for (int p = 0; p < m_iPartitions; ++p)
 		{
-			pfAccRe[k] += pfHr[k] * pfXr[k] - pfHi[k] * pfXi[k];
-			pfAccIm[k] += pfHr[k] * pfXi[k] + pfHi[k] * pfXr[k];
+			Vec8f vHr, vHi, vXr, vXi;
+			__builtin_memcpy(&vHr, &m_afPartRe[static_cast<size_t>(p * nBins + k)], sizeof vHr);
+			__builtin_memcpy(&vHi, &m_afPartIm[static_cast<size_t>(p * nBins + k)], sizeof vHi);
+			__builtin_memcpy(&vXr, &m_afLineRe[static_cast<size_t>(iSlot * nBins + k)], sizeof vXr);
+			__builtin_memcpy(&vXi, &m_afLineIm[static_cast<size_t>(iSlot * nBins + k)], sizeof vXi);
+			vAccRe += vHr * vXr - vHi * vXi;
+			vAccIm += vHr * vXi + vHi * vXr;
+			iSlot = iSlot == 0 ? kMaxPartitions - 1 : iSlot - 1;
 		}
-		iSlot = iSlot == 0 ? kMaxPartitions - 1 : iSlot - 1;
+		__builtin_memcpy(pfAccRe + k, &vAccRe, sizeof vAccRe);
+		__builtin_memcpy(pfAccIm + k, &vAccIm, sizeof vAccIm);
 	}
 	// The second half of the circular result is the linear one.
 	m_fft.Inverse(pfAccRe, pfAccIm);
 	std::copy(pfAccRe + kPartition, pfAccRe + 2 * kPartition, m_afTail);
 }
 
+namespace {
+typedef double Vec4d __attribute__((vector_size(32)));
+
+// The direct taps for iOutputs outputs from pdNow on, four per vector,
+// kVectors vectors side by side: each output the products of a tap and a
+// sample (exact in double) summed tap by tap.
+template <int kVectors>
+__attribute__((always_inline)) inline void DirectTaps(const double* pdTaps, int iTaps, const double* pdNow, double* pdSum)
+{
+	Vec4d avSum[kVectors];
+	for (int v = 0; v < kVectors; ++v)
+		avSum[v] = Vec4d{};
+	for (int k = 0; k < iTaps; ++k)
+	{
+		const Vec4d vTap = Vec4d{} + pdTaps[k];
+		for (int v = 0; v < kVectors; ++v)
+		{
+			Vec4d vX;
+			__builtin_memcpy(&vX, pdNow + 4 * v - k, sizeof vX);
+			avSum[v] += vTap * vX;
+		}
+	}
+	for (int v = 0; v < kVectors; ++v)
+		__builtin_memcpy(pdSum + 4 * v, &avSum[v], sizeof avSum[v]);
+}
+} // namespace
+
 template <bool bAvx2> __attribute__((always_inline)) inline void CMyConvolution::Convolve(const float* pfIn, float* pfOut1, float* pfOut2, int iCount)
 {
-	typedef float Vec4f __attribute__((vector_size(16)));
-	typedef double Vec4d __attribute__((vector_size(32)));
 	// The mean over the non-zero taps; with none (rates below 90 Hz) the
 	// output is silent rather than 0/0.
 	const double dTaps = static_cast<double>(m_iNonZeroTaps);
 	const float fOutput = m_fOutputFactor;
 	const int iDirect = std::min(m_iTaps, kPartition);
-	const float* pfTaps = m_afResponse;
+	const double* pdTaps = m_adDirectTaps;
 	for (int iDone = 0; iDone < iCount;)
 	{
 		// Up to the end of the current partition.
 		const int iStart = m_iGridPos;
 		const int n = std::min(iCount - iDone, kPartition - iStart);
 		float* pfNow = m_afWindow + kPartition + iStart;
+		double* pdNow = m_adWindow + kPartition + iStart;
 		for (int i = 0; i < n; ++i)
+		{
 			pfNow[i] = Sanitise(pfIn[iDone + i]);
+			pdNow[i] = pfNow[i];
+		}
 
-		// The direct taps, four outputs at a time: single-precision
-		// products summed in double, tap by tap.
+		// The direct taps: 32 outputs at a time, so that enough sums are
+		// under way, then 4, then one by one.
 		double adSum[kPartition];
 		int i = 0;
-		for (; i + 8 <= n; i += 8)
-		{
-			Vec4d vSum0 = {}, vSum1 = {};
-			for (int k = 0; k < iDirect; ++k)
-			{
-				const Vec4f vTap = {pfTaps[k], pfTaps[k], pfTaps[k], pfTaps[k]};
-				Vec4f vX0, vX1;
-				__builtin_memcpy(&vX0, pfNow + i - k, sizeof vX0);
-				__builtin_memcpy(&vX1, pfNow + i + 4 - k, sizeof vX1);
-				vSum0 += __builtin_convertvector(vTap * vX0, Vec4d);
-				vSum1 += __builtin_convertvector(vTap * vX1, Vec4d);
-			}
-			__builtin_memcpy(adSum + i, &vSum0, sizeof vSum0);
-			__builtin_memcpy(adSum + i + 4, &vSum1, sizeof vSum1);
-		}
+		for (; i + 32 <= n; i += 32)
+			DirectTaps<8>(pdTaps, iDirect, pdNow + i, adSum + i);
+		for (; i + 4 <= n; i += 4)
+			DirectTaps<1>(pdTaps, iDirect, pdNow + i, adSum + i);
 		for (; i < n; ++i)
 		{
 			double dSum = 0.0;
 			for (int k = 0; k < iDirect; ++k)
-				dSum += static_cast<double>(pfTaps[k] * pfNow[i - k]);
+				dSum += pdTaps[k] * pdNow[i - k];
 			adSum[i] = dSum;
 		}
 		for (i = 0; i < n; ++i)
@@ -221,6 +246,7 @@ template <bool bAvx2> __attribute__((always_inline)) inline void CMyConvolution:
 			PushInputSpectrum();
 			SumTail();
 			std::copy(m_afWindow + kPartition, m_afWindow + 2 * kPartition, m_afWindow);
+			std::copy(m_adWindow + kPartition, m_adWindow + 2 * kPartition, m_adWindow);
 		}
 	}
 }

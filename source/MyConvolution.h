@@ -66,6 +66,9 @@ private:
 	CFft m_fft{2 * kPartition};
 	int m_iPartitions = 0;
 	float m_afWindow[2 * kPartition] = {};
+	// The same in double, and the direct taps, for the direct part.
+	double m_adWindow[2 * kPartition] = {};
+	double m_adDirectTaps[kPartition] = {};
 	int m_iGridPos = 0;
 	std::vector<float> m_afPartRe, m_afPartIm;
 	std::vector<float> m_afLineRe, m_afLineIm;

@@ -5,6 +5,7 @@
 #include "cpufeatures.h"
 #include "brontalparams.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -29,34 +30,74 @@ constexpr Voicing kVoicings[2][2] = {
 		{{15.0f, 10.971001f, 4.0949993f, 4.293001f, 4.6019993f, 8.229f, 10.352999f}, -4.365f},
 	},
 };
-// The bands' average times the output gain, written to both outputs.
-struct BandSum
-{
-	float* pfOut1;
-	float* pfOut2;
-	float fOutputGain;
+typedef float V8f __attribute__((vector_size(32)));
+typedef int V8i __attribute__((vector_size(32)));
 
-	void operator()(int i, const double* pdBand) const
+// Eight rows of eight become eight columns.
+__attribute__((always_inline)) inline void Transpose(V8f* r)
+{
+	V8f t[8], u[8];
+	for (int i = 0; i < 8; i += 2)
 	{
-		float fSum = 0.0f;
-		for (int b = 0; b < CMyEqu::kNumBands; ++b)
-			fSum += static_cast<float>(pdBand[b]);
-		const float y = fSum / 7.0f * fOutputGain;
-		pfOut1[i] = y;
-		pfOut2[i] = y;
+		t[i] = __builtin_shuffle(r[i], r[i + 1], V8i{0, 8, 1, 9, 4, 12, 5, 13});
+		t[i + 1] = __builtin_shuffle(r[i], r[i + 1], V8i{2, 10, 3, 11, 6, 14, 7, 15});
 	}
-};
+	for (int i = 0; i < 8; i += 4)
+	{
+		u[i] = __builtin_shuffle(t[i], t[i + 2], V8i{0, 1, 8, 9, 4, 5, 12, 13});
+		u[i + 1] = __builtin_shuffle(t[i], t[i + 2], V8i{2, 3, 10, 11, 6, 7, 14, 15});
+		u[i + 2] = __builtin_shuffle(t[i + 1], t[i + 3], V8i{0, 1, 8, 9, 4, 5, 12, 13});
+		u[i + 3] = __builtin_shuffle(t[i + 1], t[i + 3], V8i{2, 3, 10, 11, 6, 7, 14, 15});
+	}
+	for (int b = 0; b < 4; ++b)
+	{
+		r[b] = __builtin_shuffle(u[b], u[b + 4], V8i{0, 1, 2, 3, 8, 9, 10, 11});
+		r[b + 4] = __builtin_shuffle(u[b], u[b + 4], V8i{4, 5, 6, 7, 12, 13, 14, 15});
+	}
+}
+
+// Samples filtered before their bands are summed.
+constexpr int kStretch = 64;
+
+// The bands' average times the output gain, written to both outputs: per
+// sample the bands summed one after the other in single precision, eight
+// samples side by side (the band outputs transposed).
+__attribute__((always_inline)) inline void Filter(BiquadBank& bank, const float* pfIn, int iCount, float fOutputGain,
+                                                  float* pfOut1, float* pfOut2)
+{
+	static_assert(CMyEqu::kNumBands == 7 && BiquadBank::kLanes == 8, "seven bands in eight lanes");
+	alignas(32) float aafBands[kStretch][BiquadBank::kLanes];
+	for (int iDone = 0; iDone < iCount; iDone += kStretch)
+	{
+		const int n = std::min(kStretch, iCount - iDone);
+		bank.Filter(pfIn + iDone, n, aafBands);
+		for (int i = 0; i < n; i += 8)
+		{
+			V8f r[8];
+			__builtin_memcpy(r, aafBands[i], sizeof r);
+			Transpose(r);
+			V8f vSum = V8f{} + r[0];
+			for (int b = 1; b < CMyEqu::kNumBands; ++b)
+				vSum += r[b];
+			const V8f y = vSum / 7.0f * fOutputGain;
+			const int m = std::min(8, n - i);
+			__builtin_memcpy(pfOut1 + iDone + i, &y, sizeof(float) * static_cast<size_t>(m));
+			__builtin_memcpy(pfOut2 + iDone + i, &y, sizeof(float) * static_cast<size_t>(m));
+		}
+	}
+}
 
 // Eight lanes of state and coefficients fit the AVX2 registers; the plain
 // copy spills them.
-BRONTAL_AVX2 void FilterAvx2(BiquadBank& bank, const float* pfIn, int iCount, const BandSum& sum)
+BRONTAL_AVX2 void FilterAvx2(BiquadBank& bank, const float* pfIn, int iCount, float fOutputGain, float* pfOut1,
+                             float* pfOut2)
 {
-	bank.Filter(pfIn, iCount, sum);
+	Filter(bank, pfIn, iCount, fOutputGain, pfOut1, pfOut2);
 }
 
-void FilterPlain(BiquadBank& bank, const float* pfIn, int iCount, const BandSum& sum)
+void FilterPlain(BiquadBank& bank, const float* pfIn, int iCount, float fOutputGain, float* pfOut1, float* pfOut2)
 {
-	bank.Filter(pfIn, iCount, sum);
+	Filter(bank, pfIn, iCount, fOutputGain, pfOut1, pfOut2);
 }
 } // namespace
 
@@ -124,10 +165,9 @@ int CMyEqu::Process(const float* pfIn1, const float*, float* pfOut1, float* pfOu
 
 	// A non-finite sample would stay in the sections' state for good: the
 	// bank takes it as 0.
-	const BandSum sum{pfOut1, pfOut2, m_fOutputGain};
 	if (HasAvx2())
-		FilterAvx2(m_bank, pfIn1, iCount, sum);
+		FilterAvx2(m_bank, pfIn1, iCount, m_fOutputGain, pfOut1, pfOut2);
 	else
-		FilterPlain(m_bank, pfIn1, iCount, sum);
+		FilterPlain(m_bank, pfIn1, iCount, m_fOutputGain, pfOut1, pfOut2);
 	return 1;
 }

@@ -1,4 +1,5 @@
 #include "MyComp.h"
+#include "cpufeatures.h"
 #include "dspfixture.h"
 #include "tone.h"
 
@@ -163,6 +164,16 @@ TEST(Comp, FastGainEqualsTheDirectFormula)
 			else
 				ASSERT_NEAR(GainDb(out[i], in[i]), ToDb(fExpected), 1e-4) << "p " << p << " at " << i;
 		}
+
+		// The plain build and blocks of any length give the same samples.
+		CompRig plain(p), odd(p);
+		AllowAvx2(false);
+		const std::vector<float> outPlain = plain.Run(in);
+		AllowAvx2(true);
+		std::vector<float> outOdd, out2;
+		RunBlock(odd.comp, in, in, outOdd, out2, 301);
+		EXPECT_EQ(outPlain, out) << "p " << p;
+		EXPECT_EQ(outOdd, out) << "p " << p;
 	}
 }
 
@@ -181,6 +192,14 @@ TEST(Comp, LedShowsWhetherTheLastSampleWasCompressed)
 	EXPECT_EQ(rig.Led(), 0.0f);
 	rig.Run(SteadyAtLevel(-10.0));
 	rig.Run(SteadyAtLevel(-24.0)); // linear
+	EXPECT_EQ(rig.Led(), 0.0f);
+
+	// Within one block: the first of eight silent samples after a level just
+	// above the threshold still compresses, the last no longer does.
+	rig.Run(SteadyAtLevel(-19.99));
+	ASSERT_EQ(rig.Led(), 1.0f);
+	const std::vector<float> silent(8, 0.0f);
+	rig.Run(silent);
 	EXPECT_EQ(rig.Led(), 0.0f);
 
 	// At p = 0.8 there is no linear range: just above -44 dB compresses.

@@ -154,6 +154,23 @@ TEST(Equ, PlainAndAvx2CopiesGiveTheSameSamples)
 	EXPECT_EQ(out, expected);
 }
 
+// The bands are summed eight samples at a time: blocks of any length, and
+// their tails, give the same samples.
+TEST(Equ, OutputDoesNotDependOnTheBlockLength)
+{
+	const std::vector<float> in = Noise(3000, 22);
+	EquRig whole(false, 1.0f);
+	const std::vector<float> expected = whole.Run(in);
+	for (int iBlock : {1, 7, 37, 64, 65, 300})
+	{
+		EquRig equ(false, 1.0f);
+		std::vector<float> out1, out2;
+		RunBlock(equ.equ, in, in, out1, out2, iBlock);
+		EXPECT_EQ(out1, expected) << iBlock;
+		EXPECT_EQ(out2, expected) << iBlock;
+	}
+}
+
 TEST(Equ, TheCurveFollowsARateChangedBehindThePointer)
 {
 	// Designs are kept while nothing changes; a new rate must still reach them.
