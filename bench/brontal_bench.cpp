@@ -1,6 +1,8 @@
-// Speed of every stage and of the whole plug-in, and the memory one instance
-// takes. "per_sample" is the time one sample takes at 48 kHz in blocks of
-// 1024; "realtime" is seconds of audio processed per second of wall time.
+// Every figure of the chain's speed and memory (bench/README.md reads them):
+// first the ones measured once (memory, set-up times, silent blocks, the
+// render tool, the side-by-side run against an LV2 amplifier), then the
+// timed benchmarks. "per_sample" is the time one stereo sample takes;
+// "realtime" is seconds of audio processed per second of wall time.
 
 #include "ComputeInputVumeter.h"
 #include "ComputeOutputVumeters.h"
@@ -22,11 +24,29 @@
 
 #include <benchmark/benchmark.h>
 
+#include <sndfile.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <time.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
 #include <malloc.h>
 #include <memory>
+#include <string>
 #include <vector>
+
+#ifdef BRONTAL_BENCH_LV2
+#include "lv2host.h"
+#endif
 
 namespace {
 
@@ -127,32 +147,341 @@ void BM_Chain(benchmark::State& state)
 	state.counters["realtime"] = benchmark::Counter(kBlock / kRate, benchmark::Counter::kIsIterationInvariantRate);
 }
 
-// The whole plug-in as a host runs it: through the bundle, 512-sample blocks.
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::duration d)
+{
+	return std::chrono::duration<double>(d).count();
+}
+
+// Processor time of this thread: what the machine's other work takes
+// meanwhile is not counted, as in the timed benchmarks.
+double ThreadSeconds()
+{
+	timespec ts{};
+	clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+	return static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
+}
+
+double Median(std::vector<double> v)
+{
+	std::sort(v.begin(), v.end());
+	return v.empty() ? 0.0 : v[v.size() / 2];
+}
+
+// An instance of the built bundle, activated at a rate and block length.
+std::unique_ptr<brontal::host::PluginInstance> Activated(const std::shared_ptr<brontal::host::Module>& module,
+                                                          double dRate, int iBlock)
+{
+	auto instance = std::make_unique<brontal::host::PluginInstance>(module);
+	brontal::host::ProcessSetup setup;
+	setup.sampleRate = dRate;
+	setup.maxBlockSize = iBlock;
+	instance->activate(setup);
+	return instance;
+}
+
+// Runs n samples of the guitar signal through the instance in blocks.
+void Play(brontal::host::PluginInstance& instance, const std::vector<float>& signal, size_t n, int iBlock)
+{
+	std::vector<float> outL(static_cast<size_t>(iBlock)), outR(static_cast<size_t>(iBlock));
+	size_t position = 0;
+	for (size_t done = 0; done < n; done += static_cast<size_t>(iBlock))
+	{
+		if (position + static_cast<size_t>(iBlock) > signal.size())
+			position = 0;
+		float* ins[2] = {const_cast<float*>(&signal[position]), const_cast<float*>(&signal[position])};
+		float* outs[2] = {outL.data(), outR.data()};
+		instance.process({ins, 2, outs, 2, iBlock, 0});
+		position += static_cast<size_t>(iBlock);
+	}
+}
+
+// The whole plug-in as a host runs it: through the bundle, at a rate and a
+// host block length, once it has played long enough to fill every line.
 void BM_Bundle(benchmark::State& state)
 {
-	constexpr int kHostBlock = 512;
+	const double dRate = static_cast<double>(state.range(0));
+	const int iBlock = static_cast<int>(state.range(1));
 	auto module = brontal::host::Module::load(BRONTAL_BUNDLE_PATH);
-	brontal::host::PluginInstance instance(module);
-	brontal::host::ProcessSetup setup;
-	setup.sampleRate = kRate;
-	setup.maxBlockSize = kHostBlock;
-	instance.activate(setup);
+	auto instance = Activated(module, dRate, iBlock);
 
 	std::vector<float> signal = GuitarSignal(48000);
-	std::vector<float> outL(kHostBlock), outR(kHostBlock);
+	// Steady state: the delay's rings written once through, so the first
+	// writes to their pages (the kernel's zero-filling) are not timed.
+	Play(*instance, signal, static_cast<size_t>(34.0 * dRate), std::max(iBlock, 256));
+	std::vector<float> outL(static_cast<size_t>(iBlock)), outR(static_cast<size_t>(iBlock));
 	size_t position = 0;
 	for (auto _ : state)
 	{
 		float* ins[2] = {&signal[position], &signal[position]};
 		float* outs[2] = {outL.data(), outR.data()};
-		instance.process({ins, 2, outs, 2, kHostBlock, 0});
+		instance->process({ins, 2, outs, 2, iBlock, 0});
 		benchmark::DoNotOptimize(outL.data());
-		position = (position + kHostBlock) % (signal.size() - kHostBlock);
+		position = (position + static_cast<size_t>(iBlock)) % (signal.size() - static_cast<size_t>(iBlock));
 	}
 	state.counters["per_sample"] = benchmark::Counter(
-	    kHostBlock, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
-	state.counters["realtime"] = benchmark::Counter(kHostBlock / kRate, benchmark::Counter::kIsIterationInvariantRate);
+	    iBlock, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+	state.counters["realtime"] = benchmark::Counter(iBlock / dRate, benchmark::Counter::kIsIterationInvariantRate);
 }
+
+// Resident memory of this process, in bytes.
+double ResidentBytes()
+{
+	std::ifstream statm("/proc/self/statm");
+	long lPages = 0, lResident = 0;
+	statm >> lPages >> lResident;
+	return static_cast<double>(lResident) * static_cast<double>(sysconf(_SC_PAGESIZE));
+}
+
+// Runs fn in a child process and prints what it wrote to its pipe, so that
+// each measurement starts from a process that holds nothing of the others.
+void InChild(const std::function<std::string()>& fn)
+{
+	int aFds[2];
+	if (pipe(aFds) != 0)
+		return;
+	std::fflush(stdout);
+	const pid_t child = fork();
+	if (child == 0)
+	{
+		close(aFds[0]);
+		const std::string text = fn();
+		const ssize_t written = write(aFds[1], text.data(), text.size());
+		_exit(written == static_cast<ssize_t>(text.size()) ? 0 : 1);
+	}
+	close(aFds[1]);
+	std::string text;
+	char acBuffer[4096];
+	for (ssize_t n; (n = read(aFds[0], acBuffer, sizeof acBuffer)) > 0;)
+		text.append(acBuffer, static_cast<size_t>(n));
+	close(aFds[0]);
+	waitpid(child, nullptr, 0);
+	std::fputs(text.c_str(), stdout);
+}
+
+std::string Format(const char* szFormat, ...) __attribute__((format(printf, 1, 2)));
+std::string Format(const char* szFormat, ...)
+{
+	char acText[512];
+	va_list args;
+	va_start(args, szFormat);
+	std::vsnprintf(acText, sizeof acText, szFormat, args);
+	va_end(args);
+	return acText;
+}
+
+// Resident memory of one activated instance after a minute of playing:
+// what creating the instance and playing added to the process, what
+// loading the module added before it, and the process in all.
+void PrintResidentMemory(double dRate)
+{
+	InChild([dRate] {
+		const std::vector<float> signal = GuitarSignal(48000);
+		const double dStart = ResidentBytes();
+		auto module = brontal::host::Module::load(BRONTAL_BUNDLE_PATH);
+		const double dLoaded = ResidentBytes();
+		auto instance = Activated(module, dRate, 256);
+		Play(*instance, signal, static_cast<size_t>(60.0 * dRate), 256);
+		const double dAfter = ResidentBytes();
+		return Format("resident: one instance at %.0f kHz after a minute of playing %.2f MiB"
+		              " (the module's load %.2f MiB more, the process %.2f MiB)\n",
+		              dRate / 1000.0, (dAfter - dLoaded) / 1048576.0, (dLoaded - dStart) / 1048576.0,
+		              dAfter / 1048576.0);
+	});
+}
+
+// Set-up times as a host meets them (wall clock: a host waits for them),
+// each the median of seven.
+void PrintSetupTimes()
+{
+	InChild([] {
+		std::string text;
+		const Clock::time_point loadStart = Clock::now();
+		auto module = brontal::host::Module::load(BRONTAL_BUNDLE_PATH);
+		text += Format("time: module load %.2f ms\n", 1e3 * Seconds(Clock::now() - loadStart));
+
+		std::vector<double> create, activate, rateChange, reactivate;
+		const std::vector<float> signal = GuitarSignal(48000);
+		for (int i = 0; i < 7; ++i)
+		{
+			Clock::time_point t = Clock::now();
+			brontal::host::PluginInstance instance(module);
+			create.push_back(Seconds(Clock::now() - t));
+
+			brontal::host::ProcessSetup setup;
+			setup.sampleRate = 48000.0;
+			setup.maxBlockSize = 256;
+			t = Clock::now();
+			instance.activate(setup);
+			activate.push_back(Seconds(Clock::now() - t));
+
+			setup.sampleRate = 96000.0;
+			t = Clock::now();
+			instance.activate(setup);
+			rateChange.push_back(Seconds(Clock::now() - t));
+
+			setup.sampleRate = 48000.0;
+			instance.activate(setup);
+			Play(instance, signal, 60 * 48000, 256);
+			t = Clock::now();
+			instance.activate(setup);
+			reactivate.push_back(Seconds(Clock::now() - t));
+		}
+		text += Format("time: create and initialise (processor and controller) %.2f ms\n", 1e3 * Median(create));
+		text += Format("time: setupProcessing + setActive(true) at 48 kHz %.3f ms\n", 1e3 * Median(activate));
+		text += Format("time: rate change 48 -> 96 kHz (setActive(false), setupProcessing, setActive(true)) %.3f ms\n",
+		               1e3 * Median(rateChange));
+		text += Format("time: re-activation after a minute of playing at 48 kHz %.3f ms\n", 1e3 * Median(reactivate));
+		return text;
+	});
+}
+
+// Blocks of silence right after loud input, each timed; the same run seven
+// times and each block's fastest kept, so that what the machine does
+// meanwhile drops out and what the plug-in does stays.
+void PrintSilentBlocks()
+{
+	constexpr int kHostBlock = 256;
+	constexpr double kRateHz = 48000.0;
+	const size_t nLoud = static_cast<size_t>(2.0 * kRateHz) / kHostBlock;
+	const size_t nSilent = static_cast<size_t>(10.0 * kRateHz) / kHostBlock;
+	std::vector<float> loud = GuitarSignal(48000);
+	for (float& f : loud)
+		f *= 2.0f;
+	const std::vector<float> zeros(kHostBlock, 0.0f);
+	std::vector<float> outL(kHostBlock), outR(kHostBlock);
+	std::vector<double> fastestLoud(nLoud, 1e9), fastestSilent(nSilent, 1e9);
+	auto module = brontal::host::Module::load(BRONTAL_BUNDLE_PATH);
+	auto instance = Activated(module, kRateHz, kHostBlock);
+	for (int iRun = 0; iRun < 7; ++iRun)
+	{
+		instance->activate({kRateHz, kHostBlock});
+		for (size_t b = 0; b < nLoud + nSilent; ++b)
+		{
+			const bool bLoud = b < nLoud;
+			float* pfIn = bLoud ? &loud[(b * kHostBlock) % (loud.size() - kHostBlock)] : const_cast<float*>(zeros.data());
+			float* ins[2] = {pfIn, pfIn};
+			float* outs[2] = {outL.data(), outR.data()};
+			const double t = ThreadSeconds();
+			instance->process({ins, 2, outs, 2, kHostBlock, 0});
+			const double dTime = ThreadSeconds() - t;
+			double& dFastest = bLoud ? fastestLoud[b] : fastestSilent[b - nLoud];
+			dFastest = std::min(dFastest, dTime);
+		}
+	}
+	const double dMedian = Median(fastestSilent);
+	const double dWorst = *std::max_element(fastestSilent.begin(), fastestSilent.end());
+	std::printf("silence: 10 s of silent 256-sample blocks at 48 kHz after 2 s of loud input (silence flags not set):"
+	            " median %.2f us, worst %.2f us (%.2fx the median); loud blocks median %.2f us\n",
+	            1e6 * dMedian, 1e6 * dWorst, dWorst / dMedian, 1e6 * Median(fastestLoud));
+}
+
+// brontal-render on a five-minute 48 kHz mono file at its default block:
+// processor time of the whole run, loading and file input and output
+// included.
+void PrintRenderTool()
+{
+	const std::string sDir = "/tmp/brontal-bench-" + std::to_string(getpid());
+	const std::string sIn = sDir + "/in.wav", sOut = sDir + "/out.wav";
+	if (std::system(("mkdir -p " + sDir).c_str()) != 0)
+		return;
+	SF_INFO info{};
+	info.samplerate = 48000;
+	info.channels = 1;
+	info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_24;
+	SNDFILE* file = sf_open(sIn.c_str(), SFM_WRITE, &info);
+	const std::vector<float> signal = GuitarSignal(48000);
+	for (int i = 0; file && i < 300; ++i)
+		sf_writef_float(file, signal.data(), static_cast<sf_count_t>(signal.size()));
+	sf_close(file);
+
+	const pid_t child = fork();
+	if (child == 0)
+	{
+		const int fdNull = open("/dev/null", O_WRONLY);
+		dup2(fdNull, STDOUT_FILENO);
+		execl(BRONTAL_RENDER_PATH, BRONTAL_RENDER_PATH, "--plugin", BRONTAL_BUNDLE_PATH, sIn.c_str(), sOut.c_str(),
+		      static_cast<char*>(nullptr));
+		_exit(127);
+	}
+	int iStatus = 0;
+	struct rusage usage = {};
+	const Clock::time_point t = Clock::now();
+	wait4(child, &iStatus, 0, &usage);
+	const double dWall = Seconds(Clock::now() - t);
+	const double dCpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+	                    1e-6 * static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
+	std::printf("render: brontal-render, 5-minute 48 kHz file, default block: %.3f s processor time (%.3f s wall),"
+	            " %.0fx realtime, peak resident %.1f MiB%s\n",
+	            dCpu, dWall, 300.0 / dCpu, static_cast<double>(usage.ru_maxrss) / 1024.0,
+	            WIFEXITED(iStatus) && WEXITSTATUS(iStatus) == 0 ? "" : " (FAILED)");
+	std::remove(sIn.c_str());
+	std::remove(sOut.c_str());
+	rmdir(sDir.c_str());
+}
+
+#ifdef BRONTAL_BENCH_LV2
+// Brontal's whole chain against Debian's guitarix GxAmplifier-X (amplifier,
+// tone stack, cabinet; mono) on the same input, 48 kHz, 256-sample blocks,
+// taking turns: the median time per sample of seven turns of 10 s each.
+void PrintSideBySide()
+{
+	constexpr int kHostBlock = 256;
+	constexpr double kRateHz = 48000.0;
+	const char* szUri = "http://guitarix.sourceforge.net/plugins/gx_amp#GUITARIX";
+	const size_t n = static_cast<size_t>(10.0 * kRateHz);
+	const std::vector<float> signal = GuitarSignal(48000);
+	try
+	{
+		brontal::bench::Lv2Plugin amp(szUri, kRateHz, kHostBlock);
+		// Its cabinet at work: the output differs with the cabinet model off (18).
+		std::vector<float> withCabinet(n / 10), without(n / 10);
+		{
+			brontal::bench::Lv2Plugin off(szUri, kRateHz, kHostBlock);
+			off.setControl("c_model", 18.0f);
+			for (size_t i = 0; i + kHostBlock <= withCabinet.size(); i += kHostBlock)
+			{
+				amp.run(&signal[i], &withCabinet[i], kHostBlock);
+				off.run(&signal[i], &without[i], kHostBlock);
+			}
+		}
+		double dDifference = 0.0;
+		for (size_t i = 0; i < withCabinet.size(); ++i)
+			dDifference = std::max(dDifference, static_cast<double>(std::fabs(withCabinet[i] - without[i])));
+
+		auto module = brontal::host::Module::load(BRONTAL_BUNDLE_PATH);
+		auto instance = Activated(module, kRateHz, kHostBlock);
+		std::vector<float> out(kHostBlock);
+		std::vector<double> brontal, gx;
+		for (int iTurn = 0; iTurn < 7; ++iTurn)
+		{
+			double t = ThreadSeconds();
+			Play(*instance, signal, n, kHostBlock);
+			brontal.push_back((ThreadSeconds() - t) / static_cast<double>(n));
+			t = ThreadSeconds();
+			size_t position = 0;
+			for (size_t done = 0; done < n; done += kHostBlock)
+			{
+				if (position + kHostBlock > signal.size())
+					position = 0;
+				amp.run(&signal[position], out.data(), kHostBlock);
+				position += kHostBlock;
+			}
+			gx.push_back((ThreadSeconds() - t) / static_cast<double>(n));
+		}
+		std::printf("side by side, 48 kHz, 256-sample blocks: Brontal (whole chain, stereo) %.1f ns per sample,"
+		            " GxAmplifier-X (amp, tone stack, cabinet; mono) %.1f ns per sample: Brontal %.2fx faster"
+		            " (GxAmplifier-X cabinet %s)\n",
+		            1e9 * Median(brontal), 1e9 * Median(gx), Median(gx) / Median(brontal),
+		            dDifference > 1e-4 ? "active" : "INACTIVE");
+	}
+	catch (const std::exception& error)
+	{
+		std::printf("side by side: not run (%s)\n", error.what());
+	}
+}
+#endif
 
 void PrintMemory()
 {
@@ -196,11 +525,30 @@ BENCHMARK(BM_Stage<CMyReverb>)->Name("stage/11_reverb");
 BENCHMARK(BM_Stage<CMyComp, Mode::Saturation>)->Name("stage/12_saturator");
 BENCHMARK(BM_Stage<CComputeOutputVumeters>)->Name("stage/13_output_meters");
 BENCHMARK(BM_Chain)->Name("chain/whole");
-BENCHMARK(BM_Bundle)->Name("bundle/process_512");
+BENCHMARK(BM_Bundle)->Name("bundle/48k/b256")->Args({48000, 256});
+BENCHMARK(BM_Bundle)->Name("bundle/48k/b32")->Args({48000, 32});
+BENCHMARK(BM_Bundle)->Name("bundle/44k/b256")->Args({44100, 256});
+BENCHMARK(BM_Bundle)->Name("bundle/96k/b256")->Args({96000, 256});
+BENCHMARK(BM_Bundle)->Name("bundle/48k/b1")->Args({48000, 1});
 
 int main(int argc, char** argv)
 {
-	PrintMemory();
+	// A run of chosen benchmarks leaves the one-off figures out.
+	const bool bOneOff = std::none_of(argv + 1, argv + argc, [](const char* szArg) {
+		return std::string(szArg).rfind("--benchmark_filter", 0) == 0;
+	});
+	if (bOneOff)
+	{
+		PrintResidentMemory(48000.0);
+		PrintResidentMemory(192000.0);
+		PrintMemory();
+		PrintSetupTimes();
+		PrintSilentBlocks();
+		PrintRenderTool();
+#ifdef BRONTAL_BENCH_LV2
+		PrintSideBySide();
+#endif
+	}
 	benchmark::Initialize(&argc, argv);
 	if (benchmark::ReportUnrecognizedArguments(argc, argv))
 		return 1;

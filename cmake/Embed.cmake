@@ -7,6 +7,18 @@
 # <name> is the file name without its extension. Editing a file rebuilds it.
 function(brontal_add_resources target header ns)
   set(_gen "${CMAKE_CURRENT_BINARY_DIR}/${target}")
+  # PE objects keep read-only data in .rdata, have no section stack (the
+  # compiler's code is in .text around top-level asm) and no symbol
+  # visibility: a DLL exports only what its entry points name.
+  if(WIN32)
+    set(_section ".section .rdata,\\\"dr\\\"")
+    set(_restore ".text")
+    set(_hidden "")
+  else()
+    set(_section ".section .rodata")
+    set(_restore ".previous")
+    set(_hidden "\\n.hidden SYM_begin\\n.hidden SYM_end")
+  endif()
   set(_hdr "#pragma once\n#include \"embeddedblob.h\"\nnamespace brontal::${ns} {\n")
   set(_src "#include \"${header}\"\n")
   set(_deps "")
@@ -16,9 +28,10 @@ function(brontal_add_resources target header ns)
     string(MAKE_C_IDENTIFIER "${_name}" _name)
     set(_sym "brontal_res_${ns}_${_name}")
     string(APPEND _hdr "Blob ${_name}();\n")
+    string(REPLACE "SYM" "${_sym}" _hide "${_hidden}")
     string(APPEND _src
-      "__asm__(\".section .rodata\\n.balign 16\\n.globl ${_sym}_begin\\n.hidden ${_sym}_begin\\n"
-      ".globl ${_sym}_end\\n.hidden ${_sym}_end\\n${_sym}_begin:\\n.incbin \\\"${_abs}\\\"\\n${_sym}_end:\\n.byte 0\\n.previous\\n\");\n"
+      "__asm__(\"${_section}\\n.balign 16\\n.globl ${_sym}_begin\\n.globl ${_sym}_end${_hide}\\n"
+      "${_sym}_begin:\\n.incbin \\\"${_abs}\\\"\\n${_sym}_end:\\n.byte 0\\n${_restore}\\n\");\n"
       "extern \"C\" const unsigned char ${_sym}_begin[];\n"
       "extern \"C\" const unsigned char ${_sym}_end[];\n"
       "brontal::Blob brontal::${ns}::${_name}() { return {${_sym}_begin, static_cast<std::size_t>(${_sym}_end - ${_sym}_begin)}; }\n")

@@ -1,14 +1,18 @@
 #!/usr/bin/env bash
 # From a fresh machine to a rendered guitar take: installs what is needed,
-# builds, installs the bundle into ~/.vst3 and the factory presets into
-# ~/.vst3/presets (where Linux hosts look for each user's presets), and
+# builds (the Windows bundle too), installs the Linux bundle into ~/.vst3
+# and the factory presets into ~/.vst3/presets (where Linux hosts look for
+# each user's presets), and
 # renders the demo riff through it with the default settings.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${BRONTAL_BUILD_DIR:-$root/build/release}"
+windows="${BRONTAL_WINDOWS_BUILD_DIR:-$root/build/windows}"
 
 "$root/scripts/install-deps.sh"
 BRONTAL_BUILD_DIR="$build" "$root/scripts/build.sh"
+BRONTAL_BUILD_DIR="$build" BRONTAL_WINDOWS_BUILD_DIR="$windows" "$root/scripts/build-windows.sh" brontal1
+echo "Built the Windows bundle $windows/VST3/brontal1.vst3 (copy it to C:\Program Files\Common Files\VST3)"
 
 mkdir -p "$HOME/.vst3"
 rm -rf "$HOME/.vst3/brontal1.vst3"

@@ -1,12 +1,18 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds everything and runs every test.
+# Installs what is needed, builds everything for Linux and Windows and runs
+# every test (the Windows suites under Wine).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${BRONTAL_BUILD_DIR:-$root/build/release}"
+windows="${BRONTAL_WINDOWS_BUILD_DIR:-$root/build/windows}"
 
 "$root/scripts/install-deps.sh"
 BRONTAL_BUILD_DIR="$build" "$root/scripts/build.sh"
 (cd "$build" && ctest --output-on-failure -j2)
+
+# The Windows module and its suites; they compare with the Linux build's renders.
+BRONTAL_BUILD_DIR="$build" BRONTAL_WINDOWS_BUILD_DIR="$windows" "$root/scripts/build-windows.sh"
+(cd "$windows" && ctest --output-on-failure -j2)
 
 # The signal chain, the bundle and the render tool once more under the
 # address and undefined-behaviour sanitizers, built with clang so that the

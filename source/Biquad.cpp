@@ -1,6 +1,7 @@
 #include "Biquad.h"
 
 #include "brontalassert.h"
+#include "cpufeatures.h"
 
 #include <algorithm>
 #include <cmath>
@@ -14,7 +15,7 @@ constexpr double kSqrt2 = 1.4142135623730951;
 Biquad::Biquad() = default;
 
 Biquad::Biquad(int iType, double dDecay, double dDelay)
-	: m_iType(iType), m_dDelay(dDelay), m_dDecay(dDecay), m_afDelayLine(new float[kMaxDelayLength]())
+	: m_iType(iType), m_dDelay(dDelay), m_dDecay(dDecay), m_bDelayLine(true)
 {
 	m_iActiveLength = m_iMaxLength;
 	ComputeCoefficients();
@@ -30,17 +31,13 @@ int Biquad::Reset()
 {
 	m_dZ1 = 0.0;
 	m_dZ2 = 0.0;
-	if (m_afDelayLine)
+	if (m_bDelayLine)
 	{
-		// Only what was written since the last clear can be non-zero: the
-		// ring up to the write position, or all of it once it came round.
-		// Clearing the whole capacity every time cost a host 35 MB of
-		// stores per reset for the reverb alone.
-		const int iWritten = m_bWrapped ? m_iActiveLength : m_iWritePos;
-		std::memset(m_afDelayLine, 0, sizeof(float) * static_cast<size_t>(iWritten));
-		m_bWrapped = false;
+		if (m_afDelayLine)
+			std::memset(m_afDelayLine, 0, sizeof(float) * 2 * static_cast<size_t>(m_iRingSize));
 		m_iActiveLength = m_iMaxLength;
 		m_iWritePos = 0;
+		m_iRingPos = 0;
 		UpdateDelaySamples();
 	}
 	return 1;
@@ -59,11 +56,33 @@ int Biquad::SetSampleRate(const double* pdSampleRate)
 		// A rate that is not a positive number leaves no usable ring.
 		bool bOverCapacity;
 		m_iMaxLength = LengthAtRate(*pdSampleRate, 3.0f, kMaxDelayLength, bOverCapacity);
+		if (m_bDelayLine)
+			AllocateRing(*pdSampleRate);
 	}
 	const int iResult = CMyEffect::SetSampleRate(pdSampleRate);
 	if (iResult)
 		ComputeCoefficients();
 	return iResult;
+}
+
+void Biquad::AllocateRing(double dRate)
+{
+	// A read steps back at most the ceiling of the longest delay, and needs
+	// one entry more; under two samples a read reaches the entry about to
+	// be overwritten, which only the whole ring holds.
+	int iSize = m_iMaxLength;
+	if (m_dMaxDelay > 0.0)
+	{
+		const float fLongest = std::ceil(static_cast<float>(dRate) * static_cast<float>(m_dMaxDelay));
+		if (fLongest >= 2.0f && fLongest + 1.0f < static_cast<float>(m_iMaxLength))
+			iSize = static_cast<int>(fLongest) + 1;
+	}
+	if (iSize == m_iRingSize && m_afDelayLine)
+		return;
+	delete[] m_afDelayLine;
+	m_afDelayLine = iSize > 0 ? new float[2 * static_cast<size_t>(iSize)]() : nullptr;
+	m_iRingSize = iSize;
+	m_iRingPos = 0;
 }
 
 void Biquad::SetParameters(int iType, double dFreq, double dQ, double dGainDb)
@@ -85,6 +104,11 @@ void Biquad::SetDelayTime(double dDelay)
 {
 	m_dDelay = dDelay;
 	ComputeCoefficients();
+}
+
+void Biquad::SetMaxDelayTime(double dMaxDelay)
+{
+	m_dMaxDelay = dMaxDelay;
 }
 
 void Biquad::GetCoefficients(double& dB0, double& dB1, double& dB2, double& dA1, double& dA2) const
@@ -198,20 +222,22 @@ void Biquad::ComputeCoefficients()
 
 void Biquad::UpdateDelaySamples()
 {
-	// Bounded to one ring length, so a read never leaves the ring whatever
-	// the rate or the delay time asked for.
+	// Bounded to one ring length, and to what the stored ring holds, so a
+	// read never leaves the ring whatever the rate or the delay time asked for.
+	const int iBound = m_iRingSize < m_iActiveLength ? m_iRingSize - 1 : m_iActiveLength;
 	float fDelaySamples = m_pdSampleRate ? SampleRateF() * static_cast<float>(m_dDelay) : 0.0f;
-	if (!(fDelaySamples > 0.0f))
+	if (!(fDelaySamples > 0.0f) || iBound <= 0)
 		fDelaySamples = 0.0f;
-	else if (fDelaySamples > static_cast<float>(m_iActiveLength))
-		fDelaySamples = static_cast<float>(m_iActiveLength);
+	else if (fDelaySamples > static_cast<float>(iBound))
+		fDelaySamples = static_cast<float>(iBound);
 	m_fDelaySamples = fDelaySamples;
+	m_iDelayBack = static_cast<int>(std::ceil(fDelaySamples));
 }
 
 float Biquad::ProcessSample(float fSample)
 {
 	if (m_iType >= kComb && m_iType <= kDelayLine)
-		return ProcessDelayLine(fSample);
+		return ProcessDelaySample(fSample);
 
 	// Transposed direct form II.
 	const double x = fSample;
@@ -221,52 +247,148 @@ float Biquad::ProcessSample(float fSample)
 	return static_cast<float>(y);
 }
 
-float Biquad::ReadInterpolated(float fPosition) const
+// Out of line, so that the second-order sections' path needs no frame.
+__attribute__((noinline)) float Biquad::ProcessDelaySample(float fSample)
 {
-	// Floor, so the fraction is always in 0..1 and a position before the
-	// ring's start interpolates between the two entries that surround it.
-	int i = FloorToInt(fPosition);
-	const float t = fPosition - static_cast<float>(i);
-	if (i < 0)
-		i += m_iActiveLength;
-	int j = i + 1;
-	if (j >= m_iActiveLength)
-		j -= m_iActiveLength;
-	return (1.0f - t) * m_afDelayLine[i] + t * m_afDelayLine[j];
+	float fResult;
+	ProcessDelayLine(&fSample, &fResult, 1);
+	return fResult;
 }
 
-float Biquad::ProcessDelayLine(float fSample)
+void Biquad::ProcessDelayLine(const float* pfIn, float* pfOut, int iCount)
 {
-	if (m_iActiveLength <= 0)
-		return fSample;
-	// Nothing that is not a finite number may enter a feedback loop.
-	const float x = std::isfinite(fSample) ? fSample : 0.0f;
-	const float d = ReadInterpolated(static_cast<float>(m_iWritePos) - m_fDelaySamples);
-	const float g = static_cast<float>(m_dFeedback);
+	if (m_iActiveLength <= 0 || m_iRingSize <= 0 || !m_afDelayLine)
+	{
+		if (pfIn != pfOut && iCount > 0)
+			std::memmove(pfOut, pfIn, sizeof(float) * static_cast<size_t>(iCount));
+		return;
+	}
+	if (HasAvx2())
+		ProcessDelayLineAvx2(pfIn, pfOut, iCount);
+	else
+		ProcessDelayTyped(pfIn, pfOut, iCount);
+}
 
-	float fResult;
+BRONTAL_AVX2 void Biquad::ProcessDelayLineAvx2(const float* pfIn, float* pfOut, int iCount)
+{
+	ProcessDelayTyped(pfIn, pfOut, iCount);
+}
+
+__attribute__((always_inline)) inline void Biquad::ProcessDelayTyped(const float* pfIn, float* pfOut, int iCount)
+{
 	switch (m_iType)
 	{
 	case kComb:
-		fResult = d * g + x;
-		m_afDelayLine[m_iWritePos] = fResult;
+		ProcessDelayStretch<kComb>(pfIn, pfOut, iCount);
 		break;
 	case kAllPass:
-	{
-		const float w = d * g + x;
-		m_afDelayLine[m_iWritePos] = w;
-		fResult = (-g) * w + d;
+		ProcessDelayStretch<kAllPass>(pfIn, pfOut, iCount);
+		break;
+	default:
+		ProcessDelayStretch<kDelayLine>(pfIn, pfOut, iCount);
 		break;
 	}
-	default: // kDelayLine
-		m_afDelayLine[m_iWritePos] = x;
-		fResult = d;
-		break;
-	}
-	if (++m_iWritePos >= m_iActiveLength)
+}
+
+// The writes of a stretch and its outputs, from the delayed values read
+// before it: inputs, outputs, the ring and its second copy are apart.
+template <int iType>
+__attribute__((always_inline)) inline void StoreStretch(const float* __restrict pfDelayed, const float* __restrict pfX,
+                                                        float* __restrict pfStore, float* __restrict pfMirror,
+                                                        float* __restrict pfY, float g, int C)
+{
+	for (int i = 0; i < C; ++i)
 	{
-		m_iWritePos = 0;
-		m_bWrapped = true;
+		// Nothing that is not a finite number may enter a feedback loop.
+		const float x = SanitiseSample(pfX[i]);
+		const float d = pfDelayed[i];
+		if (iType == Biquad::kComb)
+		{
+			const float y = d * g + x;
+			pfStore[i] = y;
+			pfMirror[i] = y;
+			pfY[i] = y;
+		}
+		else if (iType == Biquad::kAllPass)
+		{
+			const float v = d * g + x;
+			pfStore[i] = v;
+			pfMirror[i] = v;
+			pfY[i] = (-g) * v + d;
+		}
+		else
+		{
+			pfStore[i] = x;
+			pfMirror[i] = x;
+			pfY[i] = d;
+		}
 	}
-	return fResult;
+}
+
+// A read at w - D interpolates between the entries written iBack and
+// iBack - 1 samples ago, iBack the ceiling of D. Within a stretch no longer
+// than iBack - 1 every read finds entries written before the stretch, so the
+// reads, then the writes, run side by side over it. The fraction is formed
+// exactly as a sample-by-sample read forms it: from the position w - D in
+// single precision, against the ring of m_iActiveLength entries.
+template <int iType> __attribute__((always_inline)) inline void Biquad::ProcessDelayStretch(const float* pfIn, float* pfOut, int iCount)
+{
+	constexpr int kStretch = 256;
+	const int N = m_iActiveLength;
+	const int R = m_iRingSize;
+	const int iBack = m_iDelayBack;
+	const float D = m_fDelaySamples;
+	const float g = static_cast<float>(m_dFeedback);
+	const int iLongest = std::min(iBack >= 2 ? iBack - 1 : 1, kStretch);
+	int w = m_iWritePos;
+	int p = m_iRingPos;
+	float afDelayed[kStretch];
+
+	for (int iDone = 0; iDone < iCount;)
+	{
+		const int C = std::min({iCount - iDone, N - w, R - p, iLongest});
+		int r = p - iBack;
+		if (r < 0)
+			r += R;
+		const float* pfOlder = m_afDelayLine + r;
+		const float* pfNewer = pfOlder + 1;
+		for (int i = 0; i < C; ++i)
+		{
+			const float fPosition = static_cast<float>(w + i) - D;
+			const float t = fPosition - static_cast<float>(w + i - iBack);
+			afDelayed[i] = (1.0f - t) * pfOlder[i] + t * pfNewer[i];
+		}
+
+		StoreStretch<iType>(afDelayed, pfIn + iDone, m_afDelayLine + p, m_afDelayLine + p + R, pfOut + iDone, g, C);
+		iDone += C;
+		w += C;
+		if (w >= N)
+			w = 0;
+		p += C;
+		if (p >= R)
+			p = 0;
+	}
+	m_iWritePos = w;
+	m_iRingPos = p;
+}
+
+void BiquadBank::SetSection(int iLane, const Biquad& section)
+{
+	double b0, b1, b2, a1, a2;
+	section.GetCoefficients(b0, b1, b2, a1, a2);
+	const int h = iLane / 4, j = iLane % 4;
+	m_b0[h][j] = b0;
+	m_a1[h][j] = a1;
+	m_a2[h][j] = a2;
+	m_c1[h][j] = b1 - a1 * b0;
+	m_c2[h][j] = b2 - a2 * b0;
+}
+
+void BiquadBank::ClearState()
+{
+	for (int h = 0; h < kHalves; ++h)
+	{
+		m_z1[h] = Vec{};
+		m_z2[h] = Vec{};
+	}
 }

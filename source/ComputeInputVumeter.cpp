@@ -7,13 +7,23 @@
 
 float BlockPeak(const float* pfIn, int iCount)
 {
-	float fPeak = 0.0f;
-	for (int i = 0; i < iCount; ++i)
+	// Eight running peaks side by side; a NaN never becomes a peak.
+	float afPeak[8] = {};
+	int i = 0;
+	for (; i + 8 <= iCount; i += 8)
+		for (int j = 0; j < 8; ++j)
+		{
+			const float fMagnitude = std::fabs(pfIn[i + j]);
+			afPeak[j] = fMagnitude > afPeak[j] ? fMagnitude : afPeak[j];
+		}
+	for (; i < iCount; ++i)
 	{
 		const float fMagnitude = std::fabs(pfIn[i]);
-		if (fMagnitude > fPeak)
-			fPeak = fMagnitude;
+		afPeak[0] = fMagnitude > afPeak[0] ? fMagnitude : afPeak[0];
 	}
+	float fPeak = 0.0f;
+	for (float f : afPeak)
+		fPeak = f > fPeak ? f : fPeak;
 	return fPeak;
 }
 

@@ -1,15 +1,134 @@
 #include "MyChorus.h"
 
 #include "brontalassert.h"
+#include "cpufeatures.h"
 #include "brontalparams.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 namespace {
 // Below this the two taps cannot sit inside the ring; such a ring (no
 // Reset yet, or an absurd rate) passes the signal through.
 constexpr int kMinRingLength = 4;
+
+// The oscillator at each counter value: its phase, counter / fs * 0.6 pi in
+// single precision (0 to a little over 2 pi), and the cosine and sine of it
+// as the double-precision library functions give them, narrowed to float:
+// reduced by quarter turns (pi / 2 in two parts, exact for these few
+// turns), then Taylor series to within 1e-16 on a quarter turn around 0.
+// The counters come in pfCounterCos and leave as cosines; iCount is a
+// multiple of 8.
+__attribute__((always_inline)) inline void CosSin(float* pfCounterCos, float* pfSin, int iCount, float fs)
+{
+	typedef double Vec __attribute__((vector_size(32)));
+	typedef long long Mask __attribute__((vector_size(32)));
+	typedef int Int4 __attribute__((vector_size(16)));
+	typedef float Float4 __attribute__((vector_size(16)));
+	constexpr double kTwoOverPi = 0.63661977236758134308;
+	constexpr double kHalfPiHigh = 1.57079632673412561417; // 33 bits
+	constexpr double kHalfPiLow = 6.07710050650619224932e-11;
+	const Mask kSignBit = {INT64_MIN, INT64_MIN, INT64_MIN, INT64_MIN};
+	// Two groups of four at a time, whose long chains of products overlap.
+	const auto four = [&](int i) {
+		const Vec x = {static_cast<double>(pfCounterCos[i] / fs * 1.8849558f),
+		               static_cast<double>(pfCounterCos[i + 1] / fs * 1.8849558f),
+		               static_cast<double>(pfCounterCos[i + 2] / fs * 1.8849558f),
+		               static_cast<double>(pfCounterCos[i + 3] / fs * 1.8849558f)};
+		const Vec q = __builtin_convertvector(__builtin_convertvector(x * kTwoOverPi + 0.5, Int4), Vec);
+		const Vec r = (x - q * kHalfPiHigh) - q * kHalfPiLow;
+		const Vec r2 = r * r;
+		const Vec vSin =
+			r + r * r2 *
+			        (-1.0 / 6 + r2 * (1.0 / 120 + r2 * (-1.0 / 5040 + r2 * (1.0 / 362880 + r2 * (-1.0 / 39916800 +
+			        r2 * (1.0 / 6227020800 + r2 * (-1.0 / 1307674368000.0)))))));
+		const Vec vCos =
+			1.0 + r2 * (-0.5 + r2 * (1.0 / 24 + r2 * (-1.0 / 720 + r2 * (1.0 / 40320 + r2 * (-1.0 / 3628800 +
+			      r2 * (1.0 / 479001600 + r2 * (-1.0 / 87178291200.0 + r2 * (1.0 / 20922789888000.0))))))));
+		// Quarter turns 0 to 4; the fourth is a whole turn.
+		const Mask bOne = q == 1.0, bTwo = q == 2.0, bThree = q == 3.0;
+		const Mask bSwap = bOne | bThree;
+		// Same-size vector casts keep the bits.
+		const Mask c = (reinterpret_cast<Mask>(vSin) & bSwap) | (reinterpret_cast<Mask>(vCos) & ~bSwap);
+		const Mask sn = (reinterpret_cast<Mask>(vCos) & bSwap) | (reinterpret_cast<Mask>(vSin) & ~bSwap);
+		const Float4 fC = __builtin_convertvector(reinterpret_cast<Vec>(c ^ ((bOne | bTwo) & kSignBit)), Float4);
+		const Float4 fS = __builtin_convertvector(reinterpret_cast<Vec>(sn ^ ((bTwo | bThree) & kSignBit)), Float4);
+		__builtin_memcpy(pfCounterCos + i, &fC, sizeof fC);
+		__builtin_memcpy(pfSin + i, &fS, sizeof fS);
+	};
+	for (int i = 0; i < iCount; i += 8)
+	{
+		four(i);
+		four(i + 4);
+	}
+}
+
+// The ring and how the taps read it and mix.
+struct Taps
+{
+	const float* afRing;
+	int L;
+	float fCentreOffset;
+	float fDepth;
+	float fWet;
+	float fDry;
+	float fLevel;
+};
+
+// A linear read between the two entries around the position, which lies
+// within [-2, 2L - 1): one wrap each way is enough.
+__attribute__((always_inline)) inline float ReadAt(const Taps& t, float fPosition)
+{
+	// The floor and the wraps as arithmetic on comparisons, so that a loop
+	// of reads vectorises.
+	int k = static_cast<int>(fPosition);
+	k -= static_cast<int>(static_cast<float>(k) > fPosition);
+	const float f = fPosition - static_cast<float>(k);
+	k += t.L & -static_cast<int>(k < 0);
+	k -= t.L & -static_cast<int>(k >= t.L);
+	int k1 = k + 1;
+	k1 -= t.L & -static_cast<int>(k1 >= t.L);
+	return (1.0f - f) * t.afRing[k] + f * t.afRing[k1];
+}
+
+__attribute__((always_inline)) inline void ReadTapsBody(const Taps& t, const int* __restrict piCursor,
+                                                        const float* __restrict pfCos, const float* __restrict pfSin,
+                                                        const float* __restrict pfX, float* __restrict pfY1,
+                                                        float* __restrict pfY2, int n)
+{
+	for (int i = 0; i < n; ++i)
+	{
+		const float fCentre = static_cast<float>(piCursor[i]) + t.fCentreOffset;
+		const float fTap1 = ReadAt(t, fCentre + t.fDepth * pfCos[i]);
+		const float fTap2 = ReadAt(t, fCentre + t.fDepth * pfSin[i]);
+		pfY1[i] = (t.fWet * fTap1 + t.fDry * pfX[i]) * t.fLevel;
+		pfY2[i] = (t.fWet * fTap2 + t.fDry * pfX[i]) * t.fLevel;
+	}
+}
+
+void ReadTaps(const Taps& t, const int* piCursor, const float* pfCos, const float* pfSin, const float* pfX, float* pfY1,
+              float* pfY2, int n)
+{
+	ReadTapsBody(t, piCursor, pfCos, pfSin, pfX, pfY1, pfY2, n);
+}
+
+BRONTAL_AVX2 void ReadTapsAvx2(const Taps& t, const int* piCursor, const float* pfCos, const float* pfSin,
+                               const float* pfX, float* pfY1, float* pfY2, int n)
+{
+	ReadTapsBody(t, piCursor, pfCos, pfSin, pfX, pfY1, pfY2, n);
+}
+
+void Oscillator(float* pfCounterCos, float* pfSin, int iCount, float fs)
+{
+	CosSin(pfCounterCos, pfSin, iCount, fs);
+}
+
+BRONTAL_AVX2 void OscillatorAvx2(float* pfCounterCos, float* pfSin, int iCount, float fs)
+{
+	CosSin(pfCounterCos, pfSin, iCount, fs);
+}
 } // namespace
 
 CMyChorus::CMyChorus() : m_afRing(new float[kRingCapacity]()) {}
@@ -36,22 +155,6 @@ int CMyChorus::SetSampleRate(const double* pdSampleRate)
 		m_iConfiguredLength = LengthAtRate(*pdSampleRate, 0.04f, kRingCapacity, bOverCapacity);
 	}
 	return CMyEffect::SetSampleRate(pdSampleRate);
-}
-
-// Linear read between the two entries around the position. The callers keep
-// the position within [-2, 2L - 1), so one wrap each way is enough.
-float CMyChorus::ReadTap(float fPosition) const
-{
-	int k = FloorToInt(fPosition);
-	const float f = fPosition - static_cast<float>(k);
-	if (k < 0)
-		k += m_iRingLength;
-	else if (k >= m_iRingLength)
-		k -= m_iRingLength;
-	int k1 = k + 1;
-	if (k1 >= m_iRingLength)
-		k1 -= m_iRingLength;
-	return (1.0f - f) * m_afRing[k] + f * m_afRing[k1];
 }
 
 int CMyChorus::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, float* pfOut2, int iCount)
@@ -82,29 +185,46 @@ int CMyChorus::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, fl
 	const float fDepth = 0.15f * h;
 	const float fLevel = (0.01f * s + 0.3f) * 3.33f;
 
-	for (int i = 0; i < iCount; ++i)
+	// The taps read at least 0.85 h samples behind the newest sample: a
+	// stretch shorter than that may be written to the ring before any of
+	// its reads, which then find what they would have found sample by sample.
+	const int iStretch = std::max(1, std::min(kStretch, static_cast<int>(0.85f * h) - 3));
+	const Taps taps{m_afRing, m_iRingLength, fCentreOffset, fDepth, fWet, fDry, fLevel};
+	float afCos[kStretch], afSin[kStretch];
+	int aiCursor[kStretch];
+	for (int iDone = 0; iDone < iCount;)
 	{
-		const float x = pfIn1[i];
-		m_afRing[m_iWriteCursor] = x;
-		if (++m_iWriteCursor >= m_iRingLength)
-			m_iWriteCursor = 0;
-
-		if (fCounterLimit > static_cast<float>(m_iCounter))
-			++m_iCounter;
+		const int n = std::min(iStretch, iCount - iDone);
+		// The oscillator's phases for the stretch, then its cosines and sines
+		// side by side.
+		for (int i = 0; i < n; ++i)
+		{
+			if (fCounterLimit > static_cast<float>(m_iCounter))
+				++m_iCounter;
+			else
+				m_iCounter = 0;
+			afCos[i] = static_cast<float>(m_iCounter);
+		}
+		const int iWhole = (n + 7) & ~7;
+		std::fill(afCos + n, afCos + iWhole, 0.0f);
+		if (HasAvx2())
+			OscillatorAvx2(afCos, afSin, iWhole, fs);
 		else
-			m_iCounter = 0;
+			Oscillator(afCos, afSin, iWhole, fs);
 
-		const double dPhase = static_cast<double>(static_cast<float>(m_iCounter) / fs * 1.8849558f);
-		// Same argument: the compiler folds the pair into one sincos.
-		const float fCos = static_cast<float>(std::cos(dPhase));
-		const float fSin = static_cast<float>(std::sin(dPhase));
-
-		const float fCentre = static_cast<float>(m_iWriteCursor) + fCentreOffset;
-		const float fTap1 = ReadTap(fCentre + fDepth * fCos);
-		const float fTap2 = ReadTap(fCentre + fDepth * fSin);
-
-		pfOut1[i] = (fWet * fTap1 + fDry * x) * fLevel;
-		pfOut2[i] = (fWet * fTap2 + fDry * x) * fLevel;
+		// The stretch into the ring, and where the cursor stands after each sample.
+		for (int i = 0; i < n; ++i)
+		{
+			m_afRing[m_iWriteCursor] = pfIn1[iDone + i];
+			if (++m_iWriteCursor >= m_iRingLength)
+				m_iWriteCursor = 0;
+			aiCursor[i] = m_iWriteCursor;
+		}
+		if (HasAvx2())
+			ReadTapsAvx2(taps, aiCursor, afCos, afSin, pfIn1 + iDone, pfOut1 + iDone, pfOut2 + iDone, n);
+		else
+			ReadTaps(taps, aiCursor, afCos, afSin, pfIn1 + iDone, pfOut1 + iDone, pfOut2 + iDone, n);
+		iDone += n;
 	}
 	return 1;
 }

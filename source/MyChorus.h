@@ -21,7 +21,9 @@ public:
 	int GetConfiguredLength() const { return m_iConfiguredLength; }
 
 private:
-	float ReadTap(float fPosition) const;
+	// Samples whose oscillator values are worked out at a time.
+	static constexpr int kStretch = 256;
+
 
 	float* m_afRing;
 	int m_iCounter = 0;

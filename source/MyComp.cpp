@@ -2,6 +2,8 @@
 
 #include "brontalassert.h"
 #include "brontalparams.h"
+#include "cpufeatures.h"
+#include "fastmath.h"
 
 #include <algorithm>
 #include <cmath>
@@ -23,54 +25,111 @@ constexpr double kCompressionSlope = 0.532;
 // 10^(dB/20) = 2^(dB * log2(10) / 20)
 constexpr double kDbToLog2 = 0.16609640474436813;
 
+// Written without a branch so that the loop over a block vectorises.
 float Saturate(float a)
 {
 	const float fAbs = std::fabs(a);
-	if (fAbs < 0.5f)
-		return a;
 	const float d = fAbs - 0.5f;
 	const float d2 = d * d;
 	// std::min keeps 1 for a NaN, so the host never receives more than full scale.
-	return std::copysign(std::min(1.0f, d2 * d2 + 0.5f), a);
+	const float fCurve = std::copysign(std::min(1.0f, d2 * d2 + 0.5f), a);
+	return fAbs < 0.5f ? a : fCurve;
 }
 } // namespace
 
-CMyComp::CMyComp() : m_afHistory(new float[BUFCOMPSIZE]())
+CMyComp::CMyComp() : m_allHistory(new int64_t[BUFCOMPSIZE]())
 {
 }
 
 CMyComp::~CMyComp()
 {
-	delete[] m_afHistory;
+	delete[] m_allHistory;
 }
 
 int CMyComp::Reset()
 {
 	m_llLevelSum = 0;
 	m_iState = 0;
-	std::memset(m_afHistory, 0, sizeof(float) * BUFCOMPSIZE);
+	std::memset(m_allHistory, 0, sizeof(int64_t) * BUFCOMPSIZE);
 	m_iWriteIndice = 0;
 	return 1;
 }
 
 // Moving average of the magnitude over the latest 1023 samples, divided by
-// 1024, in dB plus 3.8 (which brings a sine's rectified mean near its peak).
-inline float CMyComp::DetectLevel(float fSample)
+// 1024, into m_afLevel: the one sequential part of the block.
+void CMyComp::DetectMeans(const float* pfIn, int iCount)
 {
-	float fMagnitude = std::fabs(fSample);
-	if (!(fMagnitude < kMaxMagnitude))
-		fMagnitude = fMagnitude > 0.0f ? kMaxMagnitude : 0.0f;
-
-	const int iNext = (m_iWriteIndice + 1) & (BUFCOMPSIZE - 1);
-	m_afHistory[m_iWriteIndice] = fMagnitude;
-	// Each stored value always truncates to the same integer, so what is
-	// subtracted is exactly what was once added.
-	m_llLevelSum += static_cast<int64_t>(fMagnitude * kFixedOne) - static_cast<int64_t>(m_afHistory[iNext] * kFixedOne);
-	m_iWriteIndice = iNext;
-
-	const float fMean = static_cast<float>(m_llLevelSum) * kMeanScale;
-	return fMean == 0.0f ? kSilenceLevelDb : 20.0f * std::log10(fMean) + 3.8f;
+	int64_t llSum = m_llLevelSum;
+	int iWrite = m_iWriteIndice;
+	for (int i = 0; i < iCount; ++i)
+	{
+		float fMagnitude = std::fabs(pfIn[i]);
+		if (!(fMagnitude < kMaxMagnitude))
+			fMagnitude = fMagnitude > 0.0f ? kMaxMagnitude : 0.0f;
+		// Each magnitude is kept as the integer it truncates to, so what is
+		// subtracted is exactly what was once added.
+		const int64_t llMagnitude = static_cast<int64_t>(fMagnitude * kFixedOne);
+		const int iNext = (iWrite + 1) & (BUFCOMPSIZE - 1);
+		m_allHistory[iWrite] = llMagnitude;
+		llSum += llMagnitude - m_allHistory[iNext];
+		iWrite = iNext;
+		m_afLevel[i] = static_cast<float>(llSum) * kMeanScale;
+	}
+	m_llLevelSum = llSum;
+	m_iWriteIndice = iWrite;
 }
+
+namespace {
+// What a stretch's gains depend on: the thresholds, and per state the line
+// the gain follows in the level.
+struct GainLines
+{
+	float fThreshold, fGateThreshold;
+	float afOffset[3], afSlope[3];
+};
+
+// Each mean becomes its level, L = 20 log10(mean) + 3.8 dB (kept in
+// pfLevel), which selects the state; the gain is 2^(offset + slope L).
+__attribute__((always_inline)) inline void LevelsToGains(const GainLines& g, float* pfLevel, float* pfGain, int iCount)
+{
+	using fastmath::V4f;
+	using fastmath::V4i;
+	const auto select = [](V4i mask, V4f a, V4f b) {
+		return fastmath::Bits<V4f>((mask & fastmath::Bits<V4i>(a)) | (~mask & fastmath::Bits<V4i>(b)));
+	};
+	const auto four = [&](int i) {
+		V4f fMean;
+		std::memcpy(&fMean, pfLevel + i, sizeof fMean);
+		const V4f L = select(fMean == 0.0f, V4f{} + kSilenceLevelDb, 20.0f * fastmath::Log10(fMean) + 3.8f);
+		// Compression is tested second and wins where the two ranges meet.
+		const V4i bCompressing = L >= g.fThreshold;
+		const V4i bGating = g.fGateThreshold >= L;
+		const V4f fOffset = select(bCompressing, V4f{} + g.afOffset[1],
+		                           select(bGating, V4f{} + g.afOffset[2], V4f{} + g.afOffset[0]));
+		const V4f fSlope = select(bCompressing, V4f{} + g.afSlope[1],
+		                          select(bGating, V4f{} + g.afSlope[2], V4f{} + g.afSlope[0]));
+		const V4f fGain = fastmath::Exp2(fOffset + fSlope * L);
+		std::memcpy(pfLevel + i, &L, sizeof L);
+		std::memcpy(pfGain + i, &fGain, sizeof fGain);
+	};
+	// Two groups at a time, whose long chains of operations overlap.
+	for (int i = 0; i < iCount; i += 8)
+	{
+		four(i);
+		four(i + 4);
+	}
+}
+
+BRONTAL_AVX2 void LevelsToGainsAvx2(const GainLines& g, float* pfLevel, float* pfGain, int iCount)
+{
+	LevelsToGains(g, pfLevel, pfGain, iCount);
+}
+
+void LevelsToGainsPlain(const GainLines& g, float* pfLevel, float* pfGain, int iCount)
+{
+	LevelsToGains(g, pfLevel, pfGain, iCount);
+}
+} // namespace
 
 int CMyComp::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, float* pfOut2, int iCount)
 {
@@ -102,27 +161,32 @@ int CMyComp::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, floa
 	//   compressing make-up - 0.532 (L - T)
 	//   gating      make-up - (Tg - L)
 	const double dMakeUp = static_cast<double>(p * kMakeUpPerLevelDb + kMakeUpDb);
-	const float afGainOffset[3] = {
-		static_cast<float>(dMakeUp * kDbToLog2),
-		static_cast<float>((dMakeUp + kCompressionSlope * fThreshold) * kDbToLog2),
-		static_cast<float>((dMakeUp - fGateThreshold) * kDbToLog2),
+	const GainLines lines = {
+		fThreshold,
+		fGateThreshold,
+		{static_cast<float>(dMakeUp * kDbToLog2), static_cast<float>((dMakeUp + kCompressionSlope * fThreshold) * kDbToLog2),
+		 static_cast<float>((dMakeUp - fGateThreshold) * kDbToLog2)},
+		{0.0f, static_cast<float>(-kCompressionSlope * kDbToLog2), static_cast<float>(kDbToLog2)},
 	};
-	const float afGainSlope[3] = {0.0f, static_cast<float>(-kCompressionSlope * kDbToLog2),
-	                              static_cast<float>(kDbToLog2)};
 
-	int iState = m_iState;
-	for (int i = 0; i < iCount; ++i)
+	for (int iDone = 0; iDone < iCount; iDone += kStretch)
 	{
-		const float x = pfIn1[i];
-		const float L = DetectLevel(x);
-		// Compression is tested second and wins where the two ranges meet.
-		iState = L >= fThreshold ? 1 : (fGateThreshold >= L ? 2 : 0);
-		const float fGain = std::exp2(afGainOffset[iState] + afGainSlope[iState] * L);
-		pfOut1[i] = fGain * x;
-		pfOut2[i] = fGain * x;
+		const int n = std::min(kStretch, iCount - iDone);
+		DetectMeans(pfIn1 + iDone, n);
+		if (HasAvx2())
+			LevelsToGainsAvx2(lines, m_afLevel, m_afGain, n);
+		else
+			LevelsToGainsPlain(lines, m_afLevel, m_afGain, n);
+		for (int i = 0; i < n; ++i)
+		{
+			const float y = m_afGain[i] * pfIn1[iDone + i];
+			pfOut1[iDone + i] = y;
+			pfOut2[iDone + i] = y;
+		}
 	}
-	m_iState = iState;
-	SetParam(kCompressionLed, iState == 1 ? 1.0f : 0.0f);
+	const float L = m_afLevel[(iCount - 1) % kStretch];
+	m_iState = L >= fThreshold ? 1 : (fGateThreshold >= L ? 2 : 0);
+	SetParam(kCompressionLed, m_iState == 1 ? 1.0f : 0.0f);
 	return 1;
 }
 

@@ -21,14 +21,21 @@ public:
 	                      int iCount) override;
 
 private:
-	float DetectLevel(float fSample);
+	// Samples whose detector means are worked out before their gains.
+	static constexpr int kStretch = 256;
+
+	void DetectMeans(const float* pfIn, int iCount);
 
 	// 0 linear, 1 compressing, 2 gating, for the latest sample.
 	int m_iState = 0;
-	// Magnitudes of the latest samples, a ring.
-	float* m_afHistory;
+	// Magnitudes of the latest samples in the sum's fixed point, a ring.
+	int64_t* m_allHistory;
 	int m_iWriteIndice = 0;
 	// Sum of the ring's magnitudes with 32 fractional bits: exact, so the
 	// moving average never drifts however long it runs.
 	int64_t m_llLevelSum = 0;
+	// The stretch's means, then their levels in dB, and their gains; room
+	// for a whole number of vectors.
+	alignas(16) float m_afLevel[kStretch + 8] = {};
+	alignas(16) float m_afGain[kStretch + 8] = {};
 };

@@ -2,6 +2,7 @@
 
 #include "brontalassert.h"
 #include "brontaldata.h"
+#include "cpufeatures.h"
 #include "brontalparams.h"
 
 #include <algorithm>
@@ -24,31 +25,6 @@ constexpr float kBaseRate = 44100.0f;
 // Keeps every product and sum finite; far above any real signal.
 constexpr float kInputLimit = 1.0e6f;
 
-// Single-precision products summed in double. Eight independent partial
-// sums let the compiler vectorise without reassociating one running sum;
-// the result differs from a sequential double sum only by double rounding.
-// An AVX2 copy runs where the processor has it: the same operations in the
-// same order per partial sum, so the same result, twice as wide.
-__attribute__((target_clones("avx2", "default"))) double Dot(const float* pfTaps, const float* pfHistory, int iCount)
-{
-	double adSum[8] = {};
-	int k = 0;
-	for (; k + 8 <= iCount; k += 8)
-		for (int j = 0; j < 8; ++j)
-			adSum[j] += static_cast<double>(pfTaps[k + j] * pfHistory[k + j]);
-	double dSum = ((adSum[0] + adSum[1]) + (adSum[2] + adSum[3])) + ((adSum[4] + adSum[5]) + (adSum[6] + adSum[7]));
-	for (; k < iCount; ++k)
-		dSum += static_cast<double>(pfTaps[k] * pfHistory[k]);
-	return dSum;
-}
-
-// The switch value as stored for comparison: truncated, with values an int
-// cannot hold (NaN included) kept as 0; those never compare equal to it.
-int TruncateSwitch(float fValue)
-{
-	return (fValue > -2147483648.0f && fValue < 2147483648.0f) ? static_cast<int>(fValue) : 0;
-}
-
 float Sanitise(float x)
 {
 	if (std::fabs(x) <= kInputLimit)
@@ -58,7 +34,13 @@ float Sanitise(float x)
 } // namespace
 
 CMyConvolution::CMyConvolution()
-	: m_afInputRing(new float[2 * BUFCONVOLUTIONSIZE]()), m_afResponse(new float[BUFCONVOLUTIONSIZE]())
+	: m_afResponse(new float[BUFCONVOLUTIONSIZE]())
+	, m_afPartRe(static_cast<size_t>(kMaxPartitions * 2 * kPartition))
+	, m_afPartIm(m_afPartRe.size())
+	, m_afLineRe(m_afPartRe.size())
+	, m_afLineIm(m_afPartRe.size())
+	, m_afAccRe(static_cast<size_t>(2 * kPartition))
+	, m_afAccIm(m_afAccRe.size())
 {
 	const brontal::Blob aBlobs[kNumBaseResponses] = {
 		brontal::data::afBaseIR1(), brontal::data::afBaseIR2(), brontal::data::afBaseIR3(), brontal::data::afBaseIR4(),
@@ -69,23 +51,25 @@ CMyConvolution::CMyConvolution()
 
 CMyConvolution::~CMyConvolution()
 {
-	delete[] m_afInputRing;
 	delete[] m_afResponse;
 }
 
 int CMyConvolution::Reset()
 {
-	std::memset(m_afInputRing, 0, sizeof(float) * 2 * BUFCONVOLUTIONSIZE);
 	std::memset(m_afResponse, 0, sizeof(float) * BUFCONVOLUTIONSIZE);
-	// A ring needs one entry even when no response fits (rates below 10 Hz).
-	lSize = std::max(BuffSizeToUse, 1);
-	lWriteCursor = 0;
-	std::fill(std::begin(m_afBuiltWeights), std::end(m_afBuiltWeights), 0.0f);
+	m_iBuiltDrive = 0;
 	m_dBuiltSampleRate = 0.0;
-	m_iBuiltSwitch = 0;
 	m_iResponseValid = 0;
 	m_iTaps = 0;
 	m_iNonZeroTaps = 0;
+	m_iPartitions = 0;
+	std::fill(std::begin(m_afWindow), std::end(m_afWindow), 0.0f);
+	std::fill(std::begin(m_adWindow), std::end(m_adWindow), 0.0);
+	m_iGridPos = 0;
+	std::fill(m_afLineRe.begin(), m_afLineRe.end(), 0.0f);
+	std::fill(m_afLineIm.begin(), m_afLineIm.end(), 0.0f);
+	m_iLineHead = 0;
+	std::fill(std::begin(m_afTail), std::end(m_afTail), 0.0f);
 	return 1;
 }
 
@@ -116,10 +100,155 @@ void CMyConvolution::BuildResponse(const float* afWeights, double dSampleRate)
 				dSum += static_cast<double>(m_aBase[j].pfData[m]) * static_cast<double>(afWeights[j]) * kBaseGains[j];
 		m_afResponse[i] = static_cast<float>(kMixGain * dSum);
 	}
-	m_iTaps = std::min(static_cast<int>(kConvolvedShare * static_cast<float>(BuffSizeToUse)), lSize);
+	m_iTaps = static_cast<int>(kConvolvedShare * static_cast<float>(BuffSizeToUse));
+	for (int k = 0; k < kPartition; ++k)
+		m_adDirectTaps[k] = m_afResponse[k];
 	m_iNonZeroTaps = static_cast<int>(
 		std::count_if(m_afResponse, m_afResponse + m_iTaps, [](float h) { return h != 0.0f; }));
+
+	// The taps past the direct part, kPartition at a time, as spectra of
+	// twice the length; 1 / Size() undoes the unnormalised inverse.
+	m_iPartitions = m_iTaps > kPartition ? (m_iTaps - 1) / kPartition : 0;
+	const float fScale = 1.0f / static_cast<float>(m_fft.Size());
+	const size_t nBins = static_cast<size_t>(m_fft.Size());
+	for (int p = 0; p < m_iPartitions; ++p)
+	{
+		float* pfRe = &m_afPartRe[static_cast<size_t>(p) * nBins];
+		float* pfIm = &m_afPartIm[static_cast<size_t>(p) * nBins];
+		std::fill(pfRe, pfRe + nBins, 0.0f);
+		std::fill(pfIm, pfIm + nBins, 0.0f);
+		const int iFirst = (p + 1) * kPartition;
+		const int iEnd = std::min(iFirst + kPartition, m_iTaps);
+		for (int k = iFirst; k < iEnd; ++k)
+			pfRe[k - iFirst] = m_afResponse[k] * fScale;
+		m_fft.Forward(pfRe, pfIm);
+	}
 	++m_iBuildCount;
+}
+
+void CMyConvolution::PushInputSpectrum()
+{
+	const size_t nBins = static_cast<size_t>(m_fft.Size());
+	m_iLineHead = m_iLineHead + 1 == kMaxPartitions ? 0 : m_iLineHead + 1;
+	float* pfRe = &m_afLineRe[static_cast<size_t>(m_iLineHead) * nBins];
+	float* pfIm = &m_afLineIm[static_cast<size_t>(m_iLineHead) * nBins];
+	std::copy(std::begin(m_afWindow), std::end(m_afWindow), pfRe);
+	std::fill(pfIm, pfIm + nBins, 0.0f);
+	m_fft.Forward(pfRe, pfIm);
+}
+
+__attribute__((always_inline)) inline void CMyConvolution::SumTail()
+{
+	typedef float Vec8f __attribute__((vector_size(32)));
+	const int nBins = m_fft.Size();
+	float* pfAccRe = m_afAccRe.data();
+	float* pfAccIm = m_afAccIm.data();
+	// Eight bins at a time, their sums kept in registers over the partitions.
+	for (int k = 0; k < nBins; k += 8)
+	{
+		Vec8f vAccRe = {}, vAccIm = {};
+		int iSlot = m_iLineHead;
+		for (int p = 0; p < m_iPartitions; ++p)
+		{
+			Vec8f vHr, vHi, vXr, vXi;
+			__builtin_memcpy(&vHr, &m_afPartRe[static_cast<size_t>(p * nBins + k)], sizeof vHr);
+			__builtin_memcpy(&vHi, &m_afPartIm[static_cast<size_t>(p * nBins + k)], sizeof vHi);
+			__builtin_memcpy(&vXr, &m_afLineRe[static_cast<size_t>(iSlot * nBins + k)], sizeof vXr);
+			__builtin_memcpy(&vXi, &m_afLineIm[static_cast<size_t>(iSlot * nBins + k)], sizeof vXi);
+			vAccRe += vHr * vXr - vHi * vXi;
+			vAccIm += vHr * vXi + vHi * vXr;
+			iSlot = iSlot == 0 ? kMaxPartitions - 1 : iSlot - 1;
+		}
+		__builtin_memcpy(pfAccRe + k, &vAccRe, sizeof vAccRe);
+		__builtin_memcpy(pfAccIm + k, &vAccIm, sizeof vAccIm);
+	}
+	// The second half of the circular result is the linear one.
+	m_fft.Inverse(pfAccRe, pfAccIm);
+	std::copy(pfAccRe + kPartition, pfAccRe + 2 * kPartition, m_afTail);
+}
+
+namespace {
+typedef double Vec4d __attribute__((vector_size(32)));
+
+// The direct taps for iOutputs outputs from pdNow on, four per vector,
+// kVectors vectors side by side: each output the products of a tap and a
+// sample (exact in double) summed tap by tap.
+template <int kVectors>
+__attribute__((always_inline)) inline void DirectTaps(const double* pdTaps, int iTaps, const double* pdNow, double* pdSum)
+{
+	Vec4d avSum[kVectors];
+	for (int v = 0; v < kVectors; ++v)
+		avSum[v] = Vec4d{};
+	for (int k = 0; k < iTaps; ++k)
+	{
+		const Vec4d vTap = Vec4d{} + pdTaps[k];
+		for (int v = 0; v < kVectors; ++v)
+		{
+			Vec4d vX;
+			__builtin_memcpy(&vX, pdNow + 4 * v - k, sizeof vX);
+			avSum[v] += vTap * vX;
+		}
+	}
+	for (int v = 0; v < kVectors; ++v)
+		__builtin_memcpy(pdSum + 4 * v, &avSum[v], sizeof avSum[v]);
+}
+} // namespace
+
+template <bool bAvx2> __attribute__((always_inline)) inline void CMyConvolution::Convolve(const float* pfIn, float* pfOut1, float* pfOut2, int iCount)
+{
+	// The mean over the non-zero taps; with none (rates below 90 Hz) the
+	// output is silent rather than 0/0.
+	const double dTaps = static_cast<double>(m_iNonZeroTaps);
+	const float fOutput = m_fOutputFactor;
+	const int iDirect = std::min(m_iTaps, kPartition);
+	const double* pdTaps = m_adDirectTaps;
+	for (int iDone = 0; iDone < iCount;)
+	{
+		// Up to the end of the current partition.
+		const int iStart = m_iGridPos;
+		const int n = std::min(iCount - iDone, kPartition - iStart);
+		float* pfNow = m_afWindow + kPartition + iStart;
+		double* pdNow = m_adWindow + kPartition + iStart;
+		for (int i = 0; i < n; ++i)
+		{
+			pfNow[i] = Sanitise(pfIn[iDone + i]);
+			pdNow[i] = pfNow[i];
+		}
+
+		// The direct taps: 32 outputs at a time, so that enough sums are
+		// under way, then 4, then one by one.
+		double adSum[kPartition];
+		int i = 0;
+		for (; i + 32 <= n; i += 32)
+			DirectTaps<8>(pdTaps, iDirect, pdNow + i, adSum + i);
+		for (; i + 4 <= n; i += 4)
+			DirectTaps<1>(pdTaps, iDirect, pdNow + i, adSum + i);
+		for (; i < n; ++i)
+		{
+			double dSum = 0.0;
+			for (int k = 0; k < iDirect; ++k)
+				dSum += pdTaps[k] * pdNow[i - k];
+			adSum[i] = dSum;
+		}
+		for (i = 0; i < n; ++i)
+		{
+			const double dSum = adSum[i] + static_cast<double>(m_afTail[iStart + i]);
+			const float y = m_iNonZeroTaps > 0 ? static_cast<float>(dSum / dTaps) * fOutput * kConvolvedShare : 0.0f;
+			pfOut1[iDone + i] = y;
+			pfOut2[iDone + i] = y;
+		}
+
+		iDone += n;
+		m_iGridPos += n;
+		if (m_iGridPos == kPartition)
+		{
+			m_iGridPos = 0;
+			PushInputSpectrum();
+			SumTail();
+			std::copy(m_afWindow + kPartition, m_afWindow + 2 * kPartition, m_afWindow);
+			std::copy(m_adWindow + kPartition, m_adWindow + 2 * kPartition, m_adWindow);
+		}
+	}
 }
 
 int CMyConvolution::Process(const float* pfIn1, const float*, float* pfOut1, float* pfOut2, int iCount)
@@ -129,43 +258,31 @@ int CMyConvolution::Process(const float* pfIn1, const float*, float* pfOut1, flo
 		BRONTAL_ASSERT(false, "m_afParams", "MyConvolution");
 		return 0;
 	}
-	const float fSwitch = GetParam(kDistortionOnOff);
-	const bool bDrive = IsSwitchOn(fSwitch);
-	const float* afWeights = bDrive ? kDriveWeights : kCleanWeights;
+	const bool bDrive = IsSwitchOn(GetParam(kDistortionOnOff));
 	const double dRate = *m_pdSampleRate;
-
-	if (dRate != m_dBuiltSampleRate || fSwitch != static_cast<float>(m_iBuiltSwitch) ||
-	    !std::equal(afWeights, afWeights + kNumBaseResponses, m_afBuiltWeights))
-		m_iResponseValid = 0;
-	if (!m_iResponseValid)
+	// The response depends on the voicing and the rate alone.
+	if (!m_iResponseValid || dRate != m_dBuiltSampleRate || static_cast<int>(bDrive) != m_iBuiltDrive)
 	{
-		BuildResponse(afWeights, dRate);
+		BuildResponse(bDrive ? kDriveWeights : kCleanWeights, dRate);
+		m_fOutputFactor = std::pow(10.0f, (bDrive ? kDriveLevelDb : kCleanLevelDb) / 20.0f);
+		m_iBuiltDrive = bDrive ? 1 : 0;
+		m_dBuiltSampleRate = dRate;
 		m_iResponseValid = 1;
+		// The rest of the current partition already hears the new response.
+		SumTail();
 	}
-	std::copy(afWeights, afWeights + kNumBaseResponses, m_afBuiltWeights);
-	m_dBuiltSampleRate = dRate;
-	m_iBuiltSwitch = TruncateSwitch(fSwitch);
 
 	if (iCount <= 0)
 		return 1;
 	BRONTAL_ASSERT(BuffSizeToUse <= BUFCONVOLUTIONSIZE, "BuffSizeToUse <= BUFCONVOLUTIONSIZE", "MyConvolution");
-	BRONTAL_ASSERT(lSize <= BUFCONVOLUTIONSIZE, "lSize <= BUFCONVOLUTIONSIZE", "MyConvolution");
-	BRONTAL_ASSERT(lWriteCursor < BUFCONVOLUTIONSIZE, "lWriteCursor < BUFCONVOLUTIONSIZE", "MyConvolution");
-
-	const float fOutput = std::pow(10.0f, (bDrive ? kDriveLevelDb : kCleanLevelDb) / 20.0f);
-	// The mean over the non-zero taps; with none (rates below 90 Hz) the
-	// output is silent rather than 0/0.
-	const double dTaps = static_cast<double>(m_iNonZeroTaps);
-	for (int n = 0; n < iCount; ++n)
-	{
-		const float x = Sanitise(pfIn1[n]);
-		m_afInputRing[lWriteCursor] = x;
-		m_afInputRing[lWriteCursor + lSize] = x;
-		const double dSum = Dot(m_afResponse, m_afInputRing + lWriteCursor, m_iTaps);
-		lWriteCursor = (lWriteCursor == 0 ? lSize : lWriteCursor) - 1;
-		const float y = m_iNonZeroTaps > 0 ? static_cast<float>(dSum / dTaps) * fOutput * kConvolvedShare : 0.0f;
-		pfOut1[n] = y;
-		pfOut2[n] = y;
-	}
+	if (HasAvx2())
+		ConvolveAvx2(pfIn1, pfOut1, pfOut2, iCount);
+	else
+		Convolve<false>(pfIn1, pfOut1, pfOut2, iCount);
 	return 1;
+}
+
+BRONTAL_AVX2 void CMyConvolution::ConvolveAvx2(const float* pfIn, float* pfOut1, float* pfOut2, int iCount)
+{
+	Convolve<true>(pfIn, pfOut1, pfOut2, iCount);
 }

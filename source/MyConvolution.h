@@ -1,18 +1,26 @@
 #pragma once
 
+#include "Fft.h"
 #include "MyEffect.h"
+
+#include <vector>
 
 // Capacity of the input history and of the mixed response: 50 ms at 192 kHz.
 constexpr int BUFCONVOLUTIONSIZE = 9600;
 
-// Cabinet simulation: direct convolution of input 1 with a response mixed
-// from seven base responses (44.1 kHz) in one of two voicings, chosen by the
+// Cabinet simulation: convolution of input 1 with a response mixed from
+// seven base responses (44.1 kHz) in one of two voicings, chosen by the
 // distortion switch, and resampled to the host rate. Mono: both outputs get
-// the same signal.
+// the same signal. The first kPartition taps are convolved directly, sample
+// by sample; the rest in partitions of kPartition taps through the
+// frequency domain, once per kPartition samples, so no sample waits.
 class CMyConvolution : public CMyEffect
 {
 public:
 	static constexpr int kNumBaseResponses = 7;
+	static constexpr int kPartition = 64;
+	// Partitions past the direct part at the largest response: 0.208 of 9600 taps.
+	static constexpr int kMaxPartitions = 1996 / kPartition;
 
 	CMyConvolution();
 	~CMyConvolution() override;
@@ -30,24 +38,43 @@ public:
 
 private:
 	void BuildResponse(const float* afWeights, double dSampleRate);
+	template <bool bAvx2> void Convolve(const float* pfIn, float* pfOut1, float* pfOut2, int iCount);
+	// Convolve built for AVX2.
+	void ConvolveAvx2(const float* pfIn, float* pfOut1, float* pfOut2, int iCount);
+	void PushInputSpectrum();
+	void SumTail();
 
-	// The history is kept twice, at p and p + lSize, and the cursor runs
-	// backwards: the last M inputs, newest first, are then one contiguous run
-	// that lines up with the response, with no wrap inside the dot product.
-	float* m_afInputRing;
 	float* m_afResponse;
-	int lSize = BUFCONVOLUTIONSIZE;
-	int lWriteCursor = 0;
 	int BuffSizeToUse = BUFCONVOLUTIONSIZE;
-	float m_afBuiltWeights[kNumBaseResponses] = {};
+	// What the response was built for: the voicing and the rate.
+	int m_iBuiltDrive = 0;
 	double m_dBuiltSampleRate = 0.0;
-	int m_iBuiltSwitch = 0;
 	int m_iResponseValid = 0;
-	// Convolved taps (M, never more than the history holds) and how many of
-	// them are non-zero, both fixed by the build.
+	float m_fOutputFactor = 0.0f;
+	// Convolved taps (M) and how many of them are non-zero, both fixed by the build.
 	int m_iTaps = 0;
 	int m_iNonZeroTaps = 0;
 	int m_iBuildCount = 0;
+
+	// The last two partitions' worth of input in time order: the older one,
+	// then the current one up to m_iGridPos. The direct taps read it; at
+	// the end of each partition it becomes a spectrum in m_afLine (a ring,
+	// newest at m_iLineHead), and each response partition p (its spectrum
+	// in m_afPart, scaled so the unnormalised inverse gives the sum) times
+	// the spectrum p partitions old, summed and back in time, is the rest
+	// of the next partition's output, m_afTail.
+	CFft m_fft{2 * kPartition};
+	int m_iPartitions = 0;
+	float m_afWindow[2 * kPartition] = {};
+	// The same in double, and the direct taps, for the direct part.
+	double m_adWindow[2 * kPartition] = {};
+	double m_adDirectTaps[kPartition] = {};
+	int m_iGridPos = 0;
+	std::vector<float> m_afPartRe, m_afPartIm;
+	std::vector<float> m_afLineRe, m_afLineIm;
+	int m_iLineHead = 0;
+	float m_afTail[kPartition] = {};
+	std::vector<float> m_afAccRe, m_afAccIm;
 
 	struct BaseResponse
 	{

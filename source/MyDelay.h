@@ -8,7 +8,7 @@
 class CMyDelay : public CMyEffect
 {
 public:
-	// 33 s at 192 kHz, the highest supported rate.
+	// 33 s at 192 kHz, the highest supported rate: the most a ring holds.
 	static constexpr int kRingCapacity = 6336000;
 	// Tempo assumed when no tempo cell is attached.
 	static constexpr float kDefaultTempo = 90.0f;
@@ -31,8 +31,11 @@ private:
 	// The delay actually read: at least one sample, at most half the ring.
 	float BoundDelay(float samplesfordelay) const;
 
-	float* m_afRing1;
-	float* m_afRing2;
+	void AllocateRings();
+
+	float* m_afRing1 = nullptr;
+	float* m_afRing2 = nullptr;
+	int m_iAllocatedLength = 0;
 	int m_iRingLength = 0;
 	int m_iWriteCursor = 0;
 	int m_iConfiguredLength = 0;

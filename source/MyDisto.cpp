@@ -4,12 +4,19 @@
 #include "brontalassert.h"
 #include "brontaldata.h"
 #include "brontalparams.h"
+#include "cpufeatures.h"
+#include "fastmath.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <vector>
+
+// Functions that take or give vectors of four doubles are always inlined
+// into the chunk's two copies, so no call passes them between the plain and
+// the AVX2 conventions.
+#pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace {
 typedef double V2d __attribute__((vector_size(16)));
@@ -120,7 +127,7 @@ double EntryAmplitude(int i)
 
 // F2 of a piece, t past its start; the same sums wherever F2 is formed.
 template <typename T>
-T PieceF2(T C2, T C1, T ph, T m6, T t)
+__attribute__((always_inline)) inline T PieceF2(T C2, T C1, T ph, T m6, T t)
 {
 	return C2 + t * (C1 + t * (ph + t * m6));
 }
@@ -260,7 +267,7 @@ V4f LevelIndices(V4f fAbs)
 constexpr double kClipKnee = kClipCeiling / kClipGain;
 
 template <typename T>
-T ClipF2Magnitude(T inside, T beyond)
+__attribute__((always_inline)) inline T ClipF2Magnitude(T inside, T beyond)
 {
 	return inside * inside * (kClipGain / 6.0 * inside + 0.5 * kClipGain * beyond) + 0.5 * kClipCeiling * beyond * beyond;
 }
@@ -274,155 +281,135 @@ CMyDisto::CurvePoint ClipPoint(double x)
 	        dSign * ClipF2Magnitude(inside, beyond)};
 }
 
-V2d AsDouble(V2l v)
-{
-	V2d d;
-	std::memcpy(&d, &v, sizeof d);
-	return d;
-}
+// Double vectors: pairs for the sections, fours for the curves.
+typedef double V4d __attribute__((vector_size(32)));
+typedef int64_t V4l __attribute__((vector_size(32)));
+template <typename V> using MaskOf = decltype(V{} < V{});
 
-V2l AsLong(V2d v)
+template <typename To, typename From> __attribute__((always_inline)) inline To BitCast(const From& v)
 {
-	V2l l;
-	std::memcpy(&l, &v, sizeof l);
-	return l;
+	static_assert(sizeof(To) == sizeof(From), "same size");
+	To t;
+	std::memcpy(&t, &v, sizeof t);
+	return t;
 }
 
 constexpr int64_t kSignBit = static_cast<int64_t>(0x8000000000000000ULL);
 
-V2d Abs(V2d v)
+template <typename V> __attribute__((always_inline)) inline V AbsD(V v)
 {
-	return AsDouble(AsLong(v) & ~kSignBit);
+	return BitCast<V>(BitCast<MaskOf<V>>(v) & ~kSignBit);
 }
 
-V2d SelectD(V2l mask, V2d a, V2d b)
+template <typename V> __attribute__((always_inline)) inline V SelectD(MaskOf<V> mask, V a, V b)
 {
-	return AsDouble((mask & AsLong(a)) | (~mask & AsLong(b)));
+	return BitCast<V>((mask & BitCast<MaskOf<V>>(a)) | (~mask & BitCast<MaskOf<V>>(b)));
 }
 
-V2d WithSignOf(V2d s, V2d v)
+template <typename V> __attribute__((always_inline)) inline V WithSignOf(V s, V v)
 {
-	return AsDouble(AsLong(v) ^ (AsLong(s) & kSignBit));
+	return BitCast<V>(BitCast<MaskOf<V>>(v) ^ (BitCast<MaskOf<V>>(s) & kSignBit));
 }
 
-// Two samples' worth of a pair of lanes, each sample's pair in its own
-// register: lo the first sample, hi the second.
-struct Two
+template <typename V> __attribute__((always_inline)) inline V LoadD(const double* pd)
 {
-	V2d lo, hi;
-};
-
-inline Two operator+(Two a, Two b) { return {a.lo + b.lo, a.hi + b.hi}; }
-inline Two operator-(Two a, Two b) { return {a.lo - b.lo, a.hi - b.hi}; }
-inline Two operator*(Two a, Two b) { return {a.lo * b.lo, a.hi * b.hi}; }
-
-// Each sample's sample before: the second of the pair before, the first of
-// this pair.
-inline Two SampleBefore(Two before, Two now)
-{
-	return {before.hi, now.lo};
-}
-
-// Lane i of each sample in both lanes.
-inline Two Spread(Two v, int i)
-{
-	return {V2d{} + v.lo[i], V2d{} + v.hi[i]};
-}
-
-V2d Shift(V2d before, V2d now)
-{
-	return __builtin_shufflevector(before, now, 1, 2);
-}
-
-// The clipper's F2 alone, as the processing reads it: the part up to the
-// knee and the part beyond, without a branch.
-V2d ClipF2(V2d q)
-{
-	const V2d a = Abs(q);
-	const V2l past = a > kClipKnee;
-	return WithSignOf(q, ClipF2Magnitude(SelectD(past, V2d{} + kClipKnee, a), SelectD(past, a - kClipKnee, V2d{})));
-}
-
-V2d LoadD(const double* pd)
-{
-	V2d v;
+	V v;
 	std::memcpy(&v, pd, sizeof v);
 	return v;
 }
 
-void StoreD(double* pd, V2d v)
+template <typename V> __attribute__((always_inline)) inline void StoreD(double* pd, V v)
 {
 	std::memcpy(pd, &v, sizeof v);
 }
 
-// Two lanes of a bank of second-order sections held in registers while a
-// chunk runs through them (transposed direct form II).
-struct SectionPair
+// The clipper's F2 alone, as the processing reads it: the part up to the
+// knee and the part beyond, without a branch.
+template <typename V> __attribute__((always_inline)) inline V ClipF2(V q)
 {
-	V2d b0, b1, b2, a1, a2, z1, z2;
+	const V a = AbsD(q);
+	const MaskOf<V> past = a > kClipKnee;
+	return WithSignOf(q, ClipF2Magnitude(SelectD(past, V{} + kClipKnee, a), SelectD(past, a - kClipKnee, V{})));
+}
+
+// Lanes of a bank of second-order sections held in registers while a chunk
+// runs through them (transposed direct form II), as many as V holds.
+template <typename V> struct Sections
+{
+	V b0, b1, b2, a1, a2, z1, z2;
 
 	template <typename Bank>
-	SectionPair(const Bank& bank, int iFirst)
-	    : b0(LoadD(bank.b0 + iFirst)), b1(LoadD(bank.b1 + iFirst)), b2(LoadD(bank.b2 + iFirst)),
-	      a1(LoadD(bank.a1 + iFirst)), a2(LoadD(bank.a2 + iFirst)), z1(LoadD(bank.z1 + iFirst)),
-	      z2(LoadD(bank.z2 + iFirst))
+	__attribute__((always_inline)) Sections(const Bank& bank, int iFirst)
+	    : b0(LoadD<V>(bank.b0 + iFirst)), b1(LoadD<V>(bank.b1 + iFirst)), b2(LoadD<V>(bank.b2 + iFirst)),
+	      a1(LoadD<V>(bank.a1 + iFirst)), a2(LoadD<V>(bank.a2 + iFirst)), z1(LoadD<V>(bank.z1 + iFirst)),
+	      z2(LoadD<V>(bank.z2 + iFirst))
 	{
 	}
 
-	template <typename Bank>
-	void Save(Bank& bank, int iFirst) const
+	template <typename Bank> __attribute__((always_inline)) void Save(Bank& bank, int iFirst) const
 	{
 		StoreD(bank.z1 + iFirst, z1);
 		StoreD(bank.z2 + iFirst, z2);
 	}
 
-	V2d Run(V2d x)
+	__attribute__((always_inline)) V Run(V x)
 	{
-		const V2d y = b0 * x + z1;
+		const V y = b0 * x + z1;
 		z1 = b1 * x + z2 - a1 * y;
 		z2 = b2 * x - a2 * y;
 		return y;
 	}
 };
 
+typedef float V8f __attribute__((vector_size(32)));
+
 // A half-band pair held in registers while a chunk runs through it: each
 // branch a chain of first-order all-pass sections (β + z^-1) / (1 + β·z^-1),
-// the even-numbered sections one branch, the odd-numbered the other.
-template <int kSections>
-struct HalfBandPair
+// the even-numbered sections one branch, the odd-numbered the other. The
+// two branches run side by side, each in half of V's lanes (the odd one in
+// the first half where bOddFirst), one section of each per step.
+template <typename V, int kPairs, bool bOddFirst>
+struct HalfBandLanes
 {
-	const float* pfBeta;
-	V4f input[2];
-	V4f output[kSections];
+	static constexpr int kLanes = sizeof(V) / sizeof(float);
+	V beta[kPairs];
+	V input;
+	V output[kPairs];
 
 	template <typename State>
-	HalfBandPair(const float* pfBetas, const State& state) : pfBeta(pfBetas)
+	__attribute__((always_inline)) HalfBandLanes(const float* pfBetas, const State& state)
 	{
-		for (int i = 0; i < 2; ++i)
-			input[i] = Load(state.afInput[i]);
-		for (int i = 0; i < kSections; ++i)
-			output[i] = Load(state.afOutput[i]);
+		for (int i = 0; i < kPairs; ++i)
+			for (int j = 0; j < kLanes; ++j)
+				beta[i][j] = pfBetas[2 * i + ((j < kLanes / 2) == bOddFirst ? 1 : 0)];
+		std::memcpy(&input, state.afInput, sizeof input);
+		std::memcpy(output, state.afOutput, sizeof output);
 	}
 
-	template <typename State>
-	void Save(State& state) const
+	template <typename State> __attribute__((always_inline)) void Save(State& state) const
 	{
 		// Once the input has stopped, the sections would otherwise circle at
 		// the smallest denormals forever where the host does not flush them.
-		const auto flush = [](V4f v) { return Select(Abs(v) < 1e-30f, V4f{}, v); };
-		for (int i = 0; i < 2; ++i)
-			Store(state.afInput[i], flush(input[i]));
-		for (int i = 0; i < kSections; ++i)
-			Store(state.afOutput[i], flush(output[i]));
+		const auto flush = [](V v) {
+			auto small = (v < 1e-30f) & (v > -1e-30f);
+			return BitCast<V>(BitCast<decltype(small)>(v) & ~small);
+		};
+		const V in = flush(input);
+		std::memcpy(state.afInput, &in, sizeof in);
+		for (int i = 0; i < kPairs; ++i)
+		{
+			const V out = flush(output[i]);
+			std::memcpy(state.afOutput[i], &out, sizeof out);
+		}
 	}
 
-	V4f Branch(int iBranch, V4f x)
+	__attribute__((always_inline)) V Run(V x)
 	{
-		V4f xBefore = input[iBranch];
-		input[iBranch] = x;
-		for (int i = iBranch; i < kSections; i += 2)
+		V xBefore = input;
+		input = x;
+		for (int i = 0; i < kPairs; ++i)
 		{
-			const V4f y = pfBeta[i] * (x - output[i]) + xBefore;
+			const V y = beta[i] * (x - output[i]) + xBefore;
 			xBefore = output[i];
 			output[i] = y;
 			x = y;
@@ -475,90 +462,75 @@ constexpr double kNearTurn = 1e-6;
 // The input each curve reads: the driven signal (0) or the clipper's (1).
 const int kInputOf[CMyDisto::kNumCurves] = {0, 0, 1};
 
-// The few samples whose steps are too short for the division, worked out
-// one by one: the mean of F1 over a step by the division where that step
-// is long enough, else from the step's ends; the curve from the means where
-// the two steps are long enough, else at the sample before (the path turns
-// back on itself). Samples k - 2 .. k + 1 per input, pieces of k - 1 .. k + 1.
-struct Neighbourhood
+// A sample's steps back to the one and the two samples before it, their
+// scale, and whether they are too short for the division.
+struct Steps
 {
-	double adX[4][2];
-	int aiPiece[3];
-
-	Neighbourhood(const Two& before, const Two& x, int iPieceBefore, int iPiece0, int iPiece1)
-	    : adX{{before.lo[0], before.lo[1]}, {before.hi[0], before.hi[1]}, {x.lo[0], x.lo[1]}, {x.hi[0], x.hi[1]}},
-	      aiPiece{iPieceBefore, iPiece0, iPiece1}
-	{
-	}
-
-	// Sample i of the pair on input iInput: its steps, their scale, and
-	// whether they were too short for the division.
-	struct Steps
-	{
-		double d1, d2, dScale;
-		bool bNear;
-	};
-	Steps StepsAt(int i, int iInput) const
-	{
-		const double x = adX[i + 2][iInput], x1 = adX[i + 1][iInput], x2 = adX[i][iInput];
-		const double d1 = x - x1, d2 = x - x2, dScale = std::fabs(x) + std::fabs(x1);
-		return {d1, d2, dScale, !(std::fabs(d1 * d2) > kNear * dScale * dScale)};
-	}
+	double x, x1, d1, d2, dScale;
+	bool bNear;
 };
 
-void FixMeans(const Neighbourhood& n, Two& drivenMean, V2d& clipMean)
+Steps StepsAt(const double* pdX, int a)
 {
-	for (int i = 0; i < 2; ++i)
-		for (int c = 0; c < CMyDisto::kNumCurves; ++c)
-		{
-			const int iInput = kInputOf[c];
-			const Neighbourhood::Steps st = n.StepsAt(i, iInput);
-			if (!st.bNear)
-				continue;
-			const double x = n.adX[i + 2][iInput], x1 = n.adX[i + 1][iInput];
-			const CMyDisto::CurvePoint now = CurveAt(c, x, n.aiPiece[i + 1]), before = CurveAt(c, x1, n.aiPiece[i]);
-			const double dMean = std::fabs(st.d1) > kNearMean * st.dScale ? (now.F2 - before.F2) / st.d1
-			                                                                 : 0.5 * (now.F1 + before.F1);
-			if (iInput == 1)
-				clipMean[i] = dMean;
-			else
-				(i == 0 ? drivenMean.lo : drivenMean.hi)[c] = dMean;
-		}
-}
-
-// The curves' values come out halved, like the triangle's weights before
-// the final doubling.
-void FixCurves(const Neighbourhood& n, const Two& drivenMeanBefore, const Two& drivenMean, V2d clipMeanBefore,
-               V2d clipMean, Two& drivenY, V2d& clipY)
-{
-	for (int i = 0; i < 2; ++i)
-		for (int c = 0; c < CMyDisto::kNumCurves; ++c)
-		{
-			const int iInput = kInputOf[c];
-			const Neighbourhood::Steps st = n.StepsAt(i, iInput);
-			if (!st.bNear)
-				continue;
-			const double dMean = iInput == 1 ? clipMean[i] : (i == 0 ? drivenMean.lo : drivenMean.hi)[c];
-			const double dMeanBefore = iInput == 1 ? (i == 0 ? clipMeanBefore[1] : clipMean[0])
-			                                       : (i == 0 ? drivenMeanBefore.hi : drivenMean.lo)[c];
-			const double dY = std::fabs(st.d2) > kNearTurn * st.dScale
-			                      ? (dMean - dMeanBefore) / st.d2
-			                      : 0.5 * CurveAt(c, n.adX[i + 1][iInput], n.aiPiece[i]).f;
-			if (iInput == 1)
-				clipY[i] = dY;
-			else
-				(i == 0 ? drivenY.lo : drivenY.hi)[c] = dY;
-		}
+	const double x = pdX[a], x1 = pdX[a - 1], x2 = pdX[a - 2];
+	const double d1 = x - x1, d2 = x - x2, dScale = std::fabs(x) + std::fabs(x1);
+	return {x, x1, d1, d2, dScale, !(std::fabs(d1 * d2) > kNear * dScale * dScale)};
 }
 } // namespace
+
+// The few samples whose steps are too short for the division, worked out
+// one by one, in the groups of four that hold them: the mean of F1 over a
+// step by the division where that step is long enough, else from the
+// step's ends.
+void CMyDisto::FixMeans(int iNearGroups, int iCount2)
+{
+	for (int g = 0; g < iNearGroups; ++g)
+	{
+		const int iEnd = kHistory + std::min(m_aiNearGroups[g] + 4, iCount2);
+		for (int a = kHistory + m_aiNearGroups[g]; a < iEnd; ++a)
+			for (int c = 0; c < kNumCurves; ++c)
+			{
+				const Steps st = StepsAt(m_adX[kInputOf[c]], a);
+				if (!st.bNear)
+					continue;
+				const CurvePoint now = CurveAt(c, st.x, m_aiPiece[a]);
+				const CurvePoint before = CurveAt(c, st.x1, m_aiPiece[a - 1]);
+				const double dMean = std::fabs(st.d1) > kNearMean * st.dScale ? (now.F2 - before.F2) / st.d1
+				                                                                 : 0.5 * (now.F1 + before.F1);
+				(c == kClipCurve ? m_adClipMean[a] : m_adDrivenMean[a][c]) = dMean;
+			}
+	}
+}
+
+// Then the curve from the means where the two steps are long enough, else
+// at the sample before (the path turns back on itself); halved, like the
+// others.
+void CMyDisto::FixCurves(int iNearGroups, int iCount2)
+{
+	for (int g = 0; g < iNearGroups; ++g)
+	{
+		const int iEnd = kHistory + std::min(m_aiNearGroups[g] + 4, iCount2);
+		for (int a = kHistory + m_aiNearGroups[g]; a < iEnd; ++a)
+			for (int c = 0; c < kNumCurves; ++c)
+			{
+				const Steps st = StepsAt(m_adX[kInputOf[c]], a);
+				if (!st.bNear)
+					continue;
+				const double dMean = c == kClipCurve ? m_adClipMean[a] : m_adDrivenMean[a][c];
+				const double dMeanBefore = c == kClipCurve ? m_adClipMean[a - 1] : m_adDrivenMean[a - 1][c];
+				const double dY = std::fabs(st.d2) > kNearTurn * st.dScale
+				                      ? (dMean - dMeanBefore) / st.d2
+				                      : 0.5 * CurveAt(c, st.x1, m_aiPiece[a - 1]).f;
+				m_afCurveOut[1 + a - kHistory][c] = static_cast<float>(dY);
+			}
+	}
+}
 
 CMyDisto::CMyDisto()
 {
 	// Built here, on the thread that creates the chain, never while processing.
 	Pieces();
-	std::memset(m_afHost, 0, sizeof m_afHost);
 	std::memset(m_afInput, 0, sizeof m_afInput);
-	std::memset(m_aiPiece, 0, sizeof m_aiPiece);
 	std::memset(m_afCurveOut, 0, sizeof m_afCurveOut);
 	Reset();
 }
@@ -574,13 +546,13 @@ int CMyDisto::Reset()
 	std::memset(m_lowPasses.z2, 0, sizeof m_lowPasses.z2);
 	m_up = {};
 	m_down = {};
-	std::memset(m_afPendingOdd, 0, sizeof m_afPendingOdd);
-	std::memset(m_adBefore, 0, sizeof m_adBefore);
-	m_iPieceBefore = 0;
-	std::memset(m_adDrivenF2Before, 0, sizeof m_adDrivenF2Before);
-	std::memset(m_adDrivenMeanBefore, 0, sizeof m_adDrivenMeanBefore);
-	std::memset(m_adClipF2Before, 0, sizeof m_adClipF2Before);
-	std::memset(m_adClipMeanBefore, 0, sizeof m_adClipMeanBefore);
+	std::memset(m_afCurveOut, 0, sizeof m_afCurveOut);
+	std::memset(m_adX, 0, sizeof m_adX);
+	std::memset(m_aiPiece, 0, sizeof m_aiPiece);
+	std::memset(m_adDrivenF2, 0, sizeof m_adDrivenF2);
+	std::memset(m_adClipF2, 0, sizeof m_adClipF2);
+	std::memset(m_adDrivenMean, 0, sizeof m_adDrivenMean);
+	std::memset(m_adClipMean, 0, sizeof m_adClipMean);
 	m_fLastMix = 0.0f;
 	return 1;
 }
@@ -639,180 +611,203 @@ void CMyDisto::DesignFilters()
 	m_dDesignedRate = dRate;
 }
 
-void CMyDisto::Upsample(int iCount)
+__attribute__((always_inline)) inline void CMyDisto::ApplyCurves(int iCount2)
 {
-	// Lanes: the driven signal, the clipper's input. The even output sample
-	// leaves the even branch, the odd one the odd branch.
-	HalfBandPair<kUpSections> pair(kUpHalfBand, m_up);
-	for (int n = 0; n < iCount; ++n)
-	{
-		const V4f x = {m_afHost[kDrivenInput][n], m_afHost[kClipInput][n], 0.0f, 0.0f};
-		const V4f even = pair.Branch(0, x);
-		const V4f odd = pair.Branch(1, x);
-		Store(m_afInput[2 * n], __builtin_shufflevector(even, odd, 0, 1, 4, 5));
-	}
-	pair.Save(m_up);
-}
+	constexpr int H = kHistory;
+	// Whole vectors of four; what lies past the chunk is never read.
+	const int iCount4 = (iCount2 + 3) & ~3;
 
-void CMyDisto::ApplyCurves(int iCount2)
-{
-	// The pieces the driven samples fall in (those of the negative
-	// half-wave after the positive), four level indexes at a time.
-	for (int k = 0; k < iCount2; k += 4)
+	// The inputs in double, and the pieces the driven samples fall in
+	// (those of the negative half-wave after the positive).
+	for (int k = 0; k < iCount4; k += 4)
 	{
-		const V4f driven = __builtin_shufflevector(Load(m_afInput[k]), Load(m_afInput[k + 2]), 0, 2, 4, 6);
+		const V4f a = Load(m_afInput[k]), b = Load(m_afInput[k + 2]);
+		const V4f driven = __builtin_shufflevector(a, b, 0, 2, 4, 6);
+		const V4f clip = __builtin_shufflevector(a, b, 1, 3, 5, 7);
 		const V4f fAbs = Abs(driven);
 		const V4f index = LevelIndices(Select(fAbs > 0.0f, fAbs, V4f{} + 1.0f));
 		V4i j = __builtin_convertvector(index * (1.0f / kEntriesPerPiece), V4i) + 1;
 		j &= ~(fAbs < 1e-6f);
 		j += (driven < 0.0f) & kPieces;
-		std::memcpy(&m_aiPiece[k], &j, sizeof j);
+		std::memcpy(&m_aiPiece[H + k], &j, sizeof j);
+		V4d dDriven, dClip;
+		fastmath::Widen(dDriven, driven);
+		fastmath::Widen(dClip, clip);
+		StoreD(m_adX[kDrivenInput] + H + k, dDriven);
+		StoreD(m_adX[kClipInput] + H + k, dClip);
 	}
 
-	// Per sample and curve: F2; the mean of F1 over the step from the sample
-	// before (the difference of F2 over the step); and the curve under a
-	// triangle two samples wide centred on the sample before (the
-	// difference of those means over the two steps). Two samples at a time,
-	// each with lanes (driven, clipper's input) for the steps and lanes
-	// (shaper, soft) for the driven curves; the clipper's curve one sample
-	// per lane.
+	// Per input and sample, from its steps back to the sample before (d1)
+	// and the one before that (d2): 1 / d1 and 1 / d2 from one division.
+	// Too close to divide by where the product of the two steps leaves
+	// fewer than eight digits of F2's second difference.
+	int iNearGroups = 0;
+	for (int k = 0; k < iCount4; k += 4)
+	{
+		V4l near = {};
+		for (int i = 0; i < kNumInputs; ++i)
+		{
+			const double* pdX = m_adX[i] + H + k;
+			const V4d x = LoadD<V4d>(pdX), x1 = LoadD<V4d>(pdX - 1), x2 = LoadD<V4d>(pdX - 2);
+			const V4d d1 = x - x1, d2 = x - x2;
+			const V4d scale = AbsD(x) + AbsD(x1);
+			const V4d product = d1 * d2;
+			near |= ~(AbsD(product) > kNear * scale * scale);
+			const V4d inverse = 1.0 / product;
+			StoreD(m_adStep[i] + k, d2 * inverse);
+			StoreD(m_adTurn[i] + k, d1 * inverse);
+		}
+		// The few groups of four with such a sample are worked out again below.
+		near &= V4l{0, 1, 2, 3} + k < iCount2;
+		if ((near[0] | near[1] | near[2] | near[3]) != 0)
+			m_aiNearGroups[iNearGroups++] = k;
+	}
+
+	// F2 per sample and curve: of the driven curves (shaper, soft) from the
+	// sample's piece, two samples at a time; of the clipper, four.
 	const Piece* pPieces = Pieces().pieces.data();
 	const double* pdStarts = Pieces().starts.data();
-	Two before = {LoadD(m_adBefore[0]), LoadD(m_adBefore[1])};
-	Two drivenF2 = {LoadD(m_adDrivenF2Before[0]), LoadD(m_adDrivenF2Before[1])};
-	Two drivenMean = {LoadD(m_adDrivenMeanBefore[0]), LoadD(m_adDrivenMeanBefore[1])};
-	V2d clipF2 = LoadD(m_adClipF2Before), clipMean = LoadD(m_adClipMeanBefore);
-	int jBefore = m_iPieceBefore;
-	for (int k = 0; k < iCount2; k += 2)
+	for (int a = H; a < H + iCount2; a += 2)
 	{
-		const V4f input = Load(m_afInput[k]);
-		const Two x = {V2d{input[0], input[1]}, V2d{input[2], input[3]}};
-		const Two x1 = SampleBefore(before, x);
-		const Two d1 = x - x1, d2 = x - before;
-		// Too close to divide by where the product of the two steps leaves
-		// fewer than eight digits of F2's second difference.
-		const Two scale = {Abs(x.lo) + Abs(x1.lo), Abs(x.hi) + Abs(x1.hi)};
-		const Two product = d1 * d2;
-		const V2l farLo = Abs(product.lo) > kNear * scale.lo * scale.lo;
-		const V2l farHi = Abs(product.hi) > kNear * scale.hi * scale.hi;
-		const Two inverse = {1.0 / product.lo, 1.0 / product.hi};
-		const Two step = d2 * inverse, turn = d1 * inverse;
-
-		const double s0 = x.lo[0], s1 = x.hi[0];
-		const int j0 = m_aiPiece[k], j1 = m_aiPiece[k + 1];
+		const int j0 = m_aiPiece[a], j1 = m_aiPiece[a + 1];
 		const Piece& p0 = pPieces[j0];
 		const Piece& p1 = pPieces[j1];
-		const Two t = {V2d{} + (std::fabs(s0) - pdStarts[j0]), V2d{} + (std::fabs(s1) - pdStarts[j1])};
-		const Two ph = {LoadD(p0.ph), LoadD(p1.ph)}, m6 = {LoadD(p0.m6), LoadD(p1.m6)};
-		const Two C1 = {LoadD(p0.C1), LoadD(p1.C1)}, C2 = {LoadD(p0.C2), LoadD(p1.C2)};
-		const Two magnitude = PieceF2(C2, C1, ph, m6, t);
-		const Two signs = Spread(x, 0);
-		const Two drivenF2Now = {WithSignOf(signs.lo, magnitude.lo), WithSignOf(signs.hi, magnitude.hi)};
-		const V2d clipF2Now = ClipF2(V2d{x.lo[1], x.hi[1]});
-
-		Two drivenMeanNow = (drivenF2Now - SampleBefore(drivenF2, drivenF2Now)) * Spread(step, 0);
-		V2d clipMeanNow = (clipF2Now - Shift(clipF2, clipF2Now)) * V2d{step.lo[1], step.hi[1]};
-		const V2l far = farLo & farHi;
-		const bool bNear = !(far[0] & far[1]);
-		const Neighbourhood near(before, x, jBefore, j0, j1);
-		if (bNear)
-			FixMeans(near, drivenMeanNow, clipMeanNow);
-		Two drivenY = (drivenMeanNow - SampleBefore(drivenMean, drivenMeanNow)) * Spread(turn, 0);
-		V2d clipY = (clipMeanNow - Shift(clipMean, clipMeanNow)) * V2d{turn.lo[1], turn.hi[1]};
-		if (bNear)
-			FixCurves(near, drivenMean, drivenMeanNow, clipMean, clipMeanNow, drivenY, clipY);
-		// One lane per curve for the half-band pair, which leaves out the
-		// halving of its two branches' sum (turn is half of 2 / d2).
-		Store(m_afCurveOut[k], V4f{static_cast<float>(drivenY.lo[0]), static_cast<float>(drivenY.lo[1]),
-		                                  static_cast<float>(clipY[0]), 0.0f});
-		Store(m_afCurveOut[k + 1], V4f{static_cast<float>(drivenY.hi[0]), static_cast<float>(drivenY.hi[1]),
-		                                      static_cast<float>(clipY[1]), 0.0f});
-
-		before = x;
-		drivenF2 = drivenF2Now;
-		drivenMean = drivenMeanNow;
-		clipF2 = clipF2Now;
-		clipMean = clipMeanNow;
-		jBefore = j1;
+		const double s0 = m_adX[kDrivenInput][a], s1 = m_adX[kDrivenInput][a + 1];
+		const double t0 = std::fabs(s0) - pdStarts[j0], t1 = std::fabs(s1) - pdStarts[j1];
+		const V4d magnitude = PieceF2(V4d{p0.C2[0], p0.C2[1], p1.C2[0], p1.C2[1]},
+		                              V4d{p0.C1[0], p0.C1[1], p1.C1[0], p1.C1[1]},
+		                              V4d{p0.ph[0], p0.ph[1], p1.ph[0], p1.ph[1]},
+		                              V4d{p0.m6[0], p0.m6[1], p1.m6[0], p1.m6[1]}, V4d{t0, t0, t1, t1});
+		StoreD(m_adDrivenF2[a], WithSignOf(V4d{s0, s0, s1, s1}, magnitude));
 	}
-	StoreD(m_adBefore[0], before.lo);
-	StoreD(m_adBefore[1], before.hi);
-	StoreD(m_adDrivenF2Before[0], drivenF2.lo);
-	StoreD(m_adDrivenF2Before[1], drivenF2.hi);
-	StoreD(m_adDrivenMeanBefore[0], drivenMean.lo);
-	StoreD(m_adDrivenMeanBefore[1], drivenMean.hi);
-	StoreD(m_adClipF2Before, clipF2);
-	StoreD(m_adClipMeanBefore, clipMean);
-	m_iPieceBefore = jBefore;
+	for (int k = 0; k < iCount4; k += 4)
+		StoreD(m_adClipF2 + H + k, ClipF2(LoadD<V4d>(m_adX[kClipInput] + H + k)));
+
+	// The mean of F1 over the step from the sample before: the difference of
+	// F2 over the step.
+	for (int k = 0; k < iCount2; k += 2)
+	{
+		const double* pdStep = m_adStep[kDrivenInput] + k;
+		const V4d step = {pdStep[0], pdStep[0], pdStep[1], pdStep[1]};
+		StoreD(m_adDrivenMean[H + k], (LoadD<V4d>(m_adDrivenF2[H + k]) - LoadD<V4d>(m_adDrivenF2[H + k - 1])) * step);
+	}
+	for (int k = 0; k < iCount4; k += 4)
+		StoreD(m_adClipMean + H + k, (LoadD<V4d>(m_adClipF2 + H + k) - LoadD<V4d>(m_adClipF2 + H + k - 1)) *
+		                                 LoadD<V4d>(m_adStep[kClipInput] + k));
+	FixMeans(iNearGroups, iCount2);
+
+	// The curve under a triangle two samples wide centred on the sample
+	// before: the difference of those means over the two steps, halved (turn
+	// is half of 2 / d2), one lane per curve for the half-band pair.
+	for (int k = 0; k < iCount2; k += 2)
+	{
+		const double* pdTurn = m_adTurn[kDrivenInput] + k;
+		const V4d turn = {pdTurn[0], pdTurn[0], pdTurn[1], pdTurn[1]};
+		const V4f driven = __builtin_convertvector(
+		    (LoadD<V4d>(m_adDrivenMean[H + k]) - LoadD<V4d>(m_adDrivenMean[H + k - 1])) * turn, V4f);
+		const V2d clip = (LoadD<V2d>(m_adClipMean + H + k) - LoadD<V2d>(m_adClipMean + H + k - 1)) *
+		                 LoadD<V2d>(m_adTurn[kClipInput] + k);
+		const V4f fClip = {static_cast<float>(clip[0]), static_cast<float>(clip[1]), 0.0f, 0.0f};
+		Store(m_afCurveOut[1 + k], __builtin_shufflevector(driven, fClip, 0, 1, 4, 6));
+		Store(m_afCurveOut[2 + k], __builtin_shufflevector(driven, fClip, 2, 3, 5, 6));
+	}
+	FixCurves(iNearGroups, iCount2);
+
+	// The last samples are the next chunk's history.
+	for (int a = 0; a < H; ++a)
+	{
+		const int b = a + iCount2;
+		for (int i = 0; i < kNumInputs; ++i)
+			m_adX[i][a] = m_adX[i][b];
+		m_aiPiece[a] = m_aiPiece[b];
+		m_adDrivenF2[a][0] = m_adDrivenF2[b][0];
+		m_adDrivenF2[a][1] = m_adDrivenF2[b][1];
+		m_adDrivenMean[a][0] = m_adDrivenMean[b][0];
+		m_adDrivenMean[a][1] = m_adDrivenMean[b][1];
+		m_adClipF2[a] = m_adClipF2[b];
+		m_adClipMean[a] = m_adClipMean[b];
+	}
 }
 
 template <int kSections>
-void CMyDisto::Downsample(const float* pfBetas, int iCount)
+__attribute__((always_inline)) inline void CMyDisto::Finish(const float* pfBetas, float* pfOut1, float* pfOut2, int iCount)
 {
-	// Even samples through the even branch, the odd sample before them
-	// through the odd branch; the sum is the host-rate sample (the curves
-	// come in halved).
-	HalfBandPair<kSections> pair(pfBetas, m_down);
-	V4f pending = Load(m_afPendingOdd);
+	// Back to the host rate: even samples through the even branch, the odd
+	// sample before them through the odd branch; the sum is the host-rate
+	// sample (the curves come in halved). Then the branches' lowpasses, the
+	// mix, the window's loss put back.
+	// Each step reads the odd sample and the even one after it, the odd one
+	// (the chunk before's last, first) in the first half of the lanes.
+	HalfBandLanes<V8f, kSections / 2, true> pair(pfBetas, m_down);
+	Sections<V2d> lowPasses(m_lowPasses, 0);
+	float fLast = m_fLastMix;
 	for (int n = 0; n < iCount; ++n)
 	{
-		const V4f a = pair.Branch(0, Load(m_afCurveOut[2 * n]));
-		const V4f b = pair.Branch(1, pending);
-		Store(m_afDecimated[n], a + b);
-		pending = Load(m_afCurveOut[2 * n + 1]);
+		V8f x;
+		std::memcpy(&x, m_afCurveOut[2 * n], sizeof x);
+		const V8f y = pair.Run(x);
+		alignas(16) float pf[4];
+		Store(pf, V4f{y[4], y[5], y[6], y[7]} + V4f{y[0], y[1], y[2], y[3]});
+		const V2d filtered = lowPasses.Run(V2d{pf[kClipCurve], pf[kShaperCurve]});
+		const float P = static_cast<float>(filtered[0]), R = static_cast<float>(filtered[1]);
+		const float fMix = -(kSoftWeight * pf[kSoftCurve] + kClipWeight * P + R) * kOutputTrim;
+		float y0 = (1.0f + kWindowLossBoost) * fMix - kWindowLossBoost * fLast;
+		fLast = fMix;
+		y0 *= kOnGain;
+		pfOut1[n] = y0;
+		pfOut2[n] = y0;
 	}
-	Store(m_afPendingOdd, pending);
+	std::memcpy(m_afCurveOut[0], m_afCurveOut[2 * iCount], sizeof m_afCurveOut[0]);
 	pair.Save(m_down);
+	m_fLastMix = fLast;
+	lowPasses.Save(m_lowPasses, 0);
 }
 
-void CMyDisto::ProcessChunk(const float* pfIn, float* pfOut1, float* pfOut2, int iCount)
+__attribute__((always_inline)) inline void CMyDisto::RunChunk(const float* pfIn, float* pfOut1, float* pfOut2,
+                                                              int iCount)
 {
-	// Host rate, recursive: pre-emphasis, drive and the clipper's filters.
+	// Host rate, recursive: pre-emphasis, drive and the clipper's filters;
+	// then both signals into twice the rate.
 	{
-		SectionPair peaks12(m_peaks, 0), peaks3(m_peaks, 2);
-		Section& highPass = m_aSections[kClipInputHighPass];
-		Section& presence = m_aSections[kClipPresence];
+		Sections<V4d> peaks(m_peaks, 0);
+		// Copies, so that their state stays in registers.
+		Section highPass = m_aSections[kClipInputHighPass];
+		Section presence = m_aSections[kClipPresence];
+		HalfBandLanes<V4f, kUpSections / 2, false> up(kUpHalfBand, m_up);
 		const float fDrive = m_fDrive;
 		for (int n = 0; n < iCount; ++n)
 		{
 			float x = pfIn[n];
 			if (!(std::fabs(x) <= kInputLimit))
 				x = std::isnan(x) ? 0.0f : std::copysign(kInputLimit, x);
-			const V2d vx = V2d{} + static_cast<double>(x);
-			const V2d y12 = peaks12.Run(vx), y3 = peaks3.Run(vx);
+			const V4d y = peaks.Run(V4d{} + static_cast<double>(x));
 			const float s =
-			    (static_cast<float>(y3[0]) + static_cast<float>(y12[0]) + static_cast<float>(y12[1]) + x) * fDrive;
-			m_afHost[kDrivenInput][n] = s;
-			m_afHost[kClipInput][n] = presence.Run(highPass.Run(s));
+			    (static_cast<float>(y[2]) + static_cast<float>(y[0]) + static_cast<float>(y[1]) + x) * fDrive;
+			const float fClip = presence.Run(highPass.Run(s));
+			// The even output sample from the even branch, the odd one from the odd.
+			Store(m_afInput[2 * n], up.Run(V4f{s, fClip, s, fClip}));
 		}
-		peaks12.Save(m_peaks, 0);
-		peaks3.Save(m_peaks, 2);
+		peaks.Save(m_peaks, 0);
+		m_aSections[kClipInputHighPass] = highPass;
+		m_aSections[kClipPresence] = presence;
+		up.Save(m_up);
 	}
 
-	Upsample(iCount);
 	ApplyCurves(2 * iCount);
 	if (m_bSteepDown)
-		Downsample<kSteepDownSections>(kSteepDownHalfBand, iCount);
+		Finish<kSteepDownSections>(kSteepDownHalfBand, pfOut1, pfOut2, iCount);
 	else
-		Downsample<kDownSections>(kDownHalfBand, iCount);
+		Finish<kDownSections>(kDownHalfBand, pfOut1, pfOut2, iCount);
+}
 
-	// Host rate: the branches' lowpasses, the mix, the window's loss put back.
-	SectionPair lowPasses(m_lowPasses, 0);
-	float fLast = m_fLastMix;
-	for (int n = 0; n < iCount; ++n)
-	{
-		const float* pf = m_afDecimated[n];
-		const V2d filtered = lowPasses.Run(V2d{pf[kClipCurve], pf[kShaperCurve]});
-		const float P = static_cast<float>(filtered[0]), R = static_cast<float>(filtered[1]);
-		const float fMix = -(kSoftWeight * pf[kSoftCurve] + kClipWeight * P + R) * kOutputTrim;
-		float y = (1.0f + kWindowLossBoost) * fMix - kWindowLossBoost * fLast;
-		fLast = fMix;
-		y *= kOnGain;
-		pfOut1[n] = y;
-		pfOut2[n] = y;
-	}
-	m_fLastMix = fLast;
-	lowPasses.Save(m_lowPasses, 0);
+void CMyDisto::ProcessChunk(const float* pfIn, float* pfOut1, float* pfOut2, int iCount)
+{
+	RunChunk(pfIn, pfOut1, pfOut2, iCount);
+}
+
+BRONTAL_AVX2 void CMyDisto::ProcessChunkAvx2(const float* pfIn, float* pfOut1, float* pfOut2, int iCount)
+{
+	RunChunk(pfIn, pfOut1, pfOut2, iCount);
 }
 
 int CMyDisto::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, float* pfOut2, int iCount)
@@ -841,7 +836,10 @@ int CMyDisto::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, flo
 	for (int iDone = 0; iDone < iCount; iDone += kChunk)
 	{
 		const int n = iCount - iDone < kChunk ? iCount - iDone : kChunk;
-		ProcessChunk(pfIn1 + iDone, pfOut1 + iDone, pfOut2 + iDone, n);
+		if (HasAvx2())
+			ProcessChunkAvx2(pfIn1 + iDone, pfOut1 + iDone, pfOut2 + iDone, n);
+		else
+			ProcessChunk(pfIn1 + iDone, pfOut1 + iDone, pfOut2 + iDone, n);
 	}
 	return 1;
 }

@@ -76,6 +76,9 @@ private:
 	// Host samples handled per pass over the block's stages.
 	static constexpr int kChunk = 64;
 	static constexpr int kChunk2 = 2 * kChunk;
+	// Twice-rate samples kept from the chunk before: two are read, four
+	// keep the vectors aligned.
+	static constexpr int kHistory = 4;
 	// All-pass sections of the half-band pairs into and out of twice the
 	// rate; out of it, a steeper pair at rates where the cabinet passes the
 	// octave above 24 kHz.
@@ -92,11 +95,15 @@ private:
 	};
 
 	void DesignFilters();
+	// One chunk of at most kChunk samples, in a plain and an AVX2 copy.
 	void ProcessChunk(const float* pfIn, float* pfOut1, float* pfOut2, int iCount);
-	void Upsample(int iCount);
+	void ProcessChunkAvx2(const float* pfIn, float* pfOut1, float* pfOut2, int iCount);
+	void RunChunk(const float* pfIn, float* pfOut1, float* pfOut2, int iCount);
 	void ApplyCurves(int iCount2);
+	void FixMeans(int iNearGroups, int iCount2);
+	void FixCurves(int iNearGroups, int iCount2);
 	template <int kSections>
-	void Downsample(const float* pfBetas, int iCount);
+	void Finish(const float* pfBetas, float* pfOut1, float* pfOut2, int iCount);
 
 	// Second-order sections side by side, one per lane.
 	template <int kLanes>
@@ -104,14 +111,15 @@ private:
 	{
 		alignas(16) double b0[kLanes], b1[kLanes], b2[kLanes], a1[kLanes], a2[kLanes], z1[kLanes], z2[kLanes];
 	};
-	// A half-band pair of all-pass branches on four lanes, one per signal:
-	// the last input of each branch and the last output of each section (a
-	// section's last input is the last output of the one before it).
-	template <int kSections>
+	// A half-band pair of all-pass branches, the two side by side in kLanes
+	// lanes: per pair of sections (one of each branch) the last output of
+	// each lane, and the last input of the first pair (a later pair's last
+	// input is the last output of the one before it).
+	template <int kPairs, int kLanes>
 	struct HalfBandState
 	{
-		alignas(16) float afInput[2][4];
-		alignas(16) float afOutput[kSections][4];
+		alignas(32) float afInput[kLanes];
+		alignas(32) float afOutput[kPairs][kLanes];
 	};
 
 	// The three pre-emphasis peaks filter the same input (the fourth lane
@@ -120,34 +128,37 @@ private:
 	SectionBank<4> m_peaks = {};
 	SectionBank<2> m_lowPasses = {};
 	Section m_aSections[kNumSections];
-	HalfBandState<kUpSections> m_up = {};
-	HalfBandState<kSteepDownSections> m_down = {};
+	// Into twice the rate: lanes (driven, clipper's input) of the even
+	// branch, then the same of the odd one. Out of it: lanes (shaper, soft,
+	// clipper, idle) of the odd branch, then of the even one.
+	HalfBandState<kUpSections / 2, 4> m_up = {};
+	HalfBandState<kSteepDownSections / 2, 8> m_down = {};
 	bool m_bSteepDown = false;
-	// The last odd twice-rate sample of each curve, for the next decimation.
-	alignas(16) float m_afPendingOdd[4] = {};
 	double m_dDesignedRate = 0.0;
 	float m_fDriveLevel = -1.0f;
 	float m_fDrive = 0.0f;
 	float m_fLastMix = 0.0f;
 
-	// Host-rate stage outputs: the driven signal and the clipper's input.
-	alignas(16) float m_afHost[kNumInputs][kChunk];
-	// Twice-rate inputs of the curves, and the piece each driven sample
-	// falls in.
+	// Twice-rate inputs of the curves as the pair leaves them.
 	alignas(16) float m_afInput[kChunk2][kNumInputs];
-	alignas(16) int32_t m_aiPiece[kChunk2];
-	// The two samples before the chunk (each: driven, clipper's input), the
-	// piece of the last driven one; at those two samples F2 and the mean of
-	// F1 over the step before, of the driven curves (each: shaper, soft) and
-	// of the clipper.
-	alignas(32) double m_adBefore[2][kNumInputs];
-	int m_iPieceBefore = 0;
-	alignas(32) double m_adDrivenF2Before[2][2];
-	alignas(32) double m_adDrivenMeanBefore[2][2];
-	alignas(16) double m_adClipF2Before[2];
-	alignas(16) double m_adClipMeanBefore[2];
-	// The curves' outputs at twice the rate, one lane per curve, and the
-	// same brought back to the host rate.
-	alignas(16) float m_afCurveOut[kChunk2][4];
-	alignas(16) float m_afDecimated[kChunk][4];
+	// Per twice-rate sample, the chunk's after kHistory of the chunk before
+	// (zeros after a reset): the inputs in double, the piece each driven
+	// sample falls in, F2 and the mean of F1 over the step from the sample
+	// before, of the driven curves (each: shaper, soft) and of the clipper.
+	alignas(32) double m_adX[kNumInputs][kHistory + kChunk2];
+	alignas(32) int32_t m_aiPiece[kHistory + kChunk2];
+	alignas(32) double m_adDrivenF2[kHistory + kChunk2][2];
+	alignas(32) double m_adClipF2[kHistory + kChunk2];
+	alignas(32) double m_adDrivenMean[kHistory + kChunk2][2];
+	alignas(32) double m_adClipMean[kHistory + kChunk2];
+	// Per input and sample of the chunk: 1 / d1 and 1 / d2, d1 and d2 the
+	// steps back to the sample before and to the one before that.
+	alignas(32) double m_adStep[kNumInputs][kChunk2];
+	alignas(32) double m_adTurn[kNumInputs][kChunk2];
+	// The first samples of the groups of four with a step too short to
+	// divide by.
+	int m_aiNearGroups[kChunk2 / 4];
+	// The curves' outputs at twice the rate, one lane per curve, after the
+	// last (odd) one of the chunk before.
+	alignas(16) float m_afCurveOut[1 + kChunk2][4];
 };

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <atomic>
+#include <cmath>
 #include <cstring>
+#include <limits>
 
 // Level below which a ringing-out tail counts as silence.
 constexpr double kTailFloorDb = -120.0;
@@ -45,6 +47,13 @@ protected:
 	const double* m_pdSampleRate = nullptr;
 	const ParamCell* m_pfTempo = nullptr;
 };
+
+// A finite sample as it is, anything else as 0: written as a comparison so
+// that loops over blocks vectorise.
+inline float SanitiseSample(float fValue)
+{
+	return std::fabs(fValue) <= std::numeric_limits<float>::max() ? fValue : 0.0f;
+}
 
 // The floor of a value well inside the int range, without a libm call: the
 // ring reads take one or two of these per sample.

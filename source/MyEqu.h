@@ -1,8 +1,7 @@
 #pragma once
 
+#include "Biquad.h"
 #include "MyEffect.h"
-
-class Biquad;
 
 // Fixed seven-band tone shaping: parallel peak sections averaged, then an
 // output gain. The curve is one of four voicings, picked by the block's
@@ -21,7 +20,14 @@ public:
 	              bool bPostCabinet) override;
 
 private:
+	// The bands' designs; they filter through m_bank.
 	Biquad* m_apBands[kNumBands];
+	BiquadBank m_bank;
+	// What the bank's coefficients were designed for: the voicing and the
+	// rate. A block that changes neither designs nothing.
+	const void* m_pDesignedVoicing = nullptr;
+	float m_fDesignedRate = 0.0f;
+	float m_fOutputGain = 1.0f;
 	int m_aiConfig[10] = {};
 	bool m_bPostCabinet = false;
 };

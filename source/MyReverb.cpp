@@ -4,6 +4,7 @@
 #include "brontalassert.h"
 #include "brontalparams.h"
 
+#include <algorithm>
 #include <cmath>
 #include <initializer_list>
 
@@ -23,12 +24,20 @@ constexpr float kReverbScale = 0.04f;
 
 CMyReverb::CMyReverb() : m_pEnhancerDelay(new Biquad(Biquad::kDelayLine, 0.0, 1.0))
 {
+	// Every element is later set to one fixed delay, so its ring need hold
+	// no more than that.
+	m_pEnhancerDelay->SetMaxDelayTime(kEnhancerDelay);
 	for (Channel* pChannel : {&m_channel1, &m_channel2})
 	{
 		for (int k = 0; k < kCombCount; ++k)
+		{
 			pChannel->apComb[k] = new Biquad(Biquad::kComb, 1.0, k * 0.0101);
+			pChannel->apComb[k]->SetMaxDelayTime(CombDelay(k));
+		}
 		pChannel->pAllPassA = new Biquad(Biquad::kAllPass, 0.09683, 0.005);
+		pChannel->pAllPassA->SetMaxDelayTime(kAllPassADelay);
 		pChannel->pAllPassB = new Biquad(Biquad::kAllPass, 0.03292, 0.0017);
+		pChannel->pAllPassB->SetMaxDelayTime(kAllPassBDelay);
 	}
 	Reset();
 }
@@ -69,6 +78,7 @@ template <typename Fn> void CMyReverb::ForEachElement(Fn fn)
 int CMyReverb::Reset()
 {
 	ForEachElement([](Biquad* pElement) { pElement->Reset(); });
+	m_bSettingsValid = false;
 	return 1;
 }
 
@@ -76,11 +86,19 @@ int CMyReverb::SetSampleRate(const double* pdSampleRate)
 {
 	int iResult = 1;
 	ForEachElement([&](Biquad* pElement) { iResult &= pElement->SetSampleRate(pdSampleRate); });
+	m_bSettingsValid = false;
 	return iResult;
 }
 
 void CMyReverb::ApplySettings(float fLevel, double dEnhancerDelay)
 {
+	// The elements' gains and read positions follow only these two and the
+	// rate; a block that changes none of them keeps what they hold.
+	if (m_bSettingsValid && fLevel == m_fAppliedLevel && dEnhancerDelay == m_dAppliedEnhancerDelay)
+		return;
+	m_bSettingsValid = true;
+	m_fAppliedLevel = fLevel;
+	m_dAppliedEnhancerDelay = dEnhancerDelay;
 	const float fCombDecay = kMaxDecay * fLevel;
 	const float fAllPassADecay = fCombDecay / 31.25f;
 	const float fAllPassBDecay = fCombDecay / 911.0f;
@@ -101,12 +119,22 @@ void CMyReverb::ApplySettings(float fLevel, double dEnhancerDelay)
 	}
 }
 
-float CMyReverb::Reverberate(const Channel& channel, float x)
+void CMyReverb::Reverberate(const Channel& channel, const float* pfIn, float* pfOut, int iCount)
 {
-	float s = 0.0f;
+	float afSum[kStretch];
+	float afElement[kStretch];
+	std::fill(afSum, afSum + iCount, 0.0f);
+	// The combs' outputs summed in their order, as one sample at a time would.
 	for (Biquad* pComb : channel.apComb)
-		s += pComb->ProcessSample(x);
-	return channel.pAllPassA->ProcessSample(s) + channel.pAllPassB->ProcessSample(s);
+	{
+		pComb->ProcessDelayLine(pfIn, afElement, iCount);
+		for (int i = 0; i < iCount; ++i)
+			afSum[i] += afElement[i];
+	}
+	channel.pAllPassA->ProcessDelayLine(afSum, pfOut, iCount);
+	channel.pAllPassB->ProcessDelayLine(afSum, afElement, iCount);
+	for (int i = 0; i < iCount; ++i)
+		pfOut[i] += afElement[i];
 }
 
 int CMyReverb::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, float* pfOut2, int iCount)
@@ -124,15 +152,29 @@ int CMyReverb::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, fl
 	const float fDry = 1.0f - 0.6f * fWet;
 	const float fReverbGain = kReverbScale * fWet;
 
-	for (int i = 0; i < iCount; ++i)
+	float afA[kStretch], afB[kStretch], afDelayedB[kStretch], afR1[kStretch], afR2[kStretch];
+	for (int iDone = 0; iDone < iCount; iDone += kStretch)
 	{
+		const int n = std::min(kStretch, iCount - iDone);
 		// Non-finite samples become 0 before they reach any line.
-		const float a = std::isfinite(pfIn1[i]) ? pfIn1[i] : 0.0f;
-		float b = std::isfinite(pfIn2[i]) ? pfIn2[i] : 0.0f;
+		for (int i = 0; i < n; ++i)
+		{
+			afA[i] = SanitiseSample(pfIn1[iDone + i]);
+			afB[i] = SanitiseSample(pfIn2[iDone + i]);
+		}
+		const float* pfB = afB;
 		if (bEnhancer)
-			b = m_pEnhancerDelay->ProcessSample(b);
-		pfOut1[i] = fDry * a - Reverberate(m_channel1, a) * fReverbGain;
-		pfOut2[i] = fDry * b - Reverberate(m_channel2, b) * fReverbGain;
+		{
+			m_pEnhancerDelay->ProcessDelayLine(afB, afDelayedB, n);
+			pfB = afDelayedB;
+		}
+		Reverberate(m_channel1, afA, afR1, n);
+		Reverberate(m_channel2, pfB, afR2, n);
+		for (int i = 0; i < n; ++i)
+		{
+			pfOut1[iDone + i] = fDry * afA[i] - afR1[i] * fReverbGain;
+			pfOut2[iDone + i] = fDry * pfB[i] - afR2[i] * fReverbGain;
+		}
 	}
 	return 1;
 }

@@ -30,11 +30,18 @@ private:
 		Biquad* pAllPassB;
 	};
 
+	// Samples run through the elements at a time.
+	static constexpr int kStretch = 256;
+
 	void ApplySettings(float fLevel, double dEnhancerDelay);
-	static float Reverberate(const Channel& channel, float x);
+	static void Reverberate(const Channel& channel, const float* pfIn, float* pfOut, int iCount);
 	template <typename Fn> void ForEachElement(Fn fn);
 
 	Biquad* m_pEnhancerDelay;
 	Channel m_channel1;
 	Channel m_channel2;
+	// The settings the elements now hold.
+	bool m_bSettingsValid = false;
+	float m_fAppliedLevel = 0.0f;
+	double m_dAppliedEnhancerDelay = 0.0;
 };

@@ -48,14 +48,51 @@ bool AllChannelsPresent(const AudioBusBuffers& bus)
 	return true;
 }
 
-void ZeroOutputs(const AudioBusBuffers& in, AudioBusBuffers& out, int32 iCount)
+bool ChannelSilent(const AudioBusBuffers& bus, int32 iChannel)
 {
+	return iChannel < 64 && ((bus.silenceFlags >> iChannel) & 1u) != 0;
+}
+
+uint64 ChannelBit(int32 iChannel)
+{
+	return iChannel < 64 ? uint64(1) << iChannel : 0;
+}
+
+// Silent outputs are cleared here; an output that is the very buffer of a
+// silent input already holds the host's zeros.
+void SilenceOutputs(const AudioBusBuffers& in, AudioBusBuffers& out, int32 iCount)
+{
+	uint64 uFlags = 0;
 	for (int32 i = 0; i < out.numChannels; ++i)
 	{
-		const bool bAliased = i < in.numChannels && out.channelBuffers32[i] == in.channelBuffers32[i];
-		if (!bAliased)
+		const bool bClearedByHost =
+		    i < in.numChannels && ChannelSilent(in, i) && out.channelBuffers32[i] == in.channelBuffers32[i];
+		if (!bClearedByHost)
 			std::memset(out.channelBuffers32[i], 0, sizeof(float) * static_cast<size_t>(iCount));
+		uFlags |= ChannelBit(i);
 	}
+	out.silenceFlags = uFlags;
+}
+
+// Each channel passes as it is, its silence flag with it; an output without
+// an input of its own is silent.
+void BypassChannels(const AudioBusBuffers& in, AudioBusBuffers& out, int32 iCount)
+{
+	uint64 uFlags = 0;
+	for (int32 i = 0; i < out.numChannels; ++i)
+	{
+		float* pfOut = out.channelBuffers32[i];
+		const float* pfIn = i < in.numChannels ? in.channelBuffers32[i] : nullptr;
+		if (!pfIn || ChannelSilent(in, i))
+		{
+			if (pfIn != pfOut)
+				std::memset(pfOut, 0, sizeof(float) * static_cast<size_t>(iCount));
+			uFlags |= ChannelBit(i);
+		}
+		else if (pfIn != pfOut)
+			std::memcpy(pfOut, pfIn, sizeof(float) * static_cast<size_t>(iCount));
+	}
+	out.silenceFlags = uFlags;
 }
 
 } // namespace
@@ -244,30 +281,23 @@ tresult PLUGIN_API Brontal::process(ProcessData& data)
 	if (!AllChannelsPresent(in) || !AllChannelsPresent(out))
 		return kResultOk;
 	const int32 iCount = data.numSamples;
-	const bool bBypass = IsSwitchOn(GetCell(kBypass));
-	const bool bSilentInput = in.silenceFlags != 0;
 
-	if (bSilentInput && (bBypass || m_llTailRemaining <= 0))
+	if (IsSwitchOn(GetCell(kBypass)))
 	{
-		out.silenceFlags = in.silenceFlags;
-		ZeroOutputs(in, out, iCount);
+		BypassChannels(in, out, iCount);
+		return kResultOk;
+	}
+
+	// The chain hears one channel: the one the source selector reads, or the
+	// only one of a mono bus. A flag on the other says nothing about it.
+	const int32 iSelected = in.numChannels > 1 && !IsSwitchOn(GetCell(kInputSelection)) ? 1 : 0;
+	const bool bSilentInput = ChannelSilent(in, iSelected);
+	if (bSilentInput && m_llTailRemaining <= 0)
+	{
+		SilenceOutputs(in, out, iCount);
 		return kResultOk;
 	}
 	out.silenceFlags = 0;
-
-	if (bBypass)
-	{
-		for (int32 i = 0; i < out.numChannels; ++i)
-		{
-			float* pfOut = out.channelBuffers32[i];
-			const float* pfIn = i < in.numChannels ? in.channelBuffers32[i] : nullptr;
-			if (!pfIn)
-				std::memset(pfOut, 0, sizeof(float) * static_cast<size_t>(iCount));
-			else if (pfIn != pfOut)
-				std::memcpy(pfOut, pfIn, sizeof(float) * static_cast<size_t>(iCount));
-		}
-		return kResultOk;
-	}
 
 	for (int i = kFirstIndicator; i <= kLastIndicator; ++i)
 		afLastMeterValues[i - kFirstIndicator] = GetCell(i);

@@ -20,16 +20,11 @@ constexpr Entry kBitmaps[] = {
 	{152, art::bmp152},
 };
 
-constexpr Entry kIcons[] = {
-	{256, art::icon256}, {128, art::icon128}, {64, art::icon64},
-	{48, art::icon48},   {32, art::icon32},   {16, art::icon16},
-};
-
-Blob find(const Entry* pBegin, const Entry* pEnd, int iKey)
+Blob find(int iId)
 {
-	for (const Entry* p = pBegin; p != pEnd; ++p)
-		if (p->iId == iKey)
-			return p->pGet();
+	for (const Entry& entry : kBitmaps)
+		if (entry.iId == iId)
+			return entry.pGet();
 	return {nullptr, 0};
 }
 
@@ -37,13 +32,8 @@ Blob find(const Entry* pBegin, const Entry* pEnd, int iKey)
 
 gui::SharedBitmap loadEditorBitmap(int iResourceId)
 {
-	const Blob blob = find(std::begin(kBitmaps), std::end(kBitmaps), iResourceId);
+	const Blob blob = find(iResourceId);
 	return std::make_shared<const gui::CBitmap>(gui::CBitmap::fromBmp(blob.data, blob.size));
-}
-
-Blob productIconPng(int iSize)
-{
-	return find(std::begin(kIcons), std::end(kIcons), iSize);
 }
 
 } // namespace brontal

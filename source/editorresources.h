@@ -1,15 +1,11 @@
 #pragma once
-#include "embeddedblob.h"
 #include "widgets/cview.h"
 
 namespace brontal {
 
 // The editor's bitmap with this resource id, decoded; empty for an
-// unknown id.
+// unknown id. Linux builds read the bitmaps embedded in the module,
+// Windows builds the module's RT_BITMAP resources.
 gui::SharedBitmap loadEditorBitmap(int iResourceId);
-
-// The product icon as a PNG file of iSize pixels square (256, 128, 64, 48,
-// 32 or 16); an empty blob for another size.
-Blob productIconPng(int iSize);
 
 } // namespace brontal

@@ -1,6 +1,14 @@
-# The plug-in module: brontal1.vst3/Contents/x86_64-linux/brontal1.so.
+# The plug-in module: brontal1.vst3/Contents/x86_64-linux/brontal1.so, or
+# on Windows the DLL brontal1.vst3/Contents/x86_64-win/brontal1.vst3.
 set(BRONTAL_BUNDLE_DIR "${CMAKE_BINARY_DIR}/VST3/brontal1.vst3" CACHE INTERNAL "")
 
+if(WIN32)
+  set(_arch x86_64-win)
+  set(_entry sdkgap/moduleentry_win32.cpp "${PROJECT_SOURCE_DIR}/resource/brontal.rc")
+else()
+  set(_arch x86_64-linux)
+  set(_entry sdkgap/moduleentry.cpp)
+endif()
 add_library(brontal1 MODULE
   brontal.cpp
   brontalcontroller.cpp
@@ -8,8 +16,8 @@ add_library(brontal1 MODULE
   brontalstate.cpp
   factory.cpp
   sdkgap/audioeffect.cpp
-  sdkgap/moduleentry.cpp
   sdkgap/pluginfactory.cpp
+  ${_entry}
 )
 include(editor.cmake OPTIONAL)
 target_include_directories(brontal1 PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}")
@@ -23,13 +31,23 @@ set_target_properties(brontal1 PROPERTIES
   OUTPUT_NAME brontal1
   CXX_VISIBILITY_PRESET hidden
   VISIBILITY_INLINES_HIDDEN ON
-  LIBRARY_OUTPUT_DIRECTORY "${BRONTAL_BUNDLE_DIR}/Contents/x86_64-linux")
+  LIBRARY_OUTPUT_DIRECTORY "${BRONTAL_BUNDLE_DIR}/Contents/${_arch}")
 # Only the module entry points leave the module; static libraries stay private.
 target_link_options(brontal1 PRIVATE -Wl,--exclude-libs,ALL)
 # Every symbol resolved at link time, except in sanitizer builds, where clang
 # leaves the runtime in the executable that loads the module.
 if(NOT BRONTAL_SANITIZE AND NOT BRONTAL_TSAN)
   target_link_options(brontal1 PRIVATE -Wl,--no-undefined)
+endif()
+if(WIN32)
+  set_target_properties(brontal1 PROPERTIES SUFFIX ".vst3")
+  # The static runtime's DWARF sections mean nothing to Windows debuggers.
+  target_link_options(brontal1 PRIVATE $<$<CONFIG:Release>:-s>)
+  # The resource script finds its bitmaps and icon below resource/.
+  file(GLOB _resource_files "${PROJECT_SOURCE_DIR}/resource/bitmaps/*.bmp" "${PROJECT_SOURCE_DIR}/resource/icon/*.ico")
+  set_source_files_properties("${PROJECT_SOURCE_DIR}/resource/brontal.rc" PROPERTIES
+    OBJECT_DEPENDS "${_resource_files};${CMAKE_CURRENT_SOURCE_DIR}/aboutresource.h;${CMAKE_CURRENT_SOURCE_DIR}/version.h"
+    INCLUDE_DIRECTORIES "${PROJECT_SOURCE_DIR}/resource")
 endif()
 add_custom_command(TARGET brontal1 POST_BUILD
   COMMAND ${CMAKE_COMMAND} -E make_directory "${BRONTAL_BUNDLE_DIR}/Contents/Resources")

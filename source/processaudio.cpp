@@ -181,8 +181,8 @@ int CProcessAudio::Process(const float* pfInLeft, const float* pfInRight, float*
 	// one bad sample can never poison a filter or a feedback line.
 	for (int i = 0; i < iCount; ++i)
 	{
-		W[0][i] = std::isfinite(pfInLeft[i]) ? pfInLeft[i] : 0.0f;
-		W[1][i] = std::isfinite(pfInRight[i]) ? pfInRight[i] : 0.0f;
+		W[0][i] = SanitiseSample(pfInLeft[i]);
+		W[1][i] = SanitiseSample(pfInRight[i]);
 	}
 
 	if (!m_pSourceSelector->Process(W[0], W[1], W[2], W[3], iCount))

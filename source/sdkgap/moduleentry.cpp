@@ -5,7 +5,7 @@ void* g_pModuleHandle = nullptr;
 int g_iEntryCount = 0;
 } // namespace
 
-void* brontal::GetModuleHandle()
+void* brontal::moduleHandle()
 {
 	return g_pModuleHandle;
 }

@@ -5,10 +5,14 @@
 
 namespace brontal {
 
-// The handle the host loaded this module with (on Linux, the dlopen handle
-// passed to ModuleEntry); null before the module has been entered.
-void* GetModuleHandle();
+// The handle the module was loaded with: on Linux the dlopen handle passed
+// to ModuleEntry (null before it), on Windows the module's HINSTANCE.
+void* moduleHandle();
 
 } // namespace brontal
 
+#if defined(_WIN32)
+#define BRONTAL_EXPORT extern "C" __declspec(dllexport)
+#else
 #define BRONTAL_EXPORT extern "C" __attribute__((visibility("default")))
+#endif

@@ -22,12 +22,13 @@ CMessageResult VSTGUIEditor::notify(CBaseObject* sender, const char* message)
 
 tresult PLUGIN_API VSTGUIEditor::isPlatformTypeSupported(FIDString type)
 {
-	return type && std::strcmp(type, kPlatformTypeX11EmbedWindowID) == 0 ? kResultTrue : kResultFalse;
+	return type && std::strcmp(type, brontal::gui::platformWindowType()) == 0 ? kResultTrue : kResultFalse;
 }
 
 tresult PLUGIN_API VSTGUIEditor::attached(void* parent, FIDString type)
 {
-	if (isPlatformTypeSupported(type) != kResultTrue)
+	// Attached already: refused before anything of the open editor changes.
+	if (isPlatformTypeSupported(type) != kResultTrue || frame)
 		return kResultFalse;
 	timer = brontal::gui::createPlatformTimer(hostContext(), uint32_t(idleRate), [this] { notify(this, kMsgTimer); });
 	if (!open(parent))

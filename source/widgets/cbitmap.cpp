@@ -25,16 +25,35 @@ CBitmap::CBitmap(int iWidth, int iHeight)
 CBitmap CBitmap::fromBmp(const unsigned char* pData, std::size_t uSize)
 {
 	constexpr std::size_t kFileHeader = 14;
-	constexpr std::size_t kMinInfoHeader = 40;
-	if (!pData || uSize < kFileHeader + kMinInfoHeader || pData[0] != 'B' || pData[1] != 'M')
+	if (!pData || uSize < kFileHeader || pData[0] != 'B' || pData[1] != 'M')
 		return CBitmap(0, 0);
-	const uint32_t uPixelOffset = readLE(pData + 10, 4);
-	const unsigned char* pInfo = pData + kFileHeader;
+	const std::size_t uPixelOffset = readLE(pData + 10, 4);
+	if (uPixelOffset < kFileHeader)
+		return CBitmap(0, 0);
+	return decode(pData + kFileHeader, uSize - kFileHeader, uPixelOffset - kFileHeader);
+}
+
+CBitmap CBitmap::fromDib(const unsigned char* pData, std::size_t uSize)
+{
+	constexpr std::size_t kMinInfoHeader = 40;
+	if (!pData || uSize < kMinInfoHeader)
+		return CBitmap(0, 0);
+	// Pixels follow the header and the colour table, which a 24-bit image
+	// only has when it names how many entries it uses.
+	const std::size_t uPixelOffset = std::size_t(readLE(pData, 4)) + std::size_t(readLE(pData + 32, 4)) * 4;
+	return decode(pData, uSize, uPixelOffset);
+}
+
+CBitmap CBitmap::decode(const unsigned char* pInfo, std::size_t uSize, std::size_t uPixelOffset)
+{
+	constexpr std::size_t kMinInfoHeader = 40;
+	if (uSize < kMinInfoHeader || readLE(pInfo, 4) < kMinInfoHeader)
+		return CBitmap(0, 0);
 	const int32_t iWidth = int32_t(readLE(pInfo + 4, 4));
 	const int32_t iRawHeight = int32_t(readLE(pInfo + 8, 4));
 	const uint32_t uBitCount = readLE(pInfo + 14, 2);
 	const uint32_t uCompression = readLE(pInfo + 16, 4);
-	if (iWidth <= 0 || iRawHeight == 0 || uBitCount != 24 || uCompression != 0)
+	if (iWidth <= 0 || iRawHeight == 0 || iRawHeight == INT32_MIN || uBitCount != 24 || uCompression != 0)
 		return CBitmap(0, 0);
 	// A negative height marks top-down rows; the usual positive one bottom-up.
 	const bool bTopDown = iRawHeight < 0;
@@ -46,7 +65,7 @@ CBitmap CBitmap::fromBmp(const unsigned char* pData, std::size_t uSize)
 	CBitmap bitmap(iWidth, iHeight);
 	for (int y = 0; y < iHeight; ++y)
 	{
-		const unsigned char* pSrc = pData + uPixelOffset + uStride * (bTopDown ? y : iHeight - 1 - y);
+		const unsigned char* pSrc = pInfo + uPixelOffset + uStride * (bTopDown ? y : iHeight - 1 - y);
 		uint32_t* pDst = bitmap.row(y);
 		for (int x = 0; x < iWidth; ++x, pSrc += 3)
 			pDst[x] = (uint32_t(pSrc[2]) << 16) | (uint32_t(pSrc[1]) << 8) | pSrc[0];

@@ -17,6 +17,9 @@ public:
 	// A malformed file gives an empty bitmap rather than an exception: the
 	// editor's images are compiled in and cannot go missing at run time.
 	static CBitmap fromBmp(const unsigned char* pData, std::size_t uSize);
+	// The same from a packed DIB (the file without its 14-byte header), as
+	// Windows keeps an RT_BITMAP resource.
+	static CBitmap fromDib(const unsigned char* pData, std::size_t uSize);
 
 	int getWidth() const { return m_iWidth; }
 	int getHeight() const { return m_iHeight; }
@@ -26,6 +29,9 @@ public:
 	const uint32_t* row(int y) const { return m_aPixels.data() + std::size_t(y) * m_iWidth; }
 
 private:
+	// pInfo: the info header; the pixels start uPixelOffset bytes after it.
+	static CBitmap decode(const unsigned char* pInfo, std::size_t uSize, std::size_t uPixelOffset);
+
 	int m_iWidth;
 	int m_iHeight;
 	std::vector<uint32_t> m_aPixels;

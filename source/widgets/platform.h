@@ -50,6 +50,10 @@ public:
 	virtual ~IPlatformTimer() = default;
 };
 
+// The VST 3 platform type of the parent windows this back end embeds in
+// ("X11EmbedWindowID", "HWND").
+const char* platformWindowType();
+
 // pParent: the host's native parent window; pHostContext: the host object
 // that can supply the platform's run loop (on Linux the IPlugFrame).
 // Both answer null when the host offers no way to run the window.

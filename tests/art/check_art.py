@@ -256,9 +256,74 @@ def check_icons():
         check(zlib.crc32(data[12:29]) == struct.unpack_from(">I", data, 29)[0], "icon%d.png header checksum" % n)
 
 
+def png_rgba(data):
+    """Pixels of an 8-bit RGBA, non-interlaced PNG as rows of (r, g, b, a)."""
+    w, h = struct.unpack_from(">II", data, 16)
+    at, idat = 8, b""
+    while at < len(data):
+        length, kind = struct.unpack_from(">I4s", data, at)
+        if kind == b"IDAT":
+            idat += data[at + 8:at + 8 + length]
+        at += 12 + length
+    raw = zlib.decompress(idat)
+    stride, rows, prev = 4 * w, [], bytearray(4 * w)
+    for y in range(h):
+        kind = raw[y * (stride + 1)]
+        line = bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+        for i in range(stride):
+            a = line[i - 4] if i >= 4 else 0
+            b = prev[i]
+            c = prev[i - 4] if i >= 4 else 0
+            if kind == 1:
+                line[i] = (line[i] + a) & 0xff
+            elif kind == 2:
+                line[i] = (line[i] + b) & 0xff
+            elif kind == 3:
+                line[i] = (line[i] + (a + b) // 2) & 0xff
+            elif kind == 4:
+                p = a + b - c
+                pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
+                line[i] = (line[i] + (a if pa <= pb and pa <= pc else b if pb <= pc else c)) & 0xff
+        rows.append([tuple(line[x * 4:x * 4 + 4]) for x in range(w)])
+        prev = line
+    return rows
+
+
+def check_ico():
+    """The Windows icon group (tools/gen_icon.py) must hold the PNG images as they are."""
+    path = os.path.join(ICON_DIR, "brontal.ico")
+    if not check(os.path.isfile(path), "brontal.ico exists"):
+        return
+    with open(path, "rb") as f:
+        data = f.read()
+    _, kind, count = struct.unpack_from("<HHH", data, 0)
+    check(kind == 1 and count == len(ICON_SIZES), "brontal.ico is an icon file of %d images" % len(ICON_SIZES))
+    for i, n in enumerate(ICON_SIZES[:count]):
+        w, h, _, _, planes, bits, size, offset = struct.unpack_from("<BBBBHHII", data, 6 + 16 * i)
+        check((w or 256, h or 256) == (n, n) and planes == 1 and bits == 32,
+              "brontal.ico image %d is %dx%d at 32 bits" % (i, n, n))
+        image = data[offset:offset + size]
+        with open(os.path.join(ICON_DIR, "icon%d.png" % n), "rb") as f:
+            png = f.read()
+        if image[:8] == png[:8]:
+            check(image == png, "brontal.ico's %d-pixel image is icon%d.png" % (n, n))
+            continue
+        header = struct.unpack_from("<IiiHHI", image, 0)
+        if not check(header == (40, n, 2 * n, 1, 32, 0), "brontal.ico's %d-pixel image is a 32-bit DIB" % n):
+            continue
+        rows = png_rgba(png)
+        same = True
+        for y in range(n):
+            row = image[40 + (n - 1 - y) * 4 * n:40 + (n - y) * 4 * n]
+            same = same and all((row[4 * x + 2], row[4 * x + 1], row[4 * x], row[4 * x + 3]) == rows[y][x]
+                                for x in range(n))
+        check(same, "brontal.ico's %d-pixel image has the pixels of icon%d.png (run tools/gen_icon.py)" % (n, n))
+
+
 def main():
     check_bitmaps()
     check_icons()
+    check_ico()
     print("%d passed, %d failed" % (passed, failed))
     return 1 if failed else 0
 

@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -27,15 +26,12 @@ Json moduleInfo()
 	return Json::parse(file); // throws, failing the test, on anything but JSON
 }
 
-std::string hex(const host::ClassId& cid)
+// The class id as the SDK writes it: the four words of its definition in
+// hex, whatever order Windows' COM layout puts the bytes in memory.
+std::string idText(const host::ClassId& cid)
 {
-	std::string text;
-	char digits[3];
-	for (char byte : cid)
-	{
-		std::snprintf(digits, sizeof digits, "%02X", static_cast<unsigned char>(byte));
-		text += digits;
-	}
+	char text[33] = {};
+	Steinberg::FUID::fromTUID(reinterpret_cast<const Steinberg::TUID&>(*cid.data())).toString(text);
 	return text;
 }
 
@@ -81,7 +77,7 @@ TEST(ModuleInfo, ClassesMatchTheFactoryRecordsInOrder)
 	{
 		SCOPED_TRACE(records[i].name);
 		const Json& entry = classes[i];
-		EXPECT_EQ(entry.at("CID"), hex(records[i].cid));
+		EXPECT_EQ(entry.at("CID"), idText(records[i].cid));
 		EXPECT_EQ(entry.at("Category"), records[i].category);
 		EXPECT_EQ(entry.at("Name"), records[i].name);
 		EXPECT_EQ(entry.at("Vendor"), records[i].vendor);

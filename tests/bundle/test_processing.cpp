@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <limits>
 #include <random>
+#include <xmmintrin.h>
 
 using namespace bundletest;
 using namespace Steinberg;
@@ -327,6 +328,35 @@ TEST(Processing, BadSamplesNeverPoisonTheChain)
 		for (float v : s->left)
 			ASSERT_TRUE(std::isfinite(v) && std::fabs(v) <= 1.0f);
 	EXPECT_GT(peak(after.left), 0.01f);
+}
+
+TEST(Processing, DenormalsAreFlushedAndTheHostsModeComesBack)
+{
+	// MXCSR bits: flush to zero (15) and denormals are zero (6).
+	constexpr unsigned int kFlushBits = 0x8040u;
+	const unsigned int uSaved = _mm_getcsr();
+	auto instance = activeInstance(48000.0, 512);
+	// Every stage that can keep a signal at zero off, so a subnormal input
+	// reaches the output unless the processor flushes it.
+	const std::vector<std::pair<ParamID, double>> allOff = {{kGateCompOnOff, 0}, {kDistortionOnOff, 0},
+	                                                        {kModulationOnOff, 0}, {kDelayOnOff, 0},
+	                                                        {kReverbOnOff, 0}, {kStereoEnhancerOnOff, 0}};
+	const Stereo tiny(4096, 1.0e-39f);
+	ASSERT_EQ(std::fpclassify(tiny.left[0]), FP_SUBNORMAL);
+	for (unsigned int uHostMode : {uSaved & ~kFlushBits, uSaved | kFlushBits})
+	{
+		SCOPED_TRACE(uHostMode);
+		_mm_setcsr(uHostMode);
+		const Stereo out = render(*instance, tiny, 512, allOff);
+		const unsigned int uAfter = _mm_getcsr();
+		_mm_setcsr(uSaved);
+		EXPECT_EQ(uAfter, uHostMode) << "the host's floating-point mode was not restored";
+		int iSubnormal = 0;
+		for (const std::vector<float>* pChannel : {&out.left, &out.right})
+			for (float v : *pChannel)
+				iSubnormal += std::fpclassify(v) == FP_SUBNORMAL;
+		EXPECT_EQ(iSubnormal, 0);
+	}
 }
 
 TEST(Processing, ParameterFuzzKeepsOutputFinite)

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <tuple>
 
 using namespace bundletest;
@@ -149,4 +150,60 @@ TEST(TimeEffects, TailRingsOutThroughSilenceFlags)
 		fRest = std::max({fRest, peak(outPlain.left), peak(outPlain.right)});
 	}
 	EXPECT_LT(fRest, 1e-5f);
+}
+
+// The delay takes the host's tempo only when the context marks it valid and
+// it is a positive finite number; otherwise the last good tempo stays (120
+// before any).
+TEST(TimeEffects, TempoIsTakenOnlyWhenValidAndPositive)
+{
+	const double dRate = 48000.0;
+	const Stereo in = Impulse(static_cast<size_t>(0.6 * dRate));
+	const Changes delayOnly = TimeEffects(1.0, 0.0, 0.0);
+	const auto slice = [&](size_t from, size_t to) {
+		Stereo part(to - from);
+		std::copy(in.left.begin() + from, in.left.begin() + to, part.left.begin());
+		std::copy(in.right.begin() + from, in.right.begin() + to, part.right.begin());
+		return part;
+	};
+	using Context = std::function<void(host::ProcessBlock&)>;
+	// The first block with the first context, the rest with the second,
+	// from a fresh activation.
+	const auto renderWith = [&](host::PluginInstance& instance, const Context& first, const Context& rest) {
+		host::ProcessSetup setup;
+		setup.sampleRate = dRate;
+		setup.maxBlockSize = kBlock;
+		instance.activate(setup);
+		instance.block().setContextEnabled(true);
+		first(instance.block());
+		std::vector<float> out = render(instance, slice(0, kBlock), kBlock, delayOnly).left;
+		rest(instance.block());
+		const std::vector<float> tail = render(instance, slice(kBlock, in.size()), kBlock).left;
+		out.insert(out.end(), tail.begin(), tail.end());
+		return out;
+	};
+	const Context none = [](host::ProcessBlock&) {};
+	const Context valid240 = [](host::ProcessBlock& b) { b.setTempo(240.0); };
+	const Context unmarked240 = [](host::ProcessBlock& b) {
+		b.setTempo(240.0);
+		b.setTempo(std::nullopt);
+	};
+	const Context noContext = [](host::ProcessBlock& b) { b.setContextEnabled(false); };
+	const auto tempo = [](double dTempo) { return Context([dTempo](host::ProcessBlock& b) { b.setTempo(dTempo); }); };
+
+	// An instance that has never had a good tempo plays at 120.
+	const std::vector<float> at120 =
+	    renderWith(*activeInstance(dRate, kBlock), tempo(120.0), tempo(120.0));
+	for (const Context& never : {unmarked240, noContext, tempo(std::nan(""))})
+		EXPECT_EQ(renderWith(*activeInstance(dRate, kBlock), never, never), at120);
+
+	// After a good 240 nothing else counts.
+	auto instance = activeInstance(dRate, kBlock);
+	const std::vector<float> at240 = renderWith(*instance, valid240, valid240);
+	ASSERT_NE(at240, at120);
+	EXPECT_EQ(renderWith(*instance, valid240, none), at240);
+	EXPECT_EQ(renderWith(*instance, valid240, unmarked240), at240);
+	EXPECT_EQ(renderWith(*instance, valid240, noContext), at240);
+	for (const double dBad : {std::nan(""), 0.0, -120.0, HUGE_VAL})
+		EXPECT_EQ(renderWith(*instance, valid240, tempo(dBad)), at240) << dBad;
 }

@@ -297,3 +297,110 @@ TEST(Biquad, IsNotAChainBlock)
 	EXPECT_EQ(AssertCapture::s_text, "0");
 	EXPECT_EQ(AssertCapture::s_source, "Biquad");
 }
+
+// A delay-line element told its longest delay keeps only that much ring,
+// and a stretch of samples goes through at once: neither may change a
+// sample, also where reads cross the three-second ring's wrap, whose
+// position decides how each read's fraction rounds.
+TEST(Biquad, ShortRingAndStretchesGiveTheSameSamples)
+{
+	for (int iType : {Biquad::kComb, Biquad::kAllPass, Biquad::kDelayLine})
+		for (double dDelay : {0.0101, 0.0017, 0.05})
+		{
+			SCOPED_TRACE(iType);
+			SCOPED_TRACE(dDelay);
+			// 1021 Hz: a 3063-entry ring, wrapped several times below, and
+			// delays that are not whole samples.
+			double dRate = 1021.0;
+			Biquad whole(iType, 0.5, dDelay), shortRing(iType, 0.5, dDelay);
+			shortRing.SetMaxDelayTime(dDelay);
+			for (Biquad* p : {&whole, &shortRing})
+			{
+				p->SetSampleRate(&dRate);
+				p->Reset();
+			}
+			EXPECT_EQ(whole.GetRingSize(), 3063);
+			EXPECT_EQ(shortRing.GetRingSize(), static_cast<int>(std::ceil(1021.0f * static_cast<float>(dDelay))) + 1);
+
+			// The element sample by sample as it is defined: the read position
+			// w - D in single precision on the whole ring, its floor and fraction.
+			const int N = whole.GetActiveLength();
+			const float D = static_cast<float>(dRate) * static_cast<float>(dDelay);
+			const float g = static_cast<float>(whole.GetFeedback());
+			std::vector<float> ring(static_cast<size_t>(N), 0.0f);
+			const std::vector<float> in = Noise(10000, 5);
+			std::vector<float> expected(in.size()), out(in.size()), single(in.size());
+			int w = 0;
+			for (size_t i = 0; i < in.size(); ++i)
+			{
+				const float fPosition = static_cast<float>(w) - D;
+				int k = static_cast<int>(std::floor(fPosition));
+				const float t = fPosition - static_cast<float>(k);
+				k = (k + N) % N;
+				const float d = (1.0f - t) * ring[static_cast<size_t>(k)] + t * ring[static_cast<size_t>((k + 1) % N)];
+				const float v = iType == Biquad::kDelayLine ? in[i] : d * g + in[i];
+				ring[static_cast<size_t>(w)] = v;
+				expected[i] = iType == Biquad::kComb ? v : iType == Biquad::kAllPass ? (-g) * v + d : d;
+				w = (w + 1) % N;
+			}
+			for (size_t i = 0; i < in.size(); ++i)
+				single[i] = whole.ProcessSample(in[i]);
+			for (size_t i = 0; i < in.size(); i += 37)
+			{
+				const int n = static_cast<int>(std::min<size_t>(37, in.size() - i));
+				shortRing.ProcessDelayLine(&in[i], &out[i], n);
+			}
+			ASSERT_EQ(single, expected);
+			ASSERT_EQ(out, expected);
+		}
+}
+
+// The bank forms each next state from the state rather than from the output:
+// the same filter, rounded differently in the last bits of double precision,
+// so each lane narrowed to float is its section's own output or, rarely, a
+// neighbouring float. Steep, resonant designs and a loud, wide input.
+TEST(Biquad, BankLanesAreTheirSectionsAlone)
+{
+	const struct
+	{
+		int iType;
+		double dFreq, dQ, dGainDb;
+	} aDesigns[] = {{Biquad::kPeak, 40.0 / 48000.0, 0.9, 30.0},   {Biquad::kPeak, 400.0 / 48000.0, 0.9, -30.0},
+	                {Biquad::kPeak, 6400.0 / 48000.0, 0.9, 24.0}, {Biquad::kLowPass, 0.2, 8.0, 0.0},
+	                {Biquad::kHighPass, 0.001, 0.7, 0.0},         {Biquad::kLowShelf, 0.01, 0.7, 12.0},
+	                {Biquad::kHighShelf, 0.3, 0.7, -12.0}};
+	BiquadBank bank;
+	Biquad sections[7];
+	for (int b = 0; b < 7; ++b)
+	{
+		sections[b].SetParameters(aDesigns[b].iType, aDesigns[b].dFreq, aDesigns[b].dQ, aDesigns[b].dGainDb);
+		bank.SetSection(b, sections[b]);
+	}
+	std::mt19937 rng(5);
+	std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
+	std::vector<float> in(20000);
+	for (size_t i = 0; i < in.size(); ++i)
+		in[i] = (i / 4000) % 2 ? 1e-3f * dist(rng) : dist(rng);
+
+	std::vector<float> outs(in.size() * BiquadBank::kLanes);
+	const auto out = reinterpret_cast<float(*)[BiquadBank::kLanes]>(outs.data());
+	for (size_t i = 0; i < in.size(); i += 1000)
+		bank.Filter(&in[i], 1000, &out[i]);
+	size_t nNeighbours = 0;
+	for (int b = 0; b < 7; ++b)
+	{
+		const std::vector<float> expected = Filter(sections[b], in);
+		for (size_t i = 0; i < in.size(); ++i)
+		{
+			const float f = out[i][b];
+			if (f == expected[i])
+				continue;
+			ASSERT_TRUE(f == std::nextafter(expected[i], 0.0f) || f == std::nextafter(expected[i], 2.0f * expected[i]))
+				<< "lane " << b << " sample " << i << ": " << f << " against " << expected[i];
+			++nNeighbours;
+		}
+	}
+	EXPECT_LT(nNeighbours, in.size() * 7 / 1000) << "samples a float away";
+	for (size_t i = 0; i < in.size(); ++i)
+		ASSERT_EQ(out[i][7], 0.0f) << "a lane never set gives 0";
+}

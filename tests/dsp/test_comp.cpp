@@ -1,10 +1,12 @@
 #include "MyComp.h"
+#include "cpufeatures.h"
 #include "dspfixture.h"
 #include "tone.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <deque>
 #include <random>
 #include <vector>
@@ -162,6 +164,16 @@ TEST(Comp, FastGainEqualsTheDirectFormula)
 			else
 				ASSERT_NEAR(GainDb(out[i], in[i]), ToDb(fExpected), 1e-4) << "p " << p << " at " << i;
 		}
+
+		// The plain build and blocks of any length give the same samples.
+		CompRig plain(p), odd(p);
+		AllowAvx2(false);
+		const std::vector<float> outPlain = plain.Run(in);
+		AllowAvx2(true);
+		std::vector<float> outOdd, out2;
+		RunBlock(odd.comp, in, in, outOdd, out2, 301);
+		EXPECT_EQ(outPlain, out) << "p " << p;
+		EXPECT_EQ(outOdd, out) << "p " << p;
 	}
 }
 
@@ -182,12 +194,42 @@ TEST(Comp, LedShowsWhetherTheLastSampleWasCompressed)
 	rig.Run(SteadyAtLevel(-24.0)); // linear
 	EXPECT_EQ(rig.Led(), 0.0f);
 
+	// Within one block: the first of eight silent samples after a level just
+	// above the threshold still compresses, the last no longer does.
+	rig.Run(SteadyAtLevel(-19.99));
+	ASSERT_EQ(rig.Led(), 1.0f);
+	const std::vector<float> silent(8, 0.0f);
+	rig.Run(silent);
+	EXPECT_EQ(rig.Led(), 0.0f);
+
 	// At p = 0.8 there is no linear range: just above -44 dB compresses.
 	CompRig high(0.8f);
 	high.Run(SteadyAtLevel(-43.9));
 	EXPECT_EQ(high.Led(), 1.0f);
 	high.Run(SteadyAtLevel(-44.1));
 	EXPECT_EQ(high.Led(), 0.0f);
+
+	// There a level exactly at T is both at the gate threshold and at the
+	// compression threshold: compression wins. The detector's level of a
+	// steady x, in single precision as the detector forms it, and a p whose
+	// threshold lands on it exactly.
+	float x = SteadyAtLevel(-44.0)[0];
+	float p = 0.0f;
+	for (int iTry = 0; iTry < 1000 && p == 0.0f; ++iTry)
+	{
+		const auto llSum = 1023 * static_cast<int64_t>(x * 4294967296.0f);
+		const float L = 20.0f * std::log10(static_cast<float>(llSum) * 0x1p-42f) + 3.8f;
+		const float fNear = 1.0f - (L + 50.0f) / 30.0f;
+		for (float q = fNear - 1e-5f; q < fNear + 1e-5f && p == 0.0f; q = std::nextafter(q, 1.0f))
+			if ((1.0f - q) * 30.0f - 50.0f == L)
+				p = q;
+		if (p == 0.0f)
+			x = std::nextafter(x, 1.0f);
+	}
+	ASSERT_NE(p, 0.0f);
+	CompRig tie(p);
+	tie.Run(std::vector<float>(2048, x));
+	EXPECT_EQ(tie.Led(), 1.0f) << "x " << x << ", p " << p;
 }
 
 TEST(Comp, OffIsAStereoCopyAndFreezesTheDetector)

@@ -1,4 +1,5 @@
 #include "MyDelay.h"
+#include "cpufeatures.h"
 #include "assertcapture.h"
 #include "dspfixture.h"
 
@@ -296,4 +297,61 @@ TEST(Delay, ReportedTailCoversTheEchoesDownToTheFloor)
 	DelayRig slow(44100.0, 0.0f);
 	EXPECT_GT(slow.delay.GetTailSeconds(), 16.5 * 15.0);
 	EXPECT_TRUE(std::isfinite(slow.delay.GetTailSeconds()));
+}
+
+// The lines as defined, one sample at a time: each read interpolates between
+// the entries written ceil(D) and ceil(D) - 1 samples ago.
+std::pair<std::vector<float>, std::vector<float>> ReferenceLines(const std::vector<float>& in1,
+                                                                 const std::vector<float>& in2, int L, double D,
+                                                                 float m)
+{
+	std::vector<float> ring1(static_cast<size_t>(L), 0.0f), ring2(ring1), out1(in1.size()), out2(in1.size());
+	auto read = [L](const std::vector<float>& ring, int w, double dDelay) {
+		const int iBack = static_cast<int>(std::ceil(dDelay));
+		const float fNewer = static_cast<float>(iBack - dDelay);
+		const int k = ((w - iBack) % L + L) % L;
+		return (1.0f - fNewer) * ring[static_cast<size_t>(k)] + fNewer * ring[static_cast<size_t>((k + 1) % L)];
+	};
+	const float g = 0.7f * m;
+	for (size_t i = 0, w = 0; i < in1.size(); ++i, w = (w + 1) % static_cast<size_t>(L))
+	{
+		const float r1 = read(ring1, static_cast<int>(w), D), r2 = read(ring2, static_cast<int>(w), 2.0 * D);
+		const float w1 = (0.5f * (0.2f * g) * r1 + 0.5f * g * r2) + in1[i];
+		const float w2 = (0.5f * (0.2f * g) * r2 + 0.5f * g * r1) + in2[i];
+		ring1[w] = w1;
+		ring2[w] = w2;
+		out1[i] = (1.0f - m) * in1[i] + m * w1;
+		out2[i] = (1.0f - m) * in2[i] + m * w2;
+	}
+	return {out1, out2};
+}
+
+// The lines run a stretch of samples at a time wherever no read can reach
+// what the stretch writes: at any block length, in either copy of the loop,
+// across the ring's wrap and at the longest and the shortest delays, the
+// samples are those of the lines run one at a time.
+TEST(Delay, StretchesGiveTheSamplesOfOneAtATime)
+{
+	const std::vector<float> in1 = Noise(75000, 31), in2 = Noise(75000, 32);
+	// At 1 kHz the ring holds 33000 entries; 121 beats per minute is a
+	// fractional eighth note, 0 the longest delay, 1e6 the shortest.
+	for (float fTempo : {121.0f, 0.0f, 1e6f})
+	{
+		SCOPED_TRACE(fTempo);
+		DelayRig ref(1000.0, fTempo);
+		const double D = fTempo == 0.0f ? 16500.0 : fTempo > 1e5f ? 1.0 : static_cast<double>((1.0f / (fTempo / 60.0f)) * 0.5f * 1000.0f);
+		const auto expected = ReferenceLines(in1, in2, 33000, D, 1.0f);
+		for (int iBlock : {1, 37, 1024})
+			for (bool bAvx2 : {true, false})
+			{
+				SCOPED_TRACE(iBlock);
+				DelayRig d(1000.0, fTempo);
+				std::vector<float> out1, out2;
+				AllowAvx2(bAvx2);
+				RunBlock(d.delay, in1, in2, out1, out2, iBlock);
+				AllowAvx2(true);
+				ASSERT_EQ(out1, expected.first);
+				ASSERT_EQ(out2, expected.second);
+			}
+	}
 }

@@ -1,5 +1,6 @@
 #include "MyEqu.h"
 #include "assertcapture.h"
+#include "cpufeatures.h"
 #include "dspfixture.h"
 #include "tone.h"
 
@@ -140,4 +141,45 @@ TEST(Equ, RefusesToRunWithoutItsParameters)
 	EXPECT_EQ(AssertCapture::s_text, "m_afParams");
 	EXPECT_EQ(AssertCapture::s_source, "MyEqu");
 	EXPECT_EQ(out1[0], 1.0f);
+}
+
+TEST(Equ, PlainAndAvx2CopiesGiveTheSameSamples)
+{
+	const std::vector<float> in = Noise(9000, 21);
+	EquRig fast(true, 1.0f), plain(true, 1.0f);
+	const std::vector<float> expected = fast.Run(in);
+	AllowAvx2(false);
+	const std::vector<float> out = plain.Run(in);
+	AllowAvx2(true);
+	EXPECT_EQ(out, expected);
+}
+
+// The bands are summed eight samples at a time: blocks of any length, and
+// their tails, give the same samples.
+TEST(Equ, OutputDoesNotDependOnTheBlockLength)
+{
+	const std::vector<float> in = Noise(3000, 22);
+	EquRig whole(false, 1.0f);
+	const std::vector<float> expected = whole.Run(in);
+	for (int iBlock : {1, 7, 37, 64, 65, 300})
+	{
+		EquRig equ(false, 1.0f);
+		std::vector<float> out1, out2;
+		RunBlock(equ.equ, in, in, out1, out2, iBlock);
+		EXPECT_EQ(out1, expected) << iBlock;
+		EXPECT_EQ(out2, expected) << iBlock;
+	}
+}
+
+TEST(Equ, TheCurveFollowsARateChangedBehindThePointer)
+{
+	// Designs are kept while nothing changes; a new rate must still reach them.
+	EquRig equ(false, 1.0f, 48000.0);
+	equ.Run(MakeTone(4800, 1000.0, 48000.0, 0.1));
+	equ.rig.dRate = 96000.0;
+	const std::vector<float> out = equ.Run(MakeTone(96000, 1000.0, 96000.0, 0.1));
+	EquRig fresh(false, 1.0f, 96000.0);
+	const std::vector<float> expected = fresh.Run(MakeTone(96000, 1000.0, 96000.0, 0.1));
+	EXPECT_NEAR(ToneAmplitude(out, 48000, 48000, 1000.0, 96000.0), ToneAmplitude(expected, 48000, 48000, 1000.0, 96000.0),
+	            1e-6);
 }

@@ -121,6 +121,89 @@ TEST(Reverb, LevelZeroLeavesCombsTransparentAndAllPassesAsDelays)
 	}
 }
 
+// The reverberator of one channel as a separate model: five feedback combs
+// of 39.7 to 53.7 ms into two parallel all-passes of 5 and 1.7 ms, each loop
+// gain 0.001^(delay / decay) for decays of 3V, 3V / 31.25 and 3V / 911 s, all
+// in double with whole-sample delays (every delay is one at 40 kHz).
+std::vector<double> ModelReverb(const std::vector<float>& x, double dRate, double dLevel)
+{
+	const auto Samples = [&](double dSeconds) { return static_cast<size_t>(std::lround(dSeconds * dRate)); };
+	const auto Gain = [&](double dDelay, double dDecay) { return std::pow(0.001, dDelay / dDecay); };
+	// y[n] = in[n] + g y[n - D]
+	const auto Comb = [&](const std::vector<double>& in, double dDelay) {
+		const size_t D = Samples(dDelay);
+		const double g = Gain(dDelay, 3.0 * dLevel);
+		std::vector<double> y(in.size());
+		for (size_t n = 0; n < in.size(); ++n)
+			y[n] = in[n] + (n >= D ? g * y[n - D] : 0.0);
+		return y;
+	};
+	// w[n] = in[n] + g w[n - D], out = -g w[n] + w[n - D]
+	const auto AllPass = [&](const std::vector<double>& in, double dDelay, double dDecay) {
+		const size_t D = Samples(dDelay);
+		const double g = Gain(dDelay, dDecay);
+		std::vector<double> w(in.size()), y(in.size());
+		for (size_t n = 0; n < in.size(); ++n)
+		{
+			const double d = n >= D ? w[n - D] : 0.0;
+			w[n] = in[n] + g * d;
+			y[n] = -g * w[n] + d;
+		}
+		return y;
+	};
+	const std::vector<double> in(x.begin(), x.end());
+	std::vector<double> sum(x.size(), 0.0);
+	for (const double dCombMs : {39.7, 43.2, 46.7, 50.2, 53.7})
+	{
+		const std::vector<double> y = Comb(in, dCombMs * 0.001);
+		for (size_t n = 0; n < sum.size(); ++n)
+			sum[n] += y[n];
+	}
+	const std::vector<double> a = AllPass(sum, 0.005, 3.0 * dLevel / 31.25);
+	const std::vector<double> b = AllPass(sum, 0.0017, 3.0 * dLevel / 911.0);
+	std::vector<double> out(x.size());
+	for (size_t n = 0; n < out.size(); ++n)
+		out[n] = 0.73 * in[n] - 0.04 * 0.45 * (a[n] + b[n]);
+	return out;
+}
+
+// At level 0.1 each comb's first echo (gain 0.40 to 0.29) shows at its own
+// delay behind each all-pass: the impulse response, and a burst of noise,
+// follow the model sample by sample.
+TEST(Reverb, EachCombAndAllPassEchoesAtItsOwnDelay)
+{
+	constexpr double dRate = 40000.0;
+	constexpr double dLevel = 0.1;
+	for (const bool bImpulse : {true, false})
+	{
+		BlockRig rig(dRate);
+		CMyReverb reverb;
+		rig.params.Set(kReverbOnOff, 1.0f);
+		rig.params.Set(kReverbLevel, static_cast<float>(dLevel));
+		rig.params.Set(kStereoEnhancerOnOff, 0.0f);
+		rig.Attach(reverb);
+		std::vector<float> in(12000, 0.0f), out1, out2;
+		if (bImpulse)
+			in[0] = 1.0f;
+		else
+			std::copy_n(Noise(400, 11).begin(), 400, in.begin());
+		RunBlock(reverb, in, in, out1, out2, 512);
+		const std::vector<double> expected = ModelReverb(in, dRate, dLevel);
+		for (size_t n = 0; n < in.size(); ++n)
+			ASSERT_NEAR(out1[n], expected[n], 2e-5) << (bImpulse ? "impulse" : "noise") << ", sample " << n;
+		EXPECT_EQ(out1, out2);
+		if (!bImpulse)
+			continue;
+		// Comb k's first echo behind all-pass B (a plain 68-sample delay at
+		// this level): -0.018 times its loop gain 0.001^(delay / 0.3 s).
+		for (const double dCombMs : {39.7, 43.2, 46.7, 50.2, 53.7})
+		{
+			const auto n = static_cast<size_t>(std::lround(dCombMs * 40.0)) + 68;
+			EXPECT_NEAR(out1[n], -0.018 * std::pow(0.001, dCombMs * 0.001 / 0.3), 2e-5) << dCombMs << " ms";
+		}
+	}
+}
+
 // The energy of an impulse's tail falls by 60 dB in 3 x the level, in
 // seconds, on both channels.
 TEST(Reverb, LevelSetsTheReverberationTime)
@@ -185,4 +268,29 @@ TEST(Reverb, ReportedTailCoversTheDecayDownToTheFloor)
 
 	ReverbRig dry(false, 1.0f, false);
 	EXPECT_EQ(dry.reverb.GetTailSeconds(), 0.0);
+}
+
+// Settings reach the elements only when they change; a change between
+// blocks must still reach them. An impulse stored while the level is 0 (no
+// feedback) comes round again after the shortest comb's 39.7 ms only if
+// the new level's feedback is in place by then.
+TEST(Reverb, ALevelChangedBetweenBlocksReachesTheElements)
+{
+	for (float fLater : {0.0f, 1.0f})
+	{
+		ReverbRig r(true, 0.0f, false);
+		std::vector<float> in(22050, 0.0f), out1(in.size()), out2(in.size());
+		in[0] = 1.0f;
+		r.reverb.Process(in.data(), in.data(), out1.data(), out2.data(), 256);
+		r.rig.params.Set(kReverbLevel, fLater);
+		r.reverb.Process(in.data() + 256, in.data() + 256, out1.data() + 256, out2.data() + 256,
+		                 static_cast<int>(in.size()) - 256);
+		double dLate = 0.0;
+		for (size_t i = static_cast<size_t>(0.045 * kRate); i < in.size(); ++i)
+			dLate += static_cast<double>(out1[i]) * out1[i];
+		if (fLater > 0.0f)
+			EXPECT_GT(dLate, 1e-6);
+		else
+			EXPECT_EQ(dLate, 0.0);
+	}
 }

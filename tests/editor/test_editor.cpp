@@ -1,8 +1,7 @@
 // The editor through the built bundle: factory -> controller -> createView
 // ("editor") in a host window on a private X server, with real input.
 #include "editorfixture.h"
-#include "pngfile.h"
-#include "testoptions.h"
+#include "expectations.h"
 
 #include "pluginterfaces/vst/ivstcontextmenu.h"
 #include "pluginterfaces/vst/ivstplugview.h"
@@ -10,9 +9,6 @@
 #include <X11/Xlib.h>
 
 #include <cstring>
-#include <fstream>
-#include <iterator>
-#include <map>
 
 using namespace brontal;
 using namespace brontal::editortest;
@@ -21,154 +17,6 @@ using gui::CBitmap;
 using host::EditCall;
 
 namespace {
-
-// The panel's layout: tag, bitmap id, frames in the strip, position.
-struct Placement
-{
-	int iTag;
-	int iBitmap;
-	int iFrames;
-	int x;
-	int y;
-};
-
-const Placement kPlacements[] = {
-	{1, 112, 2, 482, 209},  {2, 107, 2, 88, 310},   {3, 115, 16, 148, 251}, {4, 108, 2, 263, 310},
-	{5, 116, 16, 308, 251}, {6, 113, 2, 543, 209},  {7, 110, 2, 600, 310},  {8, 109, 2, 431, 310},
-	{9, 117, 16, 471, 251}, {10, 111, 2, 765, 310}, {11, 118, 16, 631, 251}, {12, 114, 16, 789, 251},
-	{15, 106, 2, 121, 279}, {16, 104, 2, 872, 283}, {17, 105, 2, 230, 284}, {18, 152, 1, 968, 0},
-};
-
-struct MeterPlacement
-{
-	int iOn;
-	int iOff;
-	int x;
-	int y;
-};
-const MeterPlacement kLeftMeter = {120, 119, 610, 194};
-const MeterPlacement kRightMeter = {122, 121, 610, 222};
-
-// What the panel should show: a frame per tag and lit segments per meter.
-struct Look
-{
-	std::map<int, int> frames;
-	int iLeftSegments = 0;
-	int iRightSegments = 0;
-};
-
-// Defaults: switches on but the stereo enhancer; knob k of 16 frames shows
-// round(15 v): 0.8 -> 12, 0.55 -> 8.25 -> 8, 0.1 -> 1.5 -> 2, 0.75 -> 11.25 -> 11.
-Look defaultLook()
-{
-	Look look;
-	look.frames = {{1, 1}, {2, 1}, {3, 12}, {4, 1}, {5, 8},  {6, 0},  {7, 1},  {8, 1},
-	               {9, 2}, {10, 1}, {11, 11}, {12, 8}, {15, 0}, {16, 0}, {17, 0}, {18, 0}};
-	return look;
-}
-
-CBitmap art(int iId)
-{
-	const std::string path = std::string(BRONTAL_SOURCE_DIR) + "/resource/bitmaps/bmp" + std::to_string(iId) + ".bmp";
-	std::ifstream file(path, std::ios::binary);
-	const std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-	CBitmap bitmap = CBitmap::fromBmp(bytes.data(), bytes.size());
-	if (bitmap.isEmpty())
-		ADD_FAILURE() << "cannot read " << path;
-	return bitmap;
-}
-
-void blit(CBitmap& target, const CBitmap& source, int iSrcX, int iSrcY, int iWidth, int iHeight, int x, int y)
-{
-	for (int j = 0; j < iHeight; ++j)
-		for (int i = 0; i < iWidth; ++i)
-			target.row(y + j)[x + i] = source.pixel(iSrcX + i, iSrcY + j);
-}
-
-// The panel composed straight from the bitmap files.
-CBitmap compose(const Look& look)
-{
-	CBitmap panel(1024, 768);
-	const CBitmap background = art(150);
-	blit(panel, background, 0, 0, 1024, 768, 0, 0);
-	for (const Placement& p : kPlacements)
-	{
-		const CBitmap strip = art(p.iBitmap);
-		const int iFrameHeight = strip.getHeight() / p.iFrames;
-		blit(panel, strip, 0, look.frames.at(p.iTag) * iFrameHeight, strip.getWidth(), iFrameHeight, p.x, p.y);
-	}
-	for (const auto& [meter, iSegments] : {std::pair{kLeftMeter, look.iLeftSegments}, {kRightMeter, look.iRightSegments}})
-	{
-		const CBitmap on = art(meter.iOn);
-		const CBitmap off = art(meter.iOff);
-		const int iSplit = iSegments * on.getWidth() / 26;
-		blit(panel, on, 0, 0, iSplit, on.getHeight(), meter.x, meter.y);
-		blit(panel, off, iSplit, 0, off.getWidth() - iSplit, off.getHeight(), meter.x + iSplit, meter.y);
-	}
-	return panel;
-}
-
-// Pixels where some channel differs by more than `tolerance`.
-int differences(const CBitmap& a, const CBitmap& b, int iTolerance, std::string* pFirst = nullptr)
-{
-	if (a.getWidth() != b.getWidth() || a.getHeight() != b.getHeight())
-		return a.getWidth() * a.getHeight();
-	int iCount = 0;
-	for (int y = 0; y < a.getHeight(); ++y)
-		for (int x = 0; x < a.getWidth(); ++x)
-			for (int iShift = 0; iShift <= 16; iShift += 8)
-			{
-				const int d = int((a.pixel(x, y) >> iShift) & 0xff) - int((b.pixel(x, y) >> iShift) & 0xff);
-				if (d > iTolerance || d < -iTolerance)
-				{
-					if (iCount++ == 0 && pFirst)
-						*pFirst = "first at (" + std::to_string(x) + ", " + std::to_string(y) + ")";
-					break;
-				}
-			}
-	return iCount;
-}
-
-std::string outputPath(const std::string& name)
-{
-	return std::string(BRONTAL_TEST_OUTPUT_DIR) + "/" + name;
-}
-
-// The screen must show exactly the composed panel; on failure both images
-// are left in the build directory.
-void expectLook(EditorSession& session, const Look& look, const std::string& name)
-{
-	const CBitmap shot = session.screenshot();
-	const CBitmap expected = compose(look);
-	std::string first;
-	const int iDiff = differences(shot, expected, 0, &first);
-	EXPECT_EQ(iDiff, 0) << name << ": " << first << "; see " << outputPath(name + "-actual.png");
-	if (iDiff)
-	{
-		writePng(outputPath(name + "-actual.png"), shot);
-		writePng(outputPath(name + "-expected.png"), expected);
-	}
-}
-
-// Compares with a committed golden image (a few pixels may differ), and
-// with --update-images rewrites it and the documentation's copy.
-void expectGolden(EditorSession& session, const std::string& name)
-{
-	const CBitmap shot = session.screenshot();
-	const std::string golden = std::string(BRONTAL_SOURCE_DIR) + "/tests/editor/golden/" + name + ".png";
-	if (g_bUpdateImages)
-	{
-		ASSERT_TRUE(writePng(golden, shot));
-		ASSERT_TRUE(writePng(std::string(BRONTAL_SOURCE_DIR) + "/docs/img/" + name + ".png", shot));
-	}
-	const auto reference = readPng(golden);
-	ASSERT_TRUE(reference.has_value()) << "missing " << golden;
-	std::string first;
-	const int iDiff = differences(shot, *reference, 2, &first);
-	EXPECT_LE(iDiff, 1024 * 768 / 10000) << name << ": " << iDiff << " pixels differ, " << first;
-	if (iDiff)
-		writePng(outputPath(name + "-actual.png"), shot);
-}
 
 Window onlyChild(Display* pDisplay, Window parent, unsigned int* pCount)
 {
@@ -180,36 +28,6 @@ Window onlyChild(Display* pDisplay, Window parent, unsigned int* pCount)
 	if (pChildren)
 		XFree(pChildren);
 	return child;
-}
-
-void expectCalls(const std::vector<EditCall>& actual, const std::vector<EditCall>& expected)
-{
-	ASSERT_EQ(actual.size(), expected.size());
-	for (std::size_t i = 0; i < expected.size(); ++i)
-	{
-		EXPECT_EQ(actual[i].kind, expected[i].kind) << i;
-		EXPECT_EQ(actual[i].id, expected[i].id) << i;
-		EXPECT_DOUBLE_EQ(actual[i].value, expected[i].value) << i;
-	}
-}
-
-// One gesture on one parameter: a begin, performs, an end. Returns the performed values.
-std::vector<double> gesture(const std::vector<EditCall>& actual, Vst::ParamID id)
-{
-	std::vector<double> aValues;
-	EXPECT_GE(actual.size(), 3u);
-	if (actual.size() < 3)
-		return aValues;
-	EXPECT_EQ(actual.front().kind, EditCall::Kind::Begin);
-	EXPECT_EQ(actual.back().kind, EditCall::Kind::End);
-	for (const EditCall& call : actual)
-		EXPECT_EQ(call.id, id);
-	for (std::size_t i = 1; i + 1 < actual.size(); ++i)
-	{
-		EXPECT_EQ(actual[i].kind, EditCall::Kind::Perform) << i;
-		aValues.push_back(actual[i].value);
-	}
-	return aValues;
 }
 
 constexpr const char* kAboutTitle = "About Brontal2";
@@ -236,6 +54,8 @@ TEST_F(EditorTest, AttachesAsAnX11ChildShowingTheDefaultsAndDetachesCleanly)
 	EXPECT_EQ(pView->attached(reinterpret_cast<void*>(session->parent()), kPlatformTypeHWND), kResultFalse);
 
 	ASSERT_EQ(session->attach(), kResultTrue);
+	// A second attach is refused and leaves the open editor's timer running.
+	EXPECT_EQ(pView->attached(reinterpret_cast<void*>(session->parent()), kPlatformTypeX11EmbedWindowID), kResultFalse);
 	EXPECT_EQ(session->plugFrame().handlerCount(), 1u);
 	EXPECT_EQ(session->plugFrame().timerIntervals(), std::vector<Linux::TimerInterval>{50});
 	EXPECT_EQ(session->plugFrame().resizeCount(), 1);
@@ -245,8 +65,8 @@ TEST_F(EditorTest, AttachesAsAnX11ChildShowingTheDefaultsAndDetachesCleanly)
 	EXPECT_NE(onlyChild(session->display(), session->parent(), &uChildren), 0u);
 	EXPECT_EQ(uChildren, 1u);
 
-	expectLook(*session, defaultLook(), "editor-default");
-	expectGolden(*session, "editor-default");
+	expectLook(session->screenshot(), defaultLook(), "editor-default");
+	expectGolden(session->screenshot(), "editor-default");
 
 	ASSERT_EQ(session->remove(), kResultOk);
 	EXPECT_EQ(session->plugFrame().handlerCount(), 0u);
@@ -263,15 +83,15 @@ TEST_F(EditorTest, MetersAndLedsLightAtTheNextTick)
 	for (Vst::ParamID led : {15u, 16u, 17u})
 		controller()->setParamNormalized(led, 1.0);
 	// Stored only: nothing moves before the tick.
-	expectLook(*session, defaultLook(), "before-tick");
+	expectLook(session->screenshot(), defaultLook(), "before-tick");
 	session->tick();
 	// 1 -> 1 - 0^2 = 1: 26 segments; 0.8 -> 1 - 0.2^2 = 0.96: 24.96 -> 25.
 	Look lit = defaultLook();
 	lit.iLeftSegments = 26;
 	lit.iRightSegments = 25;
 	lit.frames[15] = lit.frames[16] = lit.frames[17] = 1;
-	expectLook(*session, lit, "editor-lit");
-	expectGolden(*session, "editor-lit");
+	expectLook(session->screenshot(), lit, "editor-lit");
+	expectGolden(session->screenshot(), "editor-lit");
 }
 
 TEST_F(EditorTest, MeterCurveOnOneTickThenFallsAfterTheValueDrops)
@@ -284,25 +104,25 @@ TEST_F(EditorTest, MeterCurveOnOneTickThenFallsAfterTheValueDrops)
 	Look look = defaultLook();
 	look.iLeftSegments = 20;
 	look.frames[15] = 1;
-	expectLook(*session, look, "meter-first-tick");
+	expectLook(session->screenshot(), look, "meter-first-tick");
 	// Next tick the meter's value is 0 and the display falls 0.1: 0.65 -> 17.
 	session->tick();
 	look.iLeftSegments = 17;
-	expectLook(*session, look, "meter-second-tick");
+	expectLook(session->screenshot(), look, "meter-second-tick");
 	// Down 0.1 a tick: 0.55 ... 0.05 after tick 8 (1.3 -> 1 segment), 0 after tick 9.
 	for (int i = 3; i <= 8; ++i)
 		session->tick();
 	look.iLeftSegments = 1;
-	expectLook(*session, look, "meter-eighth-tick");
+	expectLook(session->screenshot(), look, "meter-eighth-tick");
 	session->tick();
 	look.iLeftSegments = 0;
-	expectLook(*session, look, "meter-ninth-tick");
+	expectLook(session->screenshot(), look, "meter-ninth-tick");
 	// The LED holds until a 0 arrives, and goes dark at the tick after it.
 	controller()->setParamNormalized(15, 0.0);
-	expectLook(*session, look, "led-before-tick");
+	expectLook(session->screenshot(), look, "led-before-tick");
 	session->tick();
 	look.frames[15] = 0;
-	expectLook(*session, look, "led-after-tick");
+	expectLook(session->screenshot(), look, "led-after-tick");
 }
 
 TEST_F(EditorTest, MouseGesturesReachTheHostBracketedByBeginAndEnd)
@@ -388,7 +208,7 @@ TEST_F(EditorTest, MouseGesturesReachTheHostBracketedByBeginAndEnd)
 	EXPECT_TRUE(calls().empty());
 
 	session->tick();
-	expectLook(*session, look, "after-gestures");
+	expectLook(session->screenshot(), look, "after-gestures");
 }
 
 TEST_F(EditorTest, ForceRefreshRepaintsAtOnceAfterControllerSetState)
@@ -404,7 +224,7 @@ TEST_F(EditorTest, ForceRefreshRepaintsAtOnceAfterControllerSetState)
 	Look look = defaultLook();
 	look.frames = {{1, 0}, {2, 0}, {3, 0}, {4, 0}, {5, 15}, {6, 1}, {7, 0}, {8, 0},
 	               {9, 15}, {10, 0}, {11, 0}, {12, 15}, {15, 0}, {16, 0}, {17, 0}, {18, 0}};
-	expectLook(*session, look, "after-set-state");
+	expectLook(session->screenshot(), look, "after-set-state");
 	EXPECT_TRUE(calls().empty());
 }
 

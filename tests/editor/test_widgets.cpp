@@ -122,6 +122,33 @@ TEST(BmpDecoding, BottomUpAndTopDownRowsWithPadding)
 	}
 }
 
+TEST(BmpDecoding, PackedDibAsWindowsKeepsABitmapResource)
+{
+	// The file without its 14-byte header; the pixels right after the info
+	// header, or after a colour table when the header counts one.
+	const std::vector<uint32_t> aPixels = {0x102030, 0x405060, 0x708090, 0xa0b0c0, 0xd0e0f0, 0x010203};
+	const auto file = makeBmp(3, 2, aPixels, false);
+	std::vector<unsigned char> dib(file.begin() + 14, file.end());
+	for (int iColours : {0, 2})
+	{
+		putLE(dib, 32, uint32_t(iColours), 4);
+		if (iColours)
+			dib.insert(dib.begin() + 40, std::size_t(iColours) * 4, 0x55);
+		const CBitmap bitmap = CBitmap::fromDib(dib.data(), dib.size());
+		ASSERT_EQ(bitmap.getWidth(), 3);
+		ASSERT_EQ(bitmap.getHeight(), 2);
+		for (int y = 0; y < 2; ++y)
+			for (int x = 0; x < 3; ++x)
+				EXPECT_EQ(bitmap.pixel(x, y), aPixels[std::size_t(y) * 3 + x]) << x << "," << y << " colours " << iColours;
+	}
+	EXPECT_TRUE(CBitmap::fromDib(dib.data(), dib.size() - 1).isEmpty());
+	EXPECT_TRUE(CBitmap::fromDib(dib.data(), 39).isEmpty());
+	EXPECT_TRUE(CBitmap::fromDib(nullptr, 0).isEmpty());
+	// A height no row count can be (its negation overflows).
+	putLE(dib, 8, 0x80000000u, 4);
+	EXPECT_TRUE(CBitmap::fromDib(dib.data(), dib.size()).isEmpty());
+}
+
 TEST(BmpDecoding, RejectsWhatItCannotShow)
 {
 	const auto good = makeBmp(2, 2, {1, 2, 3, 4}, false);

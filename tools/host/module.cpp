@@ -1,6 +1,6 @@
 #include "host/module.h"
 
-#include <dlfcn.h>
+#include "host/library.h"
 
 #include <algorithm>
 #include <cstring>
@@ -13,26 +13,12 @@ using namespace Steinberg;
 
 namespace {
 
-using ModuleEntryFunc = bool (*)(void*);
-using ModuleExitFunc = bool (*)();
-using GetFactoryFunc = IPluginFactory* (*)();
+using GetFactoryFunc = IPluginFactory* (PLUGIN_API*)();
 
 template <size_t N>
 std::string fixedString(const char8 (&text)[N])
 {
 	return std::string(text, strnlen(text, N));
-}
-
-std::string dlerrorText()
-{
-	const char* text = dlerror();
-	return text ? text : "unknown error";
-}
-
-template <typename Func>
-Func symbol(void* handle, const char* name)
-{
-	return reinterpret_cast<Func>(dlsym(handle, name));
 }
 
 } // namespace
@@ -49,7 +35,7 @@ std::string resolveModulePath(const std::string& path)
 		if (bundle.extension() != ".vst3")
 			throw HostError("not a VST 3 bundle (a directory whose name ends in .vst3): " + path);
 		const fs::path library =
-		    bundle / "Contents" / "x86_64-linux" / (bundle.stem().string() + ".so");
+		    bundle / "Contents" / kBundleArchitecture / bundleBinaryName(bundle.stem().string());
 		if (!fs::is_regular_file(library, error))
 			throw HostError("bundle " + path + " has no " + library.string());
 		return library.string();
@@ -61,43 +47,30 @@ std::string resolveModulePath(const std::string& path)
 
 std::shared_ptr<Module> Module::load(const std::string& path)
 {
-	const std::string library = resolveModulePath(path);
+	const std::string file = resolveModulePath(path);
+	std::unique_ptr<Library> library = Library::open(file);
+	auto getFactory = library->function<GetFactoryFunc>("GetPluginFactory");
+	if (!getFactory)
+		throw HostError(file + " does not export GetPluginFactory");
+	if (!library->enter())
+		throw HostError("the module entry of " + file + " is missing or failed");
+	// From here on the destructor owns the clean-up, the module exit included.
 	std::shared_ptr<Module> module(new Module);
-	module->modulePath = library;
-	module->handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
-	if (!module->handle)
-		throw HostError("cannot load " + library + ": " + dlerrorText());
-
-	auto entry = symbol<ModuleEntryFunc>(module->handle, "ModuleEntry");
-	auto getFactory = symbol<GetFactoryFunc>(module->handle, "GetPluginFactory");
-	if (!entry || !getFactory || !symbol<ModuleExitFunc>(module->handle, "ModuleExit"))
-	{
-		dlclose(module->handle);
-		module->handle = nullptr;
-		throw HostError(library + " does not export ModuleEntry, ModuleExit and GetPluginFactory");
-	}
-	if (!entry(module->handle))
-	{
-		dlclose(module->handle);
-		module->handle = nullptr;
-		throw HostError("ModuleEntry of " + library + " failed");
-	}
-	// From here on the destructor owns the clean-up, ModuleExit included.
+	module->modulePath = file;
+	module->library = std::move(library);
 	module->pluginFactory = getFactory();
 	if (!module->pluginFactory)
-		throw HostError("GetPluginFactory of " + library + " returned no factory");
+		throw HostError("GetPluginFactory of " + file + " returned no factory");
 	return module;
 }
 
 Module::~Module()
 {
-	if (!handle)
+	if (!library)
 		return;
 	if (pluginFactory)
 		pluginFactory->release();
-	if (auto exitModule = symbol<ModuleExitFunc>(handle, "ModuleExit"))
-		exitModule();
-	dlclose(handle);
+	library->exit();
 }
 
 FactoryInfo Module::factoryInfo() const

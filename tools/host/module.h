@@ -1,7 +1,8 @@
 #pragma once
 
-// Loading a VST 3 module the way a Linux host does: dlopen, ModuleEntry,
-// GetPluginFactory; and reading the class records of its factory.
+// Loading a VST 3 module the way a host does (dlopen and ModuleEntry on
+// Linux, LoadLibraryW and InitDll on Windows, then GetPluginFactory); and
+// reading the class records of its factory.
 
 #include "pluginterfaces/base/ipluginbase.h"
 
@@ -50,12 +51,15 @@ struct ClassInfo
 inline constexpr const char* kAudioModuleCategory = "Audio Module Class";
 inline constexpr const char* kControllerCategory = "Component Controller Class";
 
-// Resolves a bundle directory (NAME.vst3 -> Contents/x86_64-linux/NAME.so)
-// or returns a path to a shared object unchanged. Throws HostError.
+// Resolves a bundle directory (NAME.vst3 -> Contents/x86_64-linux/NAME.so,
+// or Contents/x86_64-win/NAME.vst3 on Windows) or returns a path to a
+// module file unchanged. Throws HostError.
 std::string resolveModulePath(const std::string& path);
 
-// A loaded module. Owns the dlopen handle and one factory reference;
-// the destructor releases the factory, calls ModuleExit and closes the
+class Library;
+
+// A loaded module. Owns the library and one factory reference; the
+// destructor releases the factory, calls the module exit and unloads the
 // library, so every plug-in object must be released first (PluginInstance
 // keeps its Module alive through a shared_ptr for that reason).
 class Module
@@ -92,7 +96,7 @@ private:
 	Module() = default;
 
 	std::string modulePath;
-	void* handle = nullptr;
+	std::unique_ptr<Library> library;
 	Steinberg::IPluginFactory* pluginFactory = nullptr;
 };
 

@@ -119,13 +119,16 @@ int main(int argc, char** argv)
 				if (!audioClass)
 					throw HostError(bundle.string() + " has no audio module class");
 				fs::create_directories(resources / "Snapshots");
-				fs::copy_file(args[2], resources / "Snapshots" / (classIdString(audioClass->cid) + "_snapshot.png"),
-				              fs::copy_options::overwrite_existing);
+				// Removed first: the MinGW library refuses to overwrite in copy_file.
+				const fs::path snapshot = resources / "Snapshots" / (classIdString(audioClass->cid) + "_snapshot.png");
+				fs::remove(snapshot);
+				fs::copy_file(args[2], snapshot);
 			}
 			info = moduleInfo(bundle, *module);
 		}
 		fs::create_directories(resources);
-		std::ofstream file(resources / "moduleinfo.json", std::ios::trunc);
+		// Binary: the same bytes whichever platform writes it.
+		std::ofstream file(resources / "moduleinfo.json", std::ios::trunc | std::ios::binary);
 		file << info.dump(2) << '\n';
 		if (!file.flush())
 			throw HostError("cannot write " + (resources / "moduleinfo.json").string());

@@ -30,6 +30,9 @@ volatile std::sig_atomic_t renderInterrupted = 0;
 namespace {
 
 namespace fs = std::filesystem;
+
+// Frames read and written at a time (about 0.7 s at 48 kHz).
+constexpr sf_count_t kChunkFrames = 32768;
 using namespace Steinberg;
 using namespace Steinberg::Vst;
 
@@ -292,11 +295,12 @@ RenderSummary render(const Options& options, const ProgressFunction& progress)
 		controller.setParamNormalized(id, value);
 	}
 
-	std::vector<float> interleavedIn(static_cast<std::size_t>(blockSize) * inputChannels);
-	std::vector<float> interleavedOut(static_cast<std::size_t>(blockSize) * 2);
-	std::vector<float> left(blockSize), right(blockSize), outLeft(blockSize), outRight(blockSize);
-	float* inputs[] = {left.data(), right.data()};
-	float* outputs[] = {outLeft.data(), outRight.data()};
+	// The file is read and written a chunk of many blocks at a time: few
+	// system calls, and memory that does not grow with the file.
+	const sf_count_t chunkFrames = std::max<sf_count_t>(kChunkFrames / blockSize, 1) * blockSize;
+	std::vector<float> interleavedIn(static_cast<std::size_t>(chunkFrames) * inputChannels);
+	std::vector<float> interleavedOut(static_cast<std::size_t>(chunkFrames) * 2);
+	std::vector<float> left(chunkFrames), right(chunkFrames), outLeft(chunkFrames), outRight(chunkFrames);
 
 	constexpr std::array<ParamID, 3> ledIds{kInputClippingLed, kOutputClippingLed, kCompressionLed};
 	std::array<bool, 3> ledLit{};
@@ -305,38 +309,44 @@ RenderSummary render(const Options& options, const ProgressFunction& progress)
 	std::chrono::steady_clock::duration processingTime{};
 	sf_count_t done = 0;
 
-	while (const sf_count_t count = sf_readf_float(input.get(), interleavedIn.data(), blockSize))
+	while (const sf_count_t chunk = sf_readf_float(input.get(), interleavedIn.data(), chunkFrames))
 	{
-		if (renderInterrupted)
-			throw HostError("interrupted");
-		for (sf_count_t i = 0; i < count; ++i)
+		for (sf_count_t i = 0; i < chunk; ++i)
 		{
 			left[i] = interleavedIn[i * inputChannels];
 			right[i] = interleavedIn[i * inputChannels + inputChannels - 1];
 		}
-		const auto start = std::chrono::steady_clock::now();
-		const tresult result = plugin.process({inputs, 2, outputs, 2, static_cast<int32>(count)});
-		processingTime += std::chrono::steady_clock::now() - start;
-		if (result != kResultOk)
-			throw HostError("the plug-in failed to process the block at sample " + std::to_string(done));
-
-		for (std::size_t led = 0; led < ledIds.size(); ++led)
+		for (sf_count_t offset = 0; offset < chunk; offset += blockSize)
 		{
-			if (const std::optional<ParamValue> value = block.outputChanges().lastValue(ledIds[led]))
-				ledLit[led] = *value >= 0.5;
-			if (ledLit[led])
-				ledSamples[led] += count;
+			if (renderInterrupted)
+				throw HostError("interrupted");
+			const sf_count_t count = std::min<sf_count_t>(blockSize, chunk - offset);
+			float* inputs[] = {left.data() + offset, right.data() + offset};
+			float* outputs[] = {outLeft.data() + offset, outRight.data() + offset};
+			const auto start = std::chrono::steady_clock::now();
+			const tresult result = plugin.process({inputs, 2, outputs, 2, static_cast<int32>(count)});
+			processingTime += std::chrono::steady_clock::now() - start;
+			if (result != kResultOk)
+				throw HostError("the plug-in failed to process the block at sample " + std::to_string(done + offset));
+
+			for (std::size_t led = 0; led < ledIds.size(); ++led)
+			{
+				if (const std::optional<ParamValue> value = block.outputChanges().lastValue(ledIds[led]))
+					ledLit[led] = *value >= 0.5;
+				if (ledLit[led])
+					ledSamples[led] += count;
+			}
 		}
-		for (sf_count_t i = 0; i < count; ++i)
+		for (sf_count_t i = 0; i < chunk; ++i)
 		{
 			stats[0].add(outLeft[i]);
 			stats[1].add(outRight[i]);
 			interleavedOut[2 * i] = outLeft[i];
 			interleavedOut[2 * i + 1] = outRight[i];
 		}
-		if (sf_writef_float(output.get(), interleavedOut.data(), count) != count)
+		if (sf_writef_float(output.get(), interleavedOut.data(), chunk) != chunk)
 			throw HostError("cannot write " + options.output + ": " + sf_strerror(output.get()));
-		done += count;
+		done += chunk;
 		if (progress)
 			progress(done, inputInfo.frames, inputInfo.samplerate);
 	}

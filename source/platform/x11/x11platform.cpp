@@ -52,6 +52,11 @@ private:
 
 } // namespace
 
+const char* platformWindowType()
+{
+	return kPlatformTypeX11EmbedWindowID;
+}
+
 std::unique_ptr<IPlatformWindow> createPlatformWindow(void* pParent, FUnknown* pHostContext, const CRect& size,
                                                       IPlatformFrameCallback& callback)
 {

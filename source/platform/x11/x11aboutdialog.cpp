@@ -1,10 +1,10 @@
 // The About box on Linux: a transient X window on the editor's connection.
 #include "aboutdialog.h"
 
-#include "editorresources.h"
-#include "platform/x11/x11image.h"
-#include "platform/x11/x11window.h"
-#include "version.h"
+#include "brontalart.h"
+#include "platform/x11/aboutlayout.h"
+#include "x11image.h"
+#include "x11window.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xft/Xft.h>
@@ -17,48 +17,30 @@
 
 namespace brontal {
 
-const char* const kAboutTitle = "About Brontal2";
-const char* const kAboutVersionLine = "Brontal2 - VST Plugin version " BRONTAL_VERSION_STR;
-const char* const kAboutInfoText = "This software is free and the property of Brontal Audio.\r\n"
-                                   "You may not redistribute, sell or modify it.\r\n"
-                                   "\r\n"
-                                   "Websites :\r\n"
-                                   "https://brontal.example/\r\n"
-                                   "https://pedals.brontal.example/";
-
-gui::CPoint centreOnOwner(const gui::CRect& owner, int iWidth, int iHeight)
-{
-	const int x = owner.left + (owner.getWidth() - iWidth) / 2;
-	const int y = owner.top + (owner.getHeight() - iHeight) / 2;
-	return {x < 0 ? 0 : x, y < 0 ? 0 : y};
-}
-
 namespace {
 
 using gui::CRect;
+using x11::kAboutHeight;
+using x11::kAboutIconRect;
+using x11::kAboutInfoRect;
+using x11::kAboutOkRect;
+using x11::kAboutWidth;
 
-struct Label
-{
-	int x;
-	int y;
-	const char* szText;
-};
-
-// Positions from the dialog's layout in dialog units (x 1.5, y 1.625 pixels).
-const Label kLabels[] = {
-	{70, 23, kAboutVersionLine},
-	{70, 41, "Brontal Audio - https://brontal.example/"},
-	{27, 72, "VST is a trademark and software of Steinberg Media Technologies Gmbh."},
-	{25, 88, "ASIO is a trademark and software of Steinberg Media Technologies Gmbh."},
-	{25, 104, "Brontal is a trade name of Brontal Audio."},
-};
-const CRect kIconRect = CRect::fromSize(21, 23, 32, 32);
-const CRect kInfoRect = CRect::fromSize(22, 135, 360, 162);
-const CRect kOkRect = CRect::fromSize(318, 304, 64, 23);
-constexpr int kIconSize = 32;
-constexpr int kLineHeight = 15;
-constexpr const char* kFontName = "DejaVu Sans:pixelsize=11";
 constexpr unsigned long kBackground = 0xf0f0f0;
+
+XftFont* openFont(Display* pDisplay, int iPixels)
+{
+	return XftFontOpenName(pDisplay, DefaultScreen(pDisplay), x11::aboutFontPattern(iPixels).c_str());
+}
+
+x11::AboutTextExtent measureText(Display* pDisplay, XftFont* pFont, const std::string& text)
+{
+	XGlyphInfo extents{};
+	XftTextExtentsUtf8(pDisplay, pFont, reinterpret_cast<const FcChar8*>(text.data()), int(text.size()), &extents);
+	// The ink starts x pixels left of the pen and is width wide; the pen moves on by xOff.
+	return {std::min(0, -extents.x), std::max(int(extents.xOff), extents.width - extents.x), pFont->ascent,
+	        pFont->descent};
+}
 
 // 0xAARRGGBB pixels, top-down; empty when the file does not decode.
 struct ArgbImage
@@ -123,8 +105,9 @@ public:
 private:
 	Window findOwnerTopLevel(Window window) const;
 	void setProperties(Window transientFor);
+	void openFonts();
 	void draw();
-	void drawText(XftColor& color, int x, int iBaseline, const std::string& text);
+	void drawText(XftFont* pFont, int x, int iBaseline, const std::string& text);
 	void destroy();
 	void closeByUser();
 
@@ -137,7 +120,9 @@ private:
 	int m_iDepth = 0;
 	GC m_gc = nullptr;
 	XftDraw* m_pDraw = nullptr;
+	// The captions' font, and each text group with the font it fits at.
 	XftFont* m_pFont = nullptr;
+	std::vector<std::pair<x11::AboutTextGroup, XftFont*>> m_aGroups;
 	XftColor m_text{};
 	XftColor m_face{};
 	XftColor m_white{};
@@ -187,11 +172,11 @@ X11AboutDialog::X11AboutDialog(std::shared_ptr<x11::Connection> pConnection, Win
 	attributes.event_mask = ExposureMask | KeyPressMask | ButtonPressMask | ButtonReleaseMask | StructureNotifyMask;
 	m_window = XCreateWindow(m_pDisplay, root, where.x, where.y, kAboutWidth, kAboutHeight, 0, m_iDepth,
 	                         InputOutput, m_pVisual, CWBackPixel | CWEventMask, &attributes);
-	m_icon = decodePng(productIconPng(kIconSize));
+	m_icon = decodePng(art::icon32());
 	setProperties(transientFor);
 	m_gc = XCreateGC(m_pDisplay, m_window, 0, nullptr);
 	m_pDraw = XftDrawCreate(m_pDisplay, m_window, m_pVisual, m_colormap);
-	m_pFont = XftFontOpenName(m_pDisplay, iScreen, kFontName);
+	openFonts();
 	m_pConnection->addTarget(m_window, this);
 	XMapRaised(m_pDisplay, m_window);
 	XFlush(m_pDisplay);
@@ -275,56 +260,82 @@ void X11AboutDialog::setProperties(Window transientFor)
 	}
 }
 
-void X11AboutDialog::drawText(XftColor& color, int x, int iBaseline, const std::string& text)
+// Each group at the largest size that keeps all its lines inside their
+// bounds with the fonts this machine has.
+void X11AboutDialog::openFonts()
 {
-	if (!m_pFont)
+	// Xft keeps closed fonts for reuse until the display closes and frees
+	// them only after the render extension has forgotten the display there;
+	// the render library then keeps stale data for that address, and the
+	// next connection opened at the same address sends garbage requests.
+	// So closed fonts go at once, while the connection is whole.
+	if (FcPattern* pDefaults = FcPatternCreate())
+	{
+		FcPatternAddInteger(pDefaults, XFT_MAX_UNREF_FONTS, 0);
+		XftDefaultSet(m_pDisplay, pDefaults);
+	}
+	m_pFont = openFont(m_pDisplay, x11::kAboutTextPixels);
+	const x11::AboutMeasure measure = [this](int iPixels, const std::string& text) {
+		XftFont* pFont = openFont(m_pDisplay, iPixels);
+		if (!pFont)
+			return x11::AboutTextExtent{0, 0, 0, 0};
+		const x11::AboutTextExtent extent = measureText(m_pDisplay, pFont, text);
+		XftFontClose(m_pDisplay, pFont);
+		return extent;
+	};
+	for (x11::AboutTextGroup& group : x11::aboutTextGroups())
+	{
+		const int iPixels = x11::fitAboutGroup(group, measure);
+		m_aGroups.emplace_back(std::move(group), openFont(m_pDisplay, iPixels));
+	}
+}
+
+void X11AboutDialog::drawText(XftFont* pFont, int x, int iBaseline, const std::string& text)
+{
+	if (!pFont)
 		return;
-	XftDrawStringUtf8(m_pDraw, &color, m_pFont, x, iBaseline, reinterpret_cast<const FcChar8*>(text.data()),
+	XftDrawStringUtf8(m_pDraw, &m_text, pFont, x, iBaseline, reinterpret_cast<const FcChar8*>(text.data()),
 	                  int(text.size()));
 }
 
 void X11AboutDialog::draw()
 {
-	const int iAscent = m_pFont ? m_pFont->ascent : 10;
 	XftDrawRect(m_pDraw, &m_face, 0, 0, kAboutWidth, kAboutHeight);
 	if (!m_icon.aPixels.empty())
 		x11::putImage(m_pDisplay, m_window, m_gc, m_pVisual, m_iDepth, iconOnBackground(m_icon),
-		              CRect::fromSize(0, 0, m_icon.iWidth, m_icon.iHeight), {kIconRect.left, kIconRect.top});
-	for (const Label& label : kLabels)
-		drawText(m_text, label.x, label.y + iAscent, label.szText);
+		              CRect::fromSize(0, 0, m_icon.iWidth, m_icon.iHeight), {kAboutIconRect.left, kAboutIconRect.top});
 
-	// The information box: a bordered white field, lines clipped to it.
-	XftDrawRect(m_pDraw, &m_border, kInfoRect.left, kInfoRect.top, unsigned(kInfoRect.getWidth()),
-	            unsigned(kInfoRect.getHeight()));
-	XftDrawRect(m_pDraw, &m_white, kInfoRect.left + 1, kInfoRect.top + 1, unsigned(kInfoRect.getWidth() - 2),
-	            unsigned(kInfoRect.getHeight() - 2));
-	XRectangle clip{short(kInfoRect.left + 1), short(kInfoRect.top + 1), ushort(kInfoRect.getWidth() - 2),
-	                ushort(kInfoRect.getHeight() - 2)};
-	XftDrawSetClipRectangles(m_pDraw, 0, 0, &clip, 1);
-	const std::string info = kAboutInfoText;
-	int iLine = 0;
-	for (std::size_t uStart = 0; uStart <= info.size(); ++iLine)
+	// The information box: a bordered white field.
+	XftDrawRect(m_pDraw, &m_border, kAboutInfoRect.left, kAboutInfoRect.top, unsigned(kAboutInfoRect.getWidth()),
+	            unsigned(kAboutInfoRect.getHeight()));
+	XftDrawRect(m_pDraw, &m_white, kAboutInfoRect.left + 1, kAboutInfoRect.top + 1,
+	            unsigned(kAboutInfoRect.getWidth() - 2), unsigned(kAboutInfoRect.getHeight() - 2));
+
+	// Even a font too wide at the smallest size never draws past its group's bounds.
+	for (const auto& [group, pFont] : m_aGroups)
 	{
-		std::size_t uEnd = info.find("\r\n", uStart);
-		if (uEnd == std::string::npos)
-			uEnd = info.size();
-		drawText(m_text, kInfoRect.left + 5, kInfoRect.top + 4 + iAscent + iLine * kLineHeight,
-		         info.substr(uStart, uEnd - uStart));
-		uStart = uEnd + 2;
+		if (!pFont)
+			continue;
+		const CRect& bounds = group.bounds;
+		XRectangle clip{short(bounds.left), short(bounds.top), ushort(bounds.getWidth()), ushort(bounds.getHeight())};
+		XftDrawSetClipRectangles(m_pDraw, 0, 0, &clip, 1);
+		for (const x11::AboutLine& line : group.lines)
+			drawText(pFont, line.x, line.iTop + pFont->ascent, line.text);
 	}
 	XftDrawSetClip(m_pDraw, nullptr);
 
 	// OK, the default button: accent border, face, centred caption.
-	XftDrawRect(m_pDraw, &m_accent, kOkRect.left, kOkRect.top, unsigned(kOkRect.getWidth()),
-	            unsigned(kOkRect.getHeight()));
-	XftDrawRect(m_pDraw, &m_face, kOkRect.left + 2, kOkRect.top + 2, unsigned(kOkRect.getWidth() - 4),
-	            unsigned(kOkRect.getHeight() - 4));
+	const int iBorder = x11::kAboutOkBorder;
+	XftDrawRect(m_pDraw, &m_accent, kAboutOkRect.left, kAboutOkRect.top, unsigned(kAboutOkRect.getWidth()),
+	            unsigned(kAboutOkRect.getHeight()));
+	XftDrawRect(m_pDraw, &m_face, kAboutOkRect.left + iBorder, kAboutOkRect.top + iBorder,
+	            unsigned(kAboutOkRect.getWidth() - 2 * iBorder), unsigned(kAboutOkRect.getHeight() - 2 * iBorder));
 	if (m_pFont)
 	{
 		XGlyphInfo extents{};
 		XftTextExtentsUtf8(m_pDisplay, m_pFont, reinterpret_cast<const FcChar8*>("OK"), 2, &extents);
-		drawText(m_text, kOkRect.left + (kOkRect.getWidth() - extents.xOff) / 2,
-		         kOkRect.top + (kOkRect.getHeight() + m_pFont->ascent - m_pFont->descent) / 2, "OK");
+		drawText(m_pFont, kAboutOkRect.left + (kAboutOkRect.getWidth() - extents.xOff) / 2,
+		         kAboutOkRect.top + (kAboutOkRect.getHeight() + m_pFont->ascent - m_pFont->descent) / 2, "OK");
 	}
 	XFlush(m_pDisplay);
 }
@@ -350,11 +361,11 @@ void X11AboutDialog::handleEvent(XEvent& event)
 		}
 		case ButtonPress:
 			m_bOkPressed = event.xbutton.button == Button1 &&
-			               kOkRect.pointInside({event.xbutton.x, event.xbutton.y});
+			               kAboutOkRect.pointInside({event.xbutton.x, event.xbutton.y});
 			break;
 		case ButtonRelease:
 			if (event.xbutton.button == Button1 && m_bOkPressed &&
-			    kOkRect.pointInside({event.xbutton.x, event.xbutton.y}))
+			    kAboutOkRect.pointInside({event.xbutton.x, event.xbutton.y}))
 				closeByUser();
 			m_bOkPressed = false;
 			break;
@@ -375,6 +386,10 @@ void X11AboutDialog::destroy()
 	m_pConnection->removeTarget(m_window);
 	if (m_pFont)
 		XftFontClose(m_pDisplay, m_pFont);
+	for (const auto& group : m_aGroups)
+		if (group.second)
+			XftFontClose(m_pDisplay, group.second);
+	m_aGroups.clear();
 	XftDrawDestroy(m_pDraw);
 	for (XftColor* pColor : {&m_text, &m_face, &m_white, &m_border, &m_accent})
 		XftColorFree(m_pDisplay, m_pVisual, m_colormap, pColor);
