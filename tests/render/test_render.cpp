@@ -23,6 +23,17 @@
 #include <thread>
 #include <vector>
 
+
+#if defined(__SANITIZE_ADDRESS__)
+#define BRONTAL_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define BRONTAL_ADDRESS_SANITIZER 1
+#endif
+#endif
+#ifndef BRONTAL_ADDRESS_SANITIZER
+#define BRONTAL_ADDRESS_SANITIZER 0
+#endif
 namespace fs = std::filesystem;
 
 namespace {
@@ -297,7 +308,7 @@ TEST_F(RenderTool, LongFilesStreamThroughInChunks)
 		}
 		aiResidentKb[dSeconds > 10.0 ? 1 : 0] = result.maxResidentKb;
 	}
-#if defined(__SANITIZE_ADDRESS__)
+#if BRONTAL_ADDRESS_SANITIZER
 	// The address sanitizer holds on to freed memory for a while: there the
 	// tool's peak says nothing about what it keeps.
 	static_cast<void>(aiResidentKb);
