@@ -449,80 +449,150 @@ CMyDisto::CurvePoint CurveAt(int iCurve, double x, int iPiece)
 	return PiecePoint(Pieces().pieces[i], Pieces().starts[i], iLane, x);
 }
 
-// A step product below this, relative to the squared size of the samples,
-// leaves too few digits in F2's second difference: the rounding of F2 (1e-16
-// of it) would come out above 1e-8 of the curve.
-constexpr double kNear = 1e-8;
-// Of those, neighbouring samples closer than this leave too few digits in
-// the mean of F1 over their step; samples two apart closer than this mark
-// a path that turns back on itself.
+// Neighbouring samples closer than this, relative to their size, leave too
+// few digits in the mean of F1 over their step; samples two apart closer
+// than this mark a path that turns back on itself. Elsewhere the divisions
+// by the steps are as good as the rounding of F2 allows (the samples are
+// floats, so the product of two steps never underflows).
 constexpr double kNearMean = 1e-8;
 constexpr double kNearTurn = 1e-6;
 
-// The input each curve reads: the driven signal (0) or the clipper's (1).
-const int kInputOf[CMyDisto::kNumCurves] = {0, 0, 1};
-
-// A sample's steps back to the one and the two samples before it, their
-// scale, and whether they are too short for the division.
-struct Steps
+// Per sample of a group of four on one input: the steps back to the sample
+// before (d1) and the one before that (d2), and which of them are too short
+// for the divisions (all three masks all-ones where so).
+struct GroupSteps
 {
-	double x, x1, d1, d2, dScale;
-	bool bNear;
+	V4d d1, d2;
+	V4l near, nearMean, nearTurn;
 };
 
-Steps StepsAt(const double* pdX, int a)
+__attribute__((always_inline)) inline GroupSteps StepsOfGroup(const double* pdX, V4l inChunk)
 {
-	const double x = pdX[a], x1 = pdX[a - 1], x2 = pdX[a - 2];
-	const double d1 = x - x1, d2 = x - x2, dScale = std::fabs(x) + std::fabs(x1);
-	return {x, x1, d1, d2, dScale, !(std::fabs(d1 * d2) > kNear * dScale * dScale)};
+	const V4d x = LoadD<V4d>(pdX), x1 = LoadD<V4d>(pdX - 1), x2 = LoadD<V4d>(pdX - 2);
+	const V4d d1 = x - x1, d2 = x - x2, scale = AbsD(x) + AbsD(x1);
+	const V4l nearMean = ~(AbsD(d1) > kNearMean * scale) & inChunk, nearTurn = ~(AbsD(d2) > kNearTurn * scale) & inChunk;
+	return {d1, d2, nearMean | nearTurn, nearMean, nearTurn};
+}
+
+// The sign of x as the curves' values take it: 0 at 0.
+__attribute__((always_inline)) inline V4d SignOf(V4d x)
+{
+	return SelectD(x > 0.0, V4d{} + 1.0, SelectD(x < 0.0, V4d{} - 1.0, V4d{}));
+}
+
+// Each per-sample mask twice, for the pairs of lanes (shaper, soft) of two
+// samples: those of samples 0 and 1, or of 2 and 3.
+__attribute__((always_inline)) inline V4l PairsOf(V4l m, bool bSecond)
+{
+	return bSecond ? __builtin_shufflevector(m, m, 2, 2, 3, 3) : __builtin_shufflevector(m, m, 0, 0, 1, 1);
 }
 } // namespace
 
-// The few samples whose steps are too short for the division, worked out
-// one by one, in the groups of four that hold them: the mean of F1 over a
-// step by the division where that step is long enough, else from the
-// step's ends.
-void CMyDisto::FixMeans(int iNearGroups, int iCount2)
+// Whether any lane of a mask is set.
+__attribute__((always_inline)) inline bool Any(V4l m)
 {
+	return (m[0] | m[1] | m[2] | m[3]) != 0;
+}
+
+// The groups of four with a step too short to divide by: the mean of F1
+// over a step by the division where that step is long enough, else from the
+// step's ends. Half the curve at the sample before is kept for the lanes
+// whose path turns back on itself. F1 and the curve are formed by pieces as
+// everywhere, vector by vector, and only for an input that has such lanes:
+// a slowly decaying tail has long enough steps for the divisions.
+__attribute__((always_inline)) inline void CMyDisto::FixMeans(int iNearGroups, int iCount2)
+{
+	const Piece* pPieces = Pieces().pieces.data();
+	const double* pdStarts = Pieces().starts.data();
 	for (int g = 0; g < iNearGroups; ++g)
 	{
-		const int iEnd = kHistory + std::min(m_aiNearGroups[g] + 4, iCount2);
-		for (int a = kHistory + m_aiNearGroups[g]; a < iEnd; ++a)
-			for (int c = 0; c < kNumCurves; ++c)
+		const int k = m_aiNearGroups[g], a0 = kHistory + k;
+		const V4l inChunk = V4l{0, 1, 2, 3} + k < iCount2;
+		// F1 and f at the group's samples and the one before, a0 - 2 first.
+		alignas(32) double adF1[6][2], adF[6][2];
+		const GroupSteps driven = StepsOfGroup(m_adX[kDrivenInput] + a0, inChunk);
+		if (Any(driven.nearMean | driven.nearTurn))
+			for (int s = 0; s < 6; s += 2)
 			{
-				const Steps st = StepsAt(m_adX[kInputOf[c]], a);
-				if (!st.bNear)
-					continue;
-				const CurvePoint now = CurveAt(c, st.x, m_aiPiece[a]);
-				const CurvePoint before = CurveAt(c, st.x1, m_aiPiece[a - 1]);
-				const double dMean = std::fabs(st.d1) > kNearMean * st.dScale ? (now.F2 - before.F2) / st.d1
-				                                                                 : 0.5 * (now.F1 + before.F1);
-				(c == kClipCurve ? m_adClipMean[a] : m_adDrivenMean[a][c]) = dMean;
+				const int a = a0 - 2 + s;
+				const Piece& p0 = pPieces[m_aiPiece[a]];
+				const Piece& p1 = pPieces[m_aiPiece[a + 1]];
+				const double s0 = m_adX[kDrivenInput][a], s1 = m_adX[kDrivenInput][a + 1];
+				const double t0 = std::fabs(s0) - pdStarts[m_aiPiece[a]];
+				const double t1 = std::fabs(s1) - pdStarts[m_aiPiece[a + 1]];
+				const V4d t = {t0, t0, t1, t1};
+				const V4d ph = {p0.ph[0], p0.ph[1], p1.ph[0], p1.ph[1]};
+				const V4d m6 = {p0.m6[0], p0.m6[1], p1.m6[0], p1.m6[1]};
+				const V4d C1 = {p0.C1[0], p0.C1[1], p1.C1[0], p1.C1[1]};
+				StoreD(adF1[s], C1 + t * (2.0 * ph + 3.0 * m6 * t));
+				StoreD(adF[s], SignOf(V4d{s0, s0, s1, s1}) * (2.0 * ph + 6.0 * m6 * t));
 			}
+		for (int h = 0; h < 2; ++h)
+		{
+			const int s = 2 + 2 * h, a = a0 + 2 * h;
+			const V4d d1 = {driven.d1[2 * h], driven.d1[2 * h], driven.d1[2 * h + 1], driven.d1[2 * h + 1]};
+			V4d mean = (LoadD<V4d>(m_adDrivenF2[a]) - LoadD<V4d>(m_adDrivenF2[a - 1])) / d1;
+			if (Any(driven.nearMean))
+				mean = SelectD(PairsOf(driven.nearMean, h), 0.5 * (LoadD<V4d>(adF1[s]) + LoadD<V4d>(adF1[s - 1])), mean);
+			StoreD(m_adDrivenMean[a], SelectD(PairsOf(driven.near, h), mean, LoadD<V4d>(m_adDrivenMean[a])));
+			if (Any(driven.nearTurn))
+				StoreD(m_adNearHalfCurve[k + 2 * h], 0.5 * LoadD<V4d>(adF[s - 1]));
+		}
+
+		const GroupSteps clip = StepsOfGroup(m_adX[kClipInput] + a0, inChunk);
+		V4d mean = (LoadD<V4d>(m_adClipF2 + a0) - LoadD<V4d>(m_adClipF2 + a0 - 1)) / clip.d1;
+		if (Any(clip.nearMean | clip.nearTurn))
+		{
+			// From a0 - 1, and from a0 (overlapping, so as not to read past the chunk).
+			alignas(32) double adClipF1[5], adClipF[5];
+			for (int o = 0; o < 2; ++o)
+			{
+				const V4d q = LoadD<V4d>(m_adX[kClipInput] + a0 - 1 + o);
+				const V4d a = AbsD(q);
+				const V4l past = a > kClipKnee;
+				const V4d inside = SelectD(past, V4d{} + kClipKnee, a), beyond = SelectD(past, a - kClipKnee, V4d{});
+				StoreD(adClipF1 + o, 0.5 * kClipGain * inside * inside + kClipCeiling * beyond);
+				StoreD(adClipF + o, SignOf(q) * kClipGain * inside);
+			}
+			mean = SelectD(clip.nearMean, 0.5 * (LoadD<V4d>(adClipF1 + 1) + LoadD<V4d>(adClipF1)), mean);
+			StoreD(m_adNearHalfClip + k, 0.5 * LoadD<V4d>(adClipF));
+		}
+		StoreD(m_adClipMean + a0, SelectD(clip.near, mean, LoadD<V4d>(m_adClipMean + a0)));
 	}
 }
 
 // Then the curve from the means where the two steps are long enough, else
 // at the sample before (the path turns back on itself); halved, like the
 // others.
-void CMyDisto::FixCurves(int iNearGroups, int iCount2)
+__attribute__((always_inline)) inline void CMyDisto::FixCurves(int iNearGroups, int iCount2)
 {
 	for (int g = 0; g < iNearGroups; ++g)
 	{
-		const int iEnd = kHistory + std::min(m_aiNearGroups[g] + 4, iCount2);
-		for (int a = kHistory + m_aiNearGroups[g]; a < iEnd; ++a)
-			for (int c = 0; c < kNumCurves; ++c)
+		const int k = m_aiNearGroups[g], a0 = kHistory + k;
+		const V4l inChunk = V4l{0, 1, 2, 3} + k < iCount2;
+		const GroupSteps driven = StepsOfGroup(m_adX[kDrivenInput] + a0, inChunk);
+		const GroupSteps clip = StepsOfGroup(m_adX[kClipInput] + a0, inChunk);
+		alignas(32) double adDriven[4][2], adClip[4];
+		for (int h = 0; h < 2; ++h)
+		{
+			const int a = a0 + 2 * h;
+			const V4d d2 = {driven.d2[2 * h], driven.d2[2 * h], driven.d2[2 * h + 1], driven.d2[2 * h + 1]};
+			const V4d y = (LoadD<V4d>(m_adDrivenMean[a]) - LoadD<V4d>(m_adDrivenMean[a - 1])) / d2;
+			StoreD(adDriven[2 * h], SelectD(PairsOf(driven.nearTurn, h), LoadD<V4d>(m_adNearHalfCurve[k + 2 * h]), y));
+		}
+		const V4d y = (LoadD<V4d>(m_adClipMean + a0) - LoadD<V4d>(m_adClipMean + a0 - 1)) / clip.d2;
+		StoreD(adClip, SelectD(clip.nearTurn, LoadD<V4d>(m_adNearHalfClip + k), y));
+		for (int i = 0; i < 4; ++i)
+		{
+			float* pfOut = m_afCurveOut[1 + k + i];
+			if (driven.near[i])
 			{
-				const Steps st = StepsAt(m_adX[kInputOf[c]], a);
-				if (!st.bNear)
-					continue;
-				const double dMean = c == kClipCurve ? m_adClipMean[a] : m_adDrivenMean[a][c];
-				const double dMeanBefore = c == kClipCurve ? m_adClipMean[a - 1] : m_adDrivenMean[a - 1][c];
-				const double dY = std::fabs(st.d2) > kNearTurn * st.dScale
-				                      ? (dMean - dMeanBefore) / st.d2
-				                      : 0.5 * CurveAt(c, st.x1, m_aiPiece[a - 1]).f;
-				m_afCurveOut[1 + a - kHistory][c] = static_cast<float>(dY);
+				pfOut[kShaperCurve] = static_cast<float>(adDriven[i][0]);
+				pfOut[kSoftCurve] = static_cast<float>(adDriven[i][1]);
 			}
+			if (clip.near[i])
+				pfOut[kClipCurve] = static_cast<float>(adClip[i]);
+		}
 	}
 }
 
@@ -532,6 +602,8 @@ CMyDisto::CMyDisto()
 	Pieces();
 	std::memset(m_afInput, 0, sizeof m_afInput);
 	std::memset(m_afCurveOut, 0, sizeof m_afCurveOut);
+	std::memset(m_adNearHalfCurve, 0, sizeof m_adNearHalfCurve);
+	std::memset(m_adNearHalfClip, 0, sizeof m_adNearHalfClip);
 	Reset();
 }
 
@@ -554,7 +626,31 @@ int CMyDisto::Reset()
 	std::memset(m_adDrivenMean, 0, sizeof m_adDrivenMean);
 	std::memset(m_adClipMean, 0, sizeof m_adClipMean);
 	m_fLastMix = 0.0f;
+	m_bAtRest = true;
 	return 1;
+}
+
+bool CMyDisto::AtRest() const
+{
+	const auto zero = [](const auto& state) {
+		for (const auto& v : state)
+			if (v != 0)
+				return false;
+		return true;
+	};
+	bool bZero = zero(m_peaks.z1) && zero(m_peaks.z2) && zero(m_lowPasses.z1) && zero(m_lowPasses.z2) &&
+	             zero(m_up.afInput) && zero(m_down.afInput) && zero(m_afCurveOut[0]) && m_fLastMix == 0.0f;
+	for (const Section& q : m_aSections)
+		bZero = bZero && q.z1 == 0.0 && q.z2 == 0.0;
+	for (const auto& out : m_up.afOutput)
+		bZero = bZero && zero(out);
+	for (const auto& out : m_down.afOutput)
+		bZero = bZero && zero(out);
+	// The next chunk reads the last two samples before it and the mean and
+	// F2 at the last, which are 0 where those samples are.
+	for (const auto& x : m_adX)
+		bZero = bZero && zero(x);
+	return bZero;
 }
 
 int CMyDisto::SetSampleRate(const double* pdSampleRate)
@@ -639,8 +735,7 @@ __attribute__((always_inline)) inline void CMyDisto::ApplyCurves(int iCount2)
 
 	// Per input and sample, from its steps back to the sample before (d1)
 	// and the one before that (d2): 1 / d1 and 1 / d2 from one division.
-	// Too close to divide by where the product of the two steps leaves
-	// fewer than eight digits of F2's second difference.
+	// Too close to divide by where either step is too short.
 	int iNearGroups = 0;
 	for (int k = 0; k < iCount4; k += 4)
 	{
@@ -652,7 +747,7 @@ __attribute__((always_inline)) inline void CMyDisto::ApplyCurves(int iCount2)
 			const V4d d1 = x - x1, d2 = x - x2;
 			const V4d scale = AbsD(x) + AbsD(x1);
 			const V4d product = d1 * d2;
-			near |= ~(AbsD(product) > kNear * scale * scale);
+			near |= ~(AbsD(d1) > kNearMean * scale) | ~(AbsD(d2) > kNearTurn * scale);
 			const V4d inverse = 1.0 / product;
 			StoreD(m_adStep[i] + k, d2 * inverse);
 			StoreD(m_adTurn[i] + k, d1 * inverse);
@@ -836,10 +931,20 @@ int CMyDisto::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, flo
 	for (int iDone = 0; iDone < iCount; iDone += kChunk)
 	{
 		const int n = iCount - iDone < kChunk ? iCount - iDone : kChunk;
+		// Silence into a stage at rest stays silence and leaves it at rest;
+		// tails decay into this after a second or so.
+		const bool bSilent = std::all_of(pfIn1 + iDone, pfIn1 + iDone + n, [](float f) { return f == 0.0f; });
+		if (bSilent && m_bAtRest)
+		{
+			std::fill(pfOut1 + iDone, pfOut1 + iDone + n, 0.0f);
+			std::fill(pfOut2 + iDone, pfOut2 + iDone + n, 0.0f);
+			continue;
+		}
 		if (HasAvx2())
 			ProcessChunkAvx2(pfIn1 + iDone, pfOut1 + iDone, pfOut2 + iDone, n);
 		else
 			ProcessChunk(pfIn1 + iDone, pfOut1 + iDone, pfOut2 + iDone, n);
+		m_bAtRest = bSilent && AtRest();
 	}
 	return 1;
 }

@@ -95,6 +95,9 @@ private:
 	};
 
 	void DesignFilters();
+	// Whether every filter state and the curves' history are zero, so that
+	// a chunk of silence would leave them so and give silence.
+	bool AtRest() const;
 	// One chunk of at most kChunk samples, in a plain and an AVX2 copy.
 	void ProcessChunk(const float* pfIn, float* pfOut1, float* pfOut2, int iCount);
 	void ProcessChunkAvx2(const float* pfIn, float* pfOut1, float* pfOut2, int iCount);
@@ -134,6 +137,7 @@ private:
 	HalfBandState<kUpSections / 2, 4> m_up = {};
 	HalfBandState<kSteepDownSections / 2, 8> m_down = {};
 	bool m_bSteepDown = false;
+	bool m_bAtRest = true;
 	double m_dDesignedRate = 0.0;
 	float m_fDriveLevel = -1.0f;
 	float m_fDrive = 0.0f;
@@ -158,6 +162,10 @@ private:
 	// The first samples of the groups of four with a step too short to
 	// divide by.
 	int m_aiNearGroups[kChunk2 / 4];
+	// In those groups, per sample, half of each curve at the sample before:
+	// the driven curves (shaper, soft), the clipper.
+	alignas(32) double m_adNearHalfCurve[kChunk2][2];
+	alignas(32) double m_adNearHalfClip[kChunk2];
 	// The curves' outputs at twice the rate, one lane per curve, after the
 	// last (odd) one of the chunk before.
 	alignas(16) float m_afCurveOut[1 + kChunk2][4];

@@ -331,9 +331,22 @@ TEST(Disto, OnPathIsMonoFromInputOneAndSettlesToSilence)
 // A steady input: the pre-emphasis peaks pass DC at unity (s = 4·x·G), the
 // hard-clip branch's high-pass removes it, the low-passes pass it, so the
 // output is the mix of the soft clipper and the four table values.
-TEST(Disto, SettledDcOutputIsTheWeightedInvertedMix)
+double SettledOutput(double x, float fLevel)
 {
 	namespace d = brontal::data;
+	const double s = 4.0 * x * std::pow(10.0, (45.0 * fLevel - 40.0) / 20.0);
+	const double T = s > 0 ? 1.0 - std::exp(-25.0 * s) : std::exp(25.0 * s) - 1.0;
+	const bool bPos = s > 0;
+	const double dSign = bPos ? 1.0 : -1.0;
+	const double R = dSign * Lookup(Data(bPos ? d::afShape1_Pos() : d::afShape1_Neg()), 2400, s);
+	const double U = dSign * Lookup(Data(d::afShape2()), 6000, s);
+	const double W = dSign * Lookup(Data(d::afShape3()), 6000, s);
+	const double E = dSign * Lookup(Data(bPos ? d::afShape4_Pos() : d::afShape4_Neg()), 24000, s);
+	return -(0.6364 * T + 0.47 * R + 0.3334 * U + 0.31314 * W + 0.411 * E) * std::pow(10.0, -0.5264) * 0.7;
+}
+
+TEST(Disto, SettledDcOutputIsTheWeightedInvertedMix)
+{
 	for (double dRate : {48000.0, 96000.0})
 		for (float fLevel : {1.0f, 0.5f})
 			for (float x : {0.01f, -0.003f, 0.2f})
@@ -346,19 +359,65 @@ TEST(Disto, SettledDcOutputIsTheWeightedInvertedMix)
 				const std::vector<float> in(static_cast<size_t>(dRate / 2), x);
 				std::vector<float> out1, out2;
 				RunBlock(disto, in, in, out1, out2);
-
-				const double s = 4.0 * x * std::pow(10.0, (45.0 * fLevel - 40.0) / 20.0);
-				const double T = s > 0 ? 1.0 - std::exp(-25.0 * s) : std::exp(25.0 * s) - 1.0;
-				const bool bPos = s > 0;
-				const double dSign = bPos ? 1.0 : -1.0;
-				const double R = dSign * Lookup(Data(bPos ? d::afShape1_Pos() : d::afShape1_Neg()), 2400, s);
-				const double U = dSign * Lookup(Data(d::afShape2()), 6000, s);
-				const double W = dSign * Lookup(Data(d::afShape3()), 6000, s);
-				const double E = dSign * Lookup(Data(bPos ? d::afShape4_Pos() : d::afShape4_Neg()), 24000, s);
-				const double y = -(0.6364 * T + 0.47 * R + 0.3334 * U + 0.31314 * W + 0.411 * E) *
-				                 std::pow(10.0, -0.5264) * 0.7;
+				const double y = SettledOutput(x, fLevel);
 				EXPECT_NEAR(out1.back(), y, 2e-5 + 1e-4 * std::fabs(y)) << dRate << " " << fLevel << " " << x;
 			}
+}
+
+// An input gliding so slowly that the steps between samples are a millionth
+// of their size or less (what a decaying tail or a drifting offset gives):
+// the curves are read at the samples or by the divisions, whichever the steps
+// allow, and the output follows the settled value of each moment.
+TEST(Disto, SlowGlideFollowsTheSettledCurve)
+{
+	for (auto [fFrom, fTo] : {std::pair{0.2f, 0.19f}, std::pair{-0.003f, -0.0031f}, std::pair{1e-4f, 0.9e-4f}})
+	{
+		BlockRig rig(48000.0);
+		CMyDisto disto;
+		rig.Attach(disto);
+		const size_t n = 48000;
+		std::vector<float> in(n);
+		for (size_t i = 0; i < n; ++i)
+			in[i] = static_cast<float>(fFrom * std::pow(static_cast<double>(fTo) / fFrom, static_cast<double>(i) / n));
+		std::vector<float> out1, out2;
+		RunBlock(disto, in, in, out1, out2, 256);
+		for (size_t i = n / 4; i < n; i += 97)
+		{
+			const double y = SettledOutput(in[i], 0.55f);
+			ASSERT_NEAR(out1[i], y, 2e-5 + 1e-4 * std::fabs(y)) << fFrom << " " << i;
+		}
+	}
+}
+
+// Silence into a stage whose every state has come to zero is not worked
+// through, and must give what working it through gives: exact zeros, and a
+// stage that then plays like a fresh one. Right after input, the tail is
+// still worked out.
+TEST(Disto, SilenceAtRestLeavesTheStageAsFresh)
+{
+	const std::vector<float> noise = Noise(3000, 0.8f, 8), silence(60000, 0.0f);
+	for (int iBlock : {37, 64, 256})
+	{
+		BlockRig rig(48000.0);
+		CMyDisto disto;
+		rig.Attach(disto);
+		std::vector<float> out1, out2, fresh1, fresh2;
+		RunBlock(disto, noise, noise, out1, out2, iBlock);
+		RunBlock(disto, silence, silence, out1, out2, iBlock);
+		int iTail = 0;
+		for (int i = 0; i < 64; ++i)
+			iTail += out1[static_cast<size_t>(i)] != 0.0f;
+		EXPECT_EQ(iTail, 64) << iBlock;
+		for (size_t i = 50000; i < out1.size(); ++i)
+			ASSERT_EQ(out1[i], 0.0f) << i;
+		RunBlock(disto, noise, noise, out1, out2, iBlock);
+
+		BlockRig freshRig(48000.0);
+		CMyDisto freshDisto;
+		freshRig.Attach(freshDisto);
+		RunBlock(freshDisto, noise, noise, fresh1, fresh2, iBlock);
+		ASSERT_EQ(out1, fresh1) << iBlock;
+	}
 }
 
 TEST(Disto, NonFiniteOrHugeInputLeavesTheOutputFinite)
