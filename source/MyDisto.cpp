@@ -726,20 +726,16 @@ __attribute__((always_inline)) inline void CMyDisto::ApplyCurves(int iCount2)
 		j &= ~(fAbs < 1e-6f);
 		j += (driven < 0.0f) & kPieces;
 		std::memcpy(&m_aiPiece[H + k], &j, sizeof j);
-		V4d dDriven, dClip;
-		fastmath::Widen(dDriven, driven);
-		fastmath::Widen(dClip, clip);
-		StoreD(m_adX[kDrivenInput] + H + k, dDriven);
-		StoreD(m_adX[kClipInput] + H + k, dClip);
+		StoreD(m_adX[kDrivenInput] + H + k, __builtin_convertvector(driven, V4d));
+		StoreD(m_adX[kClipInput] + H + k, __builtin_convertvector(clip, V4d));
 	}
 
 	// Per input and sample, from its steps back to the sample before (d1)
 	// and the one before that (d2): 1 / d1 and 1 / d2 from one division.
-	// Too close to divide by where either step is too short.
-	int iNearGroups = 0;
+	// Too close to divide by where either step is too short (the lanes past
+	// the chunk may say so too: they only cost the search below).
+	V4l near = {};
 	for (int k = 0; k < iCount4; k += 4)
-	{
-		V4l near = {};
 		for (int i = 0; i < kNumInputs; ++i)
 		{
 			const double* pdX = m_adX[i] + H + k;
@@ -752,11 +748,17 @@ __attribute__((always_inline)) inline void CMyDisto::ApplyCurves(int iCount2)
 			StoreD(m_adStep[i] + k, d2 * inverse);
 			StoreD(m_adTurn[i] + k, d1 * inverse);
 		}
-		// The few groups of four with such a sample are worked out again below.
-		near &= V4l{0, 1, 2, 3} + k < iCount2;
-		if ((near[0] | near[1] | near[2] | near[3]) != 0)
-			m_aiNearGroups[iNearGroups++] = k;
-	}
+	// The few groups of four with such a sample, rare while playing, are
+	// worked out again below.
+	int iNearGroups = 0;
+	if (Any(near))
+		for (int k = 0; k < iCount4; k += 4)
+		{
+			const V4l inChunk = V4l{0, 1, 2, 3} + k < iCount2;
+			if (Any(StepsOfGroup(m_adX[kDrivenInput] + H + k, inChunk).near |
+			        StepsOfGroup(m_adX[kClipInput] + H + k, inChunk).near))
+				m_aiNearGroups[iNearGroups++] = k;
+		}
 
 	// F2 per sample and curve: of the driven curves (shaper, soft) from the
 	// sample's piece, two samples at a time; of the clipper, four.
@@ -876,8 +878,8 @@ __attribute__((always_inline)) inline void CMyDisto::RunChunk(const float* pfIn,
 			if (!(std::fabs(x) <= kInputLimit))
 				x = std::isnan(x) ? 0.0f : std::copysign(kInputLimit, x);
 			const V4d y = peaks.Run(V4d{} + static_cast<double>(x));
-			const float s =
-			    (static_cast<float>(y[2]) + static_cast<float>(y[0]) + static_cast<float>(y[1]) + x) * fDrive;
+			const V4f yf = __builtin_convertvector(y, V4f);
+			const float s = (yf[2] + yf[0] + yf[1] + x) * fDrive;
 			const float fClip = presence.Run(highPass.Run(s));
 			// The even output sample from the even branch, the odd one from the odd.
 			Store(m_afInput[2 * n], up.Run(V4f{s, fClip, s, fClip}));
