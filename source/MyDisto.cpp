@@ -796,17 +796,25 @@ __attribute__((always_inline)) inline void CMyDisto::ApplyCurves(int iCount2)
 	// The curve under a triangle two samples wide centred on the sample
 	// before: the difference of those means over the two steps, halved (turn
 	// is half of 2 / d2), one lane per curve for the half-band pair.
-	for (int k = 0; k < iCount2; k += 2)
+	// Four samples at a time; what lies past the chunk is never read.
+	for (int k = 0; k < iCount4; k += 4)
 	{
-		const double* pdTurn = m_adTurn[kDrivenInput] + k;
-		const V4d turn = {pdTurn[0], pdTurn[0], pdTurn[1], pdTurn[1]};
-		const V4f driven = __builtin_convertvector(
-		    (LoadD<V4d>(m_adDrivenMean[H + k]) - LoadD<V4d>(m_adDrivenMean[H + k - 1])) * turn, V4f);
-		const V2d clip = (LoadD<V2d>(m_adClipMean + H + k) - LoadD<V2d>(m_adClipMean + H + k - 1)) *
-		                 LoadD<V2d>(m_adTurn[kClipInput] + k);
-		const V4f fClip = {static_cast<float>(clip[0]), static_cast<float>(clip[1]), 0.0f, 0.0f};
-		Store(m_afCurveOut[1 + k], __builtin_shufflevector(driven, fClip, 0, 1, 4, 6));
-		Store(m_afCurveOut[2 + k], __builtin_shufflevector(driven, fClip, 2, 3, 5, 6));
+		const V4f clip = __builtin_convertvector(
+		    (LoadD<V4d>(m_adClipMean + H + k) - LoadD<V4d>(m_adClipMean + H + k - 1)) *
+		        LoadD<V4d>(m_adTurn[kClipInput] + k),
+		    V4f);
+		for (int h = 0; h < 4; h += 2)
+		{
+			const double* pdTurn = m_adTurn[kDrivenInput] + k + h;
+			const V4d turn = {pdTurn[0], pdTurn[0], pdTurn[1], pdTurn[1]};
+			const V4f driven = __builtin_convertvector(
+			    (LoadD<V4d>(m_adDrivenMean[H + k + h]) - LoadD<V4d>(m_adDrivenMean[H + k + h - 1])) * turn, V4f);
+			// The clipper's two samples, each followed by the idle lane's 0.
+			const V4f clipPair =
+			    h == 0 ? __builtin_shufflevector(clip, V4f{}, 0, 4, 1, 4) : __builtin_shufflevector(clip, V4f{}, 2, 4, 3, 4);
+			Store(m_afCurveOut[1 + k + h], __builtin_shufflevector(driven, clipPair, 0, 1, 4, 5));
+			Store(m_afCurveOut[2 + k + h], __builtin_shufflevector(driven, clipPair, 2, 3, 6, 7));
+		}
 	}
 	FixCurves(iNearGroups, iCount2);
 
@@ -877,7 +885,8 @@ __attribute__((always_inline)) inline void CMyDisto::RunChunk(const float* pfIn,
 			float x = pfIn[n];
 			if (!(std::fabs(x) <= kInputLimit))
 				x = std::isnan(x) ? 0.0f : std::copysign(kInputLimit, x);
-			const V4d y = peaks.Run(V4d{} + static_cast<double>(x));
+			const double dx = x;
+			const V4d y = peaks.Run(V4d{dx, dx, dx, dx});
 			const V4f yf = __builtin_convertvector(y, V4f);
 			const float s = (yf[2] + yf[0] + yf[1] + x) * fDrive;
 			const float fClip = presence.Run(highPass.Run(s));
