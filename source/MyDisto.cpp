@@ -761,9 +761,12 @@ __attribute__((always_inline)) inline void CMyDisto::ApplyCurves(int iCount2)
 		}
 
 	// F2 per sample and curve: of the driven curves (shaper, soft) from the
-	// sample's piece, two samples at a time; of the clipper, four.
+	// sample's piece, two samples at a time, and with it the mean of F1 over
+	// the step from the sample before (the difference of F2 over the step);
+	// of the clipper, four samples at a time.
 	const Piece* pPieces = Pieces().pieces.data();
 	const double* pdStarts = Pieces().starts.data();
+	V4d before = LoadD<V4d>(m_adDrivenF2[H - 2]);
 	for (int a = H; a < H + iCount2; a += 2)
 	{
 		const int j0 = m_aiPiece[a], j1 = m_aiPiece[a + 1];
@@ -775,19 +778,16 @@ __attribute__((always_inline)) inline void CMyDisto::ApplyCurves(int iCount2)
 		                              V4d{p0.C1[0], p0.C1[1], p1.C1[0], p1.C1[1]},
 		                              V4d{p0.ph[0], p0.ph[1], p1.ph[0], p1.ph[1]},
 		                              V4d{p0.m6[0], p0.m6[1], p1.m6[0], p1.m6[1]}, V4d{t0, t0, t1, t1});
-		StoreD(m_adDrivenF2[a], WithSignOf(V4d{s0, s0, s1, s1}, magnitude));
+		const V4d F2 = WithSignOf(V4d{s0, s0, s1, s1}, magnitude);
+		StoreD(m_adDrivenF2[a], F2);
+		const double* pdStep = m_adStep[kDrivenInput] + a - H;
+		const V4d step = {pdStep[0], pdStep[0], pdStep[1], pdStep[1]};
+		StoreD(m_adDrivenMean[a], (F2 - __builtin_shufflevector(before, F2, 2, 3, 4, 5)) * step);
+		before = F2;
 	}
 	for (int k = 0; k < iCount4; k += 4)
 		StoreD(m_adClipF2 + H + k, ClipF2(LoadD<V4d>(m_adX[kClipInput] + H + k)));
-
-	// The mean of F1 over the step from the sample before: the difference of
-	// F2 over the step.
-	for (int k = 0; k < iCount2; k += 2)
-	{
-		const double* pdStep = m_adStep[kDrivenInput] + k;
-		const V4d step = {pdStep[0], pdStep[0], pdStep[1], pdStep[1]};
-		StoreD(m_adDrivenMean[H + k], (LoadD<V4d>(m_adDrivenF2[H + k]) - LoadD<V4d>(m_adDrivenF2[H + k - 1])) * step);
-	}
+	// The clipper's means likewise.
 	for (int k = 0; k < iCount4; k += 4)
 		StoreD(m_adClipMean + H + k, (LoadD<V4d>(m_adClipF2 + H + k) - LoadD<V4d>(m_adClipF2 + H + k - 1)) *
 		                                 LoadD<V4d>(m_adStep[kClipInput] + k));
