@@ -144,6 +144,8 @@ int CMyChorus::Reset()
 	m_iRingLength = m_iConfiguredLength;
 	m_iWriteCursor = 0;
 	m_iCounter = 0;
+	m_fade.Forget();
+	m_iFill = 0;
 	return 1;
 }
 
@@ -170,8 +172,15 @@ int CMyChorus::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, fl
 	const float fWet = 1.0f - fDry;
 
 	const float fs = m_pdSampleRate ? SampleRateF() : 0.0f;
-	if (!IsSwitchOn(GetParam(kModulationOnOff)) || m_iRingLength < kMinRingLength || !(fs > 0.0f) ||
-	    !std::isfinite(fs))
+	// Switched on, the ring first fills with the signal (it holds whatever
+	// it held when last on), then the taps fade in.
+	const bool bWanted = IsSwitchOn(GetParam(kModulationOnOff));
+	if (!bWanted)
+		m_iFill = 0;
+	else if (m_fade.Known() && m_fade.Off() && m_iFill == 0)
+		m_iFill = m_iRingLength;
+	m_fade.Follow(bWanted && m_iFill == 0, m_pdSampleRate ? *m_pdSampleRate : 0.0);
+	if ((m_fade.Off() && m_iFill == 0) || m_iRingLength < kMinRingLength || !(fs > 0.0f) || !std::isfinite(fs))
 	{
 		CopyStereo(pfIn1, pfIn2, pfOut1, pfOut2, iCount);
 		return 1;
@@ -226,5 +235,13 @@ int CMyChorus::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, fl
 			ReadTaps(taps, aiCursor, afCos, afSin, pfIn1 + iDone, pfOut1 + iDone, pfOut2 + iDone, n);
 		iDone += n;
 	}
+	if (m_iFill > 0)
+	{
+		m_iFill = std::max(0, m_iFill - iCount);
+		CopyStereo(pfIn1, pfIn2, pfOut1, pfOut2, iCount);
+	}
+	// The on path carries the dry signal too: the two add in phase.
+	else if (m_fade.Fading())
+		m_fade.Crossfade(pfIn1, pfOut1, pfIn2, pfOut2, iCount, CSwitchFade::kEqualGain);
 	return 1;
 }

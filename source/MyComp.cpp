@@ -52,6 +52,8 @@ int CMyComp::Reset()
 	m_iState = 0;
 	std::memset(m_allHistory, 0, sizeof(int64_t) * BUFCOMPSIZE);
 	m_iWriteIndice = 0;
+	m_fade.Forget();
+	m_iFill = 0;
 	return 1;
 }
 
@@ -142,8 +144,22 @@ int CMyComp::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, floa
 	const float fThreshold = (1.0f - p) * 30.0f - 50.0f;
 	const float fGateThreshold = std::min(fThreshold, kGateCeilingDb);
 
-	if (!IsSwitchOn(GetParam(kGateCompOnOff)))
+	// Switched on, the detector first catches up with the signal (its ring
+	// holds whatever it held when last on), then the gains fade in.
+	const bool bWanted = IsSwitchOn(GetParam(kGateCompOnOff));
+	if (!bWanted)
+		m_iFill = 0;
+	else if (m_fade.Known() && m_fade.Off() && m_iFill == 0)
+		m_iFill = BUFCOMPSIZE;
+	m_fade.Follow(bWanted && m_iFill == 0, m_pdSampleRate ? *m_pdSampleRate : 0.0);
+	if (m_fade.Off())
 	{
+		for (int iDone = 0; iDone < iCount && m_iFill > 0; iDone += kStretch)
+		{
+			const int n = std::min(kStretch, iCount - iDone);
+			DetectMeans(pfIn1 + iDone, n);
+			m_iFill = std::max(0, m_iFill - n);
+		}
 		CopyStereo(pfIn1, pfIn2, pfOut1, pfOut2, iCount);
 		SetParam(kCompressionLed, 0.0f);
 		return 1;
@@ -184,6 +200,9 @@ int CMyComp::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, floa
 			pfOut2[iDone + i] = y;
 		}
 	}
+	// The same signal scaled: the two paths add in phase.
+	if (m_fade.Fading())
+		m_fade.Crossfade(pfIn1, pfOut1, pfIn2, pfOut2, iCount, CSwitchFade::kEqualGain);
 	const float L = m_afLevel[(iCount - 1) % kStretch];
 	m_iState = L >= fThreshold ? 1 : (fGateThreshold >= L ? 2 : 0);
 	SetParam(kCompressionLed, m_iState == 1 ? 1.0f : 0.0f);

@@ -554,6 +554,7 @@ int CMyDisto::Reset()
 	std::memset(m_adDrivenMean, 0, sizeof m_adDrivenMean);
 	std::memset(m_adClipMean, 0, sizeof m_adClipMean);
 	m_fLastMix = 0.0f;
+	m_bDriveKnown = false;
 	return 1;
 }
 
@@ -764,7 +765,7 @@ __attribute__((always_inline)) inline void CMyDisto::Finish(const float* pfBetas
 }
 
 __attribute__((always_inline)) inline void CMyDisto::RunChunk(const float* pfIn, float* pfOut1, float* pfOut2,
-                                                              int iCount)
+                                                              int iCount, float fDrive, float fDriveStep)
 {
 	// Host rate, recursive: pre-emphasis, drive and the clipper's filters;
 	// then both signals into twice the rate.
@@ -774,15 +775,15 @@ __attribute__((always_inline)) inline void CMyDisto::RunChunk(const float* pfIn,
 		Section highPass = m_aSections[kClipInputHighPass];
 		Section presence = m_aSections[kClipPresence];
 		HalfBandLanes<V4f, kUpSections / 2, false> up(kUpHalfBand, m_up);
-		const float fDrive = m_fDrive;
 		for (int n = 0; n < iCount; ++n)
 		{
 			float x = pfIn[n];
 			if (!(std::fabs(x) <= kInputLimit))
 				x = std::isnan(x) ? 0.0f : std::copysign(kInputLimit, x);
 			const V4d y = peaks.Run(V4d{} + static_cast<double>(x));
-			const float s =
-			    (static_cast<float>(y[2]) + static_cast<float>(y[0]) + static_cast<float>(y[1]) + x) * fDrive;
+			// Settled, the step is 0 and this is the drive itself.
+			const float s = (static_cast<float>(y[2]) + static_cast<float>(y[0]) + static_cast<float>(y[1]) + x) *
+			                (fDrive + fDriveStep * static_cast<float>(n + 1));
 			const float fClip = presence.Run(highPass.Run(s));
 			// The even output sample from the even branch, the odd one from the odd.
 			Store(m_afInput[2 * n], up.Run(V4f{s, fClip, s, fClip}));
@@ -800,14 +801,16 @@ __attribute__((always_inline)) inline void CMyDisto::RunChunk(const float* pfIn,
 		Finish<kDownSections>(kDownHalfBand, pfOut1, pfOut2, iCount);
 }
 
-void CMyDisto::ProcessChunk(const float* pfIn, float* pfOut1, float* pfOut2, int iCount)
+void CMyDisto::ProcessChunk(const float* pfIn, float* pfOut1, float* pfOut2, int iCount, float fDrive,
+                            float fDriveStep)
 {
-	RunChunk(pfIn, pfOut1, pfOut2, iCount);
+	RunChunk(pfIn, pfOut1, pfOut2, iCount, fDrive, fDriveStep);
 }
 
-BRONTAL_AVX2 void CMyDisto::ProcessChunkAvx2(const float* pfIn, float* pfOut1, float* pfOut2, int iCount)
+BRONTAL_AVX2 void CMyDisto::ProcessChunkAvx2(const float* pfIn, float* pfOut1, float* pfOut2, int iCount,
+                                             float fDrive, float fDriveStep)
 {
-	RunChunk(pfIn, pfOut1, pfOut2, iCount);
+	RunChunk(pfIn, pfOut1, pfOut2, iCount, fDrive, fDriveStep);
 }
 
 int CMyDisto::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, float* pfOut2, int iCount)
@@ -825,21 +828,33 @@ int CMyDisto::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, flo
 		return 1;
 	}
 
+	// A new level ramps the drive, sample by sample, from where it was to
+	// its new value at the block's end (the processor's glide hands it
+	// over in short blocks).
 	const float fLevel = GetParam(kDistortionLevel);
+	float fDriveFrom = m_fDrive;
+	float fDriveStep = 0.0f;
 	if (!(fLevel == m_fDriveLevel))
 	{
+		const float fDrive = DriveGain(fLevel);
+		if (m_bDriveKnown)
+			fDriveStep = (fDrive - m_fDrive) / static_cast<float>(iCount);
+		else
+			fDriveFrom = fDrive;
+		m_bDriveKnown = true;
 		m_fDriveLevel = fLevel;
-		m_fDrive = DriveGain(fLevel);
+		m_fDrive = fDrive;
 	}
 	// The switch is written between blocks only, so it stays on for the whole
 	// block and the 0.7 of the on path applies to every sample.
 	for (int iDone = 0; iDone < iCount; iDone += kChunk)
 	{
 		const int n = iCount - iDone < kChunk ? iCount - iDone : kChunk;
+		const float fDrive = fDriveStep == 0.0f ? fDriveFrom : fDriveFrom + fDriveStep * static_cast<float>(iDone);
 		if (HasAvx2())
-			ProcessChunkAvx2(pfIn1 + iDone, pfOut1 + iDone, pfOut2 + iDone, n);
+			ProcessChunkAvx2(pfIn1 + iDone, pfOut1 + iDone, pfOut2 + iDone, n, fDrive, fDriveStep);
 		else
-			ProcessChunk(pfIn1 + iDone, pfOut1 + iDone, pfOut2 + iDone, n);
+			ProcessChunk(pfIn1 + iDone, pfOut1 + iDone, pfOut2 + iDone, n, fDrive, fDriveStep);
 	}
 	return 1;
 }

@@ -157,6 +157,11 @@ int CProcessAudio::Reset()
 	return 1;
 }
 
+void CProcessAudio::Snap()
+{
+	ForEachEffect([](CMyEffect* pEffect) { pEffect->Snap(); });
+}
+
 int CProcessAudio::SampleRateChanged()
 {
 	if (!m_pdSampleRate)

@@ -34,6 +34,8 @@ public:
 	int SetParamPointer(int iId, ParamCell* pfValue);
 	int GetParams(ParamCell*** pafParams) const;
 	int Reset();
+	// Every block takes its switches and levels at once at its next Process.
+	void Snap();
 	// Lets every block derive its lengths from the rate now behind the
 	// sample-rate pointer, then clears them.
 	int SampleRateChanged();

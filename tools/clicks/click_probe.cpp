@@ -30,8 +30,10 @@ constexpr int kBlock = 256;
 // half-way through a block.
 constexpr int kChangeAt = 96 * kBlock + kBlock / 2;
 constexpr int kLength = 144 * kBlock;
-// Steps and levels are compared over this much before and after the change.
+// Steps and levels are compared over this much before and after the change,
+// and watched over this much from it (the enhancer fades in 0.1 s late).
 constexpr int kWindow = 4800;
+constexpr int kWatch = 7200;
 
 struct Take
 {
@@ -73,11 +75,16 @@ Take Run(const std::shared_ptr<Module>& module, ParamID id, double dFrom, double
 	return out;
 }
 
-float LargestStep(const std::vector<float>& v, int iFrom, int iTo)
+float LargestStep(const std::vector<float>& v, int iFrom, int iTo, int* piWhere = nullptr)
 {
 	float fStep = 0.0f;
 	for (int i = std::max(1, iFrom); i < iTo; ++i)
-		fStep = std::max(fStep, std::fabs(v[i] - v[i - 1]));
+		if (std::fabs(v[i] - v[i - 1]) > fStep)
+		{
+			fStep = std::fabs(v[i] - v[i - 1]);
+			if (piWhere)
+				*piWhere = i;
+		}
 	return fStep;
 }
 
@@ -125,8 +132,8 @@ int main(int argc, char** argv)
 		    {"chorus 0 -> 1", kChorusSpeed, 0.0, 1.0},   {"delay 0 -> 1", kDelayLevel, 0.0, 1.0},
 		    {"reverb 0 -> 1", kReverbLevel, 0.0, 1.0},
 		};
-		std::printf("%-16s %12s %12s %8s %10s %10s\n", "change", "sine step", "step at it", "ratio", "level dB",
-		            "lowest dB");
+		std::printf("%-16s %10s %10s %6s %6s %9s %9s\n", "change", "sine step", "step at it", "ratio", "where",
+		            "level dB", "lowest dB");
 		std::ofstream csv;
 		if (!waves.empty())
 		{
@@ -138,18 +145,25 @@ int main(int argc, char** argv)
 			// Mid-block, so that a change applied at the block's start would show.
 			const Take t = Run(module, c.id, c.dFrom, c.dTo, kBlock / 2);
 			float fSine = 0.0f, fAt = 0.0f;
+			int iWhere = 0;
 			double dLevel = -1e9, dLowest = 1e9;
 			for (const std::vector<float>* pv : {&t.left, &t.right})
 			{
 				fSine = std::max({fSine, LargestStep(*pv, kChangeAt - kWindow, kChangeAt - kBlock),
 				                  LargestStep(*pv, kLength - kWindow, kLength)});
-				fAt = std::max(fAt, LargestStep(*pv, kChangeAt - kBlock, kChangeAt + 2400));
+				int i = 0;
+				const float fStep = LargestStep(*pv, kChangeAt - kBlock, kChangeAt + kWatch, &i);
+				if (fStep > fAt)
+				{
+					fAt = fStep;
+					iWhere = i - kChangeAt;
+				}
 				dLevel = std::max(dLevel, std::min(LowestLevel(*pv, kChangeAt - kWindow, kChangeAt - kBlock),
 				                                   LowestLevel(*pv, kLength - kWindow, kLength)));
-				dLowest = std::min(dLowest, LowestLevel(*pv, kChangeAt - kBlock, kChangeAt + 2400));
+				dLowest = std::min(dLowest, LowestLevel(*pv, kChangeAt - kBlock, kChangeAt + kWatch));
 			}
-			std::printf("%-16s %12.5f %12.5f %8.2f %10.1f %10.1f\n", c.szName, fSine, fAt, fAt / fSine, dLevel,
-			            dLowest);
+			std::printf("%-16s %10.5f %10.5f %6.2f %6d %9.1f %9.1f\n", c.szName, fSine, fAt, fAt / fSine, iWhere,
+			            dLevel, dLowest);
 			if (csv && (c.id == kDistortionLevel || c.id == kDistortionOnOff))
 				for (int i = kChangeAt - 1200; i < kChangeAt + 2400; ++i)
 					csv << c.szName << ',' << i - kChangeAt << ',' << t.left[i] << '\n';
