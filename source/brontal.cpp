@@ -20,7 +20,7 @@ namespace Steinberg {
 namespace Vst {
 namespace {
 
-constexpr int32 kChainBufferCount = 24;
+constexpr int32 kChainBufferCount = CProcessAudio::kBufferCount;
 // Below this the ringing-out output counts as silence.
 constexpr float kSilenceThreshold = 1.0e-6f;
 // A level reaches a new value in this time: long enough that a 45 dB jump of
