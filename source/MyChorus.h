@@ -20,7 +20,11 @@ public:
 	int Process(const float* pfIn1, const float* pfIn2, float* pfOut1, float* pfOut2, int iCount) override;
 
 	int GetConfiguredLength() const { return m_iConfiguredLength; }
-	void Snap() override { m_fade.Forget(); }
+	void Snap() override
+	{
+		m_fade.Forget();
+		m_bSpeedKnown = false;
+	}
 
 private:
 	// Samples whose oscillator values are worked out at a time.
@@ -36,4 +40,8 @@ private:
 	// Samples the ring, once switched on, still needs before it holds the
 	// present signal and the taps may be faded in.
 	int m_iFill = 0;
+	// The level the last block ended with, and whether there was one (after
+	// a reset or a snap a new level applies at once).
+	float m_fLastSpeed = 0.0f;
+	bool m_bSpeedKnown = false;
 };

@@ -20,7 +20,11 @@ public:
 	int Process(const float* pfIn1, const float* pfIn2, float* pfOut1, float* pfOut2, int iCount) override;
 	int ProcessSaturation(const float* pfIn1, const float* pfIn2, float* pfOut1, float* pfOut2,
 	                      int iCount) override;
-	void Snap() override { m_fade.Forget(); }
+	void Snap() override
+	{
+		m_fade.Forget();
+		m_bLevelKnown = false;
+	}
 
 private:
 	// Samples whose detector means are worked out before their gains.
@@ -44,4 +48,11 @@ private:
 	// Samples the detector, once switched on, still needs before its mean
 	// is all of the present signal and the gains may be faded in.
 	int m_iFill = 0;
+	// The level the last block ended with, whether there was one (after a
+	// reset or a snap a new level applies at once), and the gains it would
+	// give while a new one takes over.
+	float m_fLastLevel = 0.0f;
+	bool m_bLevelKnown = false;
+	alignas(16) float m_afFromLevel[kStretch + 8] = {};
+	alignas(16) float m_afFromGain[kStretch + 8] = {};
 };
