@@ -1,6 +1,7 @@
 #include "brontal.h"
 
 #include "ComputeInputVumeter.h"
+#include "MyComp.h"
 #include "brontalassert.h"
 #include "brontalids.h"
 #include "brontalstate.h"
@@ -329,6 +330,11 @@ bool Brontal::RunChain(const float* pfInLeft, const float* pfInRight, float* pfO
 	// through in pieces, and so do the stretches between automation points
 	// and, while a level glides, short slices.
 	const int32 iChunk = pAudioProcess->GetBlockSize();
+	// The whole block stays dry while the chain fills; its fade in begins
+	// with a block.
+	const bool bFilling = m_iChainFill > 0;
+	if (bFilling)
+		m_iChainFill = std::max<int32>(0, m_iChainFill - iCount);
 	for (int32 iDone = 0, n = 0; iDone < iCount; iDone += n)
 	{
 		n = std::min(iChunk, TakePointsAt(iDone, iCount));
@@ -352,7 +358,7 @@ bool Brontal::RunChain(const float* pfInLeft, const float* pfInRight, float* pfO
 		const bool bSilentIn = pfInLeft == m_pfScratchIn;
 		const float* pfLeftIn = bSilentIn ? pfInLeft : pfInLeft + iDone;
 		const float* pfRightIn = bSilentIn ? pfInRight : pfInRight + iDone;
-		const bool bBypassFading = m_processingFade.Fading();
+		const bool bBypassFading = m_processingFade.Fading() || bFilling;
 		if (bBypassFading)
 		{
 			std::memcpy(m_pfDryLeft, pfLeftIn, sizeof(float) * static_cast<size_t>(n));
@@ -360,8 +366,13 @@ bool Brontal::RunChain(const float* pfInLeft, const float* pfInRight, float* pfO
 		}
 		if (!pAudioProcess->Process(pfLeftIn, pfRightIn, pfOutLeft + iDone, pfRight, n))
 			return false;
+		if (bFilling)
+		{
+			std::memcpy(pfOutLeft + iDone, m_pfDryLeft, sizeof(float) * static_cast<size_t>(n));
+			std::memcpy(pfRight, m_pfDryRight, sizeof(float) * static_cast<size_t>(n));
+		}
 		// The chain's sound and the dry input have little in common.
-		if (bBypassFading)
+		else if (bBypassFading)
 			m_processingFade.Crossfade(m_pfDryLeft, pfOutLeft + iDone, m_pfDryRight, pfRight, n,
 			                           CSwitchFade::kEqualPower);
 	}
@@ -385,6 +396,7 @@ tresult PLUGIN_API Brontal::process(ProcessData& data)
 	{
 		Snap();
 		m_processingFade.Forget();
+		m_iChainFill = 0;
 	}
 
 	// No buses or no samples: a parameter flush, which is all done now.
@@ -402,8 +414,13 @@ tresult PLUGIN_API Brontal::process(ProcessData& data)
 	}
 	const int32 iCount = data.numSamples;
 
-	m_processingFade.Follow(!IsSwitchOn(GetCell(kBypass)), processSetup.sampleRate);
-	if (m_processingFade.Off())
+	const bool bProcessing = !IsSwitchOn(GetCell(kBypass));
+	if (!bProcessing)
+		m_iChainFill = 0;
+	else if (m_processingFade.Known() && m_processingFade.Off() && m_iChainFill == 0)
+		m_iChainFill = CMyComp::BUFCOMPSIZE;
+	m_processingFade.Follow(bProcessing && m_iChainFill == 0, processSetup.sampleRate);
+	if (m_processingFade.Off() && m_iChainFill == 0)
 	{
 		// Nobody hears the chain: it takes whatever changes meanwhile at once.
 		BypassChannels(in, out, iCount);

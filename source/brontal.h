@@ -94,6 +94,9 @@ private:
 	std::atomic<bool> m_bSnapPending{true};
 	// Processing (on) against the host's bypass (off).
 	CSwitchFade m_processingFade;
+	// Samples the chain, once the bypass is off, still runs unheard before
+	// it fades in: its compressor's detector catches up with the signal.
+	int32 m_iChainFill = 0;
 	// The input of a piece, kept for the bypass crossfade: the output may be
 	// the very buffer of the input.
 	float* m_pfDryLeft = nullptr;
