@@ -110,21 +110,27 @@ TEST(ClickFree, ASwitchTurnedBackMidFadeTurnsRound)
 }
 
 // A drive automated from 0 to 1 in one block rises over about 20 ms, in
-// step with the glide, not at once.
+// step with the glide, not at once; and smoothly, sample by sample: where
+// the sound stays clean (0 to 0.5 on a quiet 55 Hz sine, whose own steps
+// are small) no step on the way is larger than the louder sine's own.
 TEST(ClickFree, DriveAutomationRisesOverTheGlideTime)
 {
-	auto instance = activeInstance(48000.0, 512);
-	const Stereo in = sine(48000, 220.0, 48000.0, kQuiet);
-	Stereo out(in.size());
-	auto changes = kDriveOnly;
-	changes.push_back({kDistortionLevel, 0.0});
-	for (const auto& [id, value] : changes)
-		instance->block().inputChanges().add(id, value);
 	constexpr size_t kAt = 40 * 512;
-	RunBlocks(*instance, in, out, 0, kAt, 512);
-	instance->block().inputChanges().add(kDistortionLevel, 1.0);
-	RunBlocks(*instance, in, out, kAt, in.size(), 512);
+	const Stereo in = sine(48000, 220.0, 48000.0, kQuiet);
+	const auto automate = [&](const Stereo& in, double dTo) {
+		auto instance = activeInstance(48000.0, 512);
+		Stereo out(in.size());
+		auto changes = kDriveOnly;
+		changes.push_back({kDistortionLevel, 0.0});
+		for (const auto& [id, value] : changes)
+			instance->block().inputChanges().add(id, value);
+		RunBlocks(*instance, in, out, 0, kAt, 512);
+		instance->block().inputChanges().add(kDistortionLevel, dTo);
+		RunBlocks(*instance, in, out, kAt, in.size(), 512);
+		return out;
+	};
 
+	const Stereo out = automate(in, 1.0);
 	const double dBefore = LevelDb(out.left, kAt - 4800, kAt);
 	const double dAfter = LevelDb(out.left, in.size() - 4800, in.size());
 	ASSERT_GT(dAfter - dBefore, 10.0) << "the drive must be heard";
@@ -138,6 +144,11 @@ TEST(ClickFree, DriveAutomationRisesOverTheGlideTime)
 	EXPECT_GT(dLate, dHalf);
 	EXPECT_LT(dHalf, dAfter - 0.5);
 	EXPECT_NEAR(dDone, dAfter, 1.0);
+
+	const Stereo clean = automate(sine(48000, 55.0, 48000.0, kQuiet), 0.5);
+	ASSERT_GT(LevelDb(clean.left, in.size() - 4800, in.size()) - LevelDb(clean.left, kAt - 4800, kAt), 5.0);
+	EXPECT_LE(clicks::LargestStep(clean.left, kAt - 512, kAt + 1440),
+	          1.2f * clicks::LargestStep(clean.left, in.size() - 4800, in.size()));
 }
 
 // Points in one block each start their glide at their own offset: up to a
@@ -222,7 +233,8 @@ TEST(ClickFree, LoadedStatesAndChangesWhileSilentApplyAtOnce)
 	RunBlocks(*quiet, in, outQuiet, 0, in.size(), 1024);
 	// The sine's first 5 ms (once the filters have heard it) are already at
 	// full drive (a little above, as the filters start), not on the way.
-	EXPECT_GT(LevelDb(outQuiet.left, 240, 480), LevelDb(outQuiet.left, in.size() - 4800, in.size()) - 1.0);
+	EXPECT_GT(LevelDb(outQuiet.left, 240, 480), dHigh - 1.0);
+	EXPECT_NEAR(LevelDb(outQuiet.left, in.size() - 4800, in.size()), dHigh, 0.5);
 }
 
 } // namespace bundletest
