@@ -764,11 +764,12 @@ __attribute__((always_inline)) inline void CMyDisto::Finish(const float* pfBetas
 	lowPasses.Save(m_lowPasses, 0);
 }
 
-__attribute__((always_inline)) inline void CMyDisto::RunChunk(const float* pfIn, float* pfOut1, float* pfOut2,
-                                                              int iCount, float fDrive, float fDriveStep)
+// Host rate, recursive: pre-emphasis, drive and the clipper's filters; then
+// both signals into twice the rate. A settled drive costs no ramp.
+template <bool bRamp>
+__attribute__((always_inline)) inline void CMyDisto::DriveChunk(const float* pfIn, int iCount, float fDrive,
+                                                                float fDriveStep)
 {
-	// Host rate, recursive: pre-emphasis, drive and the clipper's filters;
-	// then both signals into twice the rate.
 	{
 		Sections<V4d> peaks(m_peaks, 0);
 		// Copies, so that their state stays in registers.
@@ -781,9 +782,8 @@ __attribute__((always_inline)) inline void CMyDisto::RunChunk(const float* pfIn,
 			if (!(std::fabs(x) <= kInputLimit))
 				x = std::isnan(x) ? 0.0f : std::copysign(kInputLimit, x);
 			const V4d y = peaks.Run(V4d{} + static_cast<double>(x));
-			// Settled, the step is 0 and this is the drive itself.
 			const float s = (static_cast<float>(y[2]) + static_cast<float>(y[0]) + static_cast<float>(y[1]) + x) *
-			                (fDrive + fDriveStep * static_cast<float>(n + 1));
+			                (bRamp ? fDrive + fDriveStep * static_cast<float>(n + 1) : fDrive);
 			const float fClip = presence.Run(highPass.Run(s));
 			// The even output sample from the even branch, the odd one from the odd.
 			Store(m_afInput[2 * n], up.Run(V4f{s, fClip, s, fClip}));
@@ -793,7 +793,15 @@ __attribute__((always_inline)) inline void CMyDisto::RunChunk(const float* pfIn,
 		m_aSections[kClipPresence] = presence;
 		up.Save(m_up);
 	}
+}
 
+__attribute__((always_inline)) inline void CMyDisto::RunChunk(const float* pfIn, float* pfOut1, float* pfOut2,
+                                                              int iCount, float fDrive, float fDriveStep)
+{
+	if (fDriveStep == 0.0f)
+		DriveChunk<false>(pfIn, iCount, fDrive, fDriveStep);
+	else
+		DriveChunk<true>(pfIn, iCount, fDrive, fDriveStep);
 	ApplyCurves(2 * iCount);
 	if (m_bSteepDown)
 		Finish<kSteepDownSections>(kSteepDownHalfBand, pfOut1, pfOut2, iCount);

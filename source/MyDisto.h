@@ -102,6 +102,7 @@ private:
 	void ProcessChunkAvx2(const float* pfIn, float* pfOut1, float* pfOut2, int iCount, float fDrive,
 	                      float fDriveStep);
 	void RunChunk(const float* pfIn, float* pfOut1, float* pfOut2, int iCount, float fDrive, float fDriveStep);
+	template <bool bRamp> void DriveChunk(const float* pfIn, int iCount, float fDrive, float fDriveStep);
 	void ApplyCurves(int iCount2);
 	void FixMeans(int iNearGroups, int iCount2);
 	void FixCurves(int iNearGroups, int iCount2);

@@ -22,6 +22,7 @@ struct Change
 	const char* szName;
 	Steinberg::Vst::ParamID id;
 	double dFrom, dTo;
+	std::vector<std::pair<Steinberg::Vst::ParamID, double>> extra = {};
 };
 } // namespace
 
@@ -41,7 +42,14 @@ int main(int argc, char** argv)
 		    {"reverb off", kReverbOnOff, 1.0, 0.0},      {"reverb on", kReverbOnOff, 0.0, 1.0},
 		    {"input right", kInputSelection, 1.0, 0.0},  {"input left", kInputSelection, 0.0, 1.0},
 		    {"stereo on", kStereoEnhancerOnOff, 0.0, 1.0}, {"stereo off", kStereoEnhancerOnOff, 1.0, 0.0},
-		    {"drive 0 -> 1", kDistortionLevel, 0.0, 1.0}, {"comp 0 -> 1", kCompressorLevel, 0.0, 1.0},
+		    {"drive 0 -> 1", kDistortionLevel, 0.0, 1.0},
+		    // The drive alone: it takes the sine from nearly clean to clipped.
+		    {"drive only 0->1",
+		     kDistortionLevel,
+		     0.0,
+		     1.0,
+		     {{kGateCompOnOff, 0.0}, {kModulationOnOff, 0.0}, {kDelayOnOff, 0.0}, {kReverbOnOff, 0.0}}},
+		    {"comp 0 -> 1", kCompressorLevel, 0.0, 1.0},
 		    {"chorus 0 -> 1", kChorusSpeed, 0.0, 1.0},   {"delay 0 -> 1", kDelayLevel, 0.0, 1.0},
 		    {"reverb 0 -> 1", kReverbLevel, 0.0, 1.0},
 		};
@@ -54,7 +62,7 @@ int main(int argc, char** argv)
 		}
 		for (const Change& c : aChanges)
 		{
-			const Take t = RunChange(module, c.id, c.dFrom, c.dTo);
+			const Take t = RunChange(module, c.id, c.dFrom, c.dTo, c.extra);
 			const Figures f = Measure(t);
 			std::printf("%-16s %10.5f %10.5f %6.2f %6d %7.1f\n", c.szName, f.fSteadyStep, f.fStep, f.dRatio, f.iWhere,
 			            f.dDipDb);
