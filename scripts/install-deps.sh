@@ -13,6 +13,8 @@ packages=(
   libx11-dev libxext-dev libxtst-dev libxft-dev libfreetype-dev libfontconfig-dev libpng-dev
   fonts-dejavu-core
   xvfb xauth x11-xkb-utils xkb-data
+  # the sanitizer builds and the fuzz harnesses
+  clang-14 libclang-rt-14-dev libfuzzer-14-dev
   # the Windows module: cross compiler and resource compiler, and Wine (with
   # its fonts, which the About dialog measures its text in) for its tests
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 fonts-wine

@@ -9,7 +9,6 @@ constexpr double kPi = 3.141592653589793;
 
 typedef float Vec4 __attribute__((vector_size(16)));
 typedef float Vec8 __attribute__((vector_size(32)));
-typedef int Lanes4 __attribute__((vector_size(16)));
 
 // Unaligned loads and stores; the vectors pass by reference, so the plain
 // build's calling convention never meets the AVX2 copy's wide vectors.
@@ -79,14 +78,14 @@ __attribute__((always_inline)) inline void InverseStage(float* pfRe, float* pfIm
 // Four rows of four become four columns.
 inline void Transpose(Vec4& a, Vec4& b, Vec4& c, Vec4& d)
 {
-	const Vec4 t0 = __builtin_shuffle(a, b, Lanes4{0, 4, 1, 5});
-	const Vec4 t1 = __builtin_shuffle(a, b, Lanes4{2, 6, 3, 7});
-	const Vec4 t2 = __builtin_shuffle(c, d, Lanes4{0, 4, 1, 5});
-	const Vec4 t3 = __builtin_shuffle(c, d, Lanes4{2, 6, 3, 7});
-	a = __builtin_shuffle(t0, t2, Lanes4{0, 1, 4, 5});
-	b = __builtin_shuffle(t0, t2, Lanes4{2, 3, 6, 7});
-	c = __builtin_shuffle(t1, t3, Lanes4{0, 1, 4, 5});
-	d = __builtin_shuffle(t1, t3, Lanes4{2, 3, 6, 7});
+	const Vec4 t0 = __builtin_shufflevector(a, b, 0, 4, 1, 5);
+	const Vec4 t1 = __builtin_shufflevector(a, b, 2, 6, 3, 7);
+	const Vec4 t2 = __builtin_shufflevector(c, d, 0, 4, 1, 5);
+	const Vec4 t3 = __builtin_shufflevector(c, d, 2, 6, 3, 7);
+	a = __builtin_shufflevector(t0, t2, 0, 1, 4, 5);
+	b = __builtin_shufflevector(t0, t2, 2, 3, 6, 7);
+	c = __builtin_shufflevector(t1, t3, 0, 1, 4, 5);
+	d = __builtin_shufflevector(t1, t3, 2, 3, 6, 7);
 }
 } // namespace
 

@@ -623,8 +623,8 @@ __attribute__((always_inline)) inline void CMyDisto::ApplyCurves(int iCount2)
 	for (int k = 0; k < iCount4; k += 4)
 	{
 		const V4f a = Load(m_afInput[k]), b = Load(m_afInput[k + 2]);
-		const V4f driven = __builtin_shuffle(a, b, V4i{0, 2, 4, 6});
-		const V4f clip = __builtin_shuffle(a, b, V4i{1, 3, 5, 7});
+		const V4f driven = __builtin_shufflevector(a, b, 0, 2, 4, 6);
+		const V4f clip = __builtin_shufflevector(a, b, 1, 3, 5, 7);
 		const V4f fAbs = Abs(driven);
 		const V4f index = LevelIndices(Select(fAbs > 0.0f, fAbs, V4f{} + 1.0f));
 		V4i j = __builtin_convertvector(index * (1.0f / kEntriesPerPiece), V4i) + 1;
@@ -709,8 +709,8 @@ __attribute__((always_inline)) inline void CMyDisto::ApplyCurves(int iCount2)
 		const V2d clip = (LoadD<V2d>(m_adClipMean + H + k) - LoadD<V2d>(m_adClipMean + H + k - 1)) *
 		                 LoadD<V2d>(m_adTurn[kClipInput] + k);
 		const V4f fClip = {static_cast<float>(clip[0]), static_cast<float>(clip[1]), 0.0f, 0.0f};
-		Store(m_afCurveOut[1 + k], __builtin_shuffle(driven, fClip, V4i{0, 1, 4, 6}));
-		Store(m_afCurveOut[2 + k], __builtin_shuffle(driven, fClip, V4i{2, 3, 5, 6}));
+		Store(m_afCurveOut[1 + k], __builtin_shufflevector(driven, fClip, 0, 1, 4, 6));
+		Store(m_afCurveOut[2 + k], __builtin_shufflevector(driven, fClip, 2, 3, 5, 6));
 	}
 	FixCurves(iNearGroups, iCount2);
 

@@ -31,7 +31,6 @@ constexpr Voicing kVoicings[2][2] = {
 	},
 };
 typedef float V8f __attribute__((vector_size(32)));
-typedef int V8i __attribute__((vector_size(32)));
 
 // Eight rows of eight become eight columns.
 __attribute__((always_inline)) inline void Transpose(V8f* r)
@@ -39,20 +38,20 @@ __attribute__((always_inline)) inline void Transpose(V8f* r)
 	V8f t[8], u[8];
 	for (int i = 0; i < 8; i += 2)
 	{
-		t[i] = __builtin_shuffle(r[i], r[i + 1], V8i{0, 8, 1, 9, 4, 12, 5, 13});
-		t[i + 1] = __builtin_shuffle(r[i], r[i + 1], V8i{2, 10, 3, 11, 6, 14, 7, 15});
+		t[i] = __builtin_shufflevector(r[i], r[i + 1], 0, 8, 1, 9, 4, 12, 5, 13);
+		t[i + 1] = __builtin_shufflevector(r[i], r[i + 1], 2, 10, 3, 11, 6, 14, 7, 15);
 	}
 	for (int i = 0; i < 8; i += 4)
 	{
-		u[i] = __builtin_shuffle(t[i], t[i + 2], V8i{0, 1, 8, 9, 4, 5, 12, 13});
-		u[i + 1] = __builtin_shuffle(t[i], t[i + 2], V8i{2, 3, 10, 11, 6, 7, 14, 15});
-		u[i + 2] = __builtin_shuffle(t[i + 1], t[i + 3], V8i{0, 1, 8, 9, 4, 5, 12, 13});
-		u[i + 3] = __builtin_shuffle(t[i + 1], t[i + 3], V8i{2, 3, 10, 11, 6, 7, 14, 15});
+		u[i] = __builtin_shufflevector(t[i], t[i + 2], 0, 1, 8, 9, 4, 5, 12, 13);
+		u[i + 1] = __builtin_shufflevector(t[i], t[i + 2], 2, 3, 10, 11, 6, 7, 14, 15);
+		u[i + 2] = __builtin_shufflevector(t[i + 1], t[i + 3], 0, 1, 8, 9, 4, 5, 12, 13);
+		u[i + 3] = __builtin_shufflevector(t[i + 1], t[i + 3], 2, 3, 10, 11, 6, 7, 14, 15);
 	}
 	for (int b = 0; b < 4; ++b)
 	{
-		r[b] = __builtin_shuffle(u[b], u[b + 4], V8i{0, 1, 2, 3, 8, 9, 10, 11});
-		r[b + 4] = __builtin_shuffle(u[b], u[b + 4], V8i{4, 5, 6, 7, 12, 13, 14, 15});
+		r[b] = __builtin_shufflevector(u[b], u[b + 4], 0, 1, 2, 3, 8, 9, 10, 11);
+		r[b + 4] = __builtin_shufflevector(u[b], u[b + 4], 4, 5, 6, 7, 12, 13, 14, 15);
 	}
 }
 

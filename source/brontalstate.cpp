@@ -41,14 +41,18 @@ bool ReadStateRecord(Steinberg::IBStream* pStream, StateValues& afValues)
 {
 	if (!pStream)
 		return false;
-	unsigned char acRecord[kStateRecordSize];
+	// Zeroed, so that even a stream that lies about what it delivered
+	// cannot bring stack contents into the parameters.
+	unsigned char acRecord[kStateRecordSize] = {};
 	Steinberg::int32 iTotal = 0;
 	// Streams may deliver less than asked; keep reading until the record is
-	// whole or the stream stops giving.
+	// whole or the stream stops giving. A stream that claims more than was
+	// asked cannot be trusted with any of it.
 	while (iTotal < kStateRecordSize)
 	{
+		const Steinberg::int32 iAsked = kStateRecordSize - iTotal;
 		Steinberg::int32 iRead = 0;
-		if (pStream->read(acRecord + iTotal, kStateRecordSize - iTotal, &iRead) != Steinberg::kResultOk || iRead <= 0)
+		if (pStream->read(acRecord + iTotal, iAsked, &iRead) != Steinberg::kResultOk || iRead <= 0 || iRead > iAsked)
 			return false;
 		iTotal += iRead;
 	}

@@ -33,7 +33,12 @@ set_target_properties(brontal1 PROPERTIES
   VISIBILITY_INLINES_HIDDEN ON
   LIBRARY_OUTPUT_DIRECTORY "${BRONTAL_BUNDLE_DIR}/Contents/${_arch}")
 # Only the module entry points leave the module; static libraries stay private.
-target_link_options(brontal1 PRIVATE -Wl,--no-undefined -Wl,--exclude-libs,ALL)
+target_link_options(brontal1 PRIVATE -Wl,--exclude-libs,ALL)
+# Every symbol resolved at link time, except in sanitizer builds, where clang
+# leaves the runtime in the executable that loads the module.
+if(NOT BRONTAL_SANITIZE AND NOT BRONTAL_TSAN)
+  target_link_options(brontal1 PRIVATE -Wl,--no-undefined)
+endif()
 if(WIN32)
   set_target_properties(brontal1 PROPERTIES SUFFIX ".vst3")
   # The static runtime's DWARF sections mean nothing to Windows debuggers.

@@ -24,10 +24,17 @@ if(WIN32)
   return()
 endif()
 
-# Counts heap allocations made while the processor runs; its own binary,
-# because it replaces the allocator (which the sanitizers own in their builds).
-if(NOT BRONTAL_SANITIZE)
-  brontal_bundle_test(noalloc_tests noalloc/test_noalloc.cpp)
+# Counts heap allocations, locks and system calls of the audio thread while
+# it processes, with the editor open on the host's thread (hence the editor
+# test host and its X server); its own binary, because it replaces the
+# allocator and the pthread locks, which the sanitizers own in their builds.
+if(NOT BRONTAL_SANITIZE AND NOT BRONTAL_TSAN)
+  add_executable(noalloc_tests noalloc/test_noalloc.cpp)
+  target_link_libraries(noalloc_tests PRIVATE editor_test_host)
+  target_compile_options(noalloc_tests PRIVATE ${BRONTAL_WARNINGS})
+  target_include_directories(noalloc_tests PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}/bundle")
+  add_dependencies(noalloc_tests brontal1)
+  add_test(NAME noalloc_tests COMMAND noalloc_tests)
 endif()
 
 # What the chain computes, pinned by committed renders; `golden_renders`
@@ -39,6 +46,10 @@ add_custom_target(golden_renders
   COMMAND ${CMAKE_COMMAND} -E env BRONTAL_UPDATE_GOLDENS=1 $<TARGET_FILE:golden_tests>
   DEPENDS golden_tests
   COMMENT "Recording the golden renders")
+
+# Minutes of the whole chain with random automation, twice, the same bytes
+# both times (BRONTAL_SOAK_MINUTES=60 for the hour).
+brontal_bundle_test(soak_tests soak/test_soak.cpp)
 
 # Drive without folded partials: alias figure and harmonic levels of sines
 # through the bundle, against the harmonic levels measured before.

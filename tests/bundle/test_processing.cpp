@@ -105,6 +105,43 @@ TEST(Processing, BypassCopiesAndKeepsTheMeters)
 	EXPECT_EQ(out.right, in.right);
 	EXPECT_EQ(instance->block().outputChanges().getParameterCount(), 0);
 	EXPECT_EQ(processorValues(*instance)[kOutputLeftVumeter], 0.0f);
+
+}
+
+TEST(Processing, ValuesBelowTheSmallestNormalFloatAreZero)
+{
+	// The audio thread takes denormals as zero, so a cell must never hold
+	// one: a switch would be off there and on everywhere else (the saved
+	// state, the tail the host is told). From the host and from a record
+	// alike, such a value is 0, and 0 is off.
+	const Stereo in = plucks(2048, 48000.0);
+	const uint32 offTail = activeInstance()->processor()->getTailSamples();
+	for (const bool fromRecord : {false, true})
+	{
+		SCOPED_TRACE(fromRecord);
+		auto instance = activeInstance();
+		if (fromRecord)
+		{
+			std::vector<float> values = processorValues(*instance);
+			values[kBypass] = 1e-40f;
+			values[kStereoEnhancerOnOff] = 1e-42f;
+			std::vector<char> bytes(80);
+			std::memcpy(bytes.data(), values.data(), 80);
+			host::ByteStream record(bytes);
+			ASSERT_EQ(instance->component()->setState(&record), kResultOk);
+		}
+		else
+		{
+			instance->block().inputChanges().add(kBypass, 1e-40);
+			instance->block().inputChanges().add(kStereoEnhancerOnOff, 1e-310);
+		}
+		const Stereo out = render(*instance, in, 512);
+		const std::vector<float> cells = processorValues(*instance);
+		EXPECT_EQ(std::memcmp(&cells[kBypass], "\0\0\0\0", 4), 0) << cells[kBypass];
+		EXPECT_EQ(std::memcmp(&cells[kStereoEnhancerOnOff], "\0\0\0\0", 4), 0) << cells[kStereoEnhancerOnOff];
+		EXPECT_NE(out.left, in.left);
+		EXPECT_EQ(instance->processor()->getTailSamples(), offTail);
+	}
 }
 
 TEST(Processing, SilentInputGivesSilentFlaggedOutput)
@@ -407,6 +444,54 @@ TEST(Processing, TailIsReportedWhileDelayOrReverbRing)
 	EXPECT_GT(withBoth, 48000u);
 	render(*instance, Stereo(512), 512, {{kDelayOnOff, 0.0}, {kReverbOnOff, 0.0}});
 	EXPECT_LT(instance->processor()->getTailSamples(), 48000u);
+}
+
+TEST(Lifecycle, ReactivationSoundsExactlyLikeAFreshInstance)
+{
+	// After a loud history with every stage on at full level, long enough for
+	// every ring to come round, at one rate and an odd tempo, deactivating
+	// and activating (at the same or another rate) must leave nothing behind:
+	// the output then equals a fresh instance's, bit for bit, given the same
+	// parameters, tempo and input.
+	const struct
+	{
+		double dBefore, dAfter;
+		int32 iBlock;
+	} aCases[] = {{48000.0, 48000.0, 512}, {192000.0, 44100.0, 1}, {8000.0, 384000.0, 4096}, {96000.0, 22050.0, 333}};
+	const std::vector<std::pair<ParamID, double>> allOn = {
+	    {kGateCompOnOff, 1.0}, {kCompressorLevel, 1.0},      {kDistortionOnOff, 1.0}, {kDistortionLevel, 1.0},
+	    {kStereoEnhancerOnOff, 1.0}, {kDelayOnOff, 1.0},     {kModulationOnOff, 1.0}, {kChorusSpeed, 1.0},
+	    {kReverbOnOff, 1.0},   {kDelayLevel, 1.0},           {kReverbLevel, 1.0}};
+	for (const auto& c : aCases)
+	{
+		SCOPED_TRACE(c.dAfter);
+		auto used = activeInstance(c.dBefore, 4096);
+		used->block().setTempo(37.0);
+		Stereo noise(static_cast<size_t>(c.dBefore * 3.5));
+		std::mt19937 rng(3);
+		std::uniform_real_distribution<float> uniform(-1.0f, 1.0f);
+		for (size_t i = 0; i < noise.size(); ++i)
+			noise.left[i] = noise.right[i] = uniform(rng);
+		render(*used, noise, 4096, allOn);
+
+		host::ProcessSetup setup;
+		setup.sampleRate = c.dAfter;
+		setup.maxBlockSize = 4096;
+		used->activate(setup);
+		auto fresh = activeInstance(c.dAfter, 4096);
+		host::ByteStream parameters = used->saveComponentState();
+		fresh->loadComponentState(parameters);
+		const std::vector<std::pair<ParamID, double>> settings = {
+		    {kStereoEnhancerOnOff, 1.0}, {kDelayLevel, 0.9}, {kReverbLevel, 0.8}, {kChorusSpeed, 0.7}};
+		for (host::PluginInstance* instance : {used.get(), fresh.get()})
+			instance->block().setTempo(140.0);
+		const Stereo in = plucks(static_cast<size_t>(c.dAfter * 1.5), c.dAfter);
+		const Stereo afterUse = render(*used, in, c.iBlock, settings);
+		const Stereo afterNothing = render(*fresh, in, c.iBlock, settings);
+		EXPECT_GT(peak(afterNothing.left), 0.01f);
+		EXPECT_EQ(afterUse.left, afterNothing.left);
+		EXPECT_EQ(afterUse.right, afterNothing.right);
+	}
 }
 
 TEST(Lifecycle, TerminateAndInitializeAgainRebuildsEverything)

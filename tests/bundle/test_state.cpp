@@ -125,6 +125,53 @@ TEST(State, ShortOrFailingStreamsChangeNothing)
 	EXPECT_EQ(instance.controller()->setComponentState(nullptr), kResultOk);
 }
 
+// Delivers at most a few bytes a read; when overstating, a read that
+// delivers all it was asked for claims one byte more.
+class TrickleStream : public host::ByteStream
+{
+public:
+	TrickleStream(std::vector<char> bytes, int32 piece, bool claimMore)
+		: host::ByteStream(std::move(bytes)), chunk(piece), overstate(claimMore)
+	{
+	}
+	tresult PLUGIN_API read(void* buffer, int32 numBytes, int32* numBytesRead) override
+	{
+		const tresult result = host::ByteStream::read(buffer, std::min(numBytes, chunk), numBytesRead);
+		if (overstate && numBytesRead && *numBytesRead == numBytes)
+			*numBytesRead += 1;
+		return result;
+	}
+
+private:
+	int32 chunk;
+	bool overstate;
+};
+
+TEST(State, RecordsArriveInPiecesButOnlyWhole)
+{
+	float values[20];
+	for (int i = 0; i < 20; ++i)
+		values[i] = static_cast<float>(i) / 40.0f;
+	for (int32 chunk : {1, 7, 80})
+	{
+		SCOPED_TRACE(chunk);
+		host::PluginInstance instance(bundle());
+		TrickleStream pieces(record(values), chunk, false);
+		ASSERT_EQ(instance.component()->setState(&pieces), kResultOk);
+		EXPECT_EQ(componentValues(instance)[kReverbLevel], values[kReverbLevel]);
+
+		// A stream that claims more than it was asked for cannot be trusted
+		// with the record: refused, for the processor and the controller.
+		host::PluginInstance other(bundle());
+		TrickleStream lying(record(values), chunk, true);
+		EXPECT_EQ(other.component()->setState(&lying), kResultFalse);
+		EXPECT_EQ(componentValues(other), std::vector<float>(std::begin(kDefaults), std::end(kDefaults)));
+		TrickleStream lyingToController(record(values), chunk, true);
+		EXPECT_EQ(other.controller()->setComponentState(&lyingToController), kResultFalse);
+		EXPECT_EQ(other.controller()->getParamNormalized(kDelayLevel), 0.75);
+	}
+}
+
 TEST(State, OutOfRangeAndNaNValuesAreTamed)
 {
 	host::PluginInstance instance(bundle());

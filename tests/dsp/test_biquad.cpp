@@ -237,6 +237,35 @@ TEST(Biquad, RingLengthIsThreeSecondsUpTo192k)
 	EXPECT_EQ(line.GetMaxLength(), 132300);
 }
 
+TEST(Biquad, ResetClearsEverythingWrittenAtAnyEarlierLength)
+{
+	// A delay as long as the ring reads each entry just before it is
+	// rewritten, so one ring of silence reads every entry in use. Rings of
+	// 3000 and 6000 entries, filled part-way and past a wrap, reset in turns.
+	Biquad line(Biquad::kDelayLine, 0.0, 3.0);
+	const struct
+	{
+		double dFillRate;
+		size_t nFill;
+		double dReadRate;
+	} aSteps[] = {{1000.0, 2000, 2000.0}, {2000.0, 7000, 1000.0}, {1000.0, 2000, 2000.0}, {2000.0, 6000, 2000.0},
+	              {2000.0, 5999, 2000.0}};
+	for (const auto& step : aSteps)
+	{
+		SCOPED_TRACE(step.nFill);
+		double dRate = step.dFillRate;
+		line.SetSampleRate(&dRate);
+		line.Reset();
+		Filter(line, Noise(step.nFill, 9));
+		dRate = step.dReadRate;
+		line.SetSampleRate(&dRate);
+		line.Reset();
+		const std::vector<float> out = Filter(line, std::vector<float>(static_cast<size_t>(3 * dRate) + 2, 0.0f));
+		for (size_t i = 0; i < out.size(); ++i)
+			ASSERT_EQ(out[i], 0.0f) << i;
+	}
+}
+
 TEST(Biquad, FractionalReadInterpolatesBetweenTheSurroundingEntries)
 {
 	// 1024 Hz keeps the ring short (3072) and makes 10.25 samples exact.

@@ -1,13 +1,36 @@
-// Counts every heap allocation the process makes while the plug-in runs
-// audio: the allocator is replaced for the whole test binary, module
-// included, and counting is on only around process calls.
+// The audio thread never allocates, locks or enters the kernel: counts every
+// heap allocation, every lock taken and every system call made by the thread
+// that runs process, while it runs process. The allocator and the pthread
+// locks are replaced for the whole test binary, module included; system
+// calls are caught by a seccomp filter on the audio thread alone, which
+// traps every call it makes (the handler counts it and makes it on the
+// thread's behalf). The host's user-interface thread meanwhile keeps the
+// editor open and its timer running; only the audio thread's calls count.
 
 #include "bundlefixture.h"
+#include "editorfixture.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
+#include <dlfcn.h>
+#include <linux/audit.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <malloc.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <ucontext.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 extern "C" {
 void* __libc_malloc(size_t);
@@ -18,45 +41,89 @@ void __libc_free(void*);
 }
 
 namespace {
-std::atomic<bool> g_counting{false};
+// On for the thread under test while it is inside process.
+thread_local bool t_counting = false;
 std::atomic<long> g_allocations{0};
+std::atomic<long> g_locks{0};
+std::atomic<long> g_syscalls{0};
+std::atomic<long> g_lastSyscall{-1};
 
-void note()
+void note(std::atomic<long>& counter)
 {
-	if (g_counting.load(std::memory_order_relaxed))
-		g_allocations.fetch_add(1, std::memory_order_relaxed);
+	if (t_counting)
+		counter.fetch_add(1, std::memory_order_relaxed);
 }
+
+struct Counts
+{
+	long allocations, locks, syscalls;
+};
+
+Counts counts()
+{
+	return {g_allocations.load(), g_locks.load(), g_syscalls.load()};
+}
+
+void clearCounts()
+{
+	g_allocations = 0;
+	g_locks = 0;
+	g_syscalls = 0;
+	g_lastSyscall = -1;
+}
+
+// The C library's own lock functions, found on first use.
+using LockFunction = int (*)(void*);
+struct NextLock
+{
+	const char* szName;
+	std::atomic<LockFunction> function{nullptr};
+
+	int operator()(void* pLock)
+	{
+		LockFunction f = function.load(std::memory_order_relaxed);
+		if (!f)
+		{
+			f = reinterpret_cast<LockFunction>(dlsym(RTLD_NEXT, szName));
+			function.store(f, std::memory_order_relaxed);
+		}
+		return f(pLock);
+	}
+};
+NextLock g_mutexLock{"pthread_mutex_lock"}, g_mutexTryLock{"pthread_mutex_trylock"};
+NextLock g_readLock{"pthread_rwlock_rdlock"}, g_writeLock{"pthread_rwlock_wrlock"};
+NextLock g_readTryLock{"pthread_rwlock_tryrdlock"}, g_writeTryLock{"pthread_rwlock_trywrlock"};
 } // namespace
 
 extern "C" {
 void* malloc(size_t size)
 {
-	note();
+	note(g_allocations);
 	return __libc_malloc(size);
 }
 void* calloc(size_t count, size_t size)
 {
-	note();
+	note(g_allocations);
 	return __libc_calloc(count, size);
 }
 void* realloc(void* pointer, size_t size)
 {
-	note();
+	note(g_allocations);
 	return __libc_realloc(pointer, size);
 }
 void* memalign(size_t alignment, size_t size)
 {
-	note();
+	note(g_allocations);
 	return __libc_memalign(alignment, size);
 }
 void* aligned_alloc(size_t alignment, size_t size)
 {
-	note();
+	note(g_allocations);
 	return __libc_memalign(alignment, size);
 }
 int posix_memalign(void** result, size_t alignment, size_t size)
 {
-	note();
+	note(g_allocations);
 	*result = __libc_memalign(alignment, size);
 	return *result ? 0 : 12;
 }
@@ -64,38 +131,229 @@ void free(void* pointer)
 {
 	__libc_free(pointer);
 }
+
+// A lock can wait however long its holder takes, contended or not.
+int pthread_mutex_lock(pthread_mutex_t* mutex)
+{
+	note(g_locks);
+	return g_mutexLock(mutex);
+}
+int pthread_mutex_trylock(pthread_mutex_t* mutex)
+{
+	note(g_locks);
+	return g_mutexTryLock(mutex);
+}
+int pthread_rwlock_rdlock(pthread_rwlock_t* lock)
+{
+	note(g_locks);
+	return g_readLock(lock);
+}
+int pthread_rwlock_wrlock(pthread_rwlock_t* lock)
+{
+	note(g_locks);
+	return g_writeLock(lock);
+}
+int pthread_rwlock_tryrdlock(pthread_rwlock_t* lock)
+{
+	note(g_locks);
+	return g_readTryLock(lock);
+}
+int pthread_rwlock_trywrlock(pthread_rwlock_t* lock)
+{
+	note(g_locks);
+	return g_writeTryLock(lock);
 }
 
+// The one place the filtered thread may enter the kernel from: the handler
+// makes each trapped call through it.
+long brontal_test_syscall(long nr, long a1, long a2, long a3, long a4, long a5, long a6);
+extern const char brontal_test_syscall_return[];
+}
+
+__asm__(".text\n"
+        ".globl brontal_test_syscall\n"
+        ".type brontal_test_syscall, @function\n"
+        "brontal_test_syscall:\n"
+        "  mov %rdi, %rax\n"
+        "  mov %rsi, %rdi\n"
+        "  mov %rdx, %rsi\n"
+        "  mov %rcx, %rdx\n"
+        "  mov %r8, %r10\n"
+        "  mov %r9, %r8\n"
+        "  mov 8(%rsp), %r9\n"
+        "  syscall\n"
+        ".globl brontal_test_syscall_return\n"
+        "brontal_test_syscall_return:\n"
+        "  ret\n");
+
 using namespace bundletest;
+using namespace brontal::editortest;
+using namespace Steinberg;
 using namespace Steinberg::Vst;
+
+namespace {
+
+void onTrappedSyscall(int, siginfo_t* info, void* context)
+{
+	greg_t* registers = static_cast<ucontext_t*>(context)->uc_mcontext.gregs;
+	if (t_counting)
+	{
+		g_syscalls.fetch_add(1, std::memory_order_relaxed);
+		g_lastSyscall.store(info->si_syscall, std::memory_order_relaxed);
+	}
+	registers[REG_RAX] = brontal_test_syscall(info->si_syscall, registers[REG_RDI], registers[REG_RSI],
+	                                          registers[REG_RDX], registers[REG_R10], registers[REG_R8],
+	                                          registers[REG_R9]);
+}
+
+// From here on every system call of the calling thread traps, except those
+// made from brontal_test_syscall and the return from the handler.
+bool trapSystemCallsOfThisThread()
+{
+	struct sigaction action = {};
+	action.sa_sigaction = onTrappedSyscall;
+	action.sa_flags = SA_SIGINFO | SA_NODEFER;
+	if (sigaction(SIGSYS, &action, nullptr) != 0)
+		return false;
+	const auto ip = reinterpret_cast<std::uint64_t>(brontal_test_syscall_return);
+	sock_filter filter[] = {
+	    BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
+	    BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, AUDIT_ARCH_X86_64, 1, 0),
+	    BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_TRAP),
+	    BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+	    BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_rt_sigreturn, 0, 1),
+	    BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+	    BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, instruction_pointer)),
+	    BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<std::uint32_t>(ip), 0, 3),
+	    BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, instruction_pointer) + 4),
+	    BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<std::uint32_t>(ip >> 32), 0, 1),
+	    BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+	    BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_TRAP),
+	};
+	sock_fprog program = {static_cast<unsigned short>(std::size(filter)), filter};
+	return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
+
+// One thing done with counting on, on the calling thread.
+template <typename Fn> void counted(Fn fn)
+{
+	t_counting = true;
+	fn();
+	t_counting = false;
+}
+
+// The audio thread's work: blocks of every size class with changes of the
+// settings that switch stages in and out, tempo moves, silence and bypass.
+// Returns false at the first result that is not kResultOk.
+bool processVariety(host::PluginInstance& instance)
+{
+	std::vector<float> inL(8192), inR(8192), outL(8192), outR(8192);
+	for (size_t i = 0; i < inL.size(); ++i)
+		inL[i] = inR[i] = 0.9f * static_cast<float>(std::sin(2.0 * M_PI * 110.0 * static_cast<double>(i) / 48000.0));
+	float* ins[2] = {inL.data(), inR.data()};
+	float* outs[2] = {outL.data(), outR.data()};
+	const std::pair<ParamID, double> settings[] = {
+	    {kDistortionLevel, 1.0}, {kStereoEnhancerOnOff, 1.0}, {kReverbLevel, 1.0}, {kDelayLevel, 1.0},
+	    {kDistortionOnOff, 0.0}, {kDistortionOnOff, 0.5},     {kModulationOnOff, 0.0}, {kBypass, 0.0},
+	    {kBypass, 1.0},          {kBypass, 0.0},              {kInputSelection, 0.0}, {kGateCompOnOff, 0.0}};
+	int block = 0;
+	for (int32 n : {1, 64, 1023, 1024, 1025, 4096, 8192, 333, 0})
+		for (const auto& [id, value] : settings)
+		{
+			instance.block().inputChanges().add(id, value);
+			instance.block().setTempo(60.0 + block++);
+			tresult result = kResultOk;
+			counted([&] { result = instance.process({ins, 2, outs, 2, n, block % 5 == 0 ? 3u : 0u}); });
+			if (result != kResultOk)
+				return false;
+		}
+	return true;
+}
+
+// Proves on the calling thread that each counter sees what it counts.
+Counts countOneOfEach()
+{
+	// A thread's first allocation sets up its arena, with system calls.
+	::operator delete(::operator new(100));
+	clearCounts();
+	std::mutex mutex;
+	counted([&] {
+		::operator delete(::operator new(100));
+		mutex.lock();
+		mutex.unlock();
+		EXPECT_EQ(getppid(), getppid());
+	});
+	return counts();
+}
+
+void expectNothingCounted(const char* what)
+{
+	EXPECT_EQ(g_allocations.load(), 0) << what;
+	EXPECT_EQ(g_locks.load(), 0) << what;
+	EXPECT_EQ(g_syscalls.load(), 0) << what << ": the last system call was number " << g_lastSyscall.load();
+}
+
+class NoBlocking : public EditorFixture
+{
+};
+
+} // namespace
 
 TEST(NoAllocation, ProcessNeverTouchesTheHeap)
 {
-	// Prove that the counter sees allocations at all.
-	g_counting = true;
-	::operator delete(::operator new(100));
-	g_counting = false;
-	ASSERT_EQ(g_allocations.load(), 1);
-	g_allocations = 0;
+	const Counts control = countOneOfEach();
+	ASSERT_EQ(control.allocations, 1);
+	ASSERT_EQ(control.locks, 1);
+	clearCounts();
 
 	auto instance = activeInstance(48000.0, 8192);
-	Stereo in = sine(8192, 110.0, 48000.0, 0.9f);
-	Stereo out(8192);
-	float* ins[2] = {in.left.data(), in.right.data()};
-	float* outs[2] = {out.left.data(), out.right.data()};
-	const std::pair<ParamID, double> settings[] = {
-	    {kDistortionLevel, 1.0}, {kStereoEnhancerOnOff, 1.0}, {kReverbLevel, 1.0}, {kDelayLevel, 1.0},
-	    {kDistortionOnOff, 0.0}, {kDistortionOnOff, 0.5}, {kModulationOnOff, 0.0}, {kBypass, 0.0}};
-	int block = 0;
-	for (Steinberg::int32 n : {1, 64, 1023, 1024, 1025, 4096, 8192, 333, 0})
-		for (const auto& [id, value] : settings)
-		{
-			instance->block().inputChanges().add(id, value);
-			instance->block().setTempo(60.0 + block++);
-			g_counting = true;
-			const auto result = instance->process({ins, 2, outs, 2, n, block % 5 == 0 ? 3u : 0u});
-			g_counting = false;
-			ASSERT_EQ(result, Steinberg::kResultOk);
-		}
+	EXPECT_TRUE(processVariety(*instance));
 	EXPECT_EQ(g_allocations.load(), 0);
+}
+
+TEST_F(NoBlocking, AudioThreadNeitherAllocatesNorLocksNorEntersTheKernel)
+{
+	host::ProcessSetup setup;
+	setup.maxBlockSize = 8192;
+	instance->activate(setup);
+	openEditor();
+
+	std::atomic<bool> done{false};
+	// The audio thread goes on until the editor has worked beside it for a
+	// while, however fast the chain is.
+	constexpr int kTicksBeside = 20;
+	std::atomic<int> ticks{0};
+	bool filtered = false, processed = false;
+	Counts control{};
+	std::thread audio([&] {
+		filtered = trapSystemCallsOfThisThread();
+		if (filtered)
+		{
+			control = countOneOfEach();
+			clearCounts();
+			for (int round = 0; (round < 3 || ticks < kTicksBeside) && (processed = processVariety(*instance)); ++round)
+			{
+			}
+		}
+		done = true;
+	});
+	// The user-interface thread meanwhile: the editor's timer, the meters
+	// forwarded, parameters changed, the state saved.
+	while (!done)
+	{
+		controller()->setParamNormalized(kOutputLeftVumeter, (ticks % 10) / 10.0);
+		controller()->setParamNormalized(kDelayLevel, (ticks % 7) / 7.0);
+		host::ByteStream state;
+		EXPECT_EQ(controller()->getState(&state), kResultOk);
+		session->tick();
+		++ticks;
+	}
+	audio.join();
+	ASSERT_TRUE(filtered) << "seccomp refused the filter";
+	EXPECT_EQ(control.allocations, 1);
+	EXPECT_EQ(control.locks, 1);
+	EXPECT_EQ(control.syscalls, 2);
+	EXPECT_TRUE(processed);
+	EXPECT_GE(ticks, kTicksBeside);
+	expectNothingCounted("audio thread, editor open");
 }

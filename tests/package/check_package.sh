@@ -45,7 +45,9 @@ done
 depends="$(field Depends)"
 for binary in "$build/VST3/brontal1.vst3/Contents/x86_64-linux/brontal1.so" "$build/tools/brontal-render"; do
   for library in $(objdump -p "$binary" | awk '$1 == "NEEDED" { print $2 }'); do
-    resolved="$(ldconfig -p | awk -v lib="$library" '$1 == lib && /x86-64/ { print $NF; exit }')"
+    # awk reads the whole list: leaving early would end ldconfig with SIGPIPE,
+    # which pipefail turns into a silent exit of this script.
+    resolved="$(ldconfig -p | awk -v lib="$library" '!found && $1 == lib && /x86-64/ { print $NF; found = 1 }')"
     owner=""
     real="$(readlink -f "$resolved")"
     # With merged /usr a file is registered under /lib or /usr/lib.

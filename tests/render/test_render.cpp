@@ -23,6 +23,17 @@
 #include <thread>
 #include <vector>
 
+
+#if defined(__SANITIZE_ADDRESS__)
+#define BRONTAL_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define BRONTAL_ADDRESS_SANITIZER 1
+#endif
+#endif
+#ifndef BRONTAL_ADDRESS_SANITIZER
+#define BRONTAL_ADDRESS_SANITIZER 0
+#endif
 namespace fs = std::filesystem;
 
 namespace {
@@ -297,7 +308,7 @@ TEST_F(RenderTool, LongFilesStreamThroughInChunks)
 		}
 		aiResidentKb[dSeconds > 10.0 ? 1 : 0] = result.maxResidentKb;
 	}
-#if defined(__SANITIZE_ADDRESS__)
+#if BRONTAL_ADDRESS_SANITIZER
 	// The address sanitizer holds on to freed memory for a while: there the
 	// tool's peak says nothing about what it keeps.
 	static_cast<void>(aiResidentKb);
@@ -448,6 +459,11 @@ TEST_F(RenderTool, BadInputFailsWithOneLineAndNoOutput)
 	    {"--block", "512", "--block", "256", in, out},
 	    {"--tempo", "fast", in, out},
 	    {"--frobnicate", in, out},
+	    // Control characters of the user's text are escaped, not echoed.
+	    {"--frob\nnicate", in, out},
+	    {"--tempo", "1\n2", in, out},
+	    {"--set", "No\x1b[2JSuch\nKnob=0.5", in, out},
+	    {in, file("out\n.mp3")},
 	    {"--bypass=yes", in, out},
 	    {in},
 	    {in, out, file("extra.wav")},
@@ -484,6 +500,7 @@ TEST_F(RenderTool, BadInputFailsWithOneLineAndNoOutput)
 		EXPECT_NE(result.status, 0) << joined;
 		EXPECT_EQ(result.err.rfind("brontal-render: ", 0), 0u) << joined << "\n" << result.err;
 		EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << joined << "\n" << result.err;
+		EXPECT_EQ(result.err.find('\x1b'), std::string::npos) << joined;
 		EXPECT_EQ(result.out, "") << joined;
 		EXPECT_EQ(filesInDir(), before) << joined;
 	}
@@ -584,6 +601,12 @@ TEST_F(RenderTool, ManyFilesRenderInParallelAndFailOneByOne)
 		EXPECT_EQ(batch.sampleRate, expected.sampleRate) << name;
 		EXPECT_EQ(batch.samples, expected.samples) << name;
 	}
+
+	// A name with a newline still gives one line per file.
+	const ToolRun odd = run({"-o", out.string(), file("gone\n.wav")});
+	EXPECT_EQ(odd.status, 1);
+	EXPECT_EQ(std::count(odd.err.begin(), odd.err.end(), '\n'), 2) << odd.err;
+	EXPECT_NE(odd.err.find("gone\\x0a.wav: "), std::string::npos) << odd.err;
 
 	// A folder that holds an input would have it overwritten: refused.
 	const std::string before = readText(file("mono.wav"));

@@ -141,10 +141,11 @@ public:
 		if (terminal)
 			rewrite(job);
 		else if (job.state == Job::State::Done)
-			std::printf("%s: %s\n", job.output.c_str(), job.result.c_str());
+			std::printf("%s: %s\n", escapeControls(job.output).c_str(), escapeControls(job.result).c_str());
 		std::fflush(stdout);
 		if (!terminal && job.state == Job::State::Failed)
-			std::fprintf(stderr, "brontal-render: %s: %s\n", job.input.c_str(), job.result.c_str());
+			std::fprintf(stderr, "brontal-render: %s: %s\n", escapeControls(job.input).c_str(),
+			             escapeControls(job.result).c_str());
 	}
 
 	bool onTerminal() const { return terminal; }
@@ -372,7 +373,8 @@ int renderBatch(const Options& options)
 		for (const Job& job : jobs)
 		{
 			if (job.state == Job::State::Failed)
-				std::fprintf(stderr, "brontal-render: %s: %s\n", job.input.c_str(), job.result.c_str());
+				std::fprintf(stderr, "brontal-render: %s: %s\n", escapeControls(job.input).c_str(),
+				             escapeControls(job.result).c_str());
 		}
 	}
 	if (failed)

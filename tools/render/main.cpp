@@ -23,7 +23,7 @@ void onSignal(int)
 int fail(const std::string& message, int status)
 {
 	std::cout.flush();
-	std::fprintf(stderr, "brontal-render: %s\n", message.c_str());
+	std::fprintf(stderr, "brontal-render: %s\n", escapeControls(message).c_str());
 	return status;
 }
 

@@ -73,6 +73,21 @@ ParamSetting parseSetting(const std::string& text)
 
 } // namespace
 
+std::string escapeControls(const std::string& text)
+{
+	static const char hex[] = "0123456789abcdef";
+	std::string out;
+	for (const char c : text)
+	{
+		const auto u = static_cast<unsigned char>(c);
+		if (u < 0x20 || u == 0x7f)
+			out += std::string("\\x") + hex[u >> 4] + hex[u & 15];
+		else
+			out += c;
+	}
+	return out;
+}
+
 const char* usageText()
 {
 	return "Usage: brontal-render [options] INPUT OUTPUT\n"

@@ -49,4 +49,9 @@ Options parseOptions(const std::vector<std::string>& args);
 
 const char* usageText();
 
+// Text for a one-line message: messages quote the user's arguments and file
+// names, and a newline or an escape sequence in one must not reach the
+// terminal as such, so control characters are written as \xHH.
+std::string escapeControls(const std::string& text);
+
 } // namespace brontal::host

@@ -1,0 +1,251 @@
+#!/usr/bin/python3
+"""Writes the seed inputs of the fuzz harnesses to tests/fuzz/seeds/<harness>/.
+
+Each seed is a small, readable case in the harness's input layout (the
+readers in tests/fuzz/*.cpp): the common host set-ups, every rate and
+arrangement, the edges of block size, parameter ids and values, tempo,
+samples, silence flags, bypass, reactivation and state loads; state records
+whole, short, in pieces and from failing streams; typical command lines.
+The fuzzer starts from these and mutates. Deterministic, no input.
+
+Usage: tools/gen_fuzz_seeds.py [OUTPUT_DIR]
+"""
+
+import shutil
+import struct
+import sys
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parent.parent
+OUT = Path(sys.argv[1]) if len(sys.argv) > 1 else ROOT / "tests" / "fuzz" / "seeds"
+
+# Indexes into the harness's tables.
+RATES = [8000, 11025, 16000, 22050, 32000, 44100, 48000, 88200, 96000, 176400, 192000, 352800, 384000]
+STEREO, MONO, STEREO_TO_MONO, MONO_TO_STEREO, SURROUND, EMPTY_IN = range(6)
+REALTIME, PREFETCH, OFFLINE = range(3)
+EDGE_SIZES = [0, 1, 2, 3, 7, 31, 32, 33, 63, 64, 127, 128, 255, 256,
+              511, 512, 1000, 1023, 1024, 1025, 2047, 2048, 4095, 4096, 4097, 8191, 8192]
+SPECIAL = {"nan": 0, "-nan": 1, "inf": 2, "-inf": 3, "-1": 4, "-0": 5, "0": 6, "denormal": 7,
+           "0.5": 8, "1": 9, "above1": 10, "2": 11, "1e300": 12, "-1e300": 13, "3.5e38": 14}
+SINE, NOISE, SPECIALS, HUGE, DENORMALS, IMPULSE, SILENT, RAW = 1, 2, 3, 4, 5, 6, 0, 7
+CONTEXT, OUT_CHANGES, CARELESS, IN_PLACE, ODD_CHANNELS = 1, 2, 4, 8, 16
+OFFSETS = {"0": 0, "last": 1, "end": 2, "-1": 3, "max": 4, "min": 5}
+OP_BLOCK, OP_TOGGLE, OP_STATE, OP_SETUP = 0x00, 0xE0, 0xF0, 0xF8
+
+# Parameter ids.
+(INPUT_SELECTION, GATE, COMPRESSOR_LEVEL, DISTORTION, DISTORTION_LEVEL, ENHANCER, DELAY, MODULATION,
+ CHORUS_SPEED, REVERB, DELAY_LEVEL, REVERB_LEVEL, LEFT_METER, RIGHT_METER, INPUT_CLIP, OUTPUT_CLIP,
+ COMPRESSION, BUTTON, BYPASS) = range(1, 20)
+DEFAULTS = [1.0, 1.0, 1.0, 0.8, 1.0, 0.55, 0.0, 1.0, 1.0, 0.1, 1.0, 0.75, 0.55, 0, 0, 0, 0, 0, 0, 0]
+
+
+def u8(v):
+    return struct.pack("<B", v)
+
+
+def u16(v):
+    return struct.pack("<H", v)
+
+
+def u32(v):
+    return struct.pack("<I", v & 0xFFFFFFFF)
+
+
+def f32(v):
+    return struct.pack("<f", v)
+
+
+def f64(v):
+    return struct.pack("<d", v)
+
+
+def setup(rate=48000, arrangement=STEREO, max_block=512, mode=REALTIME):
+    rate_bytes = u8(RATES.index(rate)) if rate in RATES else u8(0xF0) + u32(round((rate - 8000) / 376000 * 4294967295))
+    return rate_bytes + u8(arrangement) + u16(max_block - 1) + u8(mode)
+
+
+def size_code(n):
+    if n <= 32:
+        return u8(n)
+    if n in EDGE_SIZES:
+        return u8(0xFC) + u16(0x8000 | EDGE_SIZES.index(n))
+    return u8(0xFC) + u16(n)
+
+
+def value(v):
+    if isinstance(v, str):
+        return u8(0) + u8(SPECIAL[v])
+    return u8(1) + f64(v)
+
+
+def tempo(t):
+    if t is None:
+        return u8(0)
+    if isinstance(t, str):  # a special value times 120
+        return u8(1) + u8(SPECIAL[t])
+    return u8(2) + f64(t)
+
+
+def param_id(i):
+    return u8(i) if i < 22 else u8(0xF0) + u32(i)
+
+
+def offset(o):
+    return u8(OFFSETS[o]) if isinstance(o, str) else u8(0xF0) + u32(o)
+
+
+def block(n=32, bits=CONTEXT | OUT_CHANGES, bpm=120.0, silence=0, counts=None, signal=NOISE, seed=1, level=32,
+          raw=(0.5, -0.5, 2.0, -2.0), changes=()):
+    """changes: (id, [(offset, value), ...]) per queue."""
+    data = u8(OP_BLOCK) + size_code(n) + u8(bits) + tempo(bpm) + u8(silence)
+    if bits & ODD_CHANNELS:
+        data += u8(counts[0] | counts[1] << 4)
+    data += u8(signal) + u32(seed) + u8(level)
+    if signal == RAW:
+        data += b"".join(f32(x) for x in raw)
+    data += u8(len(changes))
+    for pid, points in changes:
+        data += param_id(pid) + u8(len(points))
+        for o, v in points:
+            data += offset(o) + value(v)
+    return data
+
+
+def toggle():
+    return u8(OP_TOGGLE)
+
+
+def load_state(values):
+    return u8(OP_STATE) + b"".join(f32(v) for v in values)
+
+
+def resetup(**kwargs):
+    return u8(OP_SETUP) + setup(**kwargs)
+
+
+def process_seeds():
+    s = {}
+    s["default"] = setup() + block() * 4
+    for rate in RATES + [44100.5, 100000.0]:
+        s["rate-%g" % rate] = setup(rate=rate) + block(signal=SINE, level=64) + block(n=500)
+    for name, arrangement in (("mono", MONO), ("stereo-to-mono", STEREO_TO_MONO),
+                              ("mono-to-stereo", MONO_TO_STEREO), ("surround", SURROUND), ("empty-in", EMPTY_IN)):
+        s["arrangement-" + name] = setup(arrangement=arrangement) + block() + block(changes=[(BYPASS, [("0", 1.0)])])
+    s["block-edges"] = setup(rate=384000, max_block=8192) + b"".join(block(n=n) for n in (0, 1, 1023, 1024, 1025, 8192))
+    s["block-beyond-max"] = setup(max_block=64) + block(n=4097)
+    s["params-specials"] = setup() + block(changes=[(i, [("0", v)]) for i, v in
+                                                     ((DELAY_LEVEL, "nan"), (REVERB_LEVEL, "inf"), (CHORUS_SPEED, "-inf"),
+                                                      (DISTORTION_LEVEL, "2"), (COMPRESSOR_LEVEL, "-1"),
+                                                      (INPUT_SELECTION, "denormal"), (ENHANCER, "above1"),
+                                                      (GATE, "-nan"))]) + block()
+    s["params-ids"] = setup() + block(changes=[(0, [("0", 1.0)]), (20, [("0", 1.0)]), (21, [("0", 0.3)]),
+                                               (4096, [("0", 1.0)]), (0xFFFFFFFF, [("0", 1.0)]),
+                                               (LEFT_METER, [("0", 1.0)]), (BUTTON, [("0", 1.0)])]) + block()
+    s["params-points"] = setup() + block(changes=[(DELAY_LEVEL, [("max", 0.1), ("0", 0.9), ("-1", 0.4), ("min", 0.7)]),
+                                                  (REVERB_LEVEL, [("end", "nan"), ("last", 0.2)])]) + block()
+    s["params-all-off"] = setup() + block(changes=[(i, [("0", 0.0)]) for i in (GATE, DISTORTION, DELAY, MODULATION, REVERB)]) + block()
+    s["params-all-max"] = setup() + block(changes=[(i, [("0", 1.0)]) for i in range(1, 13)], signal=NOISE, level=255) + block(n=512)
+    for name, t in (("nan", "nan"), ("zero", "0"), ("negative", "-1"), ("huge", "1e300"), ("inf", "inf"),
+                    ("float-max", "3.5e38"), ("slow", 1.0), ("fast", 999.0)):
+        s["tempo-" + name] = setup() + block(bpm=t, signal=IMPULSE, level=255) + block(n=1024, bpm=t)
+    s["tempo-invalid"] = setup() + block(bits=OUT_CHANGES, bpm=60.0) + block(bpm=None)
+    for name, signal in (("specials", SPECIALS), ("huge", HUGE), ("denormals", DENORMALS), ("impulse", IMPULSE)):
+        s["samples-" + name] = setup() + block(signal=signal, level=255) * 3 + block(n=256, signal=SINE)
+    s["samples-raw"] = setup() + block(signal=RAW, raw=(float("nan"), float("inf"), 1e30, -1e-40)) + block()
+    for flags in (1, 2, 3, 0x80):
+        s["silence-%d" % flags] = setup() + block(signal=SINE, level=64) + block(silence=flags, signal=SINE, level=64) * 3
+        s["silence-%d-bypass" % flags] = setup() + block(silence=flags, signal=SINE, level=64,
+                                                        changes=[(BYPASS, [("0", 1.0)])])
+    s["silence-careless"] = setup() + block(bits=CONTEXT | CARELESS, silence=1, signal=HUGE)
+    s["silence-mono"] = setup(arrangement=MONO) + block(signal=SINE) + block(silence=1, signal=SINE)
+    s["in-place"] = setup() + block(bits=CONTEXT | IN_PLACE, signal=SINE, level=64) * 2
+    s["in-place-bypass"] = setup() + block(bits=CONTEXT | IN_PLACE, signal=HUGE, changes=[(BYPASS, [("0", 1.0)])])
+    s["bypass-half"] = setup() + block(changes=[(BYPASS, [("0", 0.5)])]) + block(changes=[(BYPASS, [("0", 0.0)])])
+    s["odd-channels"] = (setup() + block(bits=CONTEXT | ODD_CHANNELS, counts=(1, 2)) +
+                         block(bits=CONTEXT | ODD_CHANNELS, counts=(2, 1)) +
+                         block(bits=CONTEXT | ODD_CHANNELS, counts=(0, 2)) +
+                         block(bits=CONTEXT | ODD_CHANNELS, counts=(4, 4)))
+    s["no-context-no-output-changes"] = setup() + block(bits=0) * 2
+    s["toggle"] = setup() + block(n=256, signal=NOISE, level=128) + toggle() + block(n=256) * 3
+    s["toggle-params"] = (setup(rate=96000) + block(changes=[(ENHANCER, [("0", 1.0)]), (DELAY_LEVEL, [("0", 1.0)])]) +
+                          block(n=512, signal=SINE, level=128) + toggle() + block(bpm=90.0) * 2 +
+                          block(changes=[(BYPASS, [("0", 1.0)])]) + block(changes=[(BYPASS, [("0", 0.0)])]) +
+                          toggle() + block(signal=IMPULSE, level=255) * 2)
+    s["toggle-mono"] = setup(arrangement=MONO) + block(n=256) + toggle() + block(n=256)
+    s["toggle-silence"] = setup() + block(n=256) + toggle() + block(silence=3, signal=SILENT) + block()
+    s["state"] = setup() + block() + load_state([1.0] + [0.25] * 19) + block() + load_state(DEFAULTS) + block()
+    s["state-specials"] = setup() + load_state([0.0, float("nan"), float("inf"), -1.0, 2.0] + [1e-40] * 15) + block()
+    s["state-after-toggle"] = setup() + block() + toggle() + load_state([1.0] * 20) + block()
+    s["resetup"] = (setup() + block() + resetup(rate=192000, arrangement=MONO) + block() +
+                    resetup(rate=8000, arrangement=SURROUND, mode=OFFLINE) + block() + resetup(rate=384000) + block())
+    return s
+
+
+def state_record(values):
+    return b"".join(f32(v) for v in values)
+
+
+def state_seeds():
+    set_state, component_state, controller_state, get_state = range(4)
+    whole = state_record(DEFAULTS)
+    odd = state_record([0.0, float("nan"), float("inf"), -1.0, 2.0, 0.3, 1e-40, -0.0] + [0.7] * 12)
+    s = {}
+    for target, name in ((set_state, "processor"), (component_state, "controller-component"),
+                         (controller_state, "controller-own")):
+        s[name + "-whole"] = u8(target) + u8(0) + u8(255) + whole
+        s[name + "-odd-values"] = u8(target) + u8(0) + u8(255) + odd
+        s[name + "-longer"] = u8(target) + u8(0) + u8(255) + odd + b"\x01\x02\x03\x04" * 8
+        s[name + "-short"] = u8(target) + u8(0) + u8(255) + whole[:79]
+        s[name + "-empty"] = u8(target) + u8(0) + u8(255)
+        s[name + "-pieces"] = u8(target) + u8(0) + u8(6) + odd
+        s[name + "-fails-midway"] = u8(target) + u8(1) + u8(255) + u8(40) + odd
+        s[name + "-fails-after-part"] = u8(target) + u8(3) + u8(16) + u8(41) + odd
+        s[name + "-overstates"] = u8(target) + u8(4) + u8(255) + odd
+        s[name + "-overstates-in-pieces"] = u8(target) + u8(4) + u8(9) + odd
+    s["save-full-disk"] = u8(get_state) + u8(1) + u8(255) + u8(40)
+    s["save"] = u8(get_state) + u8(0) + u8(255)
+    return s
+
+
+def options_seeds():
+    lines = {
+        "plain": ["in.wav", "out.wav"],
+        "all": ["--plugin", "b.vst3", "--block", "256", "--tempo", "133.5", "--set", "Delay Level=0.3",
+                "--set", "11=1", "--state-in", "s.bin", "--state-out", "t.bin", "--bypass", "in.wav", "out.flac"],
+        "inline": ["--block=1", "--tempo=1000", "--set=Reverb Level=0", "--plugin=x.so", "in.aif", "out.aiff"],
+        "dashes": ["--block", "8192", "--", "-in.wav", "--out.wav"],
+        "list": ["--list-params"],
+        "list-plugin": ["--plugin", "p.vst3", "--list-params"],
+        "help": ["--help", "--block", "0"],
+        "bad-block": ["--block", "8193", "a", "b"],
+        "bad-tempo": ["--tempo", "nan", "a", "b"],
+        "bad-set": ["--set", "=1", "--set", "x=1e999", "a", "b"],
+        "twice": ["--block", "1", "--block=2", "a", "b"],
+        "unknown": ["-x", "--frob", "a", "b"],
+        "control": ["--set", "a\nb=0.5", "a\x1b", "b"],
+        "many": ["-j", "4", "-o", "out", "a.wav", "b.flac", "c.aif"],
+        "many-short-forms": ["-j2", "-oout", "--preset", "p.vstpreset", "--", "-a.wav"],
+        "many-long-forms": ["--jobs=64", "--output-dir=o", "a.wav"],
+        "many-bad": ["-j", "65", "-o", "", "--state-out", "s", "a"],
+        "preset": ["--preset", "clean.vstpreset", "--set", "Bypass=0", "in.wav", "out.wav"],
+        "preset-and-state": ["--preset", "p", "--state-in", "s", "a", "b"],
+    }
+    return {name: b"\0".join(arg.encode() for arg in args) for name, args in lines.items()}
+
+
+def write(harness, seeds):
+    directory = OUT / harness
+    shutil.rmtree(directory, ignore_errors=True)
+    directory.mkdir(parents=True)
+    for name, data in sorted(seeds.items()):
+        (directory / name).write_bytes(data)
+
+
+def main():
+    write("fuzz_process", process_seeds())
+    write("fuzz_state", state_seeds())
+    write("fuzz_render_options", options_seeds())
+
+
+if __name__ == "__main__":
+    main()
