@@ -842,7 +842,7 @@ int CMyDisto::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, flo
 	const float fLevel = GetParam(kDistortionLevel);
 	float fDriveFrom = m_fDrive;
 	float fDriveStep = 0.0f;
-	if (!(fLevel == m_fDriveLevel))
+	if (!(fLevel == m_fDriveLevel) || !m_bDriveKnown)
 	{
 		const float fDrive = DriveGain(fLevel);
 		if (m_bDriveKnown)

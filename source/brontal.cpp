@@ -392,12 +392,6 @@ tresult PLUGIN_API Brontal::process(ProcessData& data)
 	for (LevelGlide& glide : m_aGlides)
 		glide.pQueue = nullptr;
 	ApplyParameterChanges(data.inputParameterChanges);
-	if (m_bSnapPending.exchange(false))
-	{
-		Snap();
-		m_processingFade.Forget();
-		m_iChainFill = 0;
-	}
 
 	// No buses or no samples: a parameter flush, which is all done now.
 	if (data.numInputs < 1 || data.numOutputs < 1 || data.numSamples <= 0 || !data.inputs || !data.outputs)
@@ -414,6 +408,14 @@ tresult PLUGIN_API Brontal::process(ProcessData& data)
 	}
 	const int32 iCount = data.numSamples;
 
+	// Until the first block of audio after activation, a new setup or a
+	// loaded state, every value (flushes included) applies at once.
+	if (m_bSnapPending.exchange(false))
+	{
+		Snap();
+		m_processingFade.Forget();
+		m_iChainFill = 0;
+	}
 	const bool bProcessing = !IsSwitchOn(GetCell(kBypass));
 	if (!bProcessing)
 		m_iChainFill = 0;
@@ -434,8 +436,12 @@ tresult PLUGIN_API Brontal::process(ProcessData& data)
 	const bool bSilentInput = ChannelSilent(in, iSelected);
 	if (bSilentInput && m_llTailRemaining <= 0)
 	{
+		// Dry or processed, silence is silence: the bypass is where it
+		// stands at the next block, without a fade.
 		SilenceOutputs(in, out, iCount);
 		Snap();
+		m_processingFade.Forget();
+		m_iChainFill = 0;
 		return kResultOk;
 	}
 	out.silenceFlags = 0;

@@ -183,6 +183,7 @@ int CProcessAudio::Reset()
 {
 	ForEachEffect([](CMyEffect* pEffect) { pEffect->Reset(); });
 	m_driveFade.Forget();
+	m_iDriveHeard = 0;
 	return 1;
 }
 
