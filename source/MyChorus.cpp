@@ -144,6 +144,8 @@ int CMyChorus::Reset()
 	m_iRingLength = m_iConfiguredLength;
 	m_iWriteCursor = 0;
 	m_iCounter = 0;
+	Snap();
+	m_iFill = 0;
 	return 1;
 }
 
@@ -166,12 +168,21 @@ int CMyChorus::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, fl
 		return 1;
 	}
 	const float s = GetParam(kChorusSpeed);
-	const float fDry = 1.0f - 0.7f * s;
-	const float fWet = 1.0f - fDry;
+	// A new level moves the mix across the block, from the last one's.
+	const float fFrom = m_bSpeedKnown ? m_fLastSpeed : s;
+	m_fLastSpeed = s;
+	m_bSpeedKnown = true;
 
 	const float fs = m_pdSampleRate ? SampleRateF() : 0.0f;
-	if (!IsSwitchOn(GetParam(kModulationOnOff)) || m_iRingLength < kMinRingLength || !(fs > 0.0f) ||
-	    !std::isfinite(fs))
+	// Switched on, the ring first fills with the signal (it holds whatever
+	// it held when last on), then the taps fade in.
+	const bool bWanted = IsSwitchOn(GetParam(kModulationOnOff));
+	if (!bWanted)
+		m_iFill = 0;
+	else if (m_fade.Known() && m_fade.Off() && m_iFill == 0)
+		m_iFill = m_iRingLength;
+	m_fade.Follow(bWanted && m_iFill == 0, m_pdSampleRate ? *m_pdSampleRate : 0.0);
+	if ((m_fade.Off() && m_iFill == 0) || m_iRingLength < kMinRingLength || !(fs > 0.0f) || !std::isfinite(fs))
 	{
 		CopyStereo(pfIn1, pfIn2, pfOut1, pfOut2, iCount);
 		return 1;
@@ -183,14 +194,19 @@ int CMyChorus::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, fl
 	const float h = static_cast<float>(m_iRingLength / 2);
 	const float fCentreOffset = h - 2.0f;
 	const float fDepth = 0.15f * h;
-	const float fLevel = (0.01f * s + 0.3f) * 3.33f;
+	// kChorusSpeed sets the wet/dry balance and the level.
+	const auto tapsFor = [&](float fSpeed) {
+		const float fDry = 1.0f - 0.7f * fSpeed;
+		return Taps{m_afRing, m_iRingLength, fCentreOffset, fDepth, 1.0f - fDry, fDry, (0.01f * fSpeed + 0.3f) * 3.33f};
+	};
 
 	// The taps read at least 0.85 h samples behind the newest sample: a
 	// stretch shorter than that may be written to the ring before any of
 	// its reads, which then find what they would have found sample by sample.
 	const int iStretch = std::max(1, std::min(kStretch, static_cast<int>(0.85f * h) - 3));
-	const Taps taps{m_afRing, m_iRingLength, fCentreOffset, fDepth, fWet, fDry, fLevel};
-	float afCos[kStretch], afSin[kStretch];
+	const Taps taps = tapsFor(s);
+	const Taps tapsFrom = tapsFor(fFrom);
+	float afCos[kStretch], afSin[kStretch], afFrom1[kStretch], afFrom2[kStretch];
 	int aiCursor[kStretch];
 	for (int iDone = 0; iDone < iCount;)
 	{
@@ -224,7 +240,25 @@ int CMyChorus::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, fl
 			ReadTapsAvx2(taps, aiCursor, afCos, afSin, pfIn1 + iDone, pfOut1 + iDone, pfOut2 + iDone, n);
 		else
 			ReadTaps(taps, aiCursor, afCos, afSin, pfIn1 + iDone, pfOut1 + iDone, pfOut2 + iDone, n);
+		if (!(fFrom == s))
+		{
+			ReadTaps(tapsFrom, aiCursor, afCos, afSin, pfIn1 + iDone, afFrom1, afFrom2, n);
+			for (int i = 0; i < n; ++i)
+			{
+				const float fNew = static_cast<float>(iDone + i + 1) / static_cast<float>(iCount);
+				pfOut1[iDone + i] = fNew * pfOut1[iDone + i] + (1.0f - fNew) * afFrom1[i];
+				pfOut2[iDone + i] = fNew * pfOut2[iDone + i] + (1.0f - fNew) * afFrom2[i];
+			}
+		}
 		iDone += n;
 	}
+	if (m_iFill > 0)
+	{
+		m_iFill = std::max(0, m_iFill - iCount);
+		CopyStereo(pfIn1, pfIn2, pfOut1, pfOut2, iCount);
+	}
+	// The on path carries the dry signal too: the two add in phase.
+	else if (m_fade.Fading())
+		m_fade.Crossfade(pfIn1, pfOut1, pfIn2, pfOut2, iCount, CSwitchFade::kEqualGain);
 	return 1;
 }

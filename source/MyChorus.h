@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MyEffect.h"
+#include "SwitchFade.h"
 
 // Stereo chorus: one 40 ms ring read by two taps that a 0.3 Hz oscillator
 // moves in quadrature (cosine on output 1, sine on output 2).
@@ -19,6 +20,11 @@ public:
 	int Process(const float* pfIn1, const float* pfIn2, float* pfOut1, float* pfOut2, int iCount) override;
 
 	int GetConfiguredLength() const { return m_iConfiguredLength; }
+	void Snap() override
+	{
+		m_fade.Forget();
+		m_bSpeedKnown = false;
+	}
 
 private:
 	// Samples whose oscillator values are worked out at a time.
@@ -30,4 +36,12 @@ private:
 	int m_iRingLength = 0;
 	int m_iWriteCursor = 0;
 	int m_iConfiguredLength = 0;
+	CSwitchFade m_fade;
+	// Samples the ring, once switched on, still needs before it holds the
+	// present signal and the taps may be faded in.
+	int m_iFill = 0;
+	// The level the last block ended with, and whether there was one (after
+	// a reset or a snap a new level applies at once).
+	float m_fLastSpeed = 0.0f;
+	bool m_bSpeedKnown = false;
 };

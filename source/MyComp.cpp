@@ -52,6 +52,8 @@ int CMyComp::Reset()
 	m_iState = 0;
 	std::memset(m_allHistory, 0, sizeof(int64_t) * BUFCOMPSIZE);
 	m_iWriteIndice = 0;
+	Snap();
+	m_iFill = 0;
 	return 1;
 }
 
@@ -139,11 +141,27 @@ int CMyComp::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, floa
 		return 0;
 	}
 	const float p = GetParam(kCompressorLevel);
-	const float fThreshold = (1.0f - p) * 30.0f - 50.0f;
-	const float fGateThreshold = std::min(fThreshold, kGateCeilingDb);
+	// A new level moves the gains across the block, from the last one's.
+	const float pFrom = m_bLevelKnown ? m_fLastLevel : p;
+	m_fLastLevel = p;
+	m_bLevelKnown = true;
 
-	if (!IsSwitchOn(GetParam(kGateCompOnOff)))
+	// Switched on, the detector first catches up with the signal (its ring
+	// holds whatever it held when last on), then the gains fade in.
+	const bool bWanted = IsSwitchOn(GetParam(kGateCompOnOff));
+	if (!bWanted)
+		m_iFill = 0;
+	else if (m_fade.Known() && m_fade.Off() && m_iFill == 0)
+		m_iFill = BUFCOMPSIZE;
+	m_fade.Follow(bWanted && m_iFill == 0, m_pdSampleRate ? *m_pdSampleRate : 0.0);
+	if (m_fade.Off())
 	{
+		for (int iDone = 0; iDone < iCount && m_iFill > 0; iDone += kStretch)
+		{
+			const int n = std::min(kStretch, iCount - iDone);
+			DetectMeans(pfIn1 + iDone, n);
+			m_iFill = std::max(0, m_iFill - n);
+		}
 		CopyStereo(pfIn1, pfIn2, pfOut1, pfOut2, iCount);
 		SetParam(kCompressionLed, 0.0f);
 		return 1;
@@ -160,23 +178,40 @@ int CMyComp::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, floa
 	//   linear      make-up
 	//   compressing make-up - 0.532 (L - T)
 	//   gating      make-up - (Tg - L)
-	const double dMakeUp = static_cast<double>(p * kMakeUpPerLevelDb + kMakeUpDb);
-	const GainLines lines = {
-		fThreshold,
-		fGateThreshold,
-		{static_cast<float>(dMakeUp * kDbToLog2), static_cast<float>((dMakeUp + kCompressionSlope * fThreshold) * kDbToLog2),
-		 static_cast<float>((dMakeUp - fGateThreshold) * kDbToLog2)},
-		{0.0f, static_cast<float>(-kCompressionSlope * kDbToLog2), static_cast<float>(kDbToLog2)},
+	const auto linesFor = [](float fLevel) {
+		const float fT = (1.0f - fLevel) * 30.0f - 50.0f;
+		const float fTg = std::min(fT, kGateCeilingDb);
+		const double dMakeUp = static_cast<double>(fLevel * kMakeUpPerLevelDb + kMakeUpDb);
+		return GainLines{
+			fT,
+			fTg,
+			{static_cast<float>(dMakeUp * kDbToLog2), static_cast<float>((dMakeUp + kCompressionSlope * fT) * kDbToLog2),
+			 static_cast<float>((dMakeUp - fTg) * kDbToLog2)},
+			{0.0f, static_cast<float>(-kCompressionSlope * kDbToLog2), static_cast<float>(kDbToLog2)},
+		};
 	};
+	const GainLines lines = linesFor(p);
+	const GainLines linesFrom = linesFor(pFrom);
 
 	for (int iDone = 0; iDone < iCount; iDone += kStretch)
 	{
 		const int n = std::min(kStretch, iCount - iDone);
 		DetectMeans(pfIn1 + iDone, n);
+		if (!(pFrom == p))
+		{
+			std::memcpy(m_afFromLevel, m_afLevel, sizeof m_afFromLevel);
+			LevelsToGainsPlain(linesFrom, m_afFromLevel, m_afFromGain, n);
+		}
 		if (HasAvx2())
 			LevelsToGainsAvx2(lines, m_afLevel, m_afGain, n);
 		else
 			LevelsToGainsPlain(lines, m_afLevel, m_afGain, n);
+		if (!(pFrom == p))
+			for (int i = 0; i < n; ++i)
+			{
+				const float fNew = static_cast<float>(iDone + i + 1) / static_cast<float>(iCount);
+				m_afGain[i] = fNew * m_afGain[i] + (1.0f - fNew) * m_afFromGain[i];
+			}
 		for (int i = 0; i < n; ++i)
 		{
 			const float y = m_afGain[i] * pfIn1[iDone + i];
@@ -184,8 +219,11 @@ int CMyComp::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, floa
 			pfOut2[iDone + i] = y;
 		}
 	}
+	// The same signal scaled: the two paths add in phase.
+	if (m_fade.Fading())
+		m_fade.Crossfade(pfIn1, pfOut1, pfIn2, pfOut2, iCount, CSwitchFade::kEqualGain);
 	const float L = m_afLevel[(iCount - 1) % kStretch];
-	m_iState = L >= fThreshold ? 1 : (fGateThreshold >= L ? 2 : 0);
+	m_iState = L >= lines.fThreshold ? 1 : (lines.fGateThreshold >= L ? 2 : 0);
 	SetParam(kCompressionLed, m_iState == 1 ? 1.0f : 0.0f);
 	return 1;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MyEffect.h"
+#include "SwitchFade.h"
 
 #include <cstdint>
 
@@ -19,6 +20,11 @@ public:
 	int Process(const float* pfIn1, const float* pfIn2, float* pfOut1, float* pfOut2, int iCount) override;
 	int ProcessSaturation(const float* pfIn1, const float* pfIn2, float* pfOut1, float* pfOut2,
 	                      int iCount) override;
+	void Snap() override
+	{
+		m_fade.Forget();
+		m_bLevelKnown = false;
+	}
 
 private:
 	// Samples whose detector means are worked out before their gains.
@@ -38,4 +44,15 @@ private:
 	// for a whole number of vectors.
 	alignas(16) float m_afLevel[kStretch + 8] = {};
 	alignas(16) float m_afGain[kStretch + 8] = {};
+	CSwitchFade m_fade;
+	// Samples the detector, once switched on, still needs before its mean
+	// is all of the present signal and the gains may be faded in.
+	int m_iFill = 0;
+	// The level the last block ended with, whether there was one (after a
+	// reset or a snap a new level applies at once), and the gains it would
+	// give while a new one takes over.
+	float m_fLastLevel = 0.0f;
+	bool m_bLevelKnown = false;
+	alignas(16) float m_afFromLevel[kStretch + 8] = {};
+	alignas(16) float m_afFromGain[kStretch + 8] = {};
 };

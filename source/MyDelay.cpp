@@ -158,6 +158,7 @@ int CMyDelay::Reset()
 	m_iDirtyLength = 0;
 	m_iRingLength = m_iAllocatedLength;
 	m_iWriteCursor = 0;
+	m_fade.Forget();
 	return 1;
 }
 
@@ -243,7 +244,8 @@ int CMyDelay::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, flo
 	const float d = 1.0f - m;
 
 	// Off, or no ring to hold an echo yet (before the first Reset): pass.
-	if (!IsSwitchOn(GetParam(kDelayOnOff)) || m_iRingLength < 2)
+	m_fade.Follow(IsSwitchOn(GetParam(kDelayOnOff)), m_pdSampleRate ? *m_pdSampleRate : 0.0);
+	if (m_fade.Off() || m_iRingLength < 2)
 	{
 		CopyStereo(pfIn1, pfIn2, pfOut1, pfOut2, iCount);
 		return 1;
@@ -268,5 +270,8 @@ int CMyDelay::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, flo
 	else
 		m_iDirtyLength = std::max(m_iDirtyLength, iCursor);
 	m_iWriteCursor = iCursor;
+	// The on path carries the dry signal too: the two add in phase.
+	if (m_fade.Fading())
+		m_fade.Crossfade(pfIn1, pfOut1, pfIn2, pfOut2, iCount, CSwitchFade::kEqualGain);
 	return 1;
 }

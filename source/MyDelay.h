@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MyEffect.h"
+#include "SwitchFade.h"
 
 // Tempo-synced stereo delay: channel 1 repeats after an eighth note,
 // channel 2 after a quarter note, and each line feeds mostly the other so
@@ -23,6 +24,7 @@ public:
 
 	int GetConfiguredLength() const { return m_iConfiguredLength; }
 	int GetRingLength() const { return m_iRingLength; }
+	void Snap() override { m_fade.Forget(); }
 
 private:
 	// Half a beat in samples at the current tempo and rate, as the design
@@ -42,4 +44,5 @@ private:
 	// Entries at and above this index are zero: Reset clears only what was
 	// written since the last clear.
 	int m_iDirtyLength = 0;
+	CSwitchFade m_fade;
 };

@@ -627,6 +627,7 @@ int CMyDisto::Reset()
 	std::memset(m_adClipMean, 0, sizeof m_adClipMean);
 	m_fLastMix = 0.0f;
 	m_bAtRest = true;
+	m_bDriveKnown = false;
 	return 1;
 }
 
@@ -868,18 +869,18 @@ __attribute__((always_inline)) inline void CMyDisto::Finish(const float* pfBetas
 	lowPasses.Save(m_lowPasses, 0);
 }
 
-__attribute__((always_inline)) inline void CMyDisto::RunChunk(const float* pfIn, float* pfOut1, float* pfOut2,
-                                                              int iCount)
+// Host rate, recursive: pre-emphasis, drive and the clipper's filters; then
+// both signals into twice the rate. A settled drive costs no ramp.
+template <bool bRamp>
+__attribute__((always_inline)) inline void CMyDisto::DriveChunk(const float* pfIn, int iCount, float fDrive,
+                                                                float fDriveStep)
 {
-	// Host rate, recursive: pre-emphasis, drive and the clipper's filters;
-	// then both signals into twice the rate.
 	{
 		Sections<V4d> peaks(m_peaks, 0);
 		// Copies, so that their state stays in registers.
 		Section highPass = m_aSections[kClipInputHighPass];
 		Section presence = m_aSections[kClipPresence];
 		HalfBandLanes<V4f, kUpSections / 2, false> up(kUpHalfBand, m_up);
-		const float fDrive = m_fDrive;
 		for (int n = 0; n < iCount; ++n)
 		{
 			float x = pfIn[n];
@@ -888,7 +889,7 @@ __attribute__((always_inline)) inline void CMyDisto::RunChunk(const float* pfIn,
 			const double dx = x;
 			const V4d y = peaks.Run(V4d{dx, dx, dx, dx});
 			const V4f yf = __builtin_convertvector(y, V4f);
-			const float s = (yf[2] + yf[0] + yf[1] + x) * fDrive;
+			const float s = (yf[2] + yf[0] + yf[1] + x) * (bRamp ? fDrive + fDriveStep * static_cast<float>(n + 1) : fDrive);
 			const float fClip = presence.Run(highPass.Run(s));
 			// The even output sample from the even branch, the odd one from the odd.
 			Store(m_afInput[2 * n], up.Run(V4f{s, fClip, s, fClip}));
@@ -898,7 +899,15 @@ __attribute__((always_inline)) inline void CMyDisto::RunChunk(const float* pfIn,
 		m_aSections[kClipPresence] = presence;
 		up.Save(m_up);
 	}
+}
 
+__attribute__((always_inline)) inline void CMyDisto::RunChunk(const float* pfIn, float* pfOut1, float* pfOut2,
+                                                              int iCount, float fDrive, float fDriveStep)
+{
+	if (fDriveStep == 0.0f)
+		DriveChunk<false>(pfIn, iCount, fDrive, fDriveStep);
+	else
+		DriveChunk<true>(pfIn, iCount, fDrive, fDriveStep);
 	ApplyCurves(2 * iCount);
 	if (m_bSteepDown)
 		Finish<kSteepDownSections>(kSteepDownHalfBand, pfOut1, pfOut2, iCount);
@@ -906,14 +915,16 @@ __attribute__((always_inline)) inline void CMyDisto::RunChunk(const float* pfIn,
 		Finish<kDownSections>(kDownHalfBand, pfOut1, pfOut2, iCount);
 }
 
-void CMyDisto::ProcessChunk(const float* pfIn, float* pfOut1, float* pfOut2, int iCount)
+void CMyDisto::ProcessChunk(const float* pfIn, float* pfOut1, float* pfOut2, int iCount, float fDrive,
+                            float fDriveStep)
 {
-	RunChunk(pfIn, pfOut1, pfOut2, iCount);
+	RunChunk(pfIn, pfOut1, pfOut2, iCount, fDrive, fDriveStep);
 }
 
-BRONTAL_AVX2 void CMyDisto::ProcessChunkAvx2(const float* pfIn, float* pfOut1, float* pfOut2, int iCount)
+BRONTAL_AVX2 void CMyDisto::ProcessChunkAvx2(const float* pfIn, float* pfOut1, float* pfOut2, int iCount,
+                                             float fDrive, float fDriveStep)
 {
-	RunChunk(pfIn, pfOut1, pfOut2, iCount);
+	RunChunk(pfIn, pfOut1, pfOut2, iCount, fDrive, fDriveStep);
 }
 
 int CMyDisto::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, float* pfOut2, int iCount)
@@ -931,17 +942,29 @@ int CMyDisto::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, flo
 		return 1;
 	}
 
+	// A new level ramps the drive, sample by sample, from where it was to
+	// its new value at the block's end (the processor's glide hands it
+	// over in short blocks).
 	const float fLevel = GetParam(kDistortionLevel);
-	if (!(fLevel == m_fDriveLevel))
+	float fDriveFrom = m_fDrive;
+	float fDriveStep = 0.0f;
+	if (!(fLevel == m_fDriveLevel) || !m_bDriveKnown)
 	{
+		const float fDrive = DriveGain(fLevel);
+		if (m_bDriveKnown)
+			fDriveStep = (fDrive - m_fDrive) / static_cast<float>(iCount);
+		else
+			fDriveFrom = fDrive;
+		m_bDriveKnown = true;
 		m_fDriveLevel = fLevel;
-		m_fDrive = DriveGain(fLevel);
+		m_fDrive = fDrive;
 	}
 	// The switch is written between blocks only, so it stays on for the whole
 	// block and the 0.7 of the on path applies to every sample.
 	for (int iDone = 0; iDone < iCount; iDone += kChunk)
 	{
 		const int n = iCount - iDone < kChunk ? iCount - iDone : kChunk;
+		const float fDrive = fDriveStep == 0.0f ? fDriveFrom : fDriveFrom + fDriveStep * static_cast<float>(iDone);
 		// Silence into a stage at rest stays silence and leaves it at rest;
 		// tails decay into this after a second or so.
 		const bool bSilent = std::all_of(pfIn1 + iDone, pfIn1 + iDone + n, [](float f) { return f == 0.0f; });
@@ -952,9 +975,9 @@ int CMyDisto::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, flo
 			continue;
 		}
 		if (HasAvx2())
-			ProcessChunkAvx2(pfIn1 + iDone, pfOut1 + iDone, pfOut2 + iDone, n);
+			ProcessChunkAvx2(pfIn1 + iDone, pfOut1 + iDone, pfOut2 + iDone, n, fDrive, fDriveStep);
 		else
-			ProcessChunk(pfIn1 + iDone, pfOut1 + iDone, pfOut2 + iDone, n);
+			ProcessChunk(pfIn1 + iDone, pfOut1 + iDone, pfOut2 + iDone, n, fDrive, fDriveStep);
 		m_bAtRest = bSilent && AtRest();
 	}
 	return 1;

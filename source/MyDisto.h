@@ -26,6 +26,7 @@ public:
 	int Reset() override;
 	int SetSampleRate(const double* pdSampleRate) override;
 	int Process(const float* pfIn1, const float* pfIn2, float* pfOut1, float* pfOut2, int iCount) override;
+	void Snap() override { m_bDriveKnown = false; }
 
 	// Drive factor for a normalised kDistortionLevel: -40 dB at 0, +5 dB at 1.
 	static float DriveGain(float fLevel);
@@ -98,10 +99,13 @@ private:
 	// Whether every filter state and the curves' history are zero, so that
 	// a chunk of silence would leave them so and give silence.
 	bool AtRest() const;
-	// One chunk of at most kChunk samples, in a plain and an AVX2 copy.
-	void ProcessChunk(const float* pfIn, float* pfOut1, float* pfOut2, int iCount);
-	void ProcessChunkAvx2(const float* pfIn, float* pfOut1, float* pfOut2, int iCount);
-	void RunChunk(const float* pfIn, float* pfOut1, float* pfOut2, int iCount);
+	// One chunk of at most kChunk samples, in a plain and an AVX2 copy; the
+	// drive moves by fDriveStep a sample from fDrive.
+	void ProcessChunk(const float* pfIn, float* pfOut1, float* pfOut2, int iCount, float fDrive, float fDriveStep);
+	void ProcessChunkAvx2(const float* pfIn, float* pfOut1, float* pfOut2, int iCount, float fDrive,
+	                      float fDriveStep);
+	void RunChunk(const float* pfIn, float* pfOut1, float* pfOut2, int iCount, float fDrive, float fDriveStep);
+	template <bool bRamp> void DriveChunk(const float* pfIn, int iCount, float fDrive, float fDriveStep);
 	void ApplyCurves(int iCount2);
 	void FixMeans(int iNearGroups, int iCount2);
 	void FixCurves(int iNearGroups, int iCount2);
@@ -141,6 +145,9 @@ private:
 	double m_dDesignedRate = 0.0;
 	float m_fDriveLevel = -1.0f;
 	float m_fDrive = 0.0f;
+	// False until a level is taken at once (after a reset or a snap); then a
+	// new level ramps the drive across the block.
+	bool m_bDriveKnown = false;
 	float m_fLastMix = 0.0f;
 
 	// Twice-rate inputs of the curves as the pair leaves them.

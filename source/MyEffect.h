@@ -33,6 +33,10 @@ public:
 	// How long this block keeps sounding after its input stops, at the
 	// current settings, down to kTailFloorDb; 0 for blocks that stop at once.
 	virtual double GetTailSeconds() const { return 0.0; }
+	// Take the switches and levels as they now stand at the next Process,
+	// without a fade or a ramp from what they were (loaded settings, or a
+	// chain that nobody hears). Reset does the same.
+	virtual void Snap() {}
 
 	int SetParams(ParamCell** afParams);
 	int SetTempo(const ParamCell* pfTempo);

@@ -79,6 +79,8 @@ int CMyReverb::Reset()
 {
 	ForEachElement([](Biquad* pElement) { pElement->Reset(); });
 	m_bSettingsValid = false;
+	m_iEnhancerFill = 0;
+	Snap();
 	return 1;
 }
 
@@ -87,7 +89,8 @@ int CMyReverb::SetSampleRate(const double* pdSampleRate)
 	int iResult = 1;
 	ForEachElement([&](Biquad* pElement) { iResult &= pElement->SetSampleRate(pdSampleRate); });
 	m_bSettingsValid = false;
-	return iResult;
+	// The switches' fades are timed by the rate too.
+	return CMyEffect::SetSampleRate(pdSampleRate) & iResult;
 }
 
 void CMyReverb::ApplySettings(float fLevel, double dEnhancerDelay)
@@ -145,10 +148,26 @@ int CMyReverb::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, fl
 		CopyStereo(pfIn1, pfIn2, pfOut1, pfOut2, iCount);
 		return 1;
 	}
-	const bool bEnhancer = IsSwitchOn(GetParam(kStereoEnhancerOnOff));
+	const double dRate = m_pdSampleRate ? *m_pdSampleRate : 0.0;
+	// Switched on, the enhancer's delay first fills with the present signal
+	// (its ring holds whatever it held when last on), then fades in.
+	const bool bEnhancerWanted = IsSwitchOn(GetParam(kStereoEnhancerOnOff));
+	if (!bEnhancerWanted)
+		m_iEnhancerFill = 0;
+	else if (m_enhancerFade.Known() && m_enhancerFade.Off() && m_iEnhancerFill == 0)
+	{
+		m_pEnhancerDelay->Reset();
+		m_iEnhancerFill = std::max(1, static_cast<int>(std::ceil(kEnhancerDelay * dRate)));
+	}
+	m_enhancerFade.Follow(bEnhancerWanted && m_iEnhancerFill == 0, dRate);
+	m_reverbFade.Follow(IsSwitchOn(GetParam(kReverbOnOff)), dRate);
+	// While the enhancer fills or fades either way its delay runs.
+	const bool bEnhancer = !m_enhancerFade.Off() || m_iEnhancerFill > 0;
 	ApplySettings(GetParam(kReverbLevel), bEnhancer ? kEnhancerDelay : 0.0);
 
-	const float fWet = IsSwitchOn(GetParam(kReverbOnOff)) ? kWetOn : 0.0f;
+	// The reverberators run whether the reverb is on or not, so turning it
+	// on brings in a tail that is already there.
+	const float fWet = m_reverbFade.Off() ? 0.0f : kWetOn;
 	const float fDry = 1.0f - 0.6f * fWet;
 	const float fReverbGain = kReverbScale * fWet;
 
@@ -166,7 +185,15 @@ int CMyReverb::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, fl
 		if (bEnhancer)
 		{
 			m_pEnhancerDelay->ProcessDelayLine(afB, afDelayedB, n);
-			pfB = afDelayedB;
+			if (m_iEnhancerFill > 0)
+				m_iEnhancerFill = std::max(0, m_iEnhancerFill - n);
+			else if (!m_enhancerFade.Off())
+			{
+				// A tenth of a second apart, the two are unrelated.
+				if (m_enhancerFade.Fading())
+					m_enhancerFade.Crossfade(afB, afDelayedB, nullptr, nullptr, n, CSwitchFade::kEqualPower);
+				pfB = afDelayedB;
+			}
 		}
 		Reverberate(m_channel1, afA, afR1, n);
 		Reverberate(m_channel2, pfB, afR2, n);
@@ -175,6 +202,9 @@ int CMyReverb::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, fl
 			pfOut1[iDone + i] = fDry * afA[i] - afR1[i] * fReverbGain;
 			pfOut2[iDone + i] = fDry * pfB[i] - afR2[i] * fReverbGain;
 		}
+		// The on path carries the dry signal too: the two add in phase.
+		if (m_reverbFade.Fading())
+			m_reverbFade.Crossfade(afA, pfOut1 + iDone, pfB, pfOut2 + iDone, n, CSwitchFade::kEqualGain);
 	}
 	return 1;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MyEffect.h"
+#include "SwitchFade.h"
 
 class Biquad;
 
@@ -21,6 +22,11 @@ public:
 	int SetSampleRate(const double* pdSampleRate) override;
 	int Process(const float* pfIn1, const float* pfIn2, float* pfOut1, float* pfOut2, int iCount) override;
 	double GetTailSeconds() const override;
+	void Snap() override
+	{
+		m_reverbFade.Forget();
+		m_enhancerFade.Forget();
+	}
 
 private:
 	struct Channel
@@ -44,4 +50,9 @@ private:
 	bool m_bSettingsValid = false;
 	float m_fAppliedLevel = 0.0f;
 	double m_dAppliedEnhancerDelay = 0.0;
+	CSwitchFade m_reverbFade;
+	CSwitchFade m_enhancerFade;
+	// Samples the enhancer's delay still needs, once switched on, before it
+	// holds the present signal and may be faded in.
+	int m_iEnhancerFill = 0;
 };

@@ -1,6 +1,7 @@
 #include "brontal.h"
 
 #include "ComputeInputVumeter.h"
+#include "MyComp.h"
 #include "brontalassert.h"
 #include "brontalids.h"
 #include "brontalstate.h"
@@ -20,9 +21,18 @@ namespace Steinberg {
 namespace Vst {
 namespace {
 
-constexpr int32 kChainBufferCount = 24;
+constexpr int32 kChainBufferCount = CProcessAudio::kBufferCount;
 // Below this the ringing-out output counts as silence.
 constexpr float kSilenceThreshold = 1.0e-6f;
+// A level reaches a new value in this time: long enough that a 45 dB jump of
+// the drive is a swell rather than a thump, short enough that automation
+// still lands on a 32nd note at 200 BPM (37 ms).
+constexpr double kGlideSeconds = 0.02;
+// While a level glides the chain runs in pieces this long, each with the
+// level where the glide stands at its end (0.7 ms at 48 kHz).
+constexpr int32 kGlideSlice = 32;
+// The levels that glide, in the order of Brontal::m_aGlides.
+constexpr int kLevelIds[] = {kCompressorLevel, kDistortionLevel, kChorusSpeed, kDelayLevel, kReverbLevel};
 
 // Flush-to-zero and denormals-are-zero for the duration of one process call,
 // restoring the host's mode afterwards.
@@ -110,10 +120,20 @@ Brontal::Brontal() : pAudioProcess(new CProcessAudio), afLastMeterValues(), fTem
 	pAudioProcess->Init();
 	for (int i = kFirstParam; i <= kLastParam; ++i)
 		pAudioProcess->SetParamPointer(i, &afParamValues[i]);
+	// The chain reads the levels where their glides stand.
+	for (int j = 0; j < kNumLevels; ++j)
+	{
+		const int iId = kLevelIds[j];
+		m_aGlides[j] = {iId, kDefaultParamValues[iId], 0, nullptr, 0, 0};
+		m_afChainLevels[j].store(kDefaultParamValues[iId], std::memory_order_relaxed);
+		pAudioProcess->SetParamPointer(iId, &m_afChainLevels[j]);
+	}
 
 	const int iBlockSize = pAudioProcess->GetBlockSize();
 	m_pfScratchIn = new float[static_cast<size_t>(iBlockSize)]();
 	m_pfScratchOut = new float[static_cast<size_t>(iBlockSize)]();
+	m_pfDryLeft = new float[static_cast<size_t>(iBlockSize)]();
+	m_pfDryRight = new float[static_cast<size_t>(iBlockSize)]();
 
 	setControllerClass(BrontalControllerUID);
 }
@@ -124,6 +144,8 @@ Brontal::~Brontal()
 	delete pAudioProcess;
 	delete[] m_pfScratchIn;
 	delete[] m_pfScratchOut;
+	delete[] m_pfDryLeft;
+	delete[] m_pfDryRight;
 }
 
 tresult PLUGIN_API Brontal::initialize(FUnknown* context)
@@ -184,6 +206,7 @@ tresult PLUGIN_API Brontal::setupProcessing(ProcessSetup& setup)
 	if (result == kResultOk)
 		pAudioProcess->SampleRateChanged();
 	m_llTailRemaining = 0;
+	m_bSnapPending.store(true);
 	return result;
 }
 
@@ -196,6 +219,7 @@ tresult PLUGIN_API Brontal::setActive(TBool state)
 			afParams[i]->store(0.0f, std::memory_order_relaxed);
 	pAudioProcess->Reset();
 	m_llTailRemaining = 0;
+	m_bSnapPending.store(true);
 	return AudioEffect::setActive(state);
 }
 
@@ -218,13 +242,70 @@ void Brontal::ApplyParameterChanges(IParameterChanges* pChanges)
 		const int32 iPoints = pQueue->getPointCount();
 		if (id < kFirstParam || id > kLastParam || iPoints <= 0)
 			continue;
-		// Only the last point counts: a change applies to the whole block.
+		// The host's value is the last point; switches take it for the whole
+		// block, levels glide through the points at their offsets.
 		int32 iOffset = 0;
 		ParamValue dValue = 0.0;
 		float fValue;
 		if (pQueue->getPoint(iPoints - 1, iOffset, dValue) == kResultTrue && brontal::SanitiseParamValue(dValue, fValue))
 			SetCell(static_cast<int>(id), fValue);
+		for (LevelGlide& glide : m_aGlides)
+			if (glide.iId == static_cast<int>(id))
+			{
+				glide.pQueue = pQueue;
+				glide.iPoints = iPoints;
+				glide.iNextPoint = 0;
+			}
 	}
+}
+
+void Brontal::Snap()
+{
+	for (int j = 0; j < kNumLevels; ++j)
+	{
+		LevelGlide& glide = m_aGlides[j];
+		glide.fTarget = GetCell(glide.iId);
+		glide.iRemaining = 0;
+		glide.pQueue = nullptr;
+		m_afChainLevels[j].store(glide.fTarget, std::memory_order_relaxed);
+	}
+	pAudioProcess->Snap();
+}
+
+void Brontal::GlideTo(LevelGlide& glide, float fTarget)
+{
+	if (fTarget == glide.fTarget)
+		return;
+	glide.fTarget = fTarget;
+	glide.iRemaining = std::max<int32>(1, static_cast<int32>(kGlideSeconds * processSetup.sampleRate + 0.5));
+}
+
+int32 Brontal::TakePointsAt(int32 iOffset, int32 iCount)
+{
+	int32 iRun = iCount - iOffset;
+	for (LevelGlide& glide : m_aGlides)
+	{
+		while (glide.pQueue && glide.iNextPoint < glide.iPoints)
+		{
+			int32 iPointOffset = 0;
+			ParamValue dValue = 0.0;
+			if (glide.pQueue->getPoint(glide.iNextPoint, iPointOffset, dValue) != kResultTrue)
+			{
+				glide.pQueue = nullptr;
+				break;
+			}
+			if (iPointOffset > iOffset && iPointOffset < iCount)
+			{
+				iRun = std::min(iRun, iPointOffset - iOffset);
+				break;
+			}
+			++glide.iNextPoint;
+			float fValue;
+			if (brontal::SanitiseParamValue(dValue, fValue))
+				GlideTo(glide, fValue);
+		}
+	}
+	return iRun;
 }
 
 void Brontal::ReportIndicators(IParameterChanges* pChanges)
@@ -246,17 +327,54 @@ bool Brontal::RunChain(const float* pfInLeft, const float* pfInRight, float* pfO
                        int32 iCount)
 {
 	// The chain's work buffers hold one chain block; longer host blocks go
-	// through in pieces.
+	// through in pieces, and so do the stretches between automation points
+	// and, while a level glides, short slices.
 	const int32 iChunk = pAudioProcess->GetBlockSize();
-	for (int32 iDone = 0; iDone < iCount; iDone += iChunk)
+	// The whole block stays dry while the chain fills; its fade in begins
+	// with a block.
+	const bool bFilling = m_iChainFill > 0;
+	if (bFilling)
+		m_iChainFill = std::max<int32>(0, m_iChainFill - iCount);
+	for (int32 iDone = 0, n = 0; iDone < iCount; iDone += n)
 	{
-		const int32 n = std::min(iChunk, iCount - iDone);
+		n = std::min(iChunk, TakePointsAt(iDone, iCount));
+		for (int j = 0; j < kNumLevels; ++j)
+		{
+			LevelGlide& glide = m_aGlides[j];
+			if (glide.iRemaining <= 0)
+				continue;
+			n = std::min(n, kGlideSlice);
+			const float fValue = m_afChainLevels[j].load(std::memory_order_relaxed);
+			const int32 iStep = std::min(n, glide.iRemaining);
+			glide.iRemaining -= iStep;
+			const float fNext = glide.iRemaining == 0
+			                        ? glide.fTarget
+			                        : fValue + (glide.fTarget - fValue) * static_cast<float>(iStep) /
+			                                       static_cast<float>(glide.iRemaining + iStep);
+			m_afChainLevels[j].store(fNext, std::memory_order_relaxed);
+		}
 		// The scratch right output of a mono bus is reused for every piece.
 		float* pfRight = pfOutRight == m_pfScratchOut ? m_pfScratchOut : pfOutRight + iDone;
 		const bool bSilentIn = pfInLeft == m_pfScratchIn;
-		if (!pAudioProcess->Process(bSilentIn ? pfInLeft : pfInLeft + iDone, bSilentIn ? pfInRight : pfInRight + iDone,
-		                            pfOutLeft + iDone, pfRight, n))
+		const float* pfLeftIn = bSilentIn ? pfInLeft : pfInLeft + iDone;
+		const float* pfRightIn = bSilentIn ? pfInRight : pfInRight + iDone;
+		const bool bBypassFading = m_processingFade.Fading() || bFilling;
+		if (bBypassFading)
+		{
+			std::memcpy(m_pfDryLeft, pfLeftIn, sizeof(float) * static_cast<size_t>(n));
+			std::memcpy(m_pfDryRight, pfRightIn, sizeof(float) * static_cast<size_t>(n));
+		}
+		if (!pAudioProcess->Process(pfLeftIn, pfRightIn, pfOutLeft + iDone, pfRight, n))
 			return false;
+		if (bFilling)
+		{
+			std::memcpy(pfOutLeft + iDone, m_pfDryLeft, sizeof(float) * static_cast<size_t>(n));
+			std::memcpy(pfRight, m_pfDryRight, sizeof(float) * static_cast<size_t>(n));
+		}
+		// The chain's sound and the dry input have little in common.
+		else if (bBypassFading)
+			m_processingFade.Crossfade(m_pfDryLeft, pfOutLeft + iDone, m_pfDryRight, pfRight, n,
+			                           CSwitchFade::kEqualPower);
 	}
 	return true;
 }
@@ -271,20 +389,44 @@ tresult PLUGIN_API Brontal::process(ProcessData& data)
 		if ((pContext->state & ProcessContext::kTempoValid) && std::isfinite(dTempo) && dTempo > 0.0)
 			fTempo.store(static_cast<float>(dTempo), std::memory_order_relaxed);
 	}
+	for (LevelGlide& glide : m_aGlides)
+		glide.pQueue = nullptr;
 	ApplyParameterChanges(data.inputParameterChanges);
 
 	// No buses or no samples: a parameter flush, which is all done now.
 	if (data.numInputs < 1 || data.numOutputs < 1 || data.numSamples <= 0 || !data.inputs || !data.outputs)
+	{
+		TakePointsAt(0, 0);
 		return kResultOk;
+	}
 	AudioBusBuffers& in = data.inputs[0];
 	AudioBusBuffers& out = data.outputs[0];
 	if (!AllChannelsPresent(in) || !AllChannelsPresent(out))
+	{
+		TakePointsAt(0, 0);
 		return kResultOk;
+	}
 	const int32 iCount = data.numSamples;
 
-	if (IsSwitchOn(GetCell(kBypass)))
+	// Until the first block of audio after activation, a new setup or a
+	// loaded state, every value (flushes included) applies at once.
+	if (m_bSnapPending.exchange(false))
 	{
+		Snap();
+		m_processingFade.Forget();
+		m_iChainFill = 0;
+	}
+	const bool bProcessing = !IsSwitchOn(GetCell(kBypass));
+	if (!bProcessing)
+		m_iChainFill = 0;
+	else if (m_processingFade.Known() && m_processingFade.Off() && m_iChainFill == 0)
+		m_iChainFill = CMyComp::BUFCOMPSIZE;
+	m_processingFade.Follow(bProcessing && m_iChainFill == 0, processSetup.sampleRate);
+	if (m_processingFade.Off() && m_iChainFill == 0)
+	{
+		// Nobody hears the chain: it takes whatever changes meanwhile at once.
 		BypassChannels(in, out, iCount);
+		Snap();
 		return kResultOk;
 	}
 
@@ -294,7 +436,12 @@ tresult PLUGIN_API Brontal::process(ProcessData& data)
 	const bool bSilentInput = ChannelSilent(in, iSelected);
 	if (bSilentInput && m_llTailRemaining <= 0)
 	{
+		// Dry or processed, silence is silence: the bypass is where it
+		// stands at the next block, without a fade.
 		SilenceOutputs(in, out, iCount);
+		Snap();
+		m_processingFade.Forget();
+		m_iChainFill = 0;
 		return kResultOk;
 	}
 	out.silenceFlags = 0;
@@ -351,6 +498,8 @@ tresult PLUGIN_API Brontal::setState(IBStream* state)
 		if (brontal::SanitiseParamValue(afValues[i], fValue))
 			SetCell(i, fValue);
 	}
+	// A loaded setting is heard at once, not reached by a glide.
+	m_bSnapPending.store(true);
 	return kResultOk;
 }
 

@@ -1,8 +1,13 @@
 #pragma once
 
 #include "MyEffect.h"
+#include "SwitchFade.h"
 #include "brontalparams.h"
 #include "sdkgap/audioeffect.h"
+
+#include "pluginterfaces/vst/ivstparameterchanges.h"
+
+#include <atomic>
 
 class CProcessAudio;
 
@@ -42,8 +47,28 @@ public:
 private:
 	float GetCell(int iId) const { return afParamValues[iId].load(std::memory_order_relaxed); }
 	void SetCell(int iId, float fValue) { afParamValues[iId].store(fValue, std::memory_order_relaxed); }
+	// A continuous level as the chain hears it: on its way, over a fixed
+	// time, to the latest value the host gave, and the host's queue of
+	// points for this block, read as the block reaches their offsets.
+	struct LevelGlide
+	{
+		int iId;
+		float fTarget;
+		int32 iRemaining;
+		IParamValueQueue* pQueue;
+		int32 iPoints;
+		int32 iNextPoint;
+	};
+	static constexpr int kNumLevels = 5;
+
 	void ApplyParameterChanges(IParameterChanges* pChanges);
 	void ReportIndicators(IParameterChanges* pChanges);
+	// Every level at its value and every switch where it stands, at once.
+	void Snap();
+	void GlideTo(LevelGlide& glide, float fTarget);
+	// Applies the points of the queues due at iOffset; returns how many
+	// samples from there run before the next point.
+	int32 TakePointsAt(int32 iOffset, int32 iCount);
 	bool RunChain(const float* pfInLeft, const float* pfInRight, float* pfOutLeft, float* pfOutRight, int32 iCount);
 	void ReplaceBusses(const TChar* szIn, SpeakerArrangement inArr, const TChar* szOut, SpeakerArrangement outArr);
 
@@ -59,6 +84,23 @@ private:
 	// Zero input while ringing out, and the unused second output of a mono bus.
 	float* m_pfScratchIn = nullptr;
 	float* m_pfScratchOut = nullptr;
+
+	LevelGlide m_aGlides[kNumLevels];
+	// The levels the chain reads, apart from the host's values in
+	// afParamValues (which state and the host see).
+	ParamCell m_afChainLevels[kNumLevels];
+	// Set where the next block must take every value at once: activation,
+	// a new setup, a loaded state (from the host's main thread).
+	std::atomic<bool> m_bSnapPending{true};
+	// Processing (on) against the host's bypass (off).
+	CSwitchFade m_processingFade;
+	// Samples the chain, once the bypass is off, still runs unheard before
+	// it fades in: its compressor's detector catches up with the signal.
+	int32 m_iChainFill = 0;
+	// The input of a piece, kept for the bypass crossfade: the output may be
+	// the very buffer of the input.
+	float* m_pfDryLeft = nullptr;
+	float* m_pfDryRight = nullptr;
 };
 
 } // namespace Vst

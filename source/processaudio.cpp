@@ -31,6 +31,12 @@ CProcessAudio::CProcessAudio()
 	, m_pOutputVumeters(new CComputeOutputVumeters)
 	, m_pSaturator(new CMyComp)
 	, m_pConvolution(new CMyConvolution)
+	, m_pEquPreTwin(new CMyEqu)
+	, m_pDistoTwin(new CMyDisto)
+	, m_pConvolutionTwin(new CMyConvolution)
+	, m_pEquPostTwin(new CMyEqu)
+	, m_aDrive{{m_pEquPre, m_pDisto, m_pConvolution, m_pEquPost, nullptr, {1.0f}},
+	           {m_pEquPreTwin, m_pDistoTwin, m_pConvolutionTwin, m_pEquPostTwin, nullptr, {1.0f}}}
 {
 }
 
@@ -50,6 +56,12 @@ CProcessAudio::~CProcessAudio()
 	delete m_pConvolution;
 	delete m_pOutputVumeters;
 	delete m_pSaturator;
+	delete m_pEquPreTwin;
+	delete m_pDistoTwin;
+	delete m_pConvolutionTwin;
+	delete m_pEquPostTwin;
+	for (DriveStages& stages : m_aDrive)
+		delete[] stages.afParams;
 	delete[] m_afParams;
 }
 
@@ -58,7 +70,8 @@ template <typename Fn> void CProcessAudio::ForEachEffect(Fn fn)
 {
 	CMyEffect* const apEffects[] = {m_pSourceSelector, m_pInputGain, m_pInputVumeter, m_pComp, m_pEquPre,
 	                                m_pEquPost, m_pDisto, m_pConvolution, m_pChorus, m_pDelay,
-	                                m_pReverb, m_pOutputVumeters, m_pSaturator};
+	                                m_pReverb, m_pOutputVumeters, m_pSaturator, m_pEquPreTwin,
+	                                m_pDistoTwin, m_pConvolutionTwin, m_pEquPostTwin};
 	for (CMyEffect* pEffect : apEffects)
 		fn(pEffect);
 }
@@ -107,6 +120,13 @@ int CProcessAudio::Init()
 		return 0;
 	delete[] m_afParams;
 	m_afParams = new ParamCell*[m_iParamCount]();
+	for (DriveStages& stages : m_aDrive)
+	{
+		delete[] stages.afParams;
+		stages.afParams = new ParamCell*[m_iParamCount]();
+		if (kDistortionOnOff < m_iParamCount)
+			stages.afParams[kDistortionOnOff] = &stages.fSwitch;
+	}
 
 	if (m_iBufferCount < 2 || m_iBlockSize < 1)
 		return 0;
@@ -125,9 +145,14 @@ int CProcessAudio::Init()
 			pEffect->SetTempo(m_pfTempo);
 	});
 	ForEachEffect([this](CMyEffect* pEffect) { pEffect->SetParams(m_afParams); });
-
-	m_pEquPre->Configure(0, 0, 0, 0, 0, 0, 0, 0, 0, 0, false);
-	m_pEquPost->Configure(7, 0, 0, 0, 0, 0, 0, 0, 0, 0, true);
+	for (DriveStages& stages : m_aDrive)
+	{
+		for (CMyEffect* pEffect : {static_cast<CMyEffect*>(stages.pEquPre), static_cast<CMyEffect*>(stages.pDisto),
+		                           static_cast<CMyEffect*>(stages.pConvolution), static_cast<CMyEffect*>(stages.pEquPost)})
+			pEffect->SetParams(stages.afParams);
+		stages.pEquPre->Configure(0, 0, 0, 0, 0, 0, 0, 0, 0, 0, false);
+		stages.pEquPost->Configure(7, 0, 0, 0, 0, 0, 0, 0, 0, 0, true);
+	}
 	Reset();
 	return 1;
 }
@@ -140,6 +165,9 @@ int CProcessAudio::SetParamPointer(int iId, ParamCell* pfValue)
 		return 0;
 	}
 	m_afParams[iId] = pfValue;
+	for (DriveStages& stages : m_aDrive)
+		if (iId != kDistortionOnOff)
+			stages.afParams[iId] = pfValue;
 	return 1;
 }
 
@@ -154,7 +182,24 @@ int CProcessAudio::GetParams(ParamCell*** pafParams) const
 int CProcessAudio::Reset()
 {
 	ForEachEffect([](CMyEffect* pEffect) { pEffect->Reset(); });
+	m_driveFade.Forget();
+	m_iDriveHeard = 0;
 	return 1;
+}
+
+int CProcessAudio::RunDriveStages(DriveStages& stages, const float* pfIn1, const float* pfIn2,
+                                  float* const apfPair[2][2], int iCount)
+{
+	return stages.pEquPre->Process(pfIn1, pfIn2, apfPair[0][0], apfPair[0][1], iCount) &&
+	       stages.pDisto->Process(apfPair[0][0], apfPair[0][1], apfPair[1][0], apfPair[1][1], iCount) &&
+	       stages.pConvolution->Process(apfPair[1][0], apfPair[1][1], apfPair[0][0], apfPair[0][1], iCount) &&
+	       stages.pEquPost->Process(apfPair[0][0], apfPair[0][1], apfPair[1][0], apfPair[1][1], iCount);
+}
+
+void CProcessAudio::Snap()
+{
+	ForEachEffect([](CMyEffect* pEffect) { pEffect->Snap(); });
+	m_driveFade.Forget();
 }
 
 int CProcessAudio::SampleRateChanged()
@@ -170,7 +215,7 @@ int CProcessAudio::Process(const float* pfInLeft, const float* pfInRight, float*
 {
 	if (iCount < 1 || !pfInLeft || !pfInRight || !pfOutLeft || !pfOutRight)
 		return 0;
-	if (!m_ppfBuffers || iCount > m_iBlockSize || m_iBufferCount < 22)
+	if (!m_ppfBuffers || iCount > m_iBlockSize || m_iBufferCount < kBufferCount)
 	{
 		BRONTAL_ASSERT(false, "0", "processaudio");
 		return 0;
@@ -193,15 +238,46 @@ int CProcessAudio::Process(const float* pfInLeft, const float* pfInRight, float*
 		return 0;
 	if (!m_pComp->Process(W[4], W[5], W[6], W[7], iCount))
 		return 0;
-	if (!m_pEquPre->Process(W[6], W[7], W[8], W[9], iCount))
+
+	// The distortion switch as the heard set hears it; a change starts the
+	// other set afresh with the new voicing and fades over to it.
+	const float fDrive = m_afParams[kDistortionOnOff]->load(std::memory_order_relaxed);
+	const bool bSettled = !m_driveFade.Fading();
+	const bool bKnown = m_driveFade.Known();
+	m_driveFade.Follow(IsSwitchOn(fDrive), *m_pdSampleRate);
+	DriveStages& heard = m_aDrive[m_iDriveHeard];
+	DriveStages& other = m_aDrive[1 - m_iDriveHeard];
+	if (!bKnown || !m_driveFade.Fading())
+		heard.fSwitch.store(fDrive, std::memory_order_relaxed);
+	else if (bSettled)
+	{
+		for (CMyEffect* pEffect : {static_cast<CMyEffect*>(other.pEquPre), static_cast<CMyEffect*>(other.pDisto),
+		                           static_cast<CMyEffect*>(other.pConvolution), static_cast<CMyEffect*>(other.pEquPost)})
+			pEffect->Reset();
+		other.fSwitch.store(fDrive, std::memory_order_relaxed);
+	}
+	float* const apfHeard[2][2] = {{W[8], W[9]}, {W[14], W[15]}};
+	if (!RunDriveStages(heard, W[6], W[7], apfHeard, iCount))
 		return 0;
-	if (!m_pDisto->Process(W[8], W[9], W[10], W[11], iCount))
-		return 0;
-	if (!m_pConvolution->Process(W[10], W[11], W[12], W[13], iCount))
-		return 0;
-	if (!m_pEquPost->Process(W[12], W[13], W[14], W[15], iCount))
-		return 0;
-	if (!m_pChorus->Process(W[14], W[15], W[16], W[17], iCount))
+	const float* pfVoiced1 = W[14];
+	const float* pfVoiced2 = W[15];
+	if (m_driveFade.Fading())
+	{
+		float* const apfOther[2][2] = {{W[22], W[23]}, {W[24], W[25]}};
+		if (!RunDriveStages(other, W[6], W[7], apfOther, iCount))
+			return 0;
+		// Driven and clean sounds are unrelated: their powers add.
+		const bool bHeardOn = IsSwitchOn(heard.fSwitch.load(std::memory_order_relaxed));
+		float* const* apfOn = bHeardOn ? apfHeard[1] : apfOther[1];
+		float* const* apfOff = bHeardOn ? apfOther[1] : apfHeard[1];
+		m_driveFade.Crossfade(apfOff[0], apfOn[0], apfOff[1], apfOn[1], iCount, CSwitchFade::kEqualPower);
+		pfVoiced1 = apfOn[0];
+		pfVoiced2 = apfOn[1];
+		// Faded over: from now on the set that hears the switch as it stands.
+		if (!m_driveFade.Fading() && bHeardOn != m_driveFade.On())
+			m_iDriveHeard = 1 - m_iDriveHeard;
+	}
+	if (!m_pChorus->Process(pfVoiced1, pfVoiced2, W[16], W[17], iCount))
 		return 0;
 	if (!m_pDelay->Process(W[16], W[17], W[18], W[19], iCount))
 		return 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MyEffect.h"
+#include "SwitchFade.h"
 
 class CEffectSourceSelector;
 class CGainDEntree;
@@ -34,6 +35,8 @@ public:
 	int SetParamPointer(int iId, ParamCell* pfValue);
 	int GetParams(ParamCell*** pafParams) const;
 	int Reset();
+	// Every block takes its switches and levels at once at its next Process.
+	void Snap();
 	// Lets every block derive its lengths from the rate now behind the
 	// sample-rate pointer, then clears them.
 	int SampleRateChanged();
@@ -45,8 +48,29 @@ public:
 	// current settings: the delay's and the reverb's tails in series.
 	double GetTailSeconds() const;
 
+	// Work buffers the chain needs: two per stage, and two pairs for the
+	// distortion's crossfade.
+	static constexpr int kBufferCount = 26;
+
 private:
+	// The four stages that the distortion switch voices (first equaliser,
+	// distortion, cabinet, second equaliser), with the switch as they hear
+	// it: the chain's parameter table but for that one cell.
+	struct DriveStages
+	{
+		CMyEqu* pEquPre;
+		CMyDisto* pDisto;
+		CMyConvolution* pConvolution;
+		CMyEqu* pEquPost;
+		ParamCell** afParams;
+		ParamCell fSwitch;
+	};
+
 	template <typename Fn> void ForEachEffect(Fn fn);
+	// Runs one set of the four stages, ping-ponging between two buffer pairs;
+	// the result is in apfPair[1].
+	static int RunDriveStages(DriveStages& stages, const float* pfIn1, const float* pfIn2, float* const apfPair[2][2],
+	                          int iCount);
 
 	const double* m_pdSampleRate = nullptr;
 	int m_iParamCount = 0;
@@ -68,4 +92,15 @@ private:
 	CMyComp* m_pSaturator = nullptr;
 	CMyConvolution* m_pConvolution = nullptr;
 	const ParamCell* m_pfTempo = nullptr;
+
+	// The distortion switch changes four stages at once. One set of them
+	// (the blocks above, or their twins) is heard; a change fades from it
+	// to the other set, cleared and voiced the new way, which is then heard.
+	CMyEqu* m_pEquPreTwin = nullptr;
+	CMyDisto* m_pDistoTwin = nullptr;
+	CMyConvolution* m_pConvolutionTwin = nullptr;
+	CMyEqu* m_pEquPostTwin = nullptr;
+	DriveStages m_aDrive[2];
+	int m_iDriveHeard = 0;
+	CSwitchFade m_driveFade;
 };

@@ -19,7 +19,7 @@ struct Chain
 			afCells[i].store(kDefaultParamValues[i]);
 		audio.SetBlockSize(1024);
 		audio.SetSampleRate(&dRate);
-		audio.SetBufferCount(24);
+		audio.SetBufferCount(CProcessAudio::kBufferCount);
 		audio.SetParamCount(kNumParams);
 		audio.SetTempo(&fTempo);
 		audio.Init();

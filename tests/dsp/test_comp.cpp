@@ -240,6 +240,7 @@ TEST(Comp, OffIsAStereoCopyAndFreezesTheDetector)
 	ASSERT_EQ(rig.Led(), 1.0f);
 
 	rig.rig.params.Set(kGateCompOnOff, 0.0f);
+	rig.comp.Snap();
 	std::mt19937 rng(7);
 	std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
 	std::vector<float> in1(3000), in2(3000), out2;
@@ -251,6 +252,7 @@ TEST(Comp, OffIsAStereoCopyAndFreezesTheDetector)
 
 	// Back on, the window still holds the steady level it saw before.
 	rig.rig.params.Set(kGateCompOnOff, 1.0f);
+	rig.comp.Snap();
 	EXPECT_NEAR(GainDb(rig.Run({steady[0]})[0], steady[0]), 6.13, 1e-3);
 
 	// On, both outputs carry the first input's gained signal.

@@ -20,6 +20,7 @@ TEST(InputStage, SelectorTakesTheSecondInputOnlyAtZero)
 	for (const float fValue : {1.0f, 0.5f, std::numeric_limits<float>::quiet_NaN(), 0.0f})
 	{
 		rig.params.Set(kInputSelection, fValue);
+		selector.Snap();
 		RunBlock(selector, in1, in2, out1, out2, 256);
 		const std::vector<float>& expected = fValue == 0.0f ? in2 : in1;
 		EXPECT_EQ(out1, expected) << fValue;

@@ -77,7 +77,8 @@ TEST(Reverb, SwitchedOffPassesTheDrySignalAndDropsNaN)
 
 // With the reverberation off, the enhancer delays channel 2 alone by
 // 4411.76 samples at 44.1 kHz, interpolated; switched off, its line stands
-// still, and switched on again it first gives back what it held.
+// still, and switched on again at once (a snap, as for a loaded state) it
+// first gives back what it held.
 TEST(Reverb, EnhancerDelaysChannelTwoAndHoldsItsLineWhileOff)
 {
 	ReverbRig r(false, 0.5f, true);
@@ -90,11 +91,13 @@ TEST(Reverb, EnhancerDelaysChannelTwoAndHoldsItsLineWhileOff)
 	EXPECT_NE(out2[4411], 0.0f);
 
 	r.rig.params.Set(kStereoEnhancerOnOff, 0.0f);
+	r.reverb.Snap();
 	std::vector<float> mid2 = Noise(3000, 5), mid1 = Noise(3000, 6), o1, o2;
 	RunBlock(r.reverb, mid1, mid2, o1, o2);
 	EXPECT_EQ(o2, mid2);
 
 	r.rig.params.Set(kStereoEnhancerOnOff, 1.0f);
+	r.reverb.Snap();
 	std::vector<float> z(5000, 0.0f);
 	RunBlock(r.reverb, z, z, o1, o2);
 	std::vector<float> resumed = in2;

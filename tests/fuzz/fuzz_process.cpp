@@ -6,7 +6,10 @@
 //
 // Invariants: every call answers kResultOk; outside bypass every output
 // sample is finite and within +-1; in bypass each output is its input, bit
-// for bit; an output flagged silent holds zeros; the cells follow the host's
+// for bit (both once a change of the bypass has had time to fade: the
+// chain's fill, a block and 10 ms of processed samples, unless an
+// activation or a state load made it apply at once); an output flagged
+// silent holds zeros; the cells follow the host's
 // changes exactly (last point, ids 1..19, NaN ignored, clamped to 0..1,
 // below the smallest normal float 0); after setActive(false)/setActive(true)
 // the instance sounds exactly like another one reset the same way after a
@@ -46,6 +49,14 @@ constexpr int32 kMaxBlock = 8192;
 // Samples one input may process in all at 48 kHz, so that the fuzzer stays
 // fast; fewer at higher rates, where the cabinet's response is longer.
 constexpr int64 kSampleBudget = 1 << 12;
+// Processed samples after a change of the bypass within which its output
+// may be on the way: switched off, the chain runs unheard for 1024 samples
+// (whole blocks), then fades in over 10 ms; switched on, it fades out.
+int64 BypassTransition(double dRate)
+{
+	return 1024 + kMaxBlock + static_cast<int64>(std::ceil(0.01 * dRate)) + 1;
+}
+constexpr int64 kSettled = std::numeric_limits<int64>::max() / 2;
 
 constexpr double kRates[] = {8000.0,  11025.0, 16000.0,  22050.0,  32000.0,  44100.0, 48000.0,
                              88200.0, 96000.0, 176400.0, 192000.0, 352800.0, 384000.0};
@@ -312,6 +323,7 @@ public:
 		host::ByteStream defaults(g_defaults);
 		m_a.instance->loadComponentState(defaults);
 		m_a.activate(readSetup(m_input));
+		m_iSinceBypassChange = kSettled;
 		tellTempo(m_a, m_model.dTempo);
 		// Operations: mostly blocks; reactivations, state loads and new
 		// set-ups between them now and then.
@@ -328,6 +340,7 @@ public:
 			{
 				m_pReference = nullptr;
 				m_a.activate(readSetup(m_input));
+				m_iSinceBypassChange = kSettled;
 			}
 		}
 		checkCells();
@@ -369,6 +382,7 @@ private:
 
 		// The host's view: the queue keeps points in offset order and the
 		// last one counts.
+		const bool bBypassBefore = m_model.bypass();
 		for (const Change& change : changes)
 			m_a.instance->block().inputChanges().add(change.id, change.value, change.offset);
 		for (int32 i = 0; i < m_a.instance->block().inputChanges().getParameterCount(); ++i)
@@ -383,9 +397,16 @@ private:
 			m_model.dTempo = *tempo;
 
 		const bool bBypass = m_model.bypass();
+		if (bBypass != bBypassBefore)
+			m_iSinceBypassChange = 0;
+		const Path path = m_iSinceBypassChange < BypassTransition(m_a.setup.sampleRate)
+		                      ? Path::kChanging
+		                      : (bBypass ? Path::kBypassed : Path::kProcessing);
 		m_bInPlace = bInPlace;
 		runOne(m_a, source, n, iIn, iOut, uSilence, bContext, tempo, bOutChanges, bInPlace);
-		checkOutput(m_a, source, n, iIn, iOut, bBypass, bHonest ? 0 : uSilence);
+		if (n > 0 && iIn > 0 && iOut > 0)
+			m_iSinceBypassChange += n;
+		checkOutput(m_a, source, n, iIn, iOut, path, bHonest ? 0 : uSilence);
 		// Whatever the settings and tempo, the tail a host is told stays
 		// within the five minutes the processor promises at most.
 		const uint32 uTail = m_a.instance->processor()->getTailSamples();
@@ -424,8 +445,15 @@ private:
 	// uUnknown: input channels flagged silent that are not (a careless host).
 	// What bypass passes on from those is not checked, nor, in place, what
 	// their buffers hold afterwards: the plug-in may take the host's word.
+	enum class Path
+	{
+		kProcessing,
+		kBypassed,
+		kChanging // from one to the other
+	};
+
 	void checkOutput(Host& h, const Channels& source, int32 n, int32 iIn,
-	                 int32 iOut, bool bBypass, uint64 uUnknown)
+	                 int32 iOut, Path path, uint64 uUnknown)
 	{
 		// No input bus, no output bus or no samples: nothing is written.
 		if (n == 0 || iIn == 0 || iOut == 0)
@@ -438,7 +466,9 @@ private:
 			const float* pf = outputOf(h, c);
 			if (uOutFlags & (uint64(1) << c))
 				FUZZ_CHECK(allZero(pf, n), "output %d flagged silent holds sound", c);
-			if (bBypass)
+			if (path == Path::kChanging)
+				continue;
+			if (path == Path::kBypassed)
 			{
 				if (uUnknown & (uint64(1) << c))
 					continue;
@@ -496,6 +526,7 @@ private:
 		// The tempo is the host's, not a parameter: tell the reference the last.
 		tellTempo(m_reference, m_model.dTempo);
 		m_pReference = &m_reference;
+		m_iSinceBypassChange = kSettled;
 	}
 
 	// A call without audio whose process context carries the tempo.
@@ -522,6 +553,7 @@ private:
 			std::memcpy(&f, record.data() + 4 * i, 4);
 			m_model.apply(static_cast<ParamID>(i), f);
 		}
+		m_iSinceBypassChange = kSettled;
 	}
 
 	void checkCells()
@@ -547,6 +579,8 @@ private:
 	Model m_model;
 	int64 m_iSamples = 0;
 	bool m_bInPlace = false;
+	// Processed samples since the host last changed the bypass.
+	int64 m_iSinceBypassChange = kSettled;
 };
 
 } // namespace
