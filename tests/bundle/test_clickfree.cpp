@@ -118,16 +118,16 @@ TEST(ClickFree, DriveAutomationRisesOverTheGlideTime)
 {
 	constexpr size_t kAt = 40 * 512;
 	const Stereo in = sine(48000, 220.0, 48000.0, kQuiet);
-	const auto automate = [&](const Stereo& in, double dTo) {
+	const auto automate = [](const Stereo& source, double dTo) {
 		auto instance = activeInstance(48000.0, 512);
-		Stereo out(in.size());
+		Stereo out(source.size());
 		auto changes = kDriveOnly;
 		changes.push_back({kDistortionLevel, 0.0});
 		for (const auto& [id, value] : changes)
 			instance->block().inputChanges().add(id, value);
-		RunBlocks(*instance, in, out, 0, kAt, 512);
+		RunBlocks(*instance, source, out, 0, kAt, 512);
 		instance->block().inputChanges().add(kDistortionLevel, dTo);
-		RunBlocks(*instance, in, out, kAt, in.size(), 512);
+		RunBlocks(*instance, source, out, kAt, source.size(), 512);
 		return out;
 	};
 
