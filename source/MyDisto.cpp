@@ -781,7 +781,7 @@ __attribute__((always_inline)) inline void CMyDisto::ApplyCurves(int iCount2)
 		                              V4d{p0.m6[0], p0.m6[1], p1.m6[0], p1.m6[1]}, V4d{t0, t0, t1, t1});
 		const V4d F2 = WithSignOf(V4d{s0, s0, s1, s1}, magnitude);
 		StoreD(m_adDrivenF2[a], F2);
-		const double* pdStep = m_adStep[kDrivenInput] + a - H;
+		const double* pdStep = m_adStep[kDrivenInput] + (a - H);
 		const V4d step = {pdStep[0], pdStep[0], pdStep[1], pdStep[1]};
 		StoreD(m_adDrivenMean[a], (F2 - __builtin_shufflevector(before, F2, 2, 3, 4, 5)) * step);
 		before = F2;
