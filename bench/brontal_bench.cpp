@@ -125,7 +125,7 @@ void BM_Chain(benchmark::State& state)
 	CProcessAudio chain;
 	chain.SetBlockSize(kBlock);
 	chain.SetSampleRate(&dRate);
-	chain.SetBufferCount(24);
+	chain.SetBufferCount(CProcessAudio::kBufferCount);
 	chain.SetParamCount(kNumParams);
 	chain.SetTempo(&fTempo);
 	chain.Init();
@@ -493,7 +493,7 @@ void PrintMemory()
 		auto chain = std::make_unique<CProcessAudio>();
 		chain->SetBlockSize(kBlock);
 		chain->SetSampleRate(&dRate);
-		chain->SetBufferCount(24);
+		chain->SetBufferCount(CProcessAudio::kBufferCount);
 		chain->SetParamCount(kNumParams);
 		chain->SetTempo(&fTempo);
 		chain->Init();
