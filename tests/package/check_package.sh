@@ -12,6 +12,9 @@ build="$(cd "$1" && pwd)"
 source_dir="$(cd "$2" && pwd)"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
+# A step that fails outside the checks below says where, rather than ending
+# the script without a word.
+trap 'echo "check_package.sh: line $LINENO: $BASH_COMMAND failed" >&2' ERR
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
@@ -48,6 +51,10 @@ for binary in "$build/VST3/brontal1.vst3/Contents/x86_64-linux/brontal1.so" "$bu
     # awk reads the whole list: leaving early would end ldconfig with SIGPIPE,
     # which pipefail turns into a silent exit of this script.
     resolved="$(ldconfig -p | awk -v lib="$library" '!found && $1 == lib && /x86-64/ { print $NF; found = 1 }')"
+    if [ -z "$resolved" ]; then
+      fail "$(basename "$binary") needs $library, which ldconfig does not list"
+      continue
+    fi
     owner=""
     real="$(readlink -f "$resolved")"
     # With merged /usr a file is registered under /lib or /usr/lib.
