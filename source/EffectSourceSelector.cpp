@@ -16,7 +16,7 @@ int CEffectSourceSelector::Process(const float* pfIn1, const float* pfIn2, float
 		return 1;
 	m_fade.Follow(IsSwitchOn(GetParam(kInputSelection)), m_pdSampleRate ? *m_pdSampleRate : 0.0);
 	const float* pfSource = m_fade.On() ? pfIn1 : pfIn2;
-	if (m_fade.Fading())
+	if (m_fade.Mixing())
 	{
 		// Two different strings, or a string and nothing: unrelated signals.
 		std::copy(pfIn1, pfIn1 + iCount, pfOut1);

@@ -145,7 +145,6 @@ int CMyChorus::Reset()
 	m_iWriteCursor = 0;
 	m_iCounter = 0;
 	Snap();
-	m_iFill = 0;
 	return 1;
 }
 
@@ -157,6 +156,11 @@ int CMyChorus::SetSampleRate(const double* pdSampleRate)
 		m_iConfiguredLength = LengthAtRate(*pdSampleRate, 0.04f, kRingCapacity, bOverCapacity);
 	}
 	return CMyEffect::SetSampleRate(pdSampleRate);
+}
+
+int CMyChorus::MemorySamples() const
+{
+	return m_afParams && IsSwitchOn(GetParam(kModulationOnOff)) ? m_iRingLength : 0;
 }
 
 int CMyChorus::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, float* pfOut2, int iCount)
@@ -176,13 +180,8 @@ int CMyChorus::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, fl
 	const float fs = m_pdSampleRate ? SampleRateF() : 0.0f;
 	// Switched on, the ring first fills with the signal (it holds whatever
 	// it held when last on), then the taps fade in.
-	const bool bWanted = IsSwitchOn(GetParam(kModulationOnOff));
-	if (!bWanted)
-		m_iFill = 0;
-	else if (m_fade.Known() && m_fade.Off() && m_iFill == 0)
-		m_iFill = m_iRingLength;
-	m_fade.Follow(bWanted && m_iFill == 0, m_pdSampleRate ? *m_pdSampleRate : 0.0);
-	if ((m_fade.Off() && m_iFill == 0) || m_iRingLength < kMinRingLength || !(fs > 0.0f) || !std::isfinite(fs))
+	m_fade.Follow(IsSwitchOn(GetParam(kModulationOnOff)), m_pdSampleRate ? *m_pdSampleRate : 0.0, m_iRingLength);
+	if (m_fade.Off() || m_iRingLength < kMinRingLength || !(fs > 0.0f) || !std::isfinite(fs))
 	{
 		CopyStereo(pfIn1, pfIn2, pfOut1, pfOut2, iCount);
 		return 1;
@@ -252,13 +251,8 @@ int CMyChorus::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, fl
 		}
 		iDone += n;
 	}
-	if (m_iFill > 0)
-	{
-		m_iFill = std::max(0, m_iFill - iCount);
-		CopyStereo(pfIn1, pfIn2, pfOut1, pfOut2, iCount);
-	}
 	// The on path carries the dry signal too: the two add in phase.
-	else if (m_fade.Fading())
+	if (m_fade.Mixing())
 		m_fade.Crossfade(pfIn1, pfOut1, pfIn2, pfOut2, iCount, CSwitchFade::kEqualGain);
 	return 1;
 }

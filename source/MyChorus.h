@@ -25,6 +25,7 @@ public:
 		m_fade.Forget();
 		m_bSpeedKnown = false;
 	}
+	int MemorySamples() const override;
 
 private:
 	// Samples whose oscillator values are worked out at a time.
@@ -37,9 +38,6 @@ private:
 	int m_iWriteCursor = 0;
 	int m_iConfiguredLength = 0;
 	CSwitchFade m_fade;
-	// Samples the ring, once switched on, still needs before it holds the
-	// present signal and the taps may be faded in.
-	int m_iFill = 0;
 	// The level the last block ended with, and whether there was one (after
 	// a reset or a snap a new level applies at once).
 	float m_fLastSpeed = 0.0f;

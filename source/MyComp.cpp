@@ -53,8 +53,12 @@ int CMyComp::Reset()
 	std::memset(m_allHistory, 0, sizeof(int64_t) * BUFCOMPSIZE);
 	m_iWriteIndice = 0;
 	Snap();
-	m_iFill = 0;
 	return 1;
+}
+
+int CMyComp::MemorySamples() const
+{
+	return m_afParams && IsSwitchOn(GetParam(kGateCompOnOff)) ? BUFCOMPSIZE : 0;
 }
 
 // Moving average of the magnitude over the latest 1023 samples, divided by
@@ -148,20 +152,9 @@ int CMyComp::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, floa
 
 	// Switched on, the detector first catches up with the signal (its ring
 	// holds whatever it held when last on), then the gains fade in.
-	const bool bWanted = IsSwitchOn(GetParam(kGateCompOnOff));
-	if (!bWanted)
-		m_iFill = 0;
-	else if (m_fade.Known() && m_fade.Off() && m_iFill == 0)
-		m_iFill = BUFCOMPSIZE;
-	m_fade.Follow(bWanted && m_iFill == 0, m_pdSampleRate ? *m_pdSampleRate : 0.0);
+	m_fade.Follow(IsSwitchOn(GetParam(kGateCompOnOff)), m_pdSampleRate ? *m_pdSampleRate : 0.0, BUFCOMPSIZE);
 	if (m_fade.Off())
 	{
-		for (int iDone = 0; iDone < iCount && m_iFill > 0; iDone += kStretch)
-		{
-			const int n = std::min(kStretch, iCount - iDone);
-			DetectMeans(pfIn1 + iDone, n);
-			m_iFill = std::max(0, m_iFill - n);
-		}
 		CopyStereo(pfIn1, pfIn2, pfOut1, pfOut2, iCount);
 		SetParam(kCompressionLed, 0.0f);
 		return 1;
@@ -220,7 +213,7 @@ int CMyComp::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, floa
 		}
 	}
 	// The same signal scaled: the two paths add in phase.
-	if (m_fade.Fading())
+	if (m_fade.Mixing())
 		m_fade.Crossfade(pfIn1, pfOut1, pfIn2, pfOut2, iCount, CSwitchFade::kEqualGain);
 	const float L = m_afLevel[(iCount - 1) % kStretch];
 	m_iState = L >= lines.fThreshold ? 1 : (lines.fGateThreshold >= L ? 2 : 0);

@@ -25,6 +25,7 @@ public:
 		m_fade.Forget();
 		m_bLevelKnown = false;
 	}
+	int MemorySamples() const override;
 
 private:
 	// Samples whose detector means are worked out before their gains.
@@ -45,9 +46,6 @@ private:
 	alignas(16) float m_afLevel[kStretch + 8] = {};
 	alignas(16) float m_afGain[kStretch + 8] = {};
 	CSwitchFade m_fade;
-	// Samples the detector, once switched on, still needs before its mean
-	// is all of the present signal and the gains may be faded in.
-	int m_iFill = 0;
 	// The level the last block ended with, whether there was one (after a
 	// reset or a snap a new level applies at once), and the gains it would
 	// give while a new one takes over.

@@ -28,6 +28,7 @@ public:
 	int Reset() override;
 	int SetSampleRate(const double* pdSampleRate) override;
 	int Process(const float* pfIn1, const float* pfIn2, float* pfOut1, float* pfOut2, int iCount) override;
+	int MemorySamples() const override { return m_iTaps; }
 
 	// What the last build produced, for inspection.
 	const float* GetResponse() const { return m_afResponse; }

@@ -271,7 +271,7 @@ int CMyDelay::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, flo
 		m_iDirtyLength = std::max(m_iDirtyLength, iCursor);
 	m_iWriteCursor = iCursor;
 	// The on path carries the dry signal too: the two add in phase.
-	if (m_fade.Fading())
+	if (m_fade.Mixing())
 		m_fade.Crossfade(pfIn1, pfOut1, pfIn2, pfOut2, iCount, CSwitchFade::kEqualGain);
 	return 1;
 }

@@ -37,6 +37,11 @@ public:
 	// without a fade or a ramp from what they were (loaded settings, or a
 	// chain that nobody hears). Reset does the same.
 	virtual void Snap() {}
+	// How far back, in samples, what this block holds reaches at its
+	// current settings: once it has run that long after standing still, it
+	// holds the present signal again. 0 for blocks whose state is gone in a
+	// few samples and for the delay and reverb lines, which ring on by design.
+	virtual int MemorySamples() const { return 0; }
 
 	int SetParams(ParamCell** afParams);
 	int SetTempo(const ParamCell* pfTempo);

@@ -79,7 +79,6 @@ int CMyReverb::Reset()
 {
 	ForEachElement([](Biquad* pElement) { pElement->Reset(); });
 	m_bSettingsValid = false;
-	m_iEnhancerFill = 0;
 	Snap();
 	return 1;
 }
@@ -91,6 +90,17 @@ int CMyReverb::SetSampleRate(const double* pdSampleRate)
 	m_bSettingsValid = false;
 	// The switches' fades are timed by the rate too.
 	return CMyEffect::SetSampleRate(pdSampleRate) & iResult;
+}
+
+int CMyReverb::EnhancerMemory() const
+{
+	const double dRate = m_pdSampleRate ? *m_pdSampleRate : 0.0;
+	return dRate > 0.0 && dRate < 1e7 ? std::max(1, static_cast<int>(std::ceil(kEnhancerDelay * dRate))) : 1;
+}
+
+int CMyReverb::MemorySamples() const
+{
+	return m_afParams && IsSwitchOn(GetParam(kStereoEnhancerOnOff)) ? EnhancerMemory() : 0;
 }
 
 void CMyReverb::ApplySettings(float fLevel, double dEnhancerDelay)
@@ -151,18 +161,10 @@ int CMyReverb::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, fl
 	const double dRate = m_pdSampleRate ? *m_pdSampleRate : 0.0;
 	// Switched on, the enhancer's delay first fills with the present signal
 	// (its ring holds whatever it held when last on), then fades in.
-	const bool bEnhancerWanted = IsSwitchOn(GetParam(kStereoEnhancerOnOff));
-	if (!bEnhancerWanted)
-		m_iEnhancerFill = 0;
-	else if (m_enhancerFade.Known() && m_enhancerFade.Off() && m_iEnhancerFill == 0)
-	{
-		m_pEnhancerDelay->Reset();
-		m_iEnhancerFill = std::max(1, static_cast<int>(std::ceil(kEnhancerDelay * dRate)));
-	}
-	m_enhancerFade.Follow(bEnhancerWanted && m_iEnhancerFill == 0, dRate);
+	m_enhancerFade.Follow(IsSwitchOn(GetParam(kStereoEnhancerOnOff)), dRate, EnhancerMemory());
 	m_reverbFade.Follow(IsSwitchOn(GetParam(kReverbOnOff)), dRate);
 	// While the enhancer fills or fades either way its delay runs.
-	const bool bEnhancer = !m_enhancerFade.Off() || m_iEnhancerFill > 0;
+	const bool bEnhancer = !m_enhancerFade.Off();
 	ApplySettings(GetParam(kReverbLevel), bEnhancer ? kEnhancerDelay : 0.0);
 
 	// The reverberators run whether the reverb is on or not, so turning it
@@ -185,15 +187,10 @@ int CMyReverb::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, fl
 		if (bEnhancer)
 		{
 			m_pEnhancerDelay->ProcessDelayLine(afB, afDelayedB, n);
-			if (m_iEnhancerFill > 0)
-				m_iEnhancerFill = std::max(0, m_iEnhancerFill - n);
-			else if (!m_enhancerFade.Off())
-			{
-				// A tenth of a second apart, the two are unrelated.
-				if (m_enhancerFade.Fading())
-					m_enhancerFade.Crossfade(afB, afDelayedB, nullptr, nullptr, n, CSwitchFade::kEqualPower);
-				pfB = afDelayedB;
-			}
+			// A tenth of a second apart, the two are unrelated.
+			if (m_enhancerFade.Mixing())
+				m_enhancerFade.Crossfade(afB, afDelayedB, nullptr, nullptr, n, CSwitchFade::kEqualPower);
+			pfB = afDelayedB;
 		}
 		Reverberate(m_channel1, afA, afR1, n);
 		Reverberate(m_channel2, pfB, afR2, n);
@@ -203,7 +200,7 @@ int CMyReverb::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, fl
 			pfOut2[iDone + i] = fDry * pfB[i] - afR2[i] * fReverbGain;
 		}
 		// The on path carries the dry signal too: the two add in phase.
-		if (m_reverbFade.Fading())
+		if (m_reverbFade.Mixing())
 			m_reverbFade.Crossfade(afA, pfOut1 + iDone, pfB, pfOut2 + iDone, n, CSwitchFade::kEqualGain);
 	}
 	return 1;

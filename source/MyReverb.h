@@ -27,6 +27,7 @@ public:
 		m_reverbFade.Forget();
 		m_enhancerFade.Forget();
 	}
+	int MemorySamples() const override;
 
 private:
 	struct Channel
@@ -39,6 +40,8 @@ private:
 	// Samples run through the elements at a time.
 	static constexpr int kStretch = 256;
 
+	// Samples the enhancer's delay needs to hold the present signal.
+	int EnhancerMemory() const;
 	void ApplySettings(float fLevel, double dEnhancerDelay);
 	static void Reverberate(const Channel& channel, const float* pfIn, float* pfOut, int iCount);
 	template <typename Fn> void ForEachElement(Fn fn);
@@ -52,7 +55,4 @@ private:
 	double m_dAppliedEnhancerDelay = 0.0;
 	CSwitchFade m_reverbFade;
 	CSwitchFade m_enhancerFade;
-	// Samples the enhancer's delay still needs, once switched on, before it
-	// holds the present signal and may be faded in.
-	int m_iEnhancerFill = 0;
 };

@@ -1,7 +1,6 @@
 #include "brontal.h"
 
 #include "ComputeInputVumeter.h"
-#include "MyComp.h"
 #include "brontalassert.h"
 #include "brontalids.h"
 #include "brontalstate.h"
@@ -323,18 +322,14 @@ void Brontal::ReportIndicators(IParameterChanges* pChanges)
 	}
 }
 
-bool Brontal::RunChain(const float* pfInLeft, const float* pfInRight, float* pfOutLeft, float* pfOutRight,
-                       int32 iCount)
+bool Brontal::RunChain(const ChainChannels& io, int32 iCount)
 {
 	// The chain's work buffers hold one chain block; longer host blocks go
 	// through in pieces, and so do the stretches between automation points
-	// and, while a level glides, short slices.
+	// and, while a level glides, short slices. The bypass fade runs on from
+	// piece to piece: wherever it has come to rest on the dry path, the
+	// rest of the block is dry.
 	const int32 iChunk = pAudioProcess->GetBlockSize();
-	// The whole block stays dry while the chain fills; its fade in begins
-	// with a block.
-	const bool bFilling = m_iChainFill > 0;
-	if (bFilling)
-		m_iChainFill = std::max<int32>(0, m_iChainFill - iCount);
 	for (int32 iDone = 0, n = 0; iDone < iCount; iDone += n)
 	{
 		n = std::min(iChunk, TakePointsAt(iDone, iCount));
@@ -353,27 +348,36 @@ bool Brontal::RunChain(const float* pfInLeft, const float* pfInRight, float* pfO
 			                                       static_cast<float>(glide.iRemaining + iStep);
 			m_afChainLevels[j].store(fNext, std::memory_order_relaxed);
 		}
-		// The scratch right output of a mono bus is reused for every piece.
-		float* pfRight = pfOutRight == m_pfScratchOut ? m_pfScratchOut : pfOutRight + iDone;
-		const bool bSilentIn = pfInLeft == m_pfScratchIn;
-		const float* pfLeftIn = bSilentIn ? pfInLeft : pfInLeft + iDone;
-		const float* pfRightIn = bSilentIn ? pfInRight : pfInRight + iDone;
-		const bool bBypassFading = m_processingFade.Fading() || bFilling;
-		if (bBypassFading)
+		// Silent input reads the same zeros for every piece, and the scratch
+		// right output of a mono bus is reused for each.
+		const auto at = [iDone](auto* pf, const float* pfShared) { return pf == pfShared ? pf : pf + iDone; };
+		const float* pfInLeft = at(io.pfInLeft, m_pfScratchIn);
+		const float* pfInRight = at(io.pfInRight, m_pfScratchIn);
+		const float* pfDryLeft = at(io.pfDryLeft, m_pfScratchIn);
+		const float* pfDryRight = at(io.pfDryRight, m_pfScratchIn);
+		float* pfOutLeft = io.pfOutLeft + iDone;
+		float* pfOutRight = at(io.pfOutRight, m_pfScratchOut);
+		if (m_processingFade.Off())
 		{
-			std::memcpy(m_pfDryLeft, pfLeftIn, sizeof(float) * static_cast<size_t>(n));
-			std::memcpy(m_pfDryRight, pfRightIn, sizeof(float) * static_cast<size_t>(n));
+			if (pfDryLeft != pfOutLeft)
+				std::memcpy(pfOutLeft, pfDryLeft, sizeof(float) * static_cast<size_t>(n));
+			if (pfDryRight != pfOutRight)
+				std::memcpy(pfOutRight, pfDryRight, sizeof(float) * static_cast<size_t>(n));
+			continue;
 		}
-		if (!pAudioProcess->Process(pfLeftIn, pfRightIn, pfOutLeft + iDone, pfRight, n))
+		// The output may be the very buffer of the input: the dry side of a
+		// fade is kept before the chain writes.
+		const bool bMixing = m_processingFade.Mixing();
+		if (bMixing)
+		{
+			std::memcpy(m_pfDryLeft, pfDryLeft, sizeof(float) * static_cast<size_t>(n));
+			std::memcpy(m_pfDryRight, pfDryRight, sizeof(float) * static_cast<size_t>(n));
+		}
+		if (!pAudioProcess->Process(pfInLeft, pfInRight, pfOutLeft, pfOutRight, n))
 			return false;
-		if (bFilling)
-		{
-			std::memcpy(pfOutLeft + iDone, m_pfDryLeft, sizeof(float) * static_cast<size_t>(n));
-			std::memcpy(pfRight, m_pfDryRight, sizeof(float) * static_cast<size_t>(n));
-		}
 		// The chain's sound and the dry input have little in common.
-		else if (bBypassFading)
-			m_processingFade.Crossfade(m_pfDryLeft, pfOutLeft + iDone, m_pfDryRight, pfRight, n,
+		if (bMixing)
+			m_processingFade.Crossfade(m_pfDryLeft, pfOutLeft, m_pfDryRight, pfOutRight, n,
 			                           CSwitchFade::kEqualPower);
 	}
 	return true;
@@ -414,15 +418,12 @@ tresult PLUGIN_API Brontal::process(ProcessData& data)
 	{
 		Snap();
 		m_processingFade.Forget();
-		m_iChainFill = 0;
 	}
-	const bool bProcessing = !IsSwitchOn(GetCell(kBypass));
-	if (!bProcessing)
-		m_iChainFill = 0;
-	else if (m_processingFade.Known() && m_processingFade.Off() && m_iChainFill == 0)
-		m_iChainFill = CMyComp::BUFCOMPSIZE;
-	m_processingFade.Follow(bProcessing && m_iChainFill == 0, processSetup.sampleRate);
-	if (m_processingFade.Off() && m_iChainFill == 0)
+	// Back from the bypass, the chain first runs unheard until what its
+	// blocks hold is the present signal, then fades in.
+	const int iChainFill = m_processingFade.Off() ? pAudioProcess->MemorySamples() : 0;
+	m_processingFade.Follow(!IsSwitchOn(GetCell(kBypass)), processSetup.sampleRate, iChainFill);
+	if (m_processingFade.Off())
 	{
 		// Nobody hears the chain: it takes whatever changes meanwhile at once.
 		BypassChannels(in, out, iCount);
@@ -441,7 +442,6 @@ tresult PLUGIN_API Brontal::process(ProcessData& data)
 		SilenceOutputs(in, out, iCount);
 		Snap();
 		m_processingFade.Forget();
-		m_iChainFill = 0;
 		return kResultOk;
 	}
 	out.silenceFlags = 0;
@@ -450,12 +450,20 @@ tresult PLUGIN_API Brontal::process(ProcessData& data)
 		afLastMeterValues[i - kFirstIndicator] = GetCell(i);
 
 	// A mono bus feeds its one channel to both chain inputs; silent input
-	// while ringing out reads zeros of our own.
-	const float* pfInLeft = bSilentInput ? m_pfScratchIn : in.channelBuffers32[0];
-	const float* pfInRight = bSilentInput ? m_pfScratchIn : in.channelBuffers32[in.numChannels > 1 ? 1 : 0];
-	float* pfOutLeft = out.channelBuffers32[0];
-	float* pfOutRight = out.numChannels > 1 ? out.channelBuffers32[1] : m_pfScratchOut;
-	if (!RunChain(pfInLeft, pfInRight, pfOutLeft, pfOutRight, iCount))
+	// while ringing out reads zeros of our own. The dry side of the bypass
+	// is each channel as it came, a flagged one as silence.
+	const int32 iRight = in.numChannels > 1 ? 1 : 0;
+	const auto dry = [&](int32 iChannel) {
+		return ChannelSilent(in, iChannel) ? m_pfScratchIn : in.channelBuffers32[iChannel];
+	};
+	const ChainChannels io{bSilentInput ? m_pfScratchIn : in.channelBuffers32[0],
+	                       bSilentInput ? m_pfScratchIn : in.channelBuffers32[iRight],
+	                       dry(0),
+	                       iRight > 0 ? dry(1) : m_pfScratchIn,
+	                       out.channelBuffers32[0],
+	                       out.numChannels > 1 ? out.channelBuffers32[1] : m_pfScratchOut};
+	float* pfOutLeft = io.pfOutLeft;
+	if (!RunChain(io, iCount))
 		return kResultFalse;
 	for (int32 i = 2; i < out.numChannels; ++i)
 		std::memset(out.channelBuffers32[i], 0, sizeof(float) * static_cast<size_t>(iCount));

@@ -69,7 +69,18 @@ private:
 	// Applies the points of the queues due at iOffset; returns how many
 	// samples from there run before the next point.
 	int32 TakePointsAt(int32 iOffset, int32 iCount);
-	bool RunChain(const float* pfInLeft, const float* pfInRight, float* pfOutLeft, float* pfOutRight, int32 iCount);
+	// One block's channels: what the chain reads, the dry sound the bypass
+	// fades to, and the outputs.
+	struct ChainChannels
+	{
+		const float* pfInLeft;
+		const float* pfInRight;
+		const float* pfDryLeft;
+		const float* pfDryRight;
+		float* pfOutLeft;
+		float* pfOutRight;
+	};
+	bool RunChain(const ChainChannels& io, int32 iCount);
 	void ReplaceBusses(const TChar* szIn, SpeakerArrangement inArr, const TChar* szOut, SpeakerArrangement outArr);
 
 	ParamCell afParamValues[kNumParams];
@@ -94,9 +105,6 @@ private:
 	std::atomic<bool> m_bSnapPending{true};
 	// Processing (on) against the host's bypass (off).
 	CSwitchFade m_processingFade;
-	// Samples the chain, once the bypass is off, still runs unheard before
-	// it fades in: its compressor's detector catches up with the signal.
-	int32 m_iChainFill = 0;
 	// The input of a piece, kept for the bypass crossfade: the output may be
 	// the very buffer of the input.
 	float* m_pfDryLeft = nullptr;

@@ -66,7 +66,7 @@ CProcessAudio::~CProcessAudio()
 }
 
 // The blocks in the order they are attached and reset.
-template <typename Fn> void CProcessAudio::ForEachEffect(Fn fn)
+template <typename Fn> void CProcessAudio::ForEachEffect(Fn fn) const
 {
 	CMyEffect* const apEffects[] = {m_pSourceSelector, m_pInputGain, m_pInputVumeter, m_pComp, m_pEquPre,
 	                                m_pEquPost, m_pDisto, m_pConvolution, m_pChorus, m_pDelay,
@@ -242,12 +242,12 @@ int CProcessAudio::Process(const float* pfInLeft, const float* pfInRight, float*
 	// The distortion switch as the heard set hears it; a change starts the
 	// other set afresh with the new voicing and fades over to it.
 	const float fDrive = m_afParams[kDistortionOnOff]->load(std::memory_order_relaxed);
-	const bool bSettled = !m_driveFade.Fading();
+	const bool bSettled = !m_driveFade.Mixing();
 	const bool bKnown = m_driveFade.Known();
 	m_driveFade.Follow(IsSwitchOn(fDrive), *m_pdSampleRate);
 	DriveStages& heard = m_aDrive[m_iDriveHeard];
 	DriveStages& other = m_aDrive[1 - m_iDriveHeard];
-	if (!bKnown || !m_driveFade.Fading())
+	if (!bKnown || !m_driveFade.Mixing())
 		heard.fSwitch.store(fDrive, std::memory_order_relaxed);
 	else if (bSettled)
 	{
@@ -261,7 +261,7 @@ int CProcessAudio::Process(const float* pfInLeft, const float* pfInRight, float*
 		return 0;
 	const float* pfVoiced1 = W[14];
 	const float* pfVoiced2 = W[15];
-	if (m_driveFade.Fading())
+	if (m_driveFade.Mixing())
 	{
 		float* const apfOther[2][2] = {{W[22], W[23]}, {W[24], W[25]}};
 		if (!RunDriveStages(other, W[6], W[7], apfOther, iCount))
@@ -274,7 +274,7 @@ int CProcessAudio::Process(const float* pfInLeft, const float* pfInRight, float*
 		pfVoiced1 = apfOn[0];
 		pfVoiced2 = apfOn[1];
 		// Faded over: from now on the set that hears the switch as it stands.
-		if (!m_driveFade.Fading() && bHeardOn != m_driveFade.On())
+		if (!m_driveFade.Mixing() && bHeardOn != m_driveFade.On())
 			m_iDriveHeard = 1 - m_iDriveHeard;
 	}
 	if (!m_pChorus->Process(pfVoiced1, pfVoiced2, W[16], W[17], iCount))
@@ -286,6 +286,13 @@ int CProcessAudio::Process(const float* pfInLeft, const float* pfInRight, float*
 	if (!m_pSaturator->ProcessSaturation(W[20], W[21], pfOutLeft, pfOutRight, iCount))
 		return 0;
 	return m_pOutputVumeters->Process(pfOutLeft, pfOutRight, nullptr, nullptr, iCount) != 0 ? 1 : 0;
+}
+
+int CProcessAudio::MemorySamples() const
+{
+	int iLongest = 0;
+	ForEachEffect([&](const CMyEffect* pEffect) { iLongest = std::max(iLongest, pEffect->MemorySamples()); });
+	return iLongest;
 }
 
 double CProcessAudio::GetTailSeconds() const

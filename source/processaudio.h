@@ -44,6 +44,9 @@ public:
 	int FreeBuffers();
 
 	int GetBlockSize() const { return m_iBlockSize; }
+	// Samples the chain must run, after standing still, before every block's
+	// short memory holds the present signal again (the longest of theirs).
+	int MemorySamples() const;
 	// How long the output keeps sounding after the input stops, at the
 	// current settings: the delay's and the reverb's tails in series.
 	double GetTailSeconds() const;
@@ -66,7 +69,7 @@ private:
 		ParamCell fSwitch;
 	};
 
-	template <typename Fn> void ForEachEffect(Fn fn);
+	template <typename Fn> void ForEachEffect(Fn fn) const;
 	// Runs one set of the four stages, ping-ponging between two buffer pairs;
 	// the result is in apfPair[1].
 	static int RunDriveStages(DriveStages& stages, const float* pfIn1, const float* pfIn2, float* const apfPair[2][2],

@@ -30,7 +30,7 @@ TEST(SwitchFade, AdoptsTheFirstValueThenFadesOverTenMilliseconds)
 	fade.Follow(false, 48000.0);
 	EXPECT_TRUE(fade.Off());
 	fade.Follow(true, 48000.0);
-	ASSERT_TRUE(fade.Fading());
+	ASSERT_TRUE(fade.Mixing());
 	std::vector<float> on, off;
 	Weights(fade, 480, CSwitchFade::kEqualGain, on, off);
 	for (int i = 0; i < 480; ++i)
@@ -39,7 +39,7 @@ TEST(SwitchFade, AdoptsTheFirstValueThenFadesOverTenMilliseconds)
 		ASSERT_FLOAT_EQ(on[i] + off[i], 1.0f) << i;
 	}
 	EXPECT_EQ(on[479], 1.0f);
-	EXPECT_FALSE(fade.Fading());
+	EXPECT_FALSE(fade.Mixing());
 	EXPECT_TRUE(fade.On());
 
 	fade.Forget();
@@ -77,4 +77,43 @@ TEST(SwitchFade, TurnedBackMidFadeReturnsFromWhereItIs)
 	EXPECT_FLOAT_EQ(on[0], 119.0f / 480.0f);
 	EXPECT_FLOAT_EQ(on[119], 0.0f);
 	EXPECT_TRUE(fade.Off());
+}
+
+// A path with a memory: switched on from settled off, it runs unheard for
+// its fill (700 samples here, taken in pieces that do not line up with it),
+// then fades in over 480 and stays on; switched off and on again it does
+// the same every time. Switched off while still filling, it is off at once.
+TEST(SwitchFade, FillsUnheardThenFadesInEveryTimeItIsSwitchedOn)
+{
+	CSwitchFade fade;
+	fade.Follow(false, 48000.0, 700);
+	for (int iRound = 0; iRound < 3; ++iRound)
+	{
+		fade.Follow(true, 48000.0, 700);
+		std::vector<float> on, off, allOn;
+		for (int iDone = 0; iDone < 1536; iDone += 256)
+		{
+			// The fill and the switch's position hold however often they are asked.
+			fade.Follow(true, 48000.0, 700);
+			Weights(fade, 256, CSwitchFade::kEqualGain, on, off);
+			allOn.insert(allOn.end(), on.begin(), on.end());
+		}
+		for (int i = 0; i < 700; ++i)
+			ASSERT_EQ(allOn[i], 0.0f) << iRound << " " << i;
+		for (int i = 700; i < 1180; ++i)
+			ASSERT_FLOAT_EQ(allOn[i], static_cast<float>(i - 699) / 480.0f) << iRound << " " << i;
+		for (int i = 1180; i < 1536; ++i)
+			ASSERT_EQ(allOn[i], 1.0f) << iRound << " " << i;
+		EXPECT_FALSE(fade.Mixing());
+		fade.Follow(false, 48000.0, 700);
+		Weights(fade, 480, CSwitchFade::kEqualGain, on, off);
+		EXPECT_TRUE(fade.Off()) << iRound;
+	}
+
+	fade.Follow(true, 48000.0, 700);
+	std::vector<float> on, off;
+	Weights(fade, 300, CSwitchFade::kEqualGain, on, off);
+	fade.Follow(false, 48000.0, 700);
+	EXPECT_TRUE(fade.Off());
+	EXPECT_FALSE(fade.Mixing());
 }
