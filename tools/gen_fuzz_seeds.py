@@ -30,7 +30,7 @@ SPECIAL = {"nan": 0, "-nan": 1, "inf": 2, "-inf": 3, "-1": 4, "-0": 5, "0": 6, "
 SINE, NOISE, SPECIALS, HUGE, DENORMALS, IMPULSE, SILENT, RAW = 1, 2, 3, 4, 5, 6, 0, 7
 CONTEXT, OUT_CHANGES, CARELESS, IN_PLACE, ODD_CHANNELS = 1, 2, 4, 8, 16
 OFFSETS = {"0": 0, "last": 1, "end": 2, "-1": 3, "max": 4, "min": 5}
-OP_BLOCK, OP_TOGGLE, OP_STATE, OP_SETUP = 0x00, 0xE0, 0xF0, 0xF8
+OP_BLOCK, OP_SETTLE, OP_TOGGLE, OP_STATE, OP_SETUP = 0x00, 0xDE, 0xE0, 0xF0, 0xF8
 
 # Parameter ids.
 (INPUT_SELECTION, GATE, COMPRESSOR_LEVEL, DISTORTION, DISTORTION_LEVEL, ENHANCER, DELAY, MODULATION,
@@ -123,6 +123,12 @@ def resetup(**kwargs):
     return u8(OP_SETUP) + setup(**kwargs)
 
 
+def settle(switches, levels=(200, 140, 0, 0), n=256, seed=7, level=120):
+    """switches: the ids switched on; levels: compressor, drive, chorus, delay."""
+    bits = sum(1 << i for i in switches)
+    return u8(OP_SETTLE) + u32(bits) + b"".join(u8(v) for v in levels) + size_code(n) + u32(seed) + u8(level)
+
+
 def process_seeds():
     s = {}
     s["default"] = setup() + block() * 4
@@ -178,6 +184,15 @@ def process_seeds():
     s["state-after-toggle"] = setup() + block() + toggle() + load_state([1.0] * 20) + block()
     s["resetup"] = (setup() + block() + resetup(rate=192000, arrangement=MONO) + block() +
                     resetup(rate=8000, arrangement=SURROUND, mode=OFFLINE) + block() + resetup(rate=384000) + block())
+    # Switches cycled off and on, or left mid-fade, then settings that forget the past.
+    cycle = b"".join(block(n=1024, signal=SINE, level=64, changes=[(i, [("0", v)])])
+                     for i in (GATE, MODULATION, ENHANCER, BYPASS, DISTORTION) for v in (0.0, 1.0))
+    s["settle-after-cycles"] = setup(max_block=1024) + cycle + settle([GATE, DISTORTION, ENHANCER, INPUT_SELECTION])
+    s["settle-mid-fade"] = (setup(rate=96000, max_block=8192) + block(n=4096, signal=NOISE, level=64) +
+                            block(n=100, changes=[(BYPASS, [("0", 1.0)]), (GATE, [("0", 0.0)])]) +
+                            settle([GATE, REVERB], n=4096))
+    s["settle-mono"] = (setup(arrangement=MONO) + block(changes=[(DISTORTION, [("0", 0.0)])]) +
+                        settle([DISTORTION, ENHANCER], n=37))
     return s
 
 

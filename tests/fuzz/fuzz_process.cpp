@@ -11,7 +11,10 @@
 // activation or a state load made it apply at once); an output flagged
 // silent holds zeros; the cells follow the host's
 // changes exactly (last point, ids 1..19, NaN ignored, clamped to 0..1,
-// below the smallest normal float 0); after setActive(false)/setActive(true)
+// below the smallest normal float 0); after any history, settings whose
+// sound forgets its past (no chorus, no echoes, no reverberation), given as
+// host changes, sound after a while like a fresh instance started with
+// them; after setActive(false)/setActive(true)
 // the instance sounds exactly like another one reset the same way after a
 // different history, given the same parameters, tempo and blocks (building
 // a fresh instance per input would take longer than all the rest: that
@@ -50,12 +53,19 @@ constexpr int32 kMaxBlock = 8192;
 // fast; fewer at higher rates, where the cabinet's response is longer.
 constexpr int64 kSampleBudget = 1 << 12;
 // Processed samples after a change of the bypass within which its output
-// may be on the way: switched off, the chain runs unheard for 1024 samples
-// (whole blocks), then fades in over 10 ms; switched on, it fades out.
+// may be on the way: switched off, the chain runs unheard until its blocks'
+// memories hold the present signal (at most the enhancer's 0.1 s, the
+// compressor's 1024 samples or the cabinet's taps), from the start of the
+// block, then fades in over 10 ms; switched on, it fades out.
 int64 BypassTransition(double dRate)
 {
-	return 1024 + kMaxBlock + static_cast<int64>(std::ceil(0.01 * dRate)) + 1;
+	return 2100 + kMaxBlock + static_cast<int64>(std::ceil(0.11 * dRate)) + 1;
 }
+// Seconds a settled comparison runs both instances, and the share of it at
+// the end that is compared: the chain's memories, the glides and the fades
+// are over well before.
+constexpr double kSettleSeconds = 0.3;
+constexpr double kComparedShare = 0.25;
 constexpr int64 kSettled = std::numeric_limits<int64>::max() / 2;
 
 constexpr double kRates[] = {8000.0,  11025.0, 16000.0,  22050.0,  32000.0,  44100.0, 48000.0,
@@ -330,7 +340,9 @@ public:
 		while (!m_input.empty() && m_iSamples < kSampleBudget)
 		{
 			const uint8 uOp = m_input.u8();
-			if (uOp < 0xE0)
+			if (uOp >= 0xDE && uOp < 0xE0)
+				settle();
+			else if (uOp < 0xE0)
 				block();
 			else if (uOp < 0xF0)
 				toggle();
@@ -554,6 +566,84 @@ private:
 			m_model.apply(static_cast<ParamID>(i), f);
 		}
 		m_iSinceBypassChange = kSettled;
+	}
+
+	// Settings whose sound forgets its history within a fraction of a second
+	// (no chorus, no echoes, the reverb's loops open; anything else as the
+	// input says), taken by the instance under test as host changes at
+	// the start of a block, and by the reference as the state it starts from
+	// fresh. After the same signal in the same blocks for a while, the two
+	// must sound the same: every switch has really gone where it was sent,
+	// whatever it was doing. Rounding differences that the drive magnifies
+	// stay far below the bound. The session ends here.
+	void settle()
+	{
+		std::vector<float> record(20);
+		record[0] = 1.0f;
+		const uint32 uSwitches = m_input.u32();
+		for (int i = kFirstParam; i <= kLastParam; ++i)
+			record[size_t(i)] = (uSwitches >> i) & 1 ? 1.0f : 0.0f;
+		for (const int iLevel : {kCompressorLevel, kDistortionLevel, kChorusSpeed, kDelayLevel})
+			record[size_t(iLevel)] = m_input.u8() / 255.0f;
+		record[kModulationOnOff] = record[kDelayOnOff] = record[kReverbLevel] = 0.0f;
+		for (int i = kFirstIndicator; i <= kLastIndicator + 1; ++i)
+			record[size_t(i)] = 0.0f;
+		const int32 iBlock = std::max<int32>(1, readBlockSize(m_input));
+		const uint32 uSeed = m_input.u32();
+		const float fLevel = 0.05f + m_input.u8() / 300.0f;
+
+		for (int i = kFirstParam; i <= kLastParam; ++i)
+			if (i < kFirstIndicator || i > kLastIndicator)
+			{
+				m_a.instance->block().inputChanges().add(static_cast<ParamID>(i), record[size_t(i)]);
+				m_model.apply(static_cast<ParamID>(i), record[size_t(i)]);
+			}
+		std::vector<char> bytes(80);
+		std::memcpy(bytes.data(), record.data(), 80);
+		host::ByteStream state(bytes);
+		m_reference.instance->loadComponentState(state);
+		m_reference.activate(m_a.setup);
+		tellTempo(m_reference, m_model.dTempo);
+		m_pReference = nullptr;
+
+		const int64 iLength = static_cast<int64>(kSettleSeconds * m_a.setup.sampleRate);
+		const int64 iFrom = iLength - static_cast<int64>(kComparedShare * static_cast<double>(iLength));
+		const int32 iChannels = std::min(m_a.inChannels, m_a.outChannels);
+		double dDiff = 0.0, dSignal = 0.0;
+		uint32 uState = uSeed;
+		for (int64 iDone = 0; iDone < iLength && iChannels > 0; iDone += iBlock)
+		{
+			const int32 n = static_cast<int32>(std::min<int64>(iBlock, iLength - iDone));
+			for (int c = 0; c < kMaxChannels; ++c)
+				for (int32 i = 0; i < n; ++i)
+				{
+					uState = uState * 1664525u + 1013904223u;
+					const double t = static_cast<double>(iDone + i) / m_a.setup.sampleRate;
+					g_source[size_t(c)][size_t(i)] =
+					    fLevel * static_cast<float>(0.8 * std::sin(2.0 * M_PI * (110.0 + 37.0 * c) * t) +
+					                                0.2 * static_cast<int32>(uState) / 2147483648.0);
+				}
+			for (Host* h : {&m_a, &m_reference})
+				runOne(*h, g_source, n, iChannels, iChannels, 0, true, m_model.dTempo, true, false);
+			for (int c = 0; c < iChannels; ++c)
+				for (int32 i = 0; i < n; ++i)
+				{
+					const float fExpected = m_reference.out[size_t(c)][size_t(i)];
+					FUZZ_CHECK(std::isfinite(m_a.out[size_t(c)][size_t(i)]), "output %d sample %d is not finite", c,
+					           static_cast<int>(i));
+					if (iDone + i < iFrom)
+						continue;
+					const double dError = m_a.out[size_t(c)][size_t(i)] - fExpected;
+					dDiff += dError * dError;
+					dSignal += static_cast<double>(fExpected) * fExpected;
+				}
+		}
+		// 40 dB under the sound, or, where the settings silence it, next to nothing.
+		FUZZ_CHECK(dDiff <= 1e-4 * dSignal + 1e-12 * static_cast<double>(iLength),
+		           "settled at %.1f dB from a fresh instance with the same settings",
+		           10.0 * std::log10(dDiff / std::max(dSignal, 1e-30)));
+		m_iSinceBypassChange = kSettled;
+		m_iSamples = kSampleBudget;
 	}
 
 	void checkCells()
