@@ -236,6 +236,18 @@ TEST(SwitchCycles, EverySwitchSoundsLikeAFreshInstanceAfterEachChange)
 					size_t iFrom, iTo;
 					int iValue;
 				} aPhases[] = {{iFirst + iSettle, iSecondBlock, iTo}, {iSecond + iSettle, iEnd, iFrom}};
+				// Bypassed, the output is the dry input as soon as the fade
+				// is over, from the block that carries the change on, however
+				// long that block is.
+				if (t.id == kBypass)
+				{
+					const size_t iFade = static_cast<size_t>(std::ceil(0.01 * c.dRate)) + 1;
+					const size_t iChange = iTo == 1 ? iFirst : iSecond;
+					const size_t iRest = iChange - iChange % static_cast<size_t>(c.iBlock) + iFade;
+					const size_t iRestEnd = iTo == 1 ? iSecondBlock : iEnd;
+					EXPECT_LT(DifferenceDb(out, ref[1], iRest, iRestEnd).dPeakDb, -140.0)
+					    << name << ": the bypassed block after its fade";
+				}
 				for (const auto& phase : aPhases)
 				{
 					const Stereo& expected = ref[phase.iValue];
