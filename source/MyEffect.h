@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstring>
@@ -62,6 +63,16 @@ protected:
 inline float SanitiseSample(float fValue)
 {
 	return std::fabs(fValue) <= std::numeric_limits<float>::max() ? fValue : 0.0f;
+}
+
+// The chain's input: finite samples as they are up to +36 dBFS, louder ones
+// at that bound, anything else 0. Far above anything a host plays, low
+// enough that an absurd sample (1e30 from a broken source) leaves the
+// equalisers' slowest band in a second or two rather than for good.
+constexpr float kLoudestInput = 64.0f;
+inline float BoundSample(float fValue)
+{
+	return std::min(std::max(SanitiseSample(fValue), -kLoudestInput), kLoudestInput);
 }
 
 // The floor of a value well inside the int range, without a libm call: the

@@ -222,12 +222,13 @@ int CProcessAudio::Process(const float* pfInLeft, const float* pfInRight, float*
 	}
 	float** W = m_ppfBuffers;
 
-	// W0 and W1 hold the host input with every non-finite sample made 0, so
-	// one bad sample can never poison a filter or a feedback line.
+	// W0 and W1 hold the host input with every non-finite sample made 0 and
+	// every absurd one bounded, so that one bad sample can never poison a
+	// filter or a feedback line.
 	for (int i = 0; i < iCount; ++i)
 	{
-		W[0][i] = SanitiseSample(pfInLeft[i]);
-		W[1][i] = SanitiseSample(pfInRight[i]);
+		W[0][i] = BoundSample(pfInLeft[i]);
+		W[1][i] = BoundSample(pfInRight[i]);
 	}
 
 	if (!m_pSourceSelector->Process(W[0], W[1], W[2], W[3], iCount))

@@ -330,6 +330,32 @@ TEST(Processing, BadSamplesNeverPoisonTheChain)
 	EXPECT_GT(peak(after.left), 0.01f);
 }
 
+// One absurd but finite sample (1e30, or a stretch at 1e6) is bounded on
+// the way in: two seconds later the sound is a fresh instance's. Unbounded,
+// the equalisers' slowest band would hold it for half a minute.
+TEST(Processing, AnAbsurdSampleIsGoneWithinTwoSeconds)
+{
+	for (const float fAbsurd : {1e30f, -1e6f})
+	{
+		auto instance = activeInstance(48000.0, 512);
+		auto fresh = activeInstance(48000.0, 512);
+		Stereo bad(512);
+		for (size_t i = 0; i < 64; ++i)
+			bad.left[i] = bad.right[i] = fAbsurd;
+		render(*instance, bad, 512);
+		render(*fresh, Stereo(512), 512);
+		const Stereo in = plucks(96000, 48000.0);
+		const Stereo out = render(*instance, in, 512), expected = render(*fresh, in, 512);
+		double dDiff = 0.0, dSignal = 0.0;
+		for (size_t i = in.size() - 4800; i < in.size(); ++i)
+		{
+			dDiff += static_cast<double>(out.left[i] - expected.left[i]) * (out.left[i] - expected.left[i]);
+			dSignal += static_cast<double>(expected.left[i]) * expected.left[i];
+		}
+		EXPECT_LT(10.0 * std::log10(dDiff / dSignal + 1e-30), -60.0) << fAbsurd;
+	}
+}
+
 TEST(Processing, DenormalsAreFlushedAndTheHostsModeComesBack)
 {
 	// MXCSR bits: flush to zero (15) and denormals are zero (6).
