@@ -7,9 +7,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${BRONTAL_WINDOWS_BUILD_DIR:-$root/build/windows}"
 linux="${BRONTAL_BUILD_DIR:-$root/build/release}"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-  -DBRONTAL_LINUX_BUILD_DIR="$linux" >/dev/null
+(cd "$root" && cmake --preset windows -B "$build" -DBRONTAL_LINUX_BUILD_DIR="$linux" >/dev/null)
 targets=()
 for target in "$@"; do targets+=(--target "$target"); done
 cmake --build "$build" -j"$(nproc)" "${targets[@]}"

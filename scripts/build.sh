@@ -4,5 +4,5 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${BRONTAL_BUILD_DIR:-$root/build/release}"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+(cd "$root" && cmake --preset release -B "$build" >/dev/null)
 cmake --build "$build" -j"$(nproc)"

@@ -43,8 +43,7 @@ done
 declare -A short_runs=([fuzz_process]=4000 [fuzz_state]=150000 [fuzz_render_options]=150000)
 
 if [ ! -x "$build/tests/${harnesses[0]}" ]; then
-  CC=clang-14 CXX=clang++-14 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DBRONTAL_FUZZ=ON -DBRONTAL_BUILD_BENCH=OFF >/dev/null
+  (cd "$root" && cmake --preset fuzz -B "$build" >/dev/null)
   cmake --build "$build" -j2 --target "${harnesses[@]}"
 fi
 

@@ -18,8 +18,7 @@ BRONTAL_BUILD_DIR="$build" BRONTAL_WINDOWS_BUILD_DIR="$windows" "$root/scripts/b
 # address and undefined-behaviour sanitizers, built with clang so that the
 # same build runs the fuzz harnesses from their seeds (a fixed-seed run each).
 sanitize="${BRONTAL_FUZZ_DIR:-$root/build/fuzz}"
-CC=clang-14 CXX=clang++-14 cmake -S "$root" -B "$sanitize" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRONTAL_FUZZ=ON \
-  -DBRONTAL_BUILD_BENCH=OFF >/dev/null
+(cd "$root" && cmake --preset fuzz -B "$sanitize" >/dev/null)
 cmake --build "$sanitize" -j"$(nproc)" --target dsp_tests bundle_tests render_tests \
   fuzz_process fuzz_state fuzz_render_options
 (cd "$sanitize" && ctest --output-on-failure -j2 -R '^(dsp|bundle|render)_tests$|^fuzz_')
@@ -27,7 +26,6 @@ cmake --build "$sanitize" -j"$(nproc)" --target dsp_tests bundle_tests render_te
 # The audio thread and the host's user-interface thread at once (editor,
 # parameters, state), under ThreadSanitizer.
 tsan="${BRONTAL_TSAN_DIR:-$root/build/tsan}"
-CC=clang-14 CXX=clang++-14 cmake -S "$root" -B "$tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRONTAL_TSAN=ON \
-  -DBRONTAL_BUILD_BENCH=OFF >/dev/null
+(cd "$root" && cmake --preset tsan -B "$tsan" >/dev/null)
 cmake --build "$tsan" -j"$(nproc)" --target editor_thread_tests
 (cd "$tsan" && ctest --output-on-failure -R '^editor_thread_tests$')

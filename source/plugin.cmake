@@ -19,13 +19,9 @@ add_library(brontal1 MODULE
   sdkgap/pluginfactory.cpp
   ${_entry}
 )
-include(editor.cmake OPTIONAL)
+include(editor.cmake)
 target_include_directories(brontal1 PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}")
-target_compile_options(brontal1 PRIVATE ${BRONTAL_WARNINGS})
-target_link_libraries(brontal1 PRIVATE brontal_dsp vst3sdk)
-if(TARGET brontal_editor)
-  target_link_libraries(brontal1 PRIVATE brontal_editor)
-endif()
+target_link_libraries(brontal1 PRIVATE brontal_dsp brontal_editor vst3sdk brontal_version brontal_warnings)
 set_target_properties(brontal1 PROPERTIES
   PREFIX ""
   OUTPUT_NAME brontal1
@@ -46,8 +42,8 @@ if(WIN32)
   # The resource script finds its bitmaps and icon below resource/.
   file(GLOB _resource_files "${PROJECT_SOURCE_DIR}/resource/bitmaps/*.bmp" "${PROJECT_SOURCE_DIR}/resource/icon/*.ico")
   set_source_files_properties("${PROJECT_SOURCE_DIR}/resource/brontal.rc" PROPERTIES
-    OBJECT_DEPENDS "${_resource_files};${CMAKE_CURRENT_SOURCE_DIR}/aboutresource.h;${CMAKE_CURRENT_SOURCE_DIR}/version.h"
-    INCLUDE_DIRECTORIES "${PROJECT_SOURCE_DIR}/resource")
+    OBJECT_DEPENDS "${_resource_files};${CMAKE_CURRENT_SOURCE_DIR}/aboutresource.h;${PROJECT_BINARY_DIR}/generated/version.h"
+    INCLUDE_DIRECTORIES "${PROJECT_SOURCE_DIR}/resource;${PROJECT_BINARY_DIR}/generated")
 endif()
 add_custom_command(TARGET brontal1 POST_BUILD
   COMMAND ${CMAKE_COMMAND} -E make_directory "${BRONTAL_BUNDLE_DIR}/Contents/Resources")

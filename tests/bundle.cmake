@@ -2,7 +2,7 @@
 function(brontal_bundle_test name)
   add_executable(${name} ${ARGN})
   target_link_libraries(${name} PRIVATE brontal_host GTest::gtest GTest::gtest_main)
-  target_compile_options(${name} PRIVATE ${BRONTAL_WARNINGS})
+  target_link_libraries(${name} PRIVATE brontal_warnings)
   target_compile_definitions(${name} PRIVATE BRONTAL_BUNDLE_PATH="${BRONTAL_BUNDLE_DIR}")
   target_include_directories(${name} PRIVATE
     "${PROJECT_SOURCE_DIR}/source" "${CMAKE_CURRENT_SOURCE_DIR}/bundle" "${CMAKE_CURRENT_SOURCE_DIR}/common")
@@ -15,9 +15,7 @@ brontal_bundle_test(bundle_tests ${_bundle_tests})
 # The module info test reads what the bundle carries beside the module.
 target_link_libraries(bundle_tests PRIVATE nlohmann_json::nlohmann_json)
 target_compile_definitions(bundle_tests PRIVATE BRONTAL_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
-if(TARGET bundle_resources)
-  add_dependencies(bundle_tests bundle_resources)
-endif()
+add_dependencies(bundle_tests bundle_resources)
 
 # The allocator and libsndfile these need belong to the native build.
 if(WIN32)
@@ -31,7 +29,7 @@ endif()
 if(NOT BRONTAL_SANITIZE AND NOT BRONTAL_TSAN)
   add_executable(noalloc_tests noalloc/test_noalloc.cpp)
   target_link_libraries(noalloc_tests PRIVATE editor_test_host)
-  target_compile_options(noalloc_tests PRIVATE ${BRONTAL_WARNINGS})
+  target_link_libraries(noalloc_tests PRIVATE brontal_warnings)
   target_include_directories(noalloc_tests PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}/bundle")
   add_dependencies(noalloc_tests brontal1)
   add_test(NAME noalloc_tests COMMAND noalloc_tests)
