@@ -167,19 +167,34 @@ TEST(Processing, SilentInputGivesSilentFlaggedOutput)
 	EXPECT_EQ(peak(out.right), 0.0f);
 }
 
+// The same audio in any blocks: plucks over noise, and plucks broken by
+// stretches of exact silence and of held values (which the distortion
+// takes by shortcuts chunk by chunk), wherever the blocks and their chunks
+// begin and end.
 TEST(Processing, EveryBlockSizeGivesTheSameAudio)
 {
-	const Stereo in = plucks(20000, 44100.0);
-	auto reference = activeInstance(44100.0, 512);
-	const Stereo expected = render(*reference, in, 512);
-	ASSERT_GT(peak(expected.left), 0.01f);
-	for (int blockSize : {1, 7, 1023, 1024, 1025, 4096, 8192})
+	Stereo broken = plucks(20000, 44100.0);
+	for (size_t i = 0; i < broken.size(); ++i)
 	{
-		SCOPED_TRACE(blockSize);
-		auto instance = activeInstance(44100.0, blockSize);
-		const Stereo out = render(*instance, in, blockSize);
-		EXPECT_EQ(out.left, expected.left);
-		EXPECT_EQ(out.right, expected.right);
+		const size_t iPhase = i % 977;
+		if (iPhase >= 500 && iPhase < 800)
+			broken.left[i] = broken.right[i] = 0.0f;
+		else if (iPhase >= 800)
+			broken.left[i] = broken.right[i] = 0.25f;
+	}
+	for (const Stereo& in : {plucks(20000, 44100.0), broken})
+	{
+		auto reference = activeInstance(44100.0, 512);
+		const Stereo expected = render(*reference, in, 512);
+		ASSERT_GT(peak(expected.left), 0.01f);
+		for (int blockSize : {1, 7, 1023, 1024, 1025, 4096, 8192})
+		{
+			SCOPED_TRACE(blockSize);
+			auto instance = activeInstance(44100.0, blockSize);
+			const Stereo out = render(*instance, in, blockSize);
+			EXPECT_EQ(out.left, expected.left);
+			EXPECT_EQ(out.right, expected.right);
+		}
 	}
 }
 
@@ -463,13 +478,32 @@ TEST(Processing, RateChangeReachesEveryLength)
 	EXPECT_NEAR(10.0 * std::log10(at96 / at48), 0.0, 3.0);
 }
 
+// The tail the host is told, at every rate: 0.1 s for the filters to settle,
+// the delay's loop (0.42 of the level each quarter note) down 120 dB, and
+// the reverb's combs (60 dB in 3 s times the level) down 120 dB plus the
+// longest comb's 53.7 ms; the enhancer's 0.1 s where it is on.
 TEST(Processing, TailIsReportedWhileDelayOrReverbRing)
 {
-	auto instance = activeInstance(48000.0, 512);
-	const uint32 withBoth = instance->processor()->getTailSamples();
-	EXPECT_GT(withBoth, 48000u);
-	render(*instance, Stereo(512), 512, {{kDelayOnOff, 0.0}, {kReverbOnOff, 0.0}});
-	EXPECT_LT(instance->processor()->getTailSamples(), 48000u);
+	const double dDelayTail = 0.5 * 6.0 / -std::log10(0.42 * 0.75);
+	const double dReverbTail = 2.0 * 3.0 * 0.55 + 0.0537;
+	const struct
+	{
+		std::vector<std::pair<ParamID, double>> settings;
+		double dSeconds;
+	} aCases[] = {
+		{{}, 0.1 + dDelayTail + dReverbTail},
+		{{{kDelayOnOff, 0.0}}, 0.1 + dReverbTail},
+		{{{kReverbOnOff, 0.0}}, 0.1 + dDelayTail},
+		{{{kDelayOnOff, 0.0}, {kReverbOnOff, 0.0}, {kStereoEnhancerOnOff, 1.0}}, 0.1 + 0.10004001},
+	};
+	for (const double dRate : {44100.0, 48000.0, 96000.0, 192000.0})
+		for (const auto& c : aCases)
+		{
+			auto instance = activeInstance(dRate, 512);
+			render(*instance, Stereo(512), 512, c.settings);
+			EXPECT_NEAR(instance->processor()->getTailSamples(), std::ceil(c.dSeconds * dRate), 2.0)
+			    << dRate << " Hz, " << c.dSeconds << " s";
+		}
 }
 
 TEST(Lifecycle, ReactivationSoundsExactlyLikeAFreshInstance)

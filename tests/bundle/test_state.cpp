@@ -172,6 +172,34 @@ TEST(State, RecordsArriveInPiecesButOnlyWhole)
 	}
 }
 
+// Answers every read with success and no bytes, and counts the reads; past
+// a thousand it fails them, so that a load that keeps asking still ends.
+class EmptyAnsweringStream : public host::ByteStream
+{
+public:
+	tresult PLUGIN_API read(void*, int32, int32* numBytesRead) override
+	{
+		if (numBytesRead)
+			*numBytesRead = 0;
+		return ++reads > 1000 ? kResultFalse : kResultOk;
+	}
+	int reads = 0;
+};
+
+// A stream that says yes and gives nothing ends the load at once, refused,
+// on both sides.
+TEST(State, AStreamThatDeliversNothingEndsTheLoad)
+{
+	host::PluginInstance instance(bundle());
+	EmptyAnsweringStream forComponent, forControllerRecord, forControllerState;
+	EXPECT_EQ(instance.component()->setState(&forComponent), kResultFalse);
+	EXPECT_EQ(instance.controller()->setComponentState(&forControllerRecord), kResultFalse);
+	EXPECT_EQ(instance.controller()->setState(&forControllerState), kResultFalse);
+	for (const EmptyAnsweringStream* stream : {&forComponent, &forControllerRecord, &forControllerState})
+		EXPECT_EQ(stream->reads, 1);
+	EXPECT_EQ(componentValues(instance), std::vector<float>(std::begin(kDefaults), std::end(kDefaults)));
+}
+
 TEST(State, OutOfRangeAndNaNValuesAreTamed)
 {
 	host::PluginInstance instance(bundle());
