@@ -128,7 +128,11 @@ void BM_Chain(benchmark::State& state)
 	chain.SetBufferCount(CProcessAudio::kBufferCount);
 	chain.SetParamCount(kNumParams);
 	chain.SetTempo(&fTempo);
-	chain.Init();
+	if (!chain.Init())
+	{
+		state.SkipWithError("the chain refused to be prepared");
+		return;
+	}
 	for (int i = kFirstParam; i <= kLastParam; ++i)
 		chain.SetParamPointer(i, &params.afCells[i]);
 
@@ -496,7 +500,8 @@ void PrintMemory()
 		chain->SetBufferCount(CProcessAudio::kBufferCount);
 		chain->SetParamCount(kNumParams);
 		chain->SetTempo(&fTempo);
-		chain->Init();
+		if (!chain->Init())
+			std::printf("memory: the chain refused to be prepared\n");
 		std::printf("memory: chain %.2f MiB\n", static_cast<double>(HeapInUse() - before) / (1024.0 * 1024.0));
 	}
 	auto module = brontal::host::Module::load(BRONTAL_BUNDLE_PATH);

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 CProcessAudio::CProcessAudio()
 	: m_pSourceSelector(new CEffectSourceSelector)
@@ -130,6 +131,13 @@ int CProcessAudio::Init()
 
 	if (m_iBufferCount < 2 || m_iBlockSize < 1)
 		return 0;
+	// Too few buffers for the stages is a mistake of whoever prepares the
+	// chain: it is refused here, not found on the audio thread.
+	if (m_iBufferCount < kBufferCount)
+	{
+		BRONTAL_ASSERT(false, "m_iBufferCount >= kBufferCount", "processaudio");
+		return 0;
+	}
 	if (m_ppfBuffers)
 	{
 		BRONTAL_ASSERT(false, "0", "processaudio");
@@ -138,6 +146,8 @@ int CProcessAudio::Init()
 	m_ppfBuffers = new float*[m_iBufferCount];
 	for (int i = 0; i < m_iBufferCount; ++i)
 		m_ppfBuffers[i] = new float[m_iBlockSize]();
+	// The stages' pairs are the buffers in the order Stages lists them.
+	std::memcpy(&m_stages, m_ppfBuffers, sizeof m_stages);
 
 	ForEachEffect([this](CMyEffect* pEffect) {
 		pEffect->SetSampleRate(m_pdSampleRate);
@@ -187,13 +197,13 @@ int CProcessAudio::Reset()
 	return 1;
 }
 
-int CProcessAudio::RunDriveStages(DriveStages& stages, const float* pfIn1, const float* pfIn2,
-                                  float* const apfPair[2][2], int iCount)
+int CProcessAudio::RunDriveStages(DriveStages& stages, const Pair& in, const Pair (&pairs)[2], int iCount)
 {
-	return stages.pEquPre->Process(pfIn1, pfIn2, apfPair[0][0], apfPair[0][1], iCount) &&
-	       stages.pDisto->Process(apfPair[0][0], apfPair[0][1], apfPair[1][0], apfPair[1][1], iCount) &&
-	       stages.pConvolution->Process(apfPair[1][0], apfPair[1][1], apfPair[0][0], apfPair[0][1], iCount) &&
-	       stages.pEquPost->Process(apfPair[0][0], apfPair[0][1], apfPair[1][0], apfPair[1][1], iCount);
+	const Pair &a = pairs[0], &b = pairs[1];
+	return stages.pEquPre->Process(in.pf1, in.pf2, a.pf1, a.pf2, iCount) &&
+	       stages.pDisto->Process(a.pf1, a.pf2, b.pf1, b.pf2, iCount) &&
+	       stages.pConvolution->Process(b.pf1, b.pf2, a.pf1, a.pf2, iCount) &&
+	       stages.pEquPost->Process(a.pf1, a.pf2, b.pf1, b.pf2, iCount);
 }
 
 void CProcessAudio::Snap()
@@ -215,29 +225,25 @@ int CProcessAudio::Process(const float* pfInLeft, const float* pfInRight, float*
 {
 	if (iCount < 1 || !pfInLeft || !pfInRight || !pfOutLeft || !pfOutRight)
 		return 0;
-	if (!m_ppfBuffers || iCount > m_iBlockSize || m_iBufferCount < kBufferCount)
+	if (!m_ppfBuffers || iCount > m_iBlockSize)
 	{
 		BRONTAL_ASSERT(false, "0", "processaudio");
 		return 0;
 	}
-	float** W = m_ppfBuffers;
+	const Stages& w = m_stages;
 
-	// W0 and W1 hold the host input with every non-finite sample made 0 and
-	// every absurd one bounded, so that one bad sample can never poison a
-	// filter or a feedback line.
+	// Every non-finite sample made 0 and every absurd one bounded, so that
+	// one bad sample can never poison a filter or a feedback line.
 	for (int i = 0; i < iCount; ++i)
 	{
-		W[0][i] = BoundSample(pfInLeft[i]);
-		W[1][i] = BoundSample(pfInRight[i]);
+		w.input.pf1[i] = BoundSample(pfInLeft[i]);
+		w.input.pf2[i] = BoundSample(pfInRight[i]);
 	}
 
-	if (!m_pSourceSelector->Process(W[0], W[1], W[2], W[3], iCount))
-		return 0;
-	if (!m_pInputGain->Process(W[2], W[3], W[4], W[5], iCount))
-		return 0;
-	if (!m_pInputVumeter->Process(W[4], W[5], nullptr, nullptr, iCount))
-		return 0;
-	if (!m_pComp->Process(W[4], W[5], W[6], W[7], iCount))
+	if (!m_pSourceSelector->Process(w.input.pf1, w.input.pf2, w.selected.pf1, w.selected.pf2, iCount) ||
+	    !m_pInputGain->Process(w.selected.pf1, w.selected.pf2, w.gained.pf1, w.gained.pf2, iCount) ||
+	    !m_pInputVumeter->Process(w.gained.pf1, w.gained.pf2, nullptr, nullptr, iCount) ||
+	    !m_pComp->Process(w.gained.pf1, w.gained.pf2, w.compressed.pf1, w.compressed.pf2, iCount))
 		return 0;
 
 	// The distortion switch as the heard set hears it; a change starts the
@@ -257,34 +263,29 @@ int CProcessAudio::Process(const float* pfInLeft, const float* pfInRight, float*
 			pEffect->Reset();
 		other.fSwitch.store(fDrive, std::memory_order_relaxed);
 	}
-	float* const apfHeard[2][2] = {{W[8], W[9]}, {W[14], W[15]}};
-	if (!RunDriveStages(heard, W[6], W[7], apfHeard, iCount))
+	const Pair(&heardPairs)[2] = w.drive[m_iDriveHeard];
+	if (!RunDriveStages(heard, w.compressed, heardPairs, iCount))
 		return 0;
-	const float* pfVoiced1 = W[14];
-	const float* pfVoiced2 = W[15];
+	Pair voiced = heardPairs[1];
 	if (m_driveFade.Mixing())
 	{
-		float* const apfOther[2][2] = {{W[22], W[23]}, {W[24], W[25]}};
-		if (!RunDriveStages(other, W[6], W[7], apfOther, iCount))
+		const Pair(&otherPairs)[2] = w.drive[1 - m_iDriveHeard];
+		if (!RunDriveStages(other, w.compressed, otherPairs, iCount))
 			return 0;
 		// Driven and clean sounds are unrelated: their powers add.
 		const bool bHeardOn = IsSwitchOn(heard.fSwitch.load(std::memory_order_relaxed));
-		float* const* apfOn = bHeardOn ? apfHeard[1] : apfOther[1];
-		float* const* apfOff = bHeardOn ? apfOther[1] : apfHeard[1];
-		m_driveFade.Crossfade(apfOff[0], apfOn[0], apfOff[1], apfOn[1], iCount, CSwitchFade::kEqualPower);
-		pfVoiced1 = apfOn[0];
-		pfVoiced2 = apfOn[1];
+		const Pair& on = bHeardOn ? heardPairs[1] : otherPairs[1];
+		const Pair& off = bHeardOn ? otherPairs[1] : heardPairs[1];
+		m_driveFade.Crossfade(off.pf1, on.pf1, off.pf2, on.pf2, iCount, CSwitchFade::kEqualPower);
+		voiced = on;
 		// Faded over: from now on the set that hears the switch as it stands.
 		if (!m_driveFade.Mixing() && bHeardOn != m_driveFade.On())
 			m_iDriveHeard = 1 - m_iDriveHeard;
 	}
-	if (!m_pChorus->Process(pfVoiced1, pfVoiced2, W[16], W[17], iCount))
-		return 0;
-	if (!m_pDelay->Process(W[16], W[17], W[18], W[19], iCount))
-		return 0;
-	if (!m_pReverb->Process(W[18], W[19], W[20], W[21], iCount))
-		return 0;
-	if (!m_pSaturator->ProcessSaturation(W[20], W[21], pfOutLeft, pfOutRight, iCount))
+	if (!m_pChorus->Process(voiced.pf1, voiced.pf2, w.chorused.pf1, w.chorused.pf2, iCount) ||
+	    !m_pDelay->Process(w.chorused.pf1, w.chorused.pf2, w.delayed.pf1, w.delayed.pf2, iCount) ||
+	    !m_pReverb->Process(w.delayed.pf1, w.delayed.pf2, w.reverberated.pf1, w.reverberated.pf2, iCount) ||
+	    !m_pSaturator->ProcessSaturation(w.reverberated.pf1, w.reverberated.pf2, pfOutLeft, pfOutRight, iCount))
 		return 0;
 	return m_pOutputVumeters->Process(pfOutLeft, pfOutRight, nullptr, nullptr, iCount) != 0 ? 1 : 0;
 }
@@ -313,6 +314,7 @@ int CProcessAudio::FreeBuffers()
 			delete[] m_ppfBuffers[i];
 		delete[] m_ppfBuffers;
 		m_ppfBuffers = nullptr;
+		m_stages = {};
 	}
 	return 1;
 }

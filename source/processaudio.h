@@ -51,11 +51,31 @@ public:
 	// current settings: the delay's and the reverb's tails in series.
 	double GetTailSeconds() const;
 
-	// Work buffers the chain needs: two per stage, and two pairs for the
-	// distortion's crossfade.
-	static constexpr int kBufferCount = 26;
+	// Work buffers the chain needs: a pair for what each stage writes (a
+	// drive set's four stages take turns on two pairs of its own).
+	static constexpr int kBufferCount = 22;
 
 private:
+	// Two channels of one chain block.
+	struct Pair
+	{
+		float* pf1;
+		float* pf2;
+	};
+	// The work buffers by what they hold.
+	struct Stages
+	{
+		Pair input;      // the host's input, every sample finite and bounded
+		Pair selected;   // the source selector's
+		Pair gained;     // the input gain's
+		Pair compressed; // the gate and compressor's
+		Pair drive[2][2];
+		Pair chorused;
+		Pair delayed;
+		Pair reverberated;
+	};
+	static_assert(sizeof(Stages) == kBufferCount * sizeof(float*), "one pair of buffers for every stage's output");
+
 	// The four stages that the distortion switch voices (first equaliser,
 	// distortion, cabinet, second equaliser), with the switch as they hear
 	// it: the chain's parameter table but for that one cell.
@@ -70,10 +90,9 @@ private:
 	};
 
 	template <typename Fn> void ForEachEffect(Fn fn) const;
-	// Runs one set of the four stages, ping-ponging between two buffer pairs;
-	// the result is in apfPair[1].
-	static int RunDriveStages(DriveStages& stages, const float* pfIn1, const float* pfIn2, float* const apfPair[2][2],
-	                          int iCount);
+	// Runs one set of the four stages from in, ping-ponging between its two
+	// pairs; the result is in the second.
+	static int RunDriveStages(DriveStages& stages, const Pair& in, const Pair (&pairs)[2], int iCount);
 
 	const double* m_pdSampleRate = nullptr;
 	int m_iParamCount = 0;
@@ -81,6 +100,7 @@ private:
 	int m_iBufferCount = 0;
 	ParamCell** m_afParams = nullptr;
 	float** m_ppfBuffers = nullptr;
+	Stages m_stages{};
 	CEffectSourceSelector* m_pSourceSelector = nullptr;
 	CGainDEntree* m_pInputGain = nullptr;
 	CComputeInputVumeter* m_pInputVumeter = nullptr;

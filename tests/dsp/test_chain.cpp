@@ -1,3 +1,4 @@
+#include "assertcapture.h"
 #include "processaudio.h"
 #include "brontalparams.h"
 
@@ -42,6 +43,35 @@ TEST(Chain, RefusesInvalidSettingsAndCalls)
 	EXPECT_EQ(c.audio.Process(in.data(), nullptr, out.data(), out.data(), 64), 0);
 	EXPECT_EQ(out[0], 7.0f);
 	EXPECT_EQ(c.audio.Process(in.data(), in.data(), out.data(), out.data(), 1025), 0);
+}
+
+// Prepared with fewer work buffers than its stages write, the chain says so
+// when it is prepared and then refuses every block, its outputs untouched.
+TEST(Chain, TooFewBuffersAreRefusedWhenPrepared)
+{
+	double dRate = 48000.0;
+	ParamCell afCells[kNumParams];
+	for (int i = 0; i < kNumParams; ++i)
+		afCells[i].store(kDefaultParamValues[i]);
+	for (const int iCount : {CProcessAudio::kBufferCount - 1, CProcessAudio::kBufferCount})
+	{
+		CProcessAudio audio;
+		audio.SetBlockSize(256);
+		audio.SetSampleRate(&dRate);
+		audio.SetBufferCount(iCount);
+		audio.SetParamCount(kNumParams);
+		const bool bEnough = iCount >= CProcessAudio::kBufferCount;
+		{
+			AssertCapture capture;
+			EXPECT_EQ(audio.Init(), bEnough ? 1 : 0) << iCount;
+			EXPECT_EQ(AssertCapture::s_text, bEnough ? "" : "m_iBufferCount >= kBufferCount");
+		}
+		for (int i = kFirstParam; i <= kLastParam && bEnough; ++i)
+			audio.SetParamPointer(i, &afCells[i]);
+		std::vector<float> in(256, 0.1f), out1(256, 7.0f), out2(256, 7.0f);
+		EXPECT_EQ(audio.Process(in.data(), in.data(), out1.data(), out2.data(), 256), bEnough ? 1 : 0) << iCount;
+		EXPECT_EQ(out1[0] != 7.0f, bEnough) << iCount;
+	}
 }
 
 // A chain that stood still (bypassed) holds the present signal again once it
