@@ -263,15 +263,7 @@ void Biquad::ProcessDelayLine(const float* pfIn, float* pfOut, int iCount)
 			std::memmove(pfOut, pfIn, sizeof(float) * static_cast<size_t>(iCount));
 		return;
 	}
-	if (HasAvx2())
-		ProcessDelayLineAvx2(pfIn, pfOut, iCount);
-	else
-		ProcessDelayTyped(pfIn, pfOut, iCount);
-}
-
-BRONTAL_AVX2 void Biquad::ProcessDelayLineAvx2(const float* pfIn, float* pfOut, int iCount)
-{
-	ProcessDelayTyped(pfIn, pfOut, iCount);
+	RunBestBuild([&](auto) BRONTAL_INLINE { ProcessDelayTyped(pfIn, pfOut, iCount); });
 }
 
 __attribute__((always_inline)) inline void Biquad::ProcessDelayTyped(const float* pfIn, float* pfOut, int iCount)

@@ -63,7 +63,6 @@ private:
 	float ProcessDelaySample(float fSample);
 	__attribute__((always_inline)) void ProcessDelayTyped(const float* pfIn, float* pfOut, int iCount);
 	// ProcessDelayTyped built for AVX2.
-	void ProcessDelayLineAvx2(const float* pfIn, float* pfOut, int iCount);
 	template <int iType> __attribute__((always_inline)) void ProcessDelayStretch(const float* pfIn, float* pfOut, int iCount);
 
 	int m_iType = kLowPass;

@@ -219,26 +219,10 @@ template <bool bWide> __attribute__((always_inline)) inline void CFft::InverseIn
 
 void CFft::Forward(float* pfRe, float* pfIm) const
 {
-	if (HasAvx2())
-		ForwardAvx2(pfRe, pfIm);
-	else
-		ForwardIn<false>(pfRe, pfIm);
+	RunBestBuild([&](auto avx2) BRONTAL_INLINE { ForwardIn<decltype(avx2)::value>(pfRe, pfIm); });
 }
 
 void CFft::Inverse(float* pfRe, float* pfIm) const
 {
-	if (HasAvx2())
-		InverseAvx2(pfRe, pfIm);
-	else
-		InverseIn<false>(pfRe, pfIm);
-}
-
-BRONTAL_AVX2 void CFft::ForwardAvx2(float* pfRe, float* pfIm) const
-{
-	ForwardIn<true>(pfRe, pfIm);
-}
-
-BRONTAL_AVX2 void CFft::InverseAvx2(float* pfRe, float* pfIm) const
-{
-	InverseIn<true>(pfRe, pfIm);
+	RunBestBuild([&](auto avx2) BRONTAL_INLINE { InverseIn<decltype(avx2)::value>(pfRe, pfIm); });
 }

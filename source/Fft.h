@@ -26,8 +26,6 @@ private:
 	// (bWide), else four; the same operations either way.
 	template <bool bWide> void ForwardIn(float* pfRe, float* pfIm) const;
 	template <bool bWide> void InverseIn(float* pfRe, float* pfIm) const;
-	void ForwardAvx2(float* pfRe, float* pfIm) const;
-	void InverseAvx2(float* pfRe, float* pfIm) const;
 
 	int m_iSize;
 	// Per stage, from the widest butterflies down: cos and -sin of pi j / span.

@@ -111,23 +111,7 @@ __attribute__((always_inline)) inline void ReadTapsBody(const Taps& t, const int
 void ReadTaps(const Taps& t, const int* piCursor, const float* pfCos, const float* pfSin, const float* pfX, float* pfY1,
               float* pfY2, int n)
 {
-	ReadTapsBody(t, piCursor, pfCos, pfSin, pfX, pfY1, pfY2, n);
-}
-
-BRONTAL_AVX2 void ReadTapsAvx2(const Taps& t, const int* piCursor, const float* pfCos, const float* pfSin,
-                               const float* pfX, float* pfY1, float* pfY2, int n)
-{
-	ReadTapsBody(t, piCursor, pfCos, pfSin, pfX, pfY1, pfY2, n);
-}
-
-void Oscillator(float* pfCounterCos, float* pfSin, int iCount, float fs)
-{
-	CosSin(pfCounterCos, pfSin, iCount, fs);
-}
-
-BRONTAL_AVX2 void OscillatorAvx2(float* pfCounterCos, float* pfSin, int iCount, float fs)
-{
-	CosSin(pfCounterCos, pfSin, iCount, fs);
+	RunBestBuild([&](auto) BRONTAL_INLINE { ReadTapsBody(t, piCursor, pfCos, pfSin, pfX, pfY1, pfY2, n); });
 }
 } // namespace
 
@@ -222,10 +206,7 @@ int CMyChorus::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, fl
 		}
 		const int iWhole = (n + 7) & ~7;
 		std::fill(afCos + n, afCos + iWhole, 0.0f);
-		if (HasAvx2())
-			OscillatorAvx2(afCos, afSin, iWhole, fs);
-		else
-			Oscillator(afCos, afSin, iWhole, fs);
+		RunBestBuild([&](auto) BRONTAL_INLINE { CosSin(afCos, afSin, iWhole, fs); });
 
 		// The stretch into the ring, and where the cursor stands after each sample.
 		for (int i = 0; i < n; ++i)
@@ -235,10 +216,7 @@ int CMyChorus::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, fl
 				m_iWriteCursor = 0;
 			aiCursor[i] = m_iWriteCursor;
 		}
-		if (HasAvx2())
-			ReadTapsAvx2(taps, aiCursor, afCos, afSin, pfIn1 + iDone, pfOut1 + iDone, pfOut2 + iDone, n);
-		else
-			ReadTaps(taps, aiCursor, afCos, afSin, pfIn1 + iDone, pfOut1 + iDone, pfOut2 + iDone, n);
+		ReadTaps(taps, aiCursor, afCos, afSin, pfIn1 + iDone, pfOut1 + iDone, pfOut2 + iDone, n);
 		if (!(fFrom == s))
 		{
 			ReadTaps(tapsFrom, aiCursor, afCos, afSin, pfIn1 + iDone, afFrom1, afFrom2, n);

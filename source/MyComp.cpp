@@ -126,14 +126,9 @@ __attribute__((always_inline)) inline void LevelsToGains(const GainLines& g, flo
 	}
 }
 
-BRONTAL_AVX2 void LevelsToGainsAvx2(const GainLines& g, float* pfLevel, float* pfGain, int iCount)
+void LevelsToGainsBest(const GainLines& g, float* pfLevel, float* pfGain, int iCount)
 {
-	LevelsToGains(g, pfLevel, pfGain, iCount);
-}
-
-void LevelsToGainsPlain(const GainLines& g, float* pfLevel, float* pfGain, int iCount)
-{
-	LevelsToGains(g, pfLevel, pfGain, iCount);
+	RunBestBuild([&](auto) BRONTAL_INLINE { LevelsToGains(g, pfLevel, pfGain, iCount); });
 }
 } // namespace
 
@@ -193,12 +188,9 @@ int CMyComp::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, floa
 		if (!(pFrom == p))
 		{
 			std::memcpy(m_afFromLevel, m_afLevel, sizeof m_afFromLevel);
-			LevelsToGainsPlain(linesFrom, m_afFromLevel, m_afFromGain, n);
+			LevelsToGainsBest(linesFrom, m_afFromLevel, m_afFromGain, n);
 		}
-		if (HasAvx2())
-			LevelsToGainsAvx2(lines, m_afLevel, m_afGain, n);
-		else
-			LevelsToGainsPlain(lines, m_afLevel, m_afGain, n);
+		LevelsToGainsBest(lines, m_afLevel, m_afGain, n);
 		if (!(pFrom == p))
 			for (int i = 0; i < n; ++i)
 			{

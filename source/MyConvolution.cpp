@@ -275,14 +275,6 @@ int CMyConvolution::Process(const float* pfIn1, const float*, float* pfOut1, flo
 	if (iCount <= 0)
 		return 1;
 	BRONTAL_ASSERT(BuffSizeToUse <= BUFCONVOLUTIONSIZE, "BuffSizeToUse <= BUFCONVOLUTIONSIZE", "MyConvolution");
-	if (HasAvx2())
-		ConvolveAvx2(pfIn1, pfOut1, pfOut2, iCount);
-	else
-		Convolve<false>(pfIn1, pfOut1, pfOut2, iCount);
+	RunBestBuild([&](auto avx2) BRONTAL_INLINE { Convolve<decltype(avx2)::value>(pfIn1, pfOut1, pfOut2, iCount); });
 	return 1;
-}
-
-BRONTAL_AVX2 void CMyConvolution::ConvolveAvx2(const float* pfIn, float* pfOut1, float* pfOut2, int iCount)
-{
-	Convolve<true>(pfIn, pfOut1, pfOut2, iCount);
 }

@@ -40,8 +40,6 @@ public:
 private:
 	void BuildResponse(const float* afWeights, double dSampleRate);
 	template <bool bAvx2> void Convolve(const float* pfIn, float* pfOut1, float* pfOut2, int iCount);
-	// Convolve built for AVX2.
-	void ConvolveAvx2(const float* pfIn, float* pfOut1, float* pfOut2, int iCount);
 	void PushInputSpectrum();
 	void SumTail();
 

@@ -126,17 +126,6 @@ __attribute__((always_inline)) inline int RunLinesBody(const Lines& l, const flo
 	return iCursor;
 }
 
-int RunLines(const Lines& l, const float* pfIn1, const float* pfIn2, float* pfOut1, float* pfOut2, int iCount,
-             int iCursor)
-{
-	return RunLinesBody(l, pfIn1, pfIn2, pfOut1, pfOut2, iCount, iCursor);
-}
-
-BRONTAL_AVX2 int RunLinesAvx2(const Lines& l, const float* pfIn1, const float* pfIn2, float* pfOut1, float* pfOut2,
-                              int iCount, int iCursor)
-{
-	return RunLinesBody(l, pfIn1, pfIn2, pfOut1, pfOut2, iCount, iCursor);
-}
 } // namespace
 
 CMyDelay::CMyDelay() = default;
@@ -260,8 +249,8 @@ int CMyDelay::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, flo
 	// 0.5 * (0.2g * r1 + g * r2) with the halving folded into each factor.
 	const Lines lines{m_afRing1, m_afRing2, m_iRingLength, tap1, tap2, 0.5f * (0.2f * g), 0.5f * g, m, d};
 	const int iStart = m_iWriteCursor;
-	const int iCursor = HasAvx2() ? RunLinesAvx2(lines, pfIn1, pfIn2, pfOut1, pfOut2, iCount, iStart)
-	                              : RunLines(lines, pfIn1, pfIn2, pfOut1, pfOut2, iCount, iStart);
+	const int iCursor = RunBestBuild(
+	    [&](auto) BRONTAL_INLINE { return RunLinesBody(lines, pfIn1, pfIn2, pfOut1, pfOut2, iCount, iStart); });
 	const int L = m_iRingLength;
 
 	// Written so far: every entry once the cursor has come round, else up to it.

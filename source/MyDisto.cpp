@@ -918,13 +918,7 @@ __attribute__((always_inline)) inline void CMyDisto::RunChunk(const float* pfIn,
 void CMyDisto::ProcessChunk(const float* pfIn, float* pfOut1, float* pfOut2, int iCount, float fDrive,
                             float fDriveStep)
 {
-	RunChunk(pfIn, pfOut1, pfOut2, iCount, fDrive, fDriveStep);
-}
-
-BRONTAL_AVX2 void CMyDisto::ProcessChunkAvx2(const float* pfIn, float* pfOut1, float* pfOut2, int iCount,
-                                             float fDrive, float fDriveStep)
-{
-	RunChunk(pfIn, pfOut1, pfOut2, iCount, fDrive, fDriveStep);
+	RunBestBuild([&](auto) BRONTAL_INLINE { RunChunk(pfIn, pfOut1, pfOut2, iCount, fDrive, fDriveStep); });
 }
 
 int CMyDisto::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, float* pfOut2, int iCount)
@@ -974,10 +968,7 @@ int CMyDisto::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, flo
 			std::fill(pfOut2 + iDone, pfOut2 + iDone + n, 0.0f);
 			continue;
 		}
-		if (HasAvx2())
-			ProcessChunkAvx2(pfIn1 + iDone, pfOut1 + iDone, pfOut2 + iDone, n, fDrive, fDriveStep);
-		else
-			ProcessChunk(pfIn1 + iDone, pfOut1 + iDone, pfOut2 + iDone, n, fDrive, fDriveStep);
+		ProcessChunk(pfIn1 + iDone, pfOut1 + iDone, pfOut2 + iDone, n, fDrive, fDriveStep);
 		m_bAtRest = bSilent && AtRest();
 	}
 	return 1;

@@ -99,11 +99,9 @@ private:
 	// Whether every filter state and the curves' history are zero, so that
 	// a chunk of silence would leave them so and give silence.
 	bool AtRest() const;
-	// One chunk of at most kChunk samples, in a plain and an AVX2 copy; the
-	// drive moves by fDriveStep a sample from fDrive.
+	// One chunk of at most kChunk samples, in the best build the processor
+	// runs; the drive moves by fDriveStep a sample from fDrive.
 	void ProcessChunk(const float* pfIn, float* pfOut1, float* pfOut2, int iCount, float fDrive, float fDriveStep);
-	void ProcessChunkAvx2(const float* pfIn, float* pfOut1, float* pfOut2, int iCount, float fDrive,
-	                      float fDriveStep);
 	void RunChunk(const float* pfIn, float* pfOut1, float* pfOut2, int iCount, float fDrive, float fDriveStep);
 	template <bool bRamp> void DriveChunk(const float* pfIn, int iCount, float fDrive, float fDriveStep);
 	void ApplyCurves(int iCount2);

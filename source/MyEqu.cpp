@@ -86,18 +86,6 @@ __attribute__((always_inline)) inline void Filter(BiquadBank& bank, const float*
 	}
 }
 
-// Eight lanes of state and coefficients fit the AVX2 registers; the plain
-// copy spills them.
-BRONTAL_AVX2 void FilterAvx2(BiquadBank& bank, const float* pfIn, int iCount, float fOutputGain, float* pfOut1,
-                             float* pfOut2)
-{
-	Filter(bank, pfIn, iCount, fOutputGain, pfOut1, pfOut2);
-}
-
-void FilterPlain(BiquadBank& bank, const float* pfIn, int iCount, float fOutputGain, float* pfOut1, float* pfOut2)
-{
-	Filter(bank, pfIn, iCount, fOutputGain, pfOut1, pfOut2);
-}
 } // namespace
 
 CMyEqu::CMyEqu()
@@ -164,9 +152,8 @@ int CMyEqu::Process(const float* pfIn1, const float*, float* pfOut1, float* pfOu
 
 	// A non-finite sample would stay in the sections' state for good: the
 	// bank takes it as 0.
-	if (HasAvx2())
-		FilterAvx2(m_bank, pfIn1, iCount, m_fOutputGain, pfOut1, pfOut2);
-	else
-		FilterPlain(m_bank, pfIn1, iCount, m_fOutputGain, pfOut1, pfOut2);
+	// Eight lanes of state and coefficients fit the AVX2 registers; the plain
+	// copy spills them.
+	RunBestBuild([&](auto) BRONTAL_INLINE { Filter(m_bank, pfIn1, iCount, m_fOutputGain, pfOut1, pfOut2); });
 	return 1;
 }
