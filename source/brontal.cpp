@@ -30,8 +30,6 @@ constexpr double kGlideSeconds = 0.02;
 // While a level glides the chain runs in pieces this long, each with the
 // level where the glide stands at its end (0.7 ms at 48 kHz).
 constexpr int32 kGlideSlice = 32;
-// The levels that glide, in the order of Brontal::m_aGlides.
-constexpr int kLevelIds[] = {kCompressorLevel, kDistortionLevel, kChorusSpeed, kDelayLevel, kReverbLevel};
 
 // Flush-to-zero and denormals-are-zero for the duration of one process call,
 // restoring the host's mode afterwards.
@@ -122,7 +120,7 @@ Brontal::Brontal() : pAudioProcess(new CProcessAudio), afLastMeterValues(), fTem
 	// The chain reads the levels where their glides stand.
 	for (int j = 0; j < kNumLevels; ++j)
 	{
-		const int iId = kLevelIds[j];
+		const int iId = kGlidingLevels[j];
 		m_aGlides[j] = {iId, kDefaultParamValues[iId], 0, nullptr, 0, 0};
 		m_afChainLevels[j].store(kDefaultParamValues[iId], std::memory_order_relaxed);
 		pAudioProcess->SetParamPointer(iId, &m_afChainLevels[j]);

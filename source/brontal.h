@@ -59,7 +59,7 @@ private:
 		int32 iPoints;
 		int32 iNextPoint;
 	};
-	static constexpr int kNumLevels = 5;
+	static constexpr int kNumLevels = kNumGlidingLevels;
 
 	void ApplyParameterChanges(IParameterChanges* pChanges);
 	void ReportIndicators(IParameterChanges* pChanges);

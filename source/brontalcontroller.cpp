@@ -13,35 +13,10 @@ namespace Vst {
 namespace {
 constexpr UnitID kUnitId = 1;
 
-void ParamShape(int iId, int32& iStepCount, int32& iFlags)
-{
-	switch (iId)
-	{
-	case kInputSelection:
-	case kGateCompOnOff:
-	case kDistortionOnOff:
-	case kStereoEnhancerOnOff:
-	case kDelayOnOff:
-	case kModulationOnOff:
-	case kReverbOnOff:
-	case kButton1:
-		iStepCount = 1, iFlags = ParameterInfo::kCanAutomate;
-		break;
-	case kOutputLeftVumeter:
-	case kOutputRightVumeter:
-	case kInputClippingLed:
-	case kOutputClippingLed:
-	case kCompressionLed:
-		iStepCount = 0, iFlags = ParameterInfo::kIsReadOnly;
-		break;
-	case kBypass:
-		iStepCount = 1, iFlags = ParameterInfo::kIsBypass;
-		break;
-	default:
-		iStepCount = 0, iFlags = ParameterInfo::kCanAutomate;
-		break;
-	}
-}
+static_assert(ParamFlags::kCanAutomate == ParameterInfo::kCanAutomate &&
+                  ParamFlags::kIsReadOnly == ParameterInfo::kIsReadOnly &&
+                  ParamFlags::kIsBypass == ParameterInfo::kIsBypass,
+              "the table's flags are the SDK's");
 } // namespace
 
 tresult PLUGIN_API BrontalController::initialize(FUnknown* context)
@@ -51,17 +26,14 @@ tresult PLUGIN_API BrontalController::initialize(FUnknown* context)
 		return result;
 
 	addUnit(new Unit(STR16("Unit1"), kUnitId, kRootUnitId, kNoProgramListId));
-	for (int i = kFirstParam; i <= kLastParam; ++i)
+	for (const ParamDef& def : kParams)
 	{
-		const ParamValue dDefault = kDefaultParamValues[i];
-		int32 iStepCount = 0;
-		int32 iFlags = 0;
-		ParamShape(i, iStepCount, iFlags);
-		const auto* szTitle = reinterpret_cast<const TChar*>(awszParamTitles[i]);
-		if (!parameters.addParameter(szTitle, nullptr, iStepCount, dDefault, iFlags, static_cast<ParamID>(i),
+		const ParamValue dDefault = def.fDefault;
+		const auto* szTitle = reinterpret_cast<const TChar*>(def.wszTitle);
+		if (!parameters.addParameter(szTitle, nullptr, def.iStepCount, dDefault, def.iFlags, static_cast<ParamID>(def.iId),
 		                             kRootUnitId))
 			BRONTAL_ASSERT(false, "0", "source/brontalcontroller");
-		setParamNormalized(static_cast<ParamID>(i), dDefault);
+		setParamNormalized(static_cast<ParamID>(def.iId), dDefault);
 	}
 	return kResultOk;
 }

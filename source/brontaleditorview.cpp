@@ -11,51 +11,6 @@ using namespace brontal::gui;
 
 namespace {
 
-enum class Kind
-{
-	OnOff,
-	Knob,
-	Meter,
-	Led,
-	Kick
-};
-
-struct ControlLayout
-{
-	int32 iTag;
-	Kind kind;
-	int iBitmap;
-	// The meters' off image; 0 for the other controls.
-	int iOffBitmap;
-	int iFrames;
-	int x;
-	int y;
-};
-
-constexpr ControlLayout kLayout[] = {
-	{kInputSelection, Kind::OnOff, 112, 0, 2, 482, 209},
-	{kGateCompOnOff, Kind::OnOff, 107, 0, 2, 88, 310},
-	{kCompressorLevel, Kind::Knob, 115, 0, 16, 148, 251},
-	{kDistortionOnOff, Kind::OnOff, 108, 0, 2, 263, 310},
-	{kDistortionLevel, Kind::Knob, 116, 0, 16, 308, 251},
-	{kStereoEnhancerOnOff, Kind::OnOff, 113, 0, 2, 543, 209},
-	{kDelayOnOff, Kind::OnOff, 110, 0, 2, 600, 310},
-	{kModulationOnOff, Kind::OnOff, 109, 0, 2, 431, 310},
-	{kChorusSpeed, Kind::Knob, 117, 0, 16, 471, 251},
-	{kReverbOnOff, Kind::OnOff, 111, 0, 2, 765, 310},
-	{kDelayLevel, Kind::Knob, 118, 0, 16, 631, 251},
-	{kReverbLevel, Kind::Knob, 114, 0, 16, 789, 251},
-	{kOutputLeftVumeter, Kind::Meter, 120, 119, 1, 610, 194},
-	{kOutputRightVumeter, Kind::Meter, 122, 121, 1, 610, 222},
-	{kInputClippingLed, Kind::Led, 106, 0, 2, 121, 279},
-	{kOutputClippingLed, Kind::Led, 104, 0, 2, 872, 283},
-	{kCompressionLed, Kind::Led, 105, 0, 2, 230, 284},
-	{kButton1, Kind::Kick, 152, 0, 1, 968, 0},
-};
-
-// Host hit-testing order: the About button comes before the distortion row.
-constexpr int32 kFindOrder[] = {1, 2, 3, 18, 4, 5, 6, 7, 8, 9, 10, 11, 12};
-
 constexpr int32 kMinWidth = kEditorWidth;
 constexpr int32 kMaxWidth = kEditorWidth + 50;
 constexpr int32 kMinHeight = kEditorHeight;
@@ -79,7 +34,7 @@ BrontalEditorView::~BrontalEditorView()
 
 bool BrontalEditorView::isEditable(int32 iTag)
 {
-	return iTag >= kInputSelection && iTag <= kReverbLevel;
+	return iTag >= kFirstParam && iTag <= kLastParam && IsPanelControl(ParamDefOf(iTag));
 }
 
 bool BrontalEditorView::open(void* parent)
@@ -91,40 +46,42 @@ bool BrontalEditorView::open(void* parent)
 	m_pBackground = brontal::loadEditorBitmap(150);
 	frame->setBackground(m_pBackground);
 
-	for (const ControlLayout& layout : kLayout)
+	for (const ParamDef& def : kParams)
 	{
-		SharedBitmap pBitmap = brontal::loadEditorBitmap(layout.iBitmap);
+		const EditorSlot& slot = def.slot;
+		if (slot.widget == EditorWidget::None)
+			continue;
+		SharedBitmap pBitmap = brontal::loadEditorBitmap(slot.iBitmap);
 		const CRect size =
-		    CRect::fromSize(layout.x, layout.y, pBitmap->getWidth(), pBitmap->getHeight() / layout.iFrames);
+		    CRect::fromSize(slot.x, slot.y, pBitmap->getWidth(), pBitmap->getHeight() / slot.iFrames);
 		CControl* pControl = nullptr;
-		switch (layout.kind)
+		switch (slot.widget)
 		{
-			case Kind::OnOff:
-				pControl = frame->addView(std::make_unique<COnOffButton>(size, this, layout.iTag, pBitmap));
+			case EditorWidget::Footswitch:
+			case EditorWidget::Toggle:
+				pControl = frame->addView(std::make_unique<COnOffButton>(size, this, def.iId, pBitmap));
 				break;
-			case Kind::Knob:
-				pControl = frame->addView(
-				    std::make_unique<CAnimKnob>(size, this, layout.iTag, layout.iFrames, pBitmap));
+			case EditorWidget::Knob:
+				pControl =
+				    frame->addView(std::make_unique<CAnimKnob>(size, this, def.iId, slot.iFrames, pBitmap));
 				break;
-			case Kind::Meter:
-			{
-				auto* pMeter = frame->addView(std::make_unique<CVuMeter>(
-				    size, pBitmap, brontal::loadEditorBitmap(layout.iOffBitmap), kVuMeterLeds));
-				(layout.iTag == kOutputLeftVumeter ? m_pLeftMeter : m_pRightMeter) = pMeter;
-				pControl = pMeter;
+			case EditorWidget::Meter:
+				pControl = frame->addView(std::make_unique<CVuMeter>(
+				    size, pBitmap, brontal::loadEditorBitmap(slot.iOffBitmap), kVuMeterLeds));
 				break;
-			}
-			case Kind::Led:
-				pControl = frame->addView(
-				    std::make_unique<CMovieBitmap>(size, this, layout.iTag, layout.iFrames, pBitmap));
+			case EditorWidget::Led:
+				pControl =
+				    frame->addView(std::make_unique<CMovieBitmap>(size, this, def.iId, slot.iFrames, pBitmap));
 				break;
-			case Kind::Kick:
-				pControl = frame->addView(std::make_unique<CKickButton>(size, this, layout.iTag, pBitmap));
+			case EditorWidget::Button:
+				pControl = frame->addView(std::make_unique<CKickButton>(size, this, def.iId, pBitmap));
+				break;
+			case EditorWidget::None:
 				break;
 		}
-		if (Parameter* pParameter = controller->getParameterObject(ParamID(layout.iTag)))
+		if (Parameter* pParameter = controller->getParameterObject(ParamID(def.iId)))
 			pControl->setDefaultValue(float(pParameter->getInfo().defaultNormalizedValue));
-		m_apControls[layout.iTag] = pControl;
+		m_apControls[def.iId] = pControl;
 	}
 
 	for (int32 iTag = kFirstParam; iTag <= kLastParam; ++iTag)
@@ -145,23 +102,14 @@ void BrontalEditorView::close()
 	frame.reset();
 	m_pBackground.reset();
 	std::fill(std::begin(m_apControls), std::end(m_apControls), nullptr);
-	m_pLeftMeter = nullptr;
-	m_pRightMeter = nullptr;
 }
 
 void BrontalEditorView::updateParameter(ParamID tag, ParamValue value)
 {
 	const float fValue = float(value);
-	switch (tag)
-	{
-		case kOutputLeftVumeter: m_fLastVumeterLeft = fValue; return;
-		case kOutputRightVumeter: m_fLastVumeterRight = fValue; return;
-		case kInputClippingLed: m_fLastInputClip = fValue; return;
-		case kOutputClippingLed: m_fLastOutputClip = fValue; return;
-		case kCompressionLed: m_fLastCompression = fValue; return;
-		default: break;
-	}
-	if (tag >= kInputSelection && tag <= kReverbLevel && m_apControls[tag])
+	if (tag >= ParamID(kFirstIndicator) && tag <= ParamID(kLastIndicator))
+		m_afLastIndicators[tag - kFirstIndicator] = fValue;
+	else if (isEditable(int32(tag)) && m_apControls[tag])
 		m_apControls[tag]->setValue(fValue);
 }
 
@@ -170,24 +118,22 @@ CMessageResult BrontalEditorView::notify(CBaseObject* sender, const char* messag
 	if (message && std::strcmp(message, kMsgTimer) == 0)
 	{
 		const auto curve = [](float v) { return 1.f - (v - 1.f) * (v - 1.f); };
-		if (m_pLeftMeter)
+		// A meter shows the level since the last tick and falls back; an LED
+		// keeps what the processor last reported.
+		for (int iTag = kFirstIndicator; iTag <= kLastIndicator; ++iTag)
 		{
-			m_pLeftMeter->setValue(curve(m_fLastVumeterLeft));
-			m_fLastVumeterLeft = 0.f;
+			float& fLast = m_afLastIndicators[iTag - kFirstIndicator];
+			CControl* pControl = m_apControls[iTag];
+			if (!pControl)
+				continue;
+			if (ParamDefOf(iTag).slot.widget == EditorWidget::Meter)
+			{
+				pControl->setValue(curve(fLast));
+				fLast = 0.f;
+			}
+			else
+				pControl->setValue(fLast);
 		}
-		if (m_pRightMeter)
-		{
-			m_pRightMeter->setValue(curve(m_fLastVumeterRight));
-			m_fLastVumeterRight = 0.f;
-		}
-		const std::pair<int, float> aLeds[] = {
-		    {kInputClippingLed, m_fLastInputClip},
-		    {kOutputClippingLed, m_fLastOutputClip},
-		    {kCompressionLed, m_fLastCompression},
-		};
-		for (const auto& led : aLeds)
-			if (m_apControls[led.first])
-				m_apControls[led.first]->setValue(led.second);
 	}
 	else if (message && std::strcmp(message, kMsgForceRefresh) == 0 && frame)
 	{
@@ -250,12 +196,15 @@ tresult PLUGIN_API BrontalEditorView::findParameter(int32 xPos, int32 yPos, Para
 {
 	if (!frame)
 		return kResultFalse;
-	for (int32 iTag : kFindOrder)
-		if (m_apControls[iTag] && m_apControls[iTag]->hitTest({xPos, yPos}))
+	for (const ParamDef& def : kParams)
+	{
+		CControl* pControl = m_apControls[def.iId];
+		if (def.kind != ParamKind::Indicator && pControl && pControl->hitTest({xPos, yPos}))
 		{
-			resultTag = ParamID(iTag);
+			resultTag = ParamID(def.iId);
 			return kResultOk;
 		}
+	}
 	return kResultFalse;
 }
 

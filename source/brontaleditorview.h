@@ -1,5 +1,6 @@
 #pragma once
 #include "aboutdialog.h"
+#include "brontalparams.h"
 #include "sdkgap/vstguieditor.h"
 #include "widgets/controls.h"
 
@@ -27,8 +28,8 @@ public:
 	bool open(void* parent) override;
 	void close() override;
 
-	// A value from the controller: moves a control (tags 1-12) or keeps a
-	// meter or LED level for the next tick (13-17).
+	// A value from the controller: moves a panel control or keeps a meter or
+	// LED level for the next tick.
 	void updateParameter(Steinberg::Vst::ParamID tag, Steinberg::Vst::ParamValue value);
 
 	// The timer tick, and "Force Refresh" from the controller.
@@ -51,22 +52,15 @@ public:
 	REFCOUNT_METHODS(VSTGUIEditor)
 
 private:
-	static constexpr int kNumTags = 19;
-
 	// Tags that the host may edit: reported with begin/perform/end edits.
 	static bool isEditable(Steinberg::int32 iTag);
 	void openAboutDialog();
 
 	brontal::gui::SharedBitmap m_pBackground;
-	// Controls by tag (index 0 unused); the frame owns them.
-	brontal::gui::CControl* m_apControls[kNumTags] = {};
-	brontal::gui::CVuMeter* m_pLeftMeter = nullptr;
-	brontal::gui::CVuMeter* m_pRightMeter = nullptr;
+	// Controls by tag (none for the delimiters and the bypass); the frame owns them.
+	brontal::gui::CControl* m_apControls[kNumParams] = {};
 	std::unique_ptr<brontal::AboutDialog> m_pAboutDialog;
 
-	float m_fLastVumeterLeft = 0.f;
-	float m_fLastVumeterRight = 0.f;
-	float m_fLastInputClip = 0.f;
-	float m_fLastOutputClip = 0.f;
-	float m_fLastCompression = 0.f;
+	// The meters' and LEDs' last reports, by tag - kFirstIndicator.
+	float m_afLastIndicators[kNumIndicators] = {};
 };

@@ -1,44 +1,152 @@
 #pragma once
 
 // The parameter vocabulary shared by the host, the processor, the chain,
-// the controller and the editor. Ids 1..19 are published; 0 and 20 only
-// delimit the list.
-enum
+// the controller and the editor. Every fact about a parameter is one row of
+// source/params.json, which CMake writes as brontalparamtable.h: the id enum
+// (ids 1..19 are published; 0 and kParamListEnd only delimit the list) and
+// kParams. Everything below is derived from those rows.
+
+#include <array>
+#include <cstddef>
+
+enum class ParamKind
 {
-	kParamListStart = 0,
-	kInputSelection,
-	kGateCompOnOff,
-	kCompressorLevel,
-	kDistortionOnOff,
-	kDistortionLevel,
-	kStereoEnhancerOnOff,
-	kDelayOnOff,
-	kModulationOnOff,
-	kChorusSpeed,
-	kReverbOnOff,
-	kDelayLevel,
-	kReverbLevel,
-	kOutputLeftVumeter,
-	kOutputRightVumeter,
-	kInputClippingLed,
-	kOutputClippingLed,
-	kCompressionLed,
-	kButton1,
-	kBypass,
-	kParamListEnd,
-	kNumParams
+	Switch,
+	Level,
+	Indicator,
+	Button
 };
 
-constexpr int kFirstParam = kInputSelection;
-constexpr int kLastParam = kBypass;
-constexpr int kFirstIndicator = kOutputLeftVumeter;
-constexpr int kLastIndicator = kCompressionLed;
-constexpr int kNumIndicators = kLastIndicator - kFirstIndicator + 1;
+// ParameterInfo's flag values, so that the SDK-free chain can read the
+// table; the controller checks them against the SDK's.
+struct ParamFlags
+{
+	static constexpr int kCanAutomate = 1 << 0;
+	static constexpr int kIsReadOnly = 1 << 1;
+	static constexpr int kIsBypass = 1 << 16;
+};
 
-// UTF-16 titles indexed by id, delimiters included.
-extern const char16_t* const awszParamTitles[kNumParams];
-// Normalised defaults indexed by id (0 for the delimiters).
-extern const float kDefaultParamValues[kNumParams];
+enum class EditorWidget
+{
+	None, // not on the panel
+	Footswitch,
+	Toggle,
+	Knob,
+	Meter,
+	Led,
+	Button
+};
+
+// Where and how the editor shows a parameter.
+struct EditorSlot
+{
+	EditorWidget widget;
+	int iBitmap;
+	// A meter's unlit image; 0 for the other widgets.
+	int iOffBitmap;
+	int iFrames;
+	int x;
+	int y;
+};
+
+struct ParamDef
+{
+	int iId;
+	const char16_t* wszTitle;
+	ParamKind kind;
+	float fDefault;
+	int iFlags;
+	int iStepCount;
+	// A level that moves to a new value over a glide rather than at once.
+	bool bGlides;
+	EditorSlot slot;
+};
+
+#include "brontalparamtable.h"
+
+constexpr int kFirstParam = kParamListStart + 1;
+constexpr int kLastParam = kParamListEnd - 1;
+static_assert(std::size(kParams) == kLastParam, "one row per id");
+
+constexpr bool ParamIdsInOrder()
+{
+	for (std::size_t i = 0; i < std::size(kParams); ++i)
+		if (kParams[i].iId != kFirstParam + static_cast<int>(i))
+			return false;
+	return true;
+}
+static_assert(ParamIdsInOrder(), "kParams is indexed by id - kFirstParam");
+
+constexpr const ParamDef& ParamDefOf(int iId)
+{
+	return kParams[iId - kFirstParam];
+}
+
+// A control the user moves on the panel and the host may edit; the factory
+// presets set every one.
+constexpr bool IsPanelControl(const ParamDef& def)
+{
+	return def.slot.widget != EditorWidget::None && (def.kind == ParamKind::Switch || def.kind == ParamKind::Level);
+}
+
+constexpr int CountParams(bool (*pPredicate)(const ParamDef&))
+{
+	int iCount = 0;
+	for (const ParamDef& def : kParams)
+		iCount += pPredicate(def) ? 1 : 0;
+	return iCount;
+}
+
+// The processor reports the indicators (meters and LEDs) as one run of ids.
+constexpr bool IsIndicator(const ParamDef& def)
+{
+	return def.kind == ParamKind::Indicator;
+}
+constexpr int FirstIndicator()
+{
+	for (const ParamDef& def : kParams)
+		if (IsIndicator(def))
+			return def.iId;
+	return kParamListEnd;
+}
+constexpr int kFirstIndicator = FirstIndicator();
+constexpr int kNumIndicators = CountParams(IsIndicator);
+constexpr int kLastIndicator = kFirstIndicator + kNumIndicators - 1;
+constexpr bool IndicatorsInOneRun()
+{
+	for (int i = kFirstIndicator; i <= kLastIndicator; ++i)
+		if (!IsIndicator(ParamDefOf(i)))
+			return false;
+	return kNumIndicators > 0;
+}
+static_assert(IndicatorsInOneRun(), "the indicators are one run of ids");
+
+// Defaults indexed by id (0 for the delimiters).
+constexpr std::array<float, kNumParams> DefaultParamValues()
+{
+	std::array<float, kNumParams> afValues{};
+	for (const ParamDef& def : kParams)
+		afValues[def.iId] = def.fDefault;
+	return afValues;
+}
+inline constexpr std::array<float, kNumParams> kDefaultParamValues = DefaultParamValues();
+
+// The levels that glide, in id order.
+constexpr bool Glides(const ParamDef& def)
+{
+	return def.bGlides;
+}
+constexpr int kNumGlidingLevels = CountParams(Glides);
+constexpr std::array<int, kNumGlidingLevels> GlidingLevels()
+{
+	std::array<int, kNumGlidingLevels> aiIds{};
+	std::size_t j = 0;
+	for (const ParamDef& def : kParams)
+		if (def.bGlides)
+			aiIds[j++] = def.iId;
+	return aiIds;
+}
+inline constexpr std::array<int, kNumGlidingLevels> kGlidingLevels = GlidingLevels();
 
 // A switch is off only when it compares equal to 0; anything else, NaN
 // included, is on.

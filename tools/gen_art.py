@@ -20,47 +20,61 @@ import sys
 import numpy as np
 from PIL import Image, ImageDraw, ImageFilter, ImageFont
 
+import paramtable
+
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 FONT_DIR = "/usr/share/fonts/truetype/dejavu"
 W, H = 1024, 768
 SS = 4  # supersampling factor for anti-aliased shapes
 
-# Layout: id -> (x, y, width, frame height, frames)
-FOOTSWITCHES = [  # id, x, y, w, label
-    (107, 88, 310, 115, "COMPRESSOR"),
-    (108, 263, 310, 128, "DISTORTION"),
-    (109, 431, 310, 134, "MODULATION"),
-    (110, 600, 310, 144, "DELAY"),
-    (111, 765, 310, 156, "REVERB"),
-]
+# Where each control sits, its bitmap ids and frame count come from the
+# parameter table; the art adds widths, frame heights, colours and labels.
+PARAMS = paramtable.load(ROOT)
+FOOTSWITCH_ART = {  # width, label
+    "kGateCompOnOff": (115, "COMPRESSOR"),
+    "kDistortionOnOff": (128, "DISTORTION"),
+    "kModulationOnOff": (134, "MODULATION"),
+    "kDelayOnOff": (144, "DELAY"),
+    "kReverbOnOff": (156, "REVERB"),
+}
+FOOTSWITCHES = [(s["bitmap"], s["x"], s["y"]) + FOOTSWITCH_ART[p["name"]]
+                for p, s in paramtable.slots(PARAMS, "footswitch")]
 FS_H = 188
-KNOBS = [  # id, x, y, w, default value, legend
-    (115, 148, 251, 54, 0.8, "SUSTAIN"),
-    (116, 308, 251, 62, 0.55, "DRIVE"),
-    (117, 471, 251, 56, 0.1, "MIX"),
-    (118, 631, 251, 57, 0.75, "LEVEL"),
-    (114, 789, 251, 57, 0.55, "DECAY"),
-]
-KNOB_H, KNOB_FRAMES = 54, 16
+KNOB_ART = {  # width, legend
+    "kCompressorLevel": (54, "SUSTAIN"),
+    "kDistortionLevel": (62, "DRIVE"),
+    "kChorusSpeed": (56, "MIX"),
+    "kDelayLevel": (57, "LEVEL"),
+    "kReverbLevel": (57, "DECAY"),
+}
+KNOBS = [(s["bitmap"], s["x"], s["y"]) + KNOB_ART[p["name"]] for p, s in paramtable.slots(PARAMS, "knob")]
+KNOB_H = 54
 # Knob legends sit in the open bottom of the arc; nothing that turns reaches
 # below this row of the knob's frame, so every frame shows the same legend.
 KNOB_LEGEND_Y = 48
-TOGGLES = [  # id, x, y, w, upper label, lower label, heading, default frame
-    (112, 482, 209, 31, "LEFT", "RIGHT", "INPUT", 1),
-    (113, 543, 209, 34, "ON", "OFF", "STEREO", 0),
-]
+TOGGLE_ART = {  # width, upper label, lower label, heading
+    "kInputSelection": (31, "LEFT", "RIGHT", "INPUT"),
+    "kStereoEnhancerOnOff": (34, "ON", "OFF", "STEREO"),
+}
+TOGGLES = [(s["bitmap"], s["x"], s["y"]) + TOGGLE_ART[p["name"]] for p, s in paramtable.slots(PARAMS, "toggle")]
 TOGGLE_H = 31
-METERS = [  # off id, on id, x, y, w, h, channel letter
-    (119, 120, 610, 194, 279, 27, "L"),
-    (121, 122, 610, 222, 279, 28, "R"),
-]
+METER_ART = {  # width, height, channel letter
+    "kOutputLeftVumeter": (279, 27, "L"),
+    "kOutputRightVumeter": (279, 28, "R"),
+}
+METERS = [(s["off"], s["bitmap"], s["x"], s["y"]) + METER_ART[p["name"]] for p, s in paramtable.slots(PARAMS, "meter")]
 METER_SEGMENTS = 26
-LEDS = [  # id, x, y, w, frame h, colour, label
-    (106, 121, 279, 20, 20, "red", "IN CLIP"),
-    (104, 872, 283, 22, 18, "red", "OUT CLIP"),
-    (105, 230, 284, 18, 16, "blue", "COMP"),
-]
-ABOUT = (152, 968, 0, 54, 27)
+LED_ART = {  # width, frame height, colour, label
+    "kInputClippingLed": (20, 20, "red", "IN CLIP"),
+    "kOutputClippingLed": (22, 18, "red", "OUT CLIP"),
+    "kCompressionLed": (18, 16, "blue", "COMP"),
+}
+LEDS = [(s["bitmap"], s["x"], s["y"]) + LED_ART[p["name"]] for p, s in paramtable.slots(PARAMS, "led")]
+(_, _ABOUT_SLOT), = paramtable.slots(PARAMS, "button")
+ABOUT = (_ABOUT_SLOT["bitmap"], _ABOUT_SLOT["x"], _ABOUT_SLOT["y"], 54, 27)
+# bitmap id -> frame count, and the frame that shows the default
+FRAMES = {p["slot"]["bitmap"]: p["slot"]["frames"] for p in PARAMS if p["slot"]}
+DEFAULT_FRAMES = {p["slot"]["bitmap"]: paramtable.default_frame(p) for p in PARAMS if p["slot"]}
 ICON_SIZES = (256, 128, 64, 48, 32, 16)
 
 # Chassis and fixed panel areas
@@ -470,7 +484,7 @@ def draw_panel():
     display_window(img)
 
     # labels of the two mini toggles and their headings
-    for tid, x, y, w, up, down, head, _ in TOGGLES:
+    for tid, x, y, w, up, down, head in TOGGLES:
         cx = x + w / 2
         draw_text(img, cx, 172, head, font(COND, 9), (34, 36, 42), shadow=(240, 242, 245))
         draw_text(img, cx, 196, up, font(COND, 10), (20, 22, 28), shadow=(240, 242, 245))
@@ -489,7 +503,7 @@ def draw_panel():
         composite(img, L, x, y)
 
     # knobs: shadow, groove and cap (pointer and lit arc belong to the frames)
-    for kid, x, y, w, _, legend in KNOBS:
+    for kid, x, y, w, legend in KNOBS:
         L = Layer(w, KNOB_H)
         knob_static(L, w / 2, KNOB_H / 2)
         composite(img, L, x, y)
@@ -629,10 +643,10 @@ def make_controls(panel):
         bitmaps[fid] = strip(frames)
     for kid, x, y, w, *_ in KNOBS:
         frames = []
-        for k in range(KNOB_FRAMES):
+        for k in range(FRAMES[kid]):
             base = panel.crop((x, y, x + w, y + KNOB_H))
             L = Layer(w, KNOB_H)
-            knob_moving(L, w / 2, KNOB_H / 2, k / (KNOB_FRAMES - 1))
+            knob_moving(L, w / 2, KNOB_H / 2, k / (FRAMES[kid] - 1))
             composite(base, L, 0, 0)
             frames.append(base)
         bitmaps[kid] = strip(frames)
@@ -674,16 +688,16 @@ def preview(panel, bitmaps):
     def frame(bid, index, fh):
         b = bitmaps[bid]
         return b.crop((0, index * fh, b.width, (index + 1) * fh))
-    for fid, x, y, w, _ in FOOTSWITCHES:
-        img.paste(frame(fid, 1, FS_H), (x, y))
-    for kid, x, y, w, value, _ in KNOBS:
-        img.paste(frame(kid, int(round(value * (KNOB_FRAMES - 1))), KNOB_H), (x, y))
-    for tid, x, y, w, *_rest, default in TOGGLES:
-        img.paste(frame(tid, default, TOGGLE_H), (x, y))
+    for fid, x, y, *_ in FOOTSWITCHES:
+        img.paste(frame(fid, DEFAULT_FRAMES[fid], FS_H), (x, y))
+    for kid, x, y, *_ in KNOBS:
+        img.paste(frame(kid, DEFAULT_FRAMES[kid], KNOB_H), (x, y))
+    for tid, x, y, *_ in TOGGLES:
+        img.paste(frame(tid, DEFAULT_FRAMES[tid], TOGGLE_H), (x, y))
     for off, on, x, y, w, h, _ in METERS:
         img.paste(bitmaps[off], (x, y))
     for lid, x, y, w, h, *_ in LEDS:
-        img.paste(frame(lid, 0, h), (x, y))
+        img.paste(frame(lid, DEFAULT_FRAMES[lid], h), (x, y))
     bid, x, y, w, h = ABOUT
     img.paste(bitmaps[bid], (x, y))
     return img

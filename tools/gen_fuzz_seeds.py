@@ -16,6 +16,8 @@ import struct
 import sys
 from pathlib import Path
 
+import paramtable
+
 ROOT = Path(__file__).resolve().parent.parent
 OUT = Path(sys.argv[1]) if len(sys.argv) > 1 else ROOT / "tests" / "fuzz" / "seeds"
 
@@ -32,11 +34,21 @@ CONTEXT, OUT_CHANGES, CARELESS, IN_PLACE, ODD_CHANNELS = 1, 2, 4, 8, 16
 OFFSETS = {"0": 0, "last": 1, "end": 2, "-1": 3, "max": 4, "min": 5}
 OP_BLOCK, OP_SETTLE, OP_TOGGLE, OP_STATE, OP_SETUP = 0x00, 0xDE, 0xE0, 0xF0, 0xF8
 
-# Parameter ids.
-(INPUT_SELECTION, GATE, COMPRESSOR_LEVEL, DISTORTION, DISTORTION_LEVEL, ENHANCER, DELAY, MODULATION,
- CHORUS_SPEED, REVERB, DELAY_LEVEL, REVERB_LEVEL, LEFT_METER, RIGHT_METER, INPUT_CLIP, OUTPUT_CLIP,
- COMPRESSION, BUTTON, BYPASS) = range(1, 20)
-DEFAULTS = [1.0, 1.0, 1.0, 0.8, 1.0, 0.55, 0.0, 1.0, 1.0, 0.1, 1.0, 0.75, 0.55, 0, 0, 0, 0, 0, 0, 0]
+# Parameter ids, from the parameter table.
+PARAMS = paramtable.load(ROOT)
+_ID = paramtable.ids(PARAMS)
+(INPUT_SELECTION, GATE, COMPRESSOR_LEVEL, DISTORTION, DISTORTION_LEVEL, ENHANCER, DELAY, MODULATION, CHORUS_SPEED,
+ REVERB, DELAY_LEVEL, REVERB_LEVEL, LEFT_METER, BUTTON, BYPASS) = (_ID[name] for name in (
+    "kInputSelection", "kGateCompOnOff", "kCompressorLevel", "kDistortionOnOff", "kDistortionLevel",
+    "kStereoEnhancerOnOff", "kDelayOnOff", "kModulationOnOff", "kChorusSpeed", "kReverbOnOff", "kDelayLevel",
+    "kReverbLevel", "kOutputLeftVumeter", "kButton1", "kBypass"))
+# The end of the list, which only delimits it.
+LIST_END = len(PARAMS) + 1
+# The panel's controls.
+CONTROLS = [row["id"] for row in PARAMS if paramtable.is_panel_control(row)]
+# A state record's values: the marker, then every parameter at its default.
+DEFAULTS = [1.0] + [row["default"] for row in PARAMS]
+RECORD_VALUES = len(DEFAULTS)
 
 
 def u8(v):
@@ -144,13 +156,13 @@ def process_seeds():
                                                       (DISTORTION_LEVEL, "2"), (COMPRESSOR_LEVEL, "-1"),
                                                       (INPUT_SELECTION, "denormal"), (ENHANCER, "above1"),
                                                       (GATE, "-nan"))]) + block()
-    s["params-ids"] = setup() + block(changes=[(0, [("0", 1.0)]), (20, [("0", 1.0)]), (21, [("0", 0.3)]),
+    s["params-ids"] = setup() + block(changes=[(0, [("0", 1.0)]), (LIST_END, [("0", 1.0)]), (LIST_END + 1, [("0", 0.3)]),
                                                (4096, [("0", 1.0)]), (0xFFFFFFFF, [("0", 1.0)]),
                                                (LEFT_METER, [("0", 1.0)]), (BUTTON, [("0", 1.0)])]) + block()
     s["params-points"] = setup() + block(changes=[(DELAY_LEVEL, [("max", 0.1), ("0", 0.9), ("-1", 0.4), ("min", 0.7)]),
                                                   (REVERB_LEVEL, [("end", "nan"), ("last", 0.2)])]) + block()
     s["params-all-off"] = setup() + block(changes=[(i, [("0", 0.0)]) for i in (GATE, DISTORTION, DELAY, MODULATION, REVERB)]) + block()
-    s["params-all-max"] = setup() + block(changes=[(i, [("0", 1.0)]) for i in range(1, 13)], signal=NOISE, level=255) + block(n=512)
+    s["params-all-max"] = setup() + block(changes=[(i, [("0", 1.0)]) for i in CONTROLS], signal=NOISE, level=255) + block(n=512)
     for name, t in (("nan", "nan"), ("zero", "0"), ("negative", "-1"), ("huge", "1e300"), ("inf", "inf"),
                     ("float-max", "3.5e38"), ("slow", 1.0), ("fast", 999.0)):
         s["tempo-" + name] = setup() + block(bpm=t, signal=IMPULSE, level=255) + block(n=1024, bpm=t)
@@ -179,9 +191,9 @@ def process_seeds():
                           toggle() + block(signal=IMPULSE, level=255) * 2)
     s["toggle-mono"] = setup(arrangement=MONO) + block(n=256) + toggle() + block(n=256)
     s["toggle-silence"] = setup() + block(n=256) + toggle() + block(silence=3, signal=SILENT) + block()
-    s["state"] = setup() + block() + load_state([1.0] + [0.25] * 19) + block() + load_state(DEFAULTS) + block()
-    s["state-specials"] = setup() + load_state([0.0, float("nan"), float("inf"), -1.0, 2.0] + [1e-40] * 15) + block()
-    s["state-after-toggle"] = setup() + block() + toggle() + load_state([1.0] * 20) + block()
+    s["state"] = setup() + block() + load_state([1.0] + [0.25] * (RECORD_VALUES - 1)) + block() + load_state(DEFAULTS) + block()
+    s["state-specials"] = setup() + load_state([0.0, float("nan"), float("inf"), -1.0, 2.0] + [1e-40] * (RECORD_VALUES - 5)) + block()
+    s["state-after-toggle"] = setup() + block() + toggle() + load_state([1.0] * RECORD_VALUES) + block()
     s["resetup"] = (setup() + block() + resetup(rate=192000, arrangement=MONO) + block() +
                     resetup(rate=8000, arrangement=SURROUND, mode=OFFLINE) + block() + resetup(rate=384000) + block())
     # Switches cycled off and on, or left mid-fade, then settings that forget the past.
@@ -203,7 +215,7 @@ def state_record(values):
 def state_seeds():
     set_state, component_state, controller_state, get_state = range(4)
     whole = state_record(DEFAULTS)
-    odd = state_record([0.0, float("nan"), float("inf"), -1.0, 2.0, 0.3, 1e-40, -0.0] + [0.7] * 12)
+    odd = state_record([0.0, float("nan"), float("inf"), -1.0, 2.0, 0.3, 1e-40, -0.0] + [0.7] * (RECORD_VALUES - 8))
     s = {}
     for target, name in ((set_state, "processor"), (component_state, "controller-component"),
                          (controller_state, "controller-own")):

@@ -13,29 +13,44 @@ ROOT = os.path.abspath(sys.argv[1]) if len(sys.argv) > 1 else \
 BMP_DIR = os.path.join(ROOT, "resource", "bitmaps")
 ICON_DIR = os.path.join(ROOT, "resource", "icon")
 
-# id: (width, height, frames)
+# Which bitmap is which control, where it sits and how many frames it has
+# come from the parameter table; the art's own sizes are checked as figures.
+sys.path.insert(0, os.path.join(ROOT, "tools"))
+import paramtable  # noqa: E402
+
+PARAMS = paramtable.load(ROOT)
+BACKGROUND = 150
+# id: (width, height)
 SIZES = {
-    150: (1024, 768, 1), 112: (31, 62, 2), 107: (115, 376, 2), 115: (54, 864, 16),
-    108: (128, 376, 2), 116: (62, 864, 16), 113: (34, 62, 2), 110: (144, 376, 2),
-    109: (134, 376, 2), 117: (56, 864, 16), 111: (156, 376, 2), 118: (57, 864, 16),
-    114: (57, 864, 16), 119: (279, 27, 1), 120: (279, 27, 1), 121: (279, 28, 1),
-    122: (279, 28, 1), 106: (20, 40, 2), 104: (22, 36, 2), 105: (18, 32, 2),
-    152: (54, 27, 1),
+    150: (1024, 768), 112: (31, 62), 107: (115, 376), 115: (54, 864),
+    108: (128, 376), 116: (62, 864), 113: (34, 62), 110: (144, 376),
+    109: (134, 376), 117: (56, 864), 111: (156, 376), 118: (57, 864),
+    114: (57, 864), 119: (279, 27), 120: (279, 27), 121: (279, 28),
+    122: (279, 28), 106: (20, 40), 104: (22, 36), 105: (18, 32),
+    152: (54, 27),
 }
-# Where each control sits on the 1024 x 768 background: id -> (x, y)
-POSITIONS = {
-    112: (482, 209), 107: (88, 310), 115: (148, 251), 108: (263, 310), 116: (308, 251),
-    113: (543, 209), 110: (600, 310), 109: (431, 310), 117: (471, 251), 111: (765, 310),
-    118: (631, 251), 114: (789, 251), 119: (610, 194), 120: (610, 194), 121: (610, 222),
-    122: (610, 222), 106: (121, 279), 104: (872, 283), 105: (230, 284), 152: (968, 0),
-}
-KNOBS = (115, 116, 117, 118, 114)
+# id -> frames and id -> (x, y) on the background; a meter's unlit image
+# sits where its lit one does
+FRAMES = {BACKGROUND: 1}
+POSITIONS = {}
+for _row in PARAMS:
+    _slot = _row["slot"]
+    if _slot:
+        for _bid in (_slot["bitmap"], _slot.get("off")):
+            if _bid:
+                FRAMES[_bid] = _slot["frames"]
+                POSITIONS[_bid] = (_slot["x"], _slot["y"])
+KNOBS = tuple(s["bitmap"] for _, s in paramtable.slots(PARAMS, "knob"))
 # Each knob's legend is printed under its cap, from this row of the knob's
 # frame down to ten rows below it; nothing that turns may reach these rows.
 KNOB_LEGEND_ROW = 48
 KNOB_LEGEND_ROWS = 10
-FOOTSWITCHES = (107, 108, 109, 110, 111)
-METER_PAIRS = ((119, 120), (121, 122))
+FOOTSWITCHES = tuple(s["bitmap"] for _, s in paramtable.slots(PARAMS, "footswitch"))
+TOGGLES = tuple(s["bitmap"] for _, s in paramtable.slots(PARAMS, "toggle"))
+METER_PAIRS = tuple((s["off"], s["bitmap"]) for _, s in paramtable.slots(PARAMS, "meter"))
+_LED_BITMAPS = {p["name"]: s["bitmap"] for p, s in paramtable.slots(PARAMS, "led")}
+RED_LAMPS = (_LED_BITMAPS["kInputClippingLed"], _LED_BITMAPS["kOutputClippingLed"])
+BLUE_LAMP = _LED_BITMAPS["kCompressionLed"]
 SEGMENTS = 26
 ICON_SIZES = (256, 128, 64, 48, 32, 16)
 
@@ -114,7 +129,9 @@ def brightness(rows):
 
 def check_bitmaps():
     bmps = {}
-    for bid, (w, h, frames) in sorted(SIZES.items()):
+    check(set(FRAMES) == set(SIZES), "the parameter table names exactly the bitmaps there are: %s" %
+          sorted(set(FRAMES) ^ set(SIZES)))
+    for bid, (w, h) in sorted(SIZES.items()):
         path = os.path.join(BMP_DIR, "bmp%d.bmp" % bid)
         if not check(os.path.isfile(path), "bmp%d.bmp exists" % bid):
             continue
@@ -127,9 +144,12 @@ def check_bitmaps():
                    and f not in {"bmp%d.bmp" % i for i in SIZES})
     check(not extra, "no unexpected bitmaps: %s" % extra)
 
-    # every frame of a strip differs from every other frame
-    for bid, (w, h, frames) in sorted(SIZES.items()):
-        if frames < 2 or bid not in bmps:
+    # a strip holds whole frames, and every frame differs from every other
+    for bid, frames in sorted(FRAMES.items()):
+        if bid not in bmps:
+            continue
+        h = SIZES[bid][1]
+        if not check(h % frames == 0, "bmp%d.bmp: %d rows hold %d whole frames" % (bid, h, frames)) or frames < 2:
             continue
         fh = h // frames
         seen = [tuple(map(tuple, bmps[bid].frame(i, fh))) for i in range(frames)]
@@ -141,7 +161,8 @@ def check_bitmaps():
         for bid, (x, y) in sorted(POSITIONS.items()):
             if bid not in bmps:
                 continue
-            w, h, frames = SIZES[bid]
+            w, h = SIZES[bid]
+            frames = FRAMES[bid]
             fh = h // frames
             ok = True
             for i in range(frames):
@@ -152,27 +173,31 @@ def check_bitmaps():
             check(ok, "bmp%d.bmp: frame corners match the background at (%d, %d)" % (bid, x, y))
 
     # footswitches and lamps: frame 0 dark, frame 1 lit in the right colour
-    for bid in FOOTSWITCHES + (106, 104):
+    for bid in FOOTSWITCHES + RED_LAMPS:
         if bid in bmps:
-            fh = SIZES[bid][1] // 2
+            fh = SIZES[bid][1] // FRAMES[bid]
             off, on = count(bmps[bid].frame(0, fh), is_red), count(bmps[bid].frame(1, fh), is_red)
             check(off == 0 and on >= 4, "bmp%d.bmp: red lamp dark in frame 0 (%d), lit in frame 1 (%d)" % (bid, off, on))
-    if 105 in bmps:
-        off, on = count(bmps[105].frame(0, 16), is_light_blue), count(bmps[105].frame(1, 16), is_light_blue)
-        check(off == 0 and on >= 4, "bmp105.bmp: blue lamp dark in frame 0 (%d), lit in frame 1 (%d)" % (off, on))
+    if BLUE_LAMP in bmps:
+        fh = SIZES[BLUE_LAMP][1] // FRAMES[BLUE_LAMP]
+        off = count(bmps[BLUE_LAMP].frame(0, fh), is_light_blue)
+        on = count(bmps[BLUE_LAMP].frame(1, fh), is_light_blue)
+        check(off == 0 and on >= 4,
+              "bmp%d.bmp: blue lamp dark in frame 0 (%d), lit in frame 1 (%d)" % (BLUE_LAMP, off, on))
 
     # toggles: frame 0 lever down (RIGHT / OFF), frame 1 lever up (LEFT / ON); the lever is
     # what differs from the background, so count changed pixels above and below the pivot
-    for bid in (112, 113):
+    for bid in TOGGLES:
         if bid in bmps and bg is not None:
             x0, y0 = POSITIONS[bid]
             w = SIZES[bid][0]
-            ref = [bg.rows[y0 + r][x0:x0 + w] for r in range(31)]
+            fh = SIZES[bid][1] // FRAMES[bid]
+            ref = [bg.rows[y0 + r][x0:x0 + w] for r in range(fh)]
 
             def changed(fr, rows):
                 return sum(1 for r in rows for a, b in zip(fr[r], ref[r]) if a != b)
-            f0, f1 = bmps[bid].frame(0, 31), bmps[bid].frame(1, 31)
-            top, bottom = range(0, 7), range(24, 31)
+            f0, f1 = bmps[bid].frame(0, fh), bmps[bid].frame(1, fh)
+            top, bottom = range(0, 7), range(fh - 7, fh)
             check(changed(f1, top) > 10 and changed(f1, bottom) < changed(f1, top) // 3 and
                   changed(f0, bottom) > 10 and changed(f0, top) < changed(f0, bottom) // 3,
                   "bmp%d.bmp: lever down in frame 0, up in frame 1" % bid)
@@ -182,16 +207,19 @@ def check_bitmaps():
         if bid not in bmps:
             continue
         w = SIZES[bid][0]
+        frames = FRAMES[bid]
+        fh = SIZES[bid][1] // frames
+        last, mid = frames - 1, frames // 2
         arcs, xs = [], []
-        for i in range(16):
-            fr = bmps[bid].frame(i, 54)
+        for i in range(frames):
+            fr = bmps[bid].frame(i, fh)
             arcs.append(count(fr, is_arc_blue))
             white = [(x, y) for y, row in enumerate(fr) for x, p in enumerate(row) if min(p) > 225]
             xs.append(sum(x for x, _ in white) / len(white) if white else None)
-        check(arcs[0] == 0 and arcs[15] > 150 and all(a <= b for a, b in zip(arcs, arcs[1:])),
-              "bmp%d.bmp: blue arc absent at frame 0 and growing to frame 15: %s" % (bid, arcs))
-        check(None not in xs and xs[0] < w / 2 - 4 and xs[15] > w / 2 + 4 and abs(xs[8] - w / 2) < 6,
-              "bmp%d.bmp: pointer at the left at frame 0, up at mid travel, right at frame 15" % bid)
+        check(arcs[0] == 0 and arcs[last] > 150 and all(a <= b for a, b in zip(arcs, arcs[1:])),
+              "bmp%d.bmp: blue arc absent at frame 0 and growing to the last frame: %s" % (bid, arcs))
+        check(None not in xs and xs[0] < w / 2 - 4 and xs[last] > w / 2 + 4 and abs(xs[mid] - w / 2) < 6,
+              "bmp%d.bmp: pointer at the left at frame 0, up at mid travel, right at the last frame" % bid)
 
     # knob legends: dark lettering under each cap on the background, and every
     # frame of the knob shows the legend rows exactly as the background does
@@ -204,8 +232,9 @@ def check_bitmaps():
                       for p in bg.rows[r][x0:x0 + w] if max(p) < 70)
             check(ink >= 30, "bmp150.bmp: a legend under knob bmp%d (%d ink pixels)" % (bid, ink))
             if bid in bmps:
-                same = all(bmps[bid].frame(i, 54)[r] == bg.rows[y0 + r][x0:x0 + w]
-                           for i in range(16) for r in range(KNOB_LEGEND_ROW, 54))
+                fh = SIZES[bid][1] // FRAMES[bid]
+                same = all(bmps[bid].frame(i, fh)[r] == bg.rows[y0 + r][x0:x0 + w]
+                           for i in range(FRAMES[bid]) for r in range(KNOB_LEGEND_ROW, fh))
                 check(same, "bmp%d.bmp: every frame shows the legend rows of the background" % bid)
 
     # meters: 26 whole segments, each inside its 1/26 of the width

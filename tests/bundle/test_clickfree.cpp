@@ -110,6 +110,19 @@ TEST(ClickFree, ASwitchTurnedBackMidFadeTurnsRound)
 	                                                                                              96 * 256)));
 }
 
+// The delay and reverb levels glide too: a jump from 0 to 1 on the steady
+// sine steps no further than the sound's own steps (measured 1.02 and 0.97
+// of them; taken at once, the new level stepped 5.7 and 2.4 times as far).
+TEST(ClickFree, DelayAndReverbLevelsGlideWithoutAStep)
+{
+	for (const auto& [id, szName] : {std::pair{kDelayLevel, "delay"}, {kReverbLevel, "reverb"}})
+	{
+		const clicks::Figures f = clicks::Measure(clicks::RunChange(bundle(), ParamID(id), 0.0, 1.0));
+		EXPECT_LE(f.dRatio, 1.3) << szName << ": step " << f.fStep << " at " << f.iWhere << ", steady "
+		                         << f.fSteadyStep;
+	}
+}
+
 // A drive automated from 0 to 1 in one block rises over about 20 ms, in
 // step with the glide, not at once; and smoothly, sample by sample: where
 // the sound stays clean (0 to 0.5 on a quiet 55 Hz sine, whose own steps

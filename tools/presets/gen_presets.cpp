@@ -1,9 +1,10 @@
 // brontal-presets: writes the factory presets as .vstpreset files.
 //
-// Each preset is a full setting of the eleven controls (the input channel is
-// always the first). The plug-in itself makes the files, as a host saves a
-// preset: a fresh instance takes the values as parameter changes, then its
-// processor and controller give their states to the SDK's preset writer.
+// Each preset is a full setting of the panel's controls: the changes it names,
+// the defaults for the rest (the input channel is always the first). The
+// plug-in itself makes the files, as a host saves a preset: a fresh instance
+// takes the values as parameter changes, then its processor and controller
+// give their states to the SDK's preset writer.
 //
 //   brontal-presets [--plugin BUNDLE] OUTDIR   writes OUTDIR/COMPANY/PLUG-IN/NAME.vstpreset
 //   brontal-presets --list                      prints the table as Markdown
@@ -30,58 +31,62 @@ struct FactoryPreset
 {
 	const char* name;
 	const char* use; // one line for the README
-	float compOn, compLevel;
-	float driveOn, driveLevel;
-	float chorusOn, chorusMix;
-	float delayOn, delayLevel;
-	float reverbOn, reverbLevel;
-	float stereo;
+	// The controls that differ from the plug-in's defaults.
+	std::vector<std::pair<int, float>> changes;
 };
 
 // Chosen by rendering the demo riff through each (docs/development.md lists
 // the measured levels): clean settings peak well below the output clip LED,
 // driven ones sit on the output saturator as the default setting does.
-// Levels of effects that are off are kept at the plug-in's defaults, so that
+// Levels of effects that are off stay at the plug-in's defaults, so that
 // switching one on gives its usual sound.
 const FactoryPreset kPresets[] = {
-    // name, use,
-    //   compressor, drive, chorus, delay, reverb (switch, level), stereo enhancer
     {"Clean Chorus", "clean rhythm with a wide chorus and a small room",
-     1, 0.35f, 0, 0.55f, 1, 0.55f, 0, 0.75f, 1, 0.30f, 1},
+     {{kCompressorLevel, 0.35f}, {kDistortionOnOff, 0}, {kChorusSpeed, 0.55f}, {kDelayOnOff, 0},
+      {kReverbLevel, 0.30f}, {kStereoEnhancerOnOff, 1}}},
     {"Light Crunch", "edge-of-breakup crunch for chords, a little room",
-     1, 0.50f, 1, 0.30f, 0, 0.10f, 0, 0.75f, 1, 0.25f, 0},
+     {{kCompressorLevel, 0.50f}, {kDistortionLevel, 0.30f}, {kModulationOnOff, 0}, {kDelayOnOff, 0},
+      {kReverbLevel, 0.25f}}},
     {"Blues Drive", "warm mid-gain drive with a short room and a faint echo",
-     1, 0.60f, 1, 0.45f, 0, 0.10f, 1, 0.35f, 1, 0.35f, 0},
+     {{kCompressorLevel, 0.60f}, {kDistortionLevel, 0.45f}, {kModulationOnOff, 0}, {kDelayLevel, 0.35f},
+      {kReverbLevel, 0.35f}}},
     {"High-Gain Lead", "saturated sustaining lead with echoes and a hall",
-     1, 0.85f, 1, 0.90f, 0, 0.10f, 1, 0.65f, 1, 0.50f, 0},
+     {{kCompressorLevel, 0.85f}, {kDistortionLevel, 0.90f}, {kModulationOnOff, 0}, {kDelayLevel, 0.65f},
+      {kReverbLevel, 0.50f}}},
     {"Metal Rhythm", "tight gated high gain, dry for palm mutes",
-     1, 1.00f, 1, 1.00f, 0, 0.10f, 0, 0.75f, 0, 0.55f, 0},
+     {{kCompressorLevel, 1.00f}, {kDistortionLevel, 1.00f}, {kModulationOnOff, 0}, {kDelayOnOff, 0},
+      {kReverbOnOff, 0}}},
     {"Ambient Swells", "clean pads: full chorus, long echoes, the longest reverb, wide",
-     1, 0.45f, 0, 0.55f, 1, 0.80f, 1, 1.00f, 1, 1.00f, 1},
+     {{kCompressorLevel, 0.45f}, {kDistortionOnOff, 0}, {kChorusSpeed, 0.80f}, {kDelayLevel, 1.00f},
+      {kReverbLevel, 1.00f}, {kStereoEnhancerOnOff, 1}}},
     {"Slapback", "light drive with a short, quickly fading eighth-note echo, no reverb",
-     1, 0.50f, 1, 0.25f, 0, 0.10f, 1, 0.55f, 0, 0.55f, 0},
+     {{kCompressorLevel, 0.50f}, {kDistortionLevel, 0.25f}, {kModulationOnOff, 0}, {kDelayLevel, 0.55f},
+      {kReverbOnOff, 0}}},
     {"Dry DI Cabinet", "every effect off: the cabinet and the output stage only",
-     0, 0.80f, 0, 0.55f, 0, 0.10f, 0, 0.75f, 0, 0.55f, 0},
+     {{kGateCompOnOff, 0}, {kDistortionOnOff, 0}, {kModulationOnOff, 0}, {kDelayOnOff, 0}, {kReverbOnOff, 0}}},
     {"Stereo Crunch", "crunch spread wide by the stereo enhancer and a light chorus",
-     1, 0.55f, 1, 0.40f, 1, 0.25f, 0, 0.75f, 1, 0.20f, 1},
+     {{kCompressorLevel, 0.55f}, {kDistortionLevel, 0.40f}, {kChorusSpeed, 0.25f}, {kDelayOnOff, 0},
+      {kReverbLevel, 0.20f}, {kStereoEnhancerOnOff, 1}}},
     {"Surf Spring", "clean and splashy, drenched in a long reverb",
-     1, 0.30f, 0, 0.55f, 0, 0.10f, 0, 0.75f, 1, 0.75f, 0},
+     {{kCompressorLevel, 0.30f}, {kDistortionOnOff, 0}, {kModulationOnOff, 0}, {kDelayOnOff, 0},
+      {kReverbLevel, 0.75f}}},
 };
 
+// Every panel control of a preset, in id order: its change or the default.
 std::vector<std::pair<int, float>> values(const FactoryPreset& preset)
 {
-	return {{kInputSelection, 1.0f},
-	        {kGateCompOnOff, preset.compOn},
-	        {kCompressorLevel, preset.compLevel},
-	        {kDistortionOnOff, preset.driveOn},
-	        {kDistortionLevel, preset.driveLevel},
-	        {kModulationOnOff, preset.chorusOn},
-	        {kChorusSpeed, preset.chorusMix},
-	        {kDelayOnOff, preset.delayOn},
-	        {kDelayLevel, preset.delayLevel},
-	        {kReverbOnOff, preset.reverbOn},
-	        {kReverbLevel, preset.reverbLevel},
-	        {kStereoEnhancerOnOff, preset.stereo}};
+	std::vector<std::pair<int, float>> result;
+	for (const ParamDef& def : kParams)
+	{
+		if (!IsPanelControl(def))
+			continue;
+		float fValue = def.fDefault;
+		for (const auto& [id, value] : preset.changes)
+			if (id == def.iId)
+				fValue = value;
+		result.emplace_back(def.iId, fValue);
+	}
+	return result;
 }
 
 std::vector<char> presetBytes(const std::shared_ptr<Module>& module, const FactoryPreset& preset)
@@ -106,19 +111,42 @@ std::vector<char> presetBytes(const std::shared_ptr<Module>& module, const Facto
 
 void printTable()
 {
-	const char* onOff[] = {"off", "on"};
-	std::printf("| preset | use | comp | drive | chorus | delay | reverb | stereo |\n");
-	std::printf("|---|---|---|---|---|---|---|---|\n");
-	auto cell = [](float on, float level) {
-		char text[32];
-		std::snprintf(text, sizeof text, on != 0.0f ? "%.2f" : "off (%.2f)", level);
-		return std::string(text);
+	// A column per effect: its switch and its level (none for the enhancer).
+	struct Column
+	{
+		const char* name;
+		int iSwitch;
+		int iLevel;
 	};
-	for (const FactoryPreset& p : kPresets)
-		std::printf("| %s | %s | %s | %s | %s | %s | %s | %s |\n", p.name, p.use,
-		            cell(p.compOn, p.compLevel).c_str(), cell(p.driveOn, p.driveLevel).c_str(),
-		            cell(p.chorusOn, p.chorusMix).c_str(), cell(p.delayOn, p.delayLevel).c_str(),
-		            cell(p.reverbOn, p.reverbLevel).c_str(), onOff[p.stereo != 0.0f]);
+	const Column columns[] = {{"comp", kGateCompOnOff, kCompressorLevel}, {"drive", kDistortionOnOff, kDistortionLevel},
+	                          {"chorus", kModulationOnOff, kChorusSpeed},  {"delay", kDelayOnOff, kDelayLevel},
+	                          {"reverb", kReverbOnOff, kReverbLevel},      {"stereo", kStereoEnhancerOnOff, 0}};
+	std::string header = "| preset | use |", rule = "|---|---|";
+	for (const Column& column : columns)
+		header += std::string(" ") + column.name + " |", rule += "---|";
+	std::printf("%s\n%s\n", header.c_str(), rule.c_str());
+	for (const FactoryPreset& preset : kPresets)
+	{
+		const std::vector<std::pair<int, float>> settings = values(preset);
+		const auto valueOf = [&](int iId) {
+			for (const auto& [id, value] : settings)
+				if (id == iId)
+					return value;
+			throw HostError("no control " + std::to_string(iId));
+		};
+		std::string line = std::string("| ") + preset.name + " | " + preset.use + " |";
+		for (const Column& column : columns)
+		{
+			const bool bOn = valueOf(column.iSwitch) != 0.0f;
+			char text[32];
+			if (column.iLevel == 0)
+				std::snprintf(text, sizeof text, "%s", bOn ? "on" : "off");
+			else
+				std::snprintf(text, sizeof text, bOn ? "%.2f" : "off (%.2f)", valueOf(column.iLevel));
+			line += std::string(" ") + text + " |";
+		}
+		std::printf("%s\n", line.c_str());
+	}
 }
 
 int usage()
