@@ -155,18 +155,15 @@ int CMyChorus::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, fl
 		CopyStereo(pfIn1, pfIn2, pfOut1, pfOut2, iCount);
 		return 1;
 	}
-	const float s = GetParam(kChorusSpeed);
-	// A new level moves the mix across the block, from the last one's.
-	const float fFrom = m_bSpeedKnown ? m_fLastSpeed : s;
-	m_fLastSpeed = s;
-	m_bSpeedKnown = true;
-
+	m_speedGlide.Follow(GetParam(kChorusSpeed), m_pdSampleRate ? *m_pdSampleRate : 0.0);
 	const float fs = m_pdSampleRate ? SampleRateF() : 0.0f;
 	// Switched on, the ring first fills with the signal (it holds whatever
 	// it held when last on), then the taps fade in.
 	m_fade.Follow(IsSwitchOn(GetParam(kModulationOnOff)), m_pdSampleRate ? *m_pdSampleRate : 0.0, m_iRingLength);
 	if (m_fade.Off() || m_iRingLength < kMinRingLength || !(fs > 0.0f) || !std::isfinite(fs))
 	{
+		// Nobody hears the level: switched on, it is where it was set.
+		m_speedGlide.Snap();
 		CopyStereo(pfIn1, pfIn2, pfOut1, pfOut2, iCount);
 		return 1;
 	}
@@ -187,47 +184,56 @@ int CMyChorus::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, fl
 	// stretch shorter than that may be written to the ring before any of
 	// its reads, which then find what they would have found sample by sample.
 	const int iStretch = std::max(1, std::min(kStretch, static_cast<int>(0.85f * h) - 3));
-	const Taps taps = tapsFor(s);
-	const Taps tapsFrom = tapsFor(fFrom);
 	float afCos[kStretch], afSin[kStretch], afFrom1[kStretch], afFrom2[kStretch];
 	int aiCursor[kStretch];
-	for (int iDone = 0; iDone < iCount;)
+	for (int iRunStart = 0; iRunStart < iCount;)
 	{
-		const int n = std::min(iStretch, iCount - iDone);
-		// The oscillator's phases for the stretch, then its cosines and sines
-		// side by side.
-		for (int i = 0; i < n; ++i)
+		// A gliding level moves the mix across the run, from its first value's to its last's.
+		const CLevelGlide::Run run = m_speedGlide.Next(iCount - iRunStart);
+		const Taps taps = tapsFor(run.fTo);
+		const Taps tapsFrom = tapsFor(run.fFrom);
+		const float* pfX = pfIn1 + iRunStart;
+		float* pfY1 = pfOut1 + iRunStart;
+		float* pfY2 = pfOut2 + iRunStart;
+		for (int iDone = 0; iDone < run.iCount;)
 		{
-			if (fCounterLimit > static_cast<float>(m_iCounter))
-				++m_iCounter;
-			else
-				m_iCounter = 0;
-			afCos[i] = static_cast<float>(m_iCounter);
-		}
-		const int iWhole = (n + 7) & ~7;
-		std::fill(afCos + n, afCos + iWhole, 0.0f);
-		RunBestBuild([&](auto) BRONTAL_INLINE { CosSin(afCos, afSin, iWhole, fs); });
-
-		// The stretch into the ring, and where the cursor stands after each sample.
-		for (int i = 0; i < n; ++i)
-		{
-			m_afRing[m_iWriteCursor] = pfIn1[iDone + i];
-			if (++m_iWriteCursor >= m_iRingLength)
-				m_iWriteCursor = 0;
-			aiCursor[i] = m_iWriteCursor;
-		}
-		ReadTaps(taps, aiCursor, afCos, afSin, pfIn1 + iDone, pfOut1 + iDone, pfOut2 + iDone, n);
-		if (!(fFrom == s))
-		{
-			ReadTaps(tapsFrom, aiCursor, afCos, afSin, pfIn1 + iDone, afFrom1, afFrom2, n);
+			const int n = std::min(iStretch, run.iCount - iDone);
+			// The oscillator's phases for the stretch, then its cosines and
+			// sines side by side.
 			for (int i = 0; i < n; ++i)
 			{
-				const float fNew = static_cast<float>(iDone + i + 1) / static_cast<float>(iCount);
-				pfOut1[iDone + i] = fNew * pfOut1[iDone + i] + (1.0f - fNew) * afFrom1[i];
-				pfOut2[iDone + i] = fNew * pfOut2[iDone + i] + (1.0f - fNew) * afFrom2[i];
+				if (fCounterLimit > static_cast<float>(m_iCounter))
+					++m_iCounter;
+				else
+					m_iCounter = 0;
+				afCos[i] = static_cast<float>(m_iCounter);
 			}
+			const int iWhole = (n + 7) & ~7;
+			std::fill(afCos + n, afCos + iWhole, 0.0f);
+			RunBestBuild([&](auto) BRONTAL_INLINE { CosSin(afCos, afSin, iWhole, fs); });
+
+			// The stretch into the ring, and where the cursor stands after each sample.
+			for (int i = 0; i < n; ++i)
+			{
+				m_afRing[m_iWriteCursor] = pfX[iDone + i];
+				if (++m_iWriteCursor >= m_iRingLength)
+					m_iWriteCursor = 0;
+				aiCursor[i] = m_iWriteCursor;
+			}
+			ReadTaps(taps, aiCursor, afCos, afSin, pfX + iDone, pfY1 + iDone, pfY2 + iDone, n);
+			if (run.Moving())
+			{
+				ReadTaps(tapsFrom, aiCursor, afCos, afSin, pfX + iDone, afFrom1, afFrom2, n);
+				for (int i = 0; i < n; ++i)
+				{
+					const float fNew = static_cast<float>(iDone + i + 1) / static_cast<float>(run.iCount);
+					pfY1[iDone + i] = fNew * pfY1[iDone + i] + (1.0f - fNew) * afFrom1[i];
+					pfY2[iDone + i] = fNew * pfY2[iDone + i] + (1.0f - fNew) * afFrom2[i];
+				}
+			}
+			iDone += n;
 		}
-		iDone += n;
+		iRunStart += run.iCount;
 	}
 	// The on path carries the dry signal too: the two add in phase.
 	if (m_fade.Mixing())

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LevelGlide.h"
 #include "MyEffect.h"
 #include "SwitchFade.h"
 
@@ -23,7 +24,7 @@ public:
 	void Snap() override
 	{
 		m_fade.Forget();
-		m_bSpeedKnown = false;
+		m_speedGlide.Snap();
 	}
 	int MemorySamples() const override;
 
@@ -38,8 +39,5 @@ private:
 	int m_iWriteCursor = 0;
 	int m_iConfiguredLength = 0;
 	CSwitchFade m_fade;
-	// The level the last block ended with, and whether there was one (after
-	// a reset or a snap a new level applies at once).
-	float m_fLastSpeed = 0.0f;
-	bool m_bSpeedKnown = false;
+	CLevelGlide m_speedGlide;
 };

@@ -139,17 +139,15 @@ int CMyComp::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, floa
 		BRONTAL_ASSERT(false, "m_afParams", "MyComp");
 		return 0;
 	}
-	const float p = GetParam(kCompressorLevel);
-	// A new level moves the gains across the block, from the last one's.
-	const float pFrom = m_bLevelKnown ? m_fLastLevel : p;
-	m_fLastLevel = p;
-	m_bLevelKnown = true;
+	m_levelGlide.Follow(GetParam(kCompressorLevel), m_pdSampleRate ? *m_pdSampleRate : 0.0);
 
 	// Switched on, the detector first catches up with the signal (its ring
 	// holds whatever it held when last on), then the gains fade in.
 	m_fade.Follow(IsSwitchOn(GetParam(kGateCompOnOff)), m_pdSampleRate ? *m_pdSampleRate : 0.0, BUFCOMPSIZE);
 	if (m_fade.Off())
 	{
+		// Nobody hears the level: switched on, it is where it was set.
+		m_levelGlide.Snap();
 		CopyStereo(pfIn1, pfIn2, pfOut1, pfOut2, iCount);
 		SetParam(kCompressionLed, 0.0f);
 		return 1;
@@ -161,6 +159,21 @@ int CMyComp::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, floa
 	BRONTAL_ASSERT(m_iWriteIndice >= 0, "m_iWriteIndice >= 0", "MyComp");
 	BRONTAL_ASSERT(m_iWriteIndice < BUFCOMPSIZE, "m_iWriteIndice < BUFCOMPSIZE", "MyComp");
 
+	for (int iDone = 0; iDone < iCount;)
+	{
+		const CLevelGlide::Run run = m_levelGlide.Next(iCount - iDone);
+		CompressRun(pfIn1 + iDone, pfOut1 + iDone, pfOut2 + iDone, run);
+		iDone += run.iCount;
+	}
+	// The same signal scaled: the two paths add in phase.
+	if (m_fade.Mixing())
+		m_fade.Crossfade(pfIn1, pfOut1, pfIn2, pfOut2, iCount, CSwitchFade::kEqualGain);
+	SetParam(kCompressionLed, m_iState == 1 ? 1.0f : 0.0f);
+	return 1;
+}
+
+void CMyComp::CompressRun(const float* pfIn, float* pfOut1, float* pfOut2, const CLevelGlide::Run& run)
+{
 	// In every state the gain in dB is a straight line in the level L,
 	// make-up + slope * L, so the linear gain is one base-2 power:
 	//   linear      make-up
@@ -178,20 +191,22 @@ int CMyComp::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, floa
 			{0.0f, static_cast<float>(-kCompressionSlope * kDbToLog2), static_cast<float>(kDbToLog2)},
 		};
 	};
-	const GainLines lines = linesFor(p);
-	const GainLines linesFrom = linesFor(pFrom);
+	const int iCount = run.iCount;
+	const GainLines lines = linesFor(run.fTo);
+	const GainLines linesFrom = linesFor(run.fFrom);
 
+	// A gliding level moves the gains across the run, from the first value's to the last's.
 	for (int iDone = 0; iDone < iCount; iDone += kStretch)
 	{
 		const int n = std::min(kStretch, iCount - iDone);
-		DetectMeans(pfIn1 + iDone, n);
-		if (!(pFrom == p))
+		DetectMeans(pfIn + iDone, n);
+		if (run.Moving())
 		{
 			std::memcpy(m_afFromLevel, m_afLevel, sizeof m_afFromLevel);
 			LevelsToGainsBest(linesFrom, m_afFromLevel, m_afFromGain, n);
 		}
 		LevelsToGainsBest(lines, m_afLevel, m_afGain, n);
-		if (!(pFrom == p))
+		if (run.Moving())
 			for (int i = 0; i < n; ++i)
 			{
 				const float fNew = static_cast<float>(iDone + i + 1) / static_cast<float>(iCount);
@@ -199,18 +214,13 @@ int CMyComp::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, floa
 			}
 		for (int i = 0; i < n; ++i)
 		{
-			const float y = m_afGain[i] * pfIn1[iDone + i];
+			const float y = m_afGain[i] * pfIn[iDone + i];
 			pfOut1[iDone + i] = y;
 			pfOut2[iDone + i] = y;
 		}
 	}
-	// The same signal scaled: the two paths add in phase.
-	if (m_fade.Mixing())
-		m_fade.Crossfade(pfIn1, pfOut1, pfIn2, pfOut2, iCount, CSwitchFade::kEqualGain);
 	const float L = m_afLevel[(iCount - 1) % kStretch];
 	m_iState = L >= lines.fThreshold ? 1 : (lines.fGateThreshold >= L ? 2 : 0);
-	SetParam(kCompressionLed, m_iState == 1 ? 1.0f : 0.0f);
-	return 1;
 }
 
 int CMyComp::ProcessSaturation(const float* pfIn1, const float* pfIn2, float* pfOut1, float* pfOut2, int iCount)

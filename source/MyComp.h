@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LevelGlide.h"
 #include "MyEffect.h"
 #include "SwitchFade.h"
 
@@ -23,7 +24,7 @@ public:
 	void Snap() override
 	{
 		m_fade.Forget();
-		m_bLevelKnown = false;
+		m_levelGlide.Snap();
 	}
 	int MemorySamples() const override;
 
@@ -32,6 +33,9 @@ private:
 	static constexpr int kStretch = 256;
 
 	void DetectMeans(const float* pfIn, int iCount);
+	// One run of the level's glide: the first channel's detector, gains and
+	// both outputs, and the state its last sample leaves.
+	void CompressRun(const float* pfIn, float* pfOut1, float* pfOut2, const CLevelGlide::Run& run);
 
 	// 0 linear, 1 compressing, 2 gating, for the latest sample.
 	int m_iState = 0;
@@ -46,11 +50,8 @@ private:
 	alignas(16) float m_afLevel[kStretch + 8] = {};
 	alignas(16) float m_afGain[kStretch + 8] = {};
 	CSwitchFade m_fade;
-	// The level the last block ended with, whether there was one (after a
-	// reset or a snap a new level applies at once), and the gains it would
-	// give while a new one takes over.
-	float m_fLastLevel = 0.0f;
-	bool m_bLevelKnown = false;
+	CLevelGlide m_levelGlide;
+	// While the level glides: the gains its run's first value would give.
 	alignas(16) float m_afFromLevel[kStretch + 8] = {};
 	alignas(16) float m_afFromGain[kStretch + 8] = {};
 };

@@ -228,14 +228,15 @@ int CMyDelay::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, flo
 		return 1;
 	}
 	float samplesfordelay = SamplesForDelay();
-	const float m = GetParam(kDelayLevel);
-	const float g = 0.7f * m;
-	const float d = 1.0f - m;
+	const double dRate = m_pdSampleRate ? *m_pdSampleRate : 0.0;
+	m_levelGlide.Follow(GetParam(kDelayLevel), dRate);
 
 	// Off, or no ring to hold an echo yet (before the first Reset): pass.
-	m_fade.Follow(IsSwitchOn(GetParam(kDelayOnOff)), m_pdSampleRate ? *m_pdSampleRate : 0.0);
+	m_fade.Follow(IsSwitchOn(GetParam(kDelayOnOff)), dRate);
 	if (m_fade.Off() || m_iRingLength < 2)
 	{
+		// Nobody hears the level: switched on, it is where it was set.
+		m_levelGlide.Snap();
 		CopyStereo(pfIn1, pfIn2, pfOut1, pfOut2, iCount);
 		return 1;
 	}
@@ -246,11 +247,22 @@ int CMyDelay::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, flo
 	const ReadTap tap1(static_cast<double>(samplesfordelay));
 	const ReadTap tap2(2.0 * static_cast<double>(samplesfordelay));
 
-	// 0.5 * (0.2g * r1 + g * r2) with the halving folded into each factor.
-	const Lines lines{m_afRing1, m_afRing2, m_iRingLength, tap1, tap2, 0.5f * (0.2f * g), 0.5f * g, m, d};
 	const int iStart = m_iWriteCursor;
-	const int iCursor = RunBestBuild(
-	    [&](auto) BRONTAL_INLINE { return RunLinesBody(lines, pfIn1, pfIn2, pfOut1, pfOut2, iCount, iStart); });
+	int iCursor = iStart;
+	for (int iDone = 0; iDone < iCount;)
+	{
+		// A gliding level steps at each run: the feedback and the mix follow it.
+		const CLevelGlide::Run run = m_levelGlide.Next(iCount - iDone);
+		const float m = run.fTo;
+		const float g = 0.7f * m;
+		// 0.5 * (0.2g * r1 + g * r2) with the halving folded into each factor.
+		const Lines lines{m_afRing1, m_afRing2, m_iRingLength, tap1, tap2, 0.5f * (0.2f * g), 0.5f * g, m, 1.0f - m};
+		iCursor = RunBestBuild([&](auto) BRONTAL_INLINE {
+			return RunLinesBody(lines, pfIn1 + iDone, pfIn2 + iDone, pfOut1 + iDone, pfOut2 + iDone, run.iCount,
+			                    iCursor);
+		});
+		iDone += run.iCount;
+	}
 	const int L = m_iRingLength;
 
 	// Written so far: every entry once the cursor has come round, else up to it.

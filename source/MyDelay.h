@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LevelGlide.h"
 #include "MyEffect.h"
 #include "SwitchFade.h"
 
@@ -24,7 +25,11 @@ public:
 
 	int GetConfiguredLength() const { return m_iConfiguredLength; }
 	int GetRingLength() const { return m_iRingLength; }
-	void Snap() override { m_fade.Forget(); }
+	void Snap() override
+	{
+		m_fade.Forget();
+		m_levelGlide.Snap();
+	}
 
 private:
 	// Half a beat in samples at the current tempo and rate, as the design
@@ -45,4 +50,5 @@ private:
 	// written since the last clear.
 	int m_iDirtyLength = 0;
 	CSwitchFade m_fade;
+	CLevelGlide m_levelGlide;
 };

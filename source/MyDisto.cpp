@@ -627,7 +627,7 @@ int CMyDisto::Reset()
 	std::memset(m_adClipMean, 0, sizeof m_adClipMean);
 	m_fLastMix = 0.0f;
 	m_bAtRest = true;
-	m_bDriveKnown = false;
+	m_driveGlide.Snap();
 	return 1;
 }
 
@@ -932,44 +932,37 @@ int CMyDisto::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, flo
 		DesignFilters();
 	if (!IsSwitchOn(GetParam(kDistortionOnOff)))
 	{
+		m_driveGlide.Snap();
 		CopyStereo(pfIn1, pfIn2, pfOut1, pfOut2, iCount);
 		return 1;
 	}
 
-	// A new level ramps the drive, sample by sample, from where it was to
-	// its new value at the block's end (the processor's glide hands it
-	// over in short blocks).
-	const float fLevel = GetParam(kDistortionLevel);
-	float fDriveFrom = m_fDrive;
-	float fDriveStep = 0.0f;
-	if (!(fLevel == m_fDriveLevel) || !m_bDriveKnown)
-	{
-		const float fDrive = DriveGain(fLevel);
-		if (m_bDriveKnown)
-			fDriveStep = (fDrive - m_fDrive) / static_cast<float>(iCount);
-		else
-			fDriveFrom = fDrive;
-		m_bDriveKnown = true;
-		m_fDriveLevel = fLevel;
-		m_fDrive = fDrive;
-	}
+	m_driveGlide.Follow(GetParam(kDistortionLevel), *m_pdSampleRate);
 	// The switch is written between blocks only, so it stays on for the whole
 	// block and the 0.7 of the on path applies to every sample.
-	for (int iDone = 0; iDone < iCount; iDone += kChunk)
+	for (int iRunStart = 0; iRunStart < iCount;)
 	{
-		const int n = iCount - iDone < kChunk ? iCount - iDone : kChunk;
-		const float fDrive = fDriveStep == 0.0f ? fDriveFrom : fDriveFrom + fDriveStep * static_cast<float>(iDone);
-		// Silence into a stage at rest stays silence and leaves it at rest;
-		// tails decay into this after a second or so.
-		const bool bSilent = std::all_of(pfIn1 + iDone, pfIn1 + iDone + n, [](float f) { return f == 0.0f; });
-		if (bSilent && m_bAtRest)
+		// A gliding level ramps the drive, sample by sample, across the run.
+		const CLevelGlide::Run run = m_driveGlide.Next(iCount - iRunStart);
+		const float fDriveFrom = DriveGain(run.fFrom);
+		const float fDriveStep = run.Moving() ? (DriveGain(run.fTo) - fDriveFrom) / static_cast<float>(run.iCount) : 0.0f;
+		for (int iDone = iRunStart; iDone < iRunStart + run.iCount; iDone += kChunk)
 		{
-			std::fill(pfOut1 + iDone, pfOut1 + iDone + n, 0.0f);
-			std::fill(pfOut2 + iDone, pfOut2 + iDone + n, 0.0f);
-			continue;
+			const int n = std::min(kChunk, iRunStart + run.iCount - iDone);
+			const float fDrive = fDriveStep == 0.0f ? fDriveFrom : fDriveFrom + fDriveStep * static_cast<float>(iDone - iRunStart);
+			// Silence into a stage at rest stays silence and leaves it at rest;
+			// tails decay into this after a second or so.
+			const bool bSilent = std::all_of(pfIn1 + iDone, pfIn1 + iDone + n, [](float f) { return f == 0.0f; });
+			if (bSilent && m_bAtRest)
+			{
+				std::fill(pfOut1 + iDone, pfOut1 + iDone + n, 0.0f);
+				std::fill(pfOut2 + iDone, pfOut2 + iDone + n, 0.0f);
+				continue;
+			}
+			ProcessChunk(pfIn1 + iDone, pfOut1 + iDone, pfOut2 + iDone, n, fDrive, fDriveStep);
+			m_bAtRest = bSilent && AtRest();
 		}
-		ProcessChunk(pfIn1 + iDone, pfOut1 + iDone, pfOut2 + iDone, n, fDrive, fDriveStep);
-		m_bAtRest = bSilent && AtRest();
+		iRunStart += run.iCount;
 	}
 	return 1;
 }

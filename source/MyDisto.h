@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LevelGlide.h"
 #include "MyEffect.h"
 
 #include <cstdint>
@@ -26,7 +27,7 @@ public:
 	int Reset() override;
 	int SetSampleRate(const double* pdSampleRate) override;
 	int Process(const float* pfIn1, const float* pfIn2, float* pfOut1, float* pfOut2, int iCount) override;
-	void Snap() override { m_bDriveKnown = false; }
+	void Snap() override { m_driveGlide.Snap(); }
 
 	// Drive factor for a normalised kDistortionLevel: -40 dB at 0, +5 dB at 1.
 	static float DriveGain(float fLevel);
@@ -141,11 +142,7 @@ private:
 	bool m_bSteepDown = false;
 	bool m_bAtRest = true;
 	double m_dDesignedRate = 0.0;
-	float m_fDriveLevel = -1.0f;
-	float m_fDrive = 0.0f;
-	// False until a level is taken at once (after a reset or a snap); then a
-	// new level ramps the drive across the block.
-	bool m_bDriveKnown = false;
+	CLevelGlide m_driveGlide;
 	float m_fLastMix = 0.0f;
 
 	// Twice-rate inputs of the curves as the pair leaves them.

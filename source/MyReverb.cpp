@@ -165,7 +165,7 @@ int CMyReverb::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, fl
 	m_reverbFade.Follow(IsSwitchOn(GetParam(kReverbOnOff)), dRate);
 	// While the enhancer fills or fades either way its delay runs.
 	const bool bEnhancer = !m_enhancerFade.Off();
-	ApplySettings(GetParam(kReverbLevel), bEnhancer ? kEnhancerDelay : 0.0);
+	m_levelGlide.Follow(GetParam(kReverbLevel), dRate);
 
 	// The reverberators run whether the reverb is on or not, so turning it
 	// on brings in a tail that is already there.
@@ -174,9 +174,17 @@ int CMyReverb::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, fl
 	const float fReverbGain = kReverbScale * fWet;
 
 	float afA[kStretch], afB[kStretch], afDelayedB[kStretch], afR1[kStretch], afR2[kStretch];
-	for (int iDone = 0; iDone < iCount; iDone += kStretch)
+	int iRunEnd = 0;
+	for (int iDone = 0, n = 0; iDone < iCount; iDone += n)
 	{
-		const int n = std::min(kStretch, iCount - iDone);
+		// A gliding level steps at each run: every element's gain follows it.
+		if (iDone == iRunEnd)
+		{
+			const CLevelGlide::Run run = m_levelGlide.Next(iCount - iDone);
+			ApplySettings(run.fTo, bEnhancer ? kEnhancerDelay : 0.0);
+			iRunEnd += run.iCount;
+		}
+		n = std::min(kStretch, iRunEnd - iDone);
 		// Non-finite samples become 0 before they reach any line.
 		for (int i = 0; i < n; ++i)
 		{

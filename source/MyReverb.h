@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LevelGlide.h"
 #include "MyEffect.h"
 #include "SwitchFade.h"
 
@@ -26,6 +27,7 @@ public:
 	{
 		m_reverbFade.Forget();
 		m_enhancerFade.Forget();
+		m_levelGlide.Snap();
 	}
 	int MemorySamples() const override;
 
@@ -55,4 +57,5 @@ private:
 	double m_dAppliedEnhancerDelay = 0.0;
 	CSwitchFade m_reverbFade;
 	CSwitchFade m_enhancerFade;
+	CLevelGlide m_levelGlide;
 };

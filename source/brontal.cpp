@@ -23,13 +23,6 @@ namespace {
 constexpr int32 kChainBufferCount = CProcessAudio::kBufferCount;
 // Below this the ringing-out output counts as silence.
 constexpr float kSilenceThreshold = 1.0e-6f;
-// A level reaches a new value in this time: long enough that a 45 dB jump of
-// the drive is a swell rather than a thump, short enough that automation
-// still lands on a 32nd note at 200 BPM (37 ms).
-constexpr double kGlideSeconds = 0.02;
-// While a level glides the chain runs in pieces this long, each with the
-// level where the glide stands at its end (0.7 ms at 48 kHz).
-constexpr int32 kGlideSlice = 32;
 
 // Flush-to-zero and denormals-are-zero for the duration of one process call,
 // restoring the host's mode afterwards.
@@ -117,14 +110,8 @@ Brontal::Brontal() : pAudioProcess(new CProcessAudio), afLastMeterValues(), fTem
 	pAudioProcess->Init();
 	for (int i = kFirstParam; i <= kLastParam; ++i)
 		pAudioProcess->SetParamPointer(i, &afParamValues[i]);
-	// The chain reads the levels where their glides stand.
 	for (int j = 0; j < kNumLevels; ++j)
-	{
-		const int iId = kGlidingLevels[j];
-		m_aGlides[j] = {iId, kDefaultParamValues[iId], 0, nullptr, 0, 0};
-		m_afChainLevels[j].store(kDefaultParamValues[iId], std::memory_order_relaxed);
-		pAudioProcess->SetParamPointer(iId, &m_afChainLevels[j]);
-	}
+		m_aLevelPoints[j] = {kGlidingLevels[j], nullptr, 0, 0};
 
 	const int iBlockSize = pAudioProcess->GetBlockSize();
 	m_pfScratchIn = new float[static_cast<size_t>(iBlockSize)]();
@@ -239,56 +226,35 @@ void Brontal::ApplyParameterChanges(IParameterChanges* pChanges)
 		const int32 iPoints = pQueue->getPointCount();
 		if (id < kFirstParam || id > kLastParam || iPoints <= 0)
 			continue;
-		// The host's value is the last point; switches take it for the whole
-		// block, levels glide through the points at their offsets.
+		// Switches take the host's last point for the whole block; levels
+		// reach each point at its offset, where their blocks start a glide.
+		const auto level = std::find_if(std::begin(m_aLevelPoints), std::end(m_aLevelPoints),
+		                                [id](const LevelPoints& points) { return points.iId == static_cast<int>(id); });
+		if (level != std::end(m_aLevelPoints))
+		{
+			*level = {level->iId, pQueue, iPoints, 0};
+			continue;
+		}
 		int32 iOffset = 0;
 		ParamValue dValue = 0.0;
 		float fValue;
 		if (pQueue->getPoint(iPoints - 1, iOffset, dValue) == kResultTrue && brontal::SanitiseParamValue(dValue, fValue))
 			SetCell(static_cast<int>(id), fValue);
-		for (LevelGlide& glide : m_aGlides)
-			if (glide.iId == static_cast<int>(id))
-			{
-				glide.pQueue = pQueue;
-				glide.iPoints = iPoints;
-				glide.iNextPoint = 0;
-			}
 	}
-}
-
-void Brontal::Snap()
-{
-	for (int j = 0; j < kNumLevels; ++j)
-	{
-		LevelGlide& glide = m_aGlides[j];
-		glide.fTarget = GetCell(glide.iId);
-		glide.iRemaining = 0;
-		glide.pQueue = nullptr;
-		m_afChainLevels[j].store(glide.fTarget, std::memory_order_relaxed);
-	}
-	pAudioProcess->Snap();
-}
-
-void Brontal::GlideTo(LevelGlide& glide, float fTarget)
-{
-	if (fTarget == glide.fTarget)
-		return;
-	glide.fTarget = fTarget;
-	glide.iRemaining = std::max<int32>(1, static_cast<int32>(kGlideSeconds * processSetup.sampleRate + 0.5));
 }
 
 int32 Brontal::TakePointsAt(int32 iOffset, int32 iCount)
 {
 	int32 iRun = iCount - iOffset;
-	for (LevelGlide& glide : m_aGlides)
+	for (LevelPoints& points : m_aLevelPoints)
 	{
-		while (glide.pQueue && glide.iNextPoint < glide.iPoints)
+		while (points.pQueue && points.iNextPoint < points.iPoints)
 		{
 			int32 iPointOffset = 0;
 			ParamValue dValue = 0.0;
-			if (glide.pQueue->getPoint(glide.iNextPoint, iPointOffset, dValue) != kResultTrue)
+			if (points.pQueue->getPoint(points.iNextPoint, iPointOffset, dValue) != kResultTrue)
 			{
-				glide.pQueue = nullptr;
+				points.pQueue = nullptr;
 				break;
 			}
 			if (iPointOffset > iOffset && iPointOffset < iCount)
@@ -296,13 +262,20 @@ int32 Brontal::TakePointsAt(int32 iOffset, int32 iCount)
 				iRun = std::min(iRun, iPointOffset - iOffset);
 				break;
 			}
-			++glide.iNextPoint;
+			++points.iNextPoint;
 			float fValue;
 			if (brontal::SanitiseParamValue(dValue, fValue))
-				GlideTo(glide, fValue);
+				SetCell(points.iId, fValue);
 		}
 	}
 	return iRun;
+}
+
+void Brontal::TakeAllPoints()
+{
+	TakePointsAt(0, 0);
+	for (LevelPoints& points : m_aLevelPoints)
+		points.pQueue = nullptr;
 }
 
 void Brontal::ReportIndicators(IParameterChanges* pChanges)
@@ -323,29 +296,13 @@ void Brontal::ReportIndicators(IParameterChanges* pChanges)
 bool Brontal::RunChain(const ChainChannels& io, int32 iCount)
 {
 	// The chain's work buffers hold one chain block; longer host blocks go
-	// through in pieces, and so do the stretches between automation points
-	// and, while a level glides, short slices. The bypass fade runs on from
-	// piece to piece: wherever it has come to rest on the dry path, the
-	// rest of the block is dry.
+	// through in pieces, and so do the stretches between automation points.
+	// The bypass fade runs on from piece to piece: wherever it has come to
+	// rest on the dry path, the rest of the block is dry.
 	const int32 iChunk = pAudioProcess->GetBlockSize();
 	for (int32 iDone = 0, n = 0; iDone < iCount; iDone += n)
 	{
 		n = std::min(iChunk, TakePointsAt(iDone, iCount));
-		for (int j = 0; j < kNumLevels; ++j)
-		{
-			LevelGlide& glide = m_aGlides[j];
-			if (glide.iRemaining <= 0)
-				continue;
-			n = std::min(n, kGlideSlice);
-			const float fValue = m_afChainLevels[j].load(std::memory_order_relaxed);
-			const int32 iStep = std::min(n, glide.iRemaining);
-			glide.iRemaining -= iStep;
-			const float fNext = glide.iRemaining == 0
-			                        ? glide.fTarget
-			                        : fValue + (glide.fTarget - fValue) * static_cast<float>(iStep) /
-			                                       static_cast<float>(glide.iRemaining + iStep);
-			m_afChainLevels[j].store(fNext, std::memory_order_relaxed);
-		}
 		// Silent input reads the same zeros for every piece, and the scratch
 		// right output of a mono bus is reused for each.
 		const auto at = [iDone](auto* pf, const float* pfShared) { return pf == pfShared ? pf : pf + iDone; };
@@ -391,21 +348,21 @@ tresult PLUGIN_API Brontal::process(ProcessData& data)
 		if ((pContext->state & ProcessContext::kTempoValid) && std::isfinite(dTempo) && dTempo > 0.0)
 			fTempo.store(static_cast<float>(dTempo), std::memory_order_relaxed);
 	}
-	for (LevelGlide& glide : m_aGlides)
-		glide.pQueue = nullptr;
+	for (LevelPoints& points : m_aLevelPoints)
+		points.pQueue = nullptr;
 	ApplyParameterChanges(data.inputParameterChanges);
 
 	// No buses or no samples: a parameter flush, which is all done now.
 	if (data.numInputs < 1 || data.numOutputs < 1 || data.numSamples <= 0 || !data.inputs || !data.outputs)
 	{
-		TakePointsAt(0, 0);
+		TakeAllPoints();
 		return kResultOk;
 	}
 	AudioBusBuffers& in = data.inputs[0];
 	AudioBusBuffers& out = data.outputs[0];
 	if (!AllChannelsPresent(in) || !AllChannelsPresent(out))
 	{
-		TakePointsAt(0, 0);
+		TakeAllPoints();
 		return kResultOk;
 	}
 	const int32 iCount = data.numSamples;
@@ -414,7 +371,8 @@ tresult PLUGIN_API Brontal::process(ProcessData& data)
 	// loaded state, every value (flushes included) applies at once.
 	if (m_bSnapPending.exchange(false))
 	{
-		Snap();
+		TakeAllPoints();
+		pAudioProcess->Snap();
 		m_processingFade.Forget();
 	}
 	// Back from the bypass, the chain first runs unheard until what its
@@ -425,7 +383,8 @@ tresult PLUGIN_API Brontal::process(ProcessData& data)
 	{
 		// Nobody hears the chain: it takes whatever changes meanwhile at once.
 		BypassChannels(in, out, iCount);
-		Snap();
+		TakeAllPoints();
+		pAudioProcess->Snap();
 		return kResultOk;
 	}
 
@@ -438,7 +397,8 @@ tresult PLUGIN_API Brontal::process(ProcessData& data)
 		// Dry or processed, silence is silence: the bypass is where it
 		// stands at the next block, without a fade.
 		SilenceOutputs(in, out, iCount);
-		Snap();
+		TakeAllPoints();
+		pAudioProcess->Snap();
 		m_processingFade.Forget();
 		return kResultOk;
 	}

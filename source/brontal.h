@@ -47,14 +47,11 @@ public:
 private:
 	float GetCell(int iId) const { return afParamValues[iId].load(std::memory_order_relaxed); }
 	void SetCell(int iId, float fValue) { afParamValues[iId].store(fValue, std::memory_order_relaxed); }
-	// A continuous level as the chain hears it: on its way, over a fixed
-	// time, to the latest value the host gave, and the host's queue of
-	// points for this block, read as the block reaches their offsets.
-	struct LevelGlide
+	// The host's queue of points for a level in this block, read as the
+	// block reaches their offsets.
+	struct LevelPoints
 	{
 		int iId;
-		float fTarget;
-		int32 iRemaining;
 		IParamValueQueue* pQueue;
 		int32 iPoints;
 		int32 iNextPoint;
@@ -63,12 +60,11 @@ private:
 
 	void ApplyParameterChanges(IParameterChanges* pChanges);
 	void ReportIndicators(IParameterChanges* pChanges);
-	// Every level at its value and every switch where it stands, at once.
-	void Snap();
-	void GlideTo(LevelGlide& glide, float fTarget);
 	// Applies the points of the queues due at iOffset; returns how many
 	// samples from there run before the next point.
 	int32 TakePointsAt(int32 iOffset, int32 iCount);
+	// Every level at its last point: the block is not played through.
+	void TakeAllPoints();
 	// One block's channels: what the chain reads, the dry sound the bypass
 	// fades to, and the outputs.
 	struct ChainChannels
@@ -96,10 +92,7 @@ private:
 	float* m_pfScratchIn = nullptr;
 	float* m_pfScratchOut = nullptr;
 
-	LevelGlide m_aGlides[kNumLevels];
-	// The levels the chain reads, apart from the host's values in
-	// afParamValues (which state and the host see).
-	ParamCell m_afChainLevels[kNumLevels];
+	LevelPoints m_aLevelPoints[kNumLevels];
 	// Set where the next block must take every value at once: activation,
 	// a new setup, a loaded state (from the host's main thread).
 	std::atomic<bool> m_bSnapPending{true};

@@ -110,17 +110,21 @@ TEST(ClickFree, ASwitchTurnedBackMidFadeTurnsRound)
 	                                                                                              96 * 256)));
 }
 
-// The delay and reverb levels glide too: a jump from 0 to 1 on the steady
-// sine steps no further than the sound's own steps (measured 1.02 and 0.97
-// of them; taken at once, the new level stepped 5.7 and 2.4 times as far).
-TEST(ClickFree, DelayAndReverbLevelsGlideWithoutAStep)
+// Every level glides, at every rate and in host blocks shorter and longer
+// than the chain's: a jump from 0 to 1 on the steady sines steps no further
+// than the sound's own steps (measured 0.95 to 1.11 of them). Taken at
+// once instead, the new level steps several times as far (the delay 5.7,
+// the reverb 2.4 times at 48 kHz).
+TEST(ClickFree, EveryLevelGlidesWithoutAStepAtEveryRateAndBlock)
 {
-	for (const auto& [id, szName] : {std::pair{kDelayLevel, "delay"}, {kReverbLevel, "reverb"}})
-	{
-		const clicks::Figures f = clicks::Measure(clicks::RunChange(bundle(), ParamID(id), 0.0, 1.0));
-		EXPECT_LE(f.dRatio, 1.3) << szName << ": step " << f.fStep << " at " << f.iWhere << ", steady "
-		                         << f.fSteadyStep;
-	}
+	for (const ParamID id : {kCompressorLevel, kDistortionLevel, kChorusSpeed, kDelayLevel, kReverbLevel})
+		for (const double dRate : {44100.0, 48000.0, 96000.0, 192000.0})
+			for (const int iBlock : {37, 256, 4096})
+			{
+				const clicks::Figures f = clicks::Measure(clicks::RunChange(bundle(), id, 0.0, 1.0, {}, dRate, iBlock));
+				EXPECT_LE(f.dRatio, 1.3) << "parameter " << id << " at " << dRate << " Hz in blocks of " << iBlock
+				                         << ": step " << f.fStep << " at " << f.iWhere << ", steady " << f.fSteadyStep;
+			}
 }
 
 // A drive automated from 0 to 1 in one block rises over about 20 ms, in
@@ -205,8 +209,9 @@ TEST(ClickFree, AutomationPointsTakeEffectAtTheirOffsets)
 }
 
 // Values nobody is meant to hear arrive at once: in the first block (the
-// golden renders pin that sample for sample), with a loaded state, and
-// while the input is flagged silent and the tail has ended.
+// golden renders pin that sample for sample), with a loaded state, while
+// the input is flagged silent and the tail has ended, and while bypassed
+// (where the last of a block's points counts).
 TEST(ClickFree, LoadedStatesAndChangesWhileSilentApplyAtOnce)
 {
 	const Stereo in = sine(24 * 1024, 220.0, 48000.0, kQuiet);
@@ -249,6 +254,20 @@ TEST(ClickFree, LoadedStatesAndChangesWhileSilentApplyAtOnce)
 	// full drive (a little above, as the filters start), not on the way.
 	EXPECT_GT(LevelDb(outQuiet.left, 240, 480), dHigh - 1.0);
 	EXPECT_NEAR(LevelDb(outQuiet.left, in.size() - 4800, in.size()), dHigh, 0.5);
+
+	auto bypassed = activeInstance(48000.0, 1024);
+	Stereo outBypassed(in.size());
+	for (const auto& [id, value] : changes)
+		bypassed->block().inputChanges().add(id, value);
+	RunBlocks(*bypassed, in, outBypassed, 0, 8 * 1024, 1024);
+	bypassed->block().inputChanges().add(kBypass, 1.0);
+	RunBlocks(*bypassed, in, outBypassed, 8 * 1024, 10 * 1024, 1024);
+	bypassed->block().inputChanges().add(kDistortionLevel, 0.3, 100);
+	bypassed->block().inputChanges().add(kDistortionLevel, 1.0, 600);
+	RunBlocks(*bypassed, in, outBypassed, 10 * 1024, 11 * 1024, 1024);
+	bypassed->block().inputChanges().add(kBypass, 0.0);
+	RunBlocks(*bypassed, in, outBypassed, 11 * 1024, in.size(), 1024);
+	EXPECT_NEAR(LevelDb(outBypassed.left, in.size() - 4800, in.size()), dHigh, 0.5);
 }
 
 } // namespace bundletest

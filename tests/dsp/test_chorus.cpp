@@ -8,6 +8,7 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -219,5 +220,50 @@ TEST(Chorus, OscillatorMatchesTheLibraryCosineAndSineOverAPeriod)
 				iMismatches += (y1 != out1[i]) + (y2 != out2[i]);
 			}
 			EXPECT_EQ(iMismatches, 0);
+		}
+}
+
+// A new speed glides over 20 ms at every rate, in whatever calls it comes:
+// on a constant the taps read the constant too, so the output over the
+// input is the level, 3.33 (0.01 s + 0.3), and gives the speed sample by
+// sample. Raised from 0 to 1, then turned back to 0 half-way, it takes a
+// straight line from 0 and another back from where it stood (0.5), each
+// N samples long: s = (k + 1) / N at k samples after the first change.
+TEST(Chorus, ASpeedGlidesInAStraightLineAtEveryRateInAnyCalls)
+{
+	const std::pair<double, int> aGlides[] = {{44100.0, 882}, {48000.0, 960}, {96000.0, 1920}, {192000.0, 3840}};
+	for (const auto& [dRate, N] : aGlides)
+		for (const int iCall : {1, 37, 1024, 8192})
+		{
+			BlockRig rig(dRate);
+			CMyChorus chorus;
+			rig.params.Set(kModulationOnOff, 1.0f);
+			rig.params.Set(kChorusSpeed, 0.0f);
+			rig.Attach(chorus);
+			// The taps read the constant everywhere from 40 ms on.
+			const int iUp = static_cast<int>(0.05 * dRate) + 3;
+			const int iBack = iUp + N / 2;
+			const int iEnd = iBack + N + 100;
+			const std::vector<float> in(static_cast<size_t>(iEnd), 0.5f);
+			std::vector<float> out1(in.size()), out2(in.size());
+			for (const auto& [iFrom, iTo, fSpeed] : {std::tuple{0, iUp, 0.0f}, {iUp, iBack, 1.0f}, {iBack, iEnd, 0.0f}})
+			{
+				rig.params.Set(kChorusSpeed, fSpeed);
+				for (int i = iFrom; i < iTo; i += iCall)
+					chorus.Process(&in[i], &in[i], &out1[i], &out2[i], std::min(iCall, iTo - i));
+			}
+			for (int k = iUp - 10; k < iEnd; ++k)
+			{
+				const double dExpected =
+				    k < iUp     ? 0.0
+				    : k < iBack ? static_cast<double>(k + 1 - iUp) / N
+				                : 0.5 * std::max(0.0, 1.0 - static_cast<double>(k + 1 - iBack) / N);
+				for (const std::vector<float>* pOut : {&out1, &out2})
+				{
+					const double dSpeed = ((*pOut)[k] / 0.5 / 3.33 - 0.3) / 0.01;
+					ASSERT_NEAR(dSpeed, dExpected, 2e-5)
+					    << dRate << " Hz in calls of " << iCall << ", " << k - iUp << " samples after the change";
+				}
+			}
 		}
 }

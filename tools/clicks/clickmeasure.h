@@ -39,18 +39,21 @@ struct Take
 // compressor and come back from the delay while we measure. Settings are
 // clean so that the sine's own steps stay small beside a click: distortion
 // off, or at its lowest drive when the change is about the distortion.
-// Extra settings go in the first block too.
+// Extra settings go in the first block too. The probe's figures are taken
+// at kRate in blocks of kBlock; tests also run the same samples at other
+// rates (the sines keep their frequencies) and in other host blocks.
 inline Take RunChange(const std::shared_ptr<host::Module>& module, Steinberg::Vst::ParamID id, double dFrom,
-                      double dTo, const std::vector<std::pair<Steinberg::Vst::ParamID, double>>& extra = {})
+                      double dTo, const std::vector<std::pair<Steinberg::Vst::ParamID, double>>& extra = {},
+                      double dRate = kRate, int iBlock = kBlock)
 {
 	host::PluginInstance instance(module);
-	instance.activate({kRate, kBlock, Steinberg::Vst::kRealtime});
+	instance.activate({dRate, iBlock, Steinberg::Vst::kRealtime});
 	Take in{std::vector<float>(kLength), std::vector<float>(kLength)};
 	for (int i = 0; i < kLength; ++i)
 	{
 		const double dFade = i < 9600 ? 0.5 - 0.5 * std::cos(M_PI * i / 9600.0) : 1.0;
-		in.left[i] = static_cast<float>(0.25 * dFade * std::sin(2.0 * M_PI * 220.0 * i / kRate));
-		in.right[i] = static_cast<float>(0.2 * dFade * std::sin(2.0 * M_PI * 330.0 * i / kRate));
+		in.left[i] = static_cast<float>(0.25 * dFade * std::sin(2.0 * M_PI * 220.0 * i / dRate));
+		in.right[i] = static_cast<float>(0.2 * dFade * std::sin(2.0 * M_PI * 330.0 * i / dRate));
 	}
 	Take out{std::vector<float>(kLength), std::vector<float>(kLength)};
 	if (id == kDistortionOnOff)
@@ -60,13 +63,14 @@ inline Take RunChange(const std::shared_ptr<host::Module>& module, Steinberg::Vs
 	for (const auto& [extraId, dValue] : extra)
 		instance.block().inputChanges().add(extraId, dValue);
 	instance.block().inputChanges().add(id, dFrom);
-	for (int iDone = 0; iDone < kLength; iDone += kBlock)
+	for (int iDone = 0, n = 0; iDone < kLength; iDone += n)
 	{
-		if (iDone == kChangeAt - kBlock / 2)
-			instance.block().inputChanges().add(id, dTo, kBlock / 2);
+		n = std::min(iBlock, kLength - iDone);
+		if (kChangeAt >= iDone && kChangeAt < iDone + n)
+			instance.block().inputChanges().add(id, dTo, kChangeAt - iDone);
 		float* apIn[2] = {&in.left[iDone], &in.right[iDone]};
 		float* apOut[2] = {&out.left[iDone], &out.right[iDone]};
-		if (instance.process({apIn, 2, apOut, 2, kBlock, 0}) != Steinberg::kResultOk)
+		if (instance.process({apIn, 2, apOut, 2, n, 0}) != Steinberg::kResultOk)
 			throw host::HostError("process failed");
 	}
 	return out;
