@@ -216,8 +216,18 @@ void BM_Bundle(benchmark::State& state)
 	Play(*instance, signal, static_cast<size_t>(34.0 * dRate), std::max(iBlock, 256));
 	std::vector<float> outL(static_cast<size_t>(iBlock)), outR(static_cast<size_t>(iBlock));
 	size_t position = 0;
+	// Automated: the drive and the delay level move in every block, so their
+	// glides never settle.
+	const bool bAutomated = state.range(2) != 0;
+	bool bUp = false;
 	for (auto _ : state)
 	{
+		if (bAutomated)
+		{
+			bUp = !bUp;
+			instance->block().inputChanges().add(kDistortionLevel, bUp ? 0.7 : 0.3, iBlock / 2);
+			instance->block().inputChanges().add(kDelayLevel, bUp ? 0.6 : 0.4, iBlock / 3);
+		}
 		float* ins[2] = {&signal[position], &signal[position]};
 		float* outs[2] = {outL.data(), outR.data()};
 		instance->process({ins, 2, outs, 2, iBlock, 0});
@@ -530,11 +540,12 @@ BENCHMARK(BM_Stage<CMyReverb>)->Name("stage/11_reverb");
 BENCHMARK(BM_Stage<CMyComp, Mode::Saturation>)->Name("stage/12_saturator");
 BENCHMARK(BM_Stage<CComputeOutputVumeters>)->Name("stage/13_output_meters");
 BENCHMARK(BM_Chain)->Name("chain/whole");
-BENCHMARK(BM_Bundle)->Name("bundle/48k/b256")->Args({48000, 256});
-BENCHMARK(BM_Bundle)->Name("bundle/48k/b32")->Args({48000, 32});
-BENCHMARK(BM_Bundle)->Name("bundle/44k/b256")->Args({44100, 256});
-BENCHMARK(BM_Bundle)->Name("bundle/96k/b256")->Args({96000, 256});
-BENCHMARK(BM_Bundle)->Name("bundle/48k/b1")->Args({48000, 1});
+BENCHMARK(BM_Bundle)->Name("bundle/48k/b256")->Args({48000, 256, 0});
+BENCHMARK(BM_Bundle)->Name("bundle/48k/b32")->Args({48000, 32, 0});
+BENCHMARK(BM_Bundle)->Name("bundle/44k/b256")->Args({44100, 256, 0});
+BENCHMARK(BM_Bundle)->Name("bundle/96k/b256")->Args({96000, 256, 0});
+BENCHMARK(BM_Bundle)->Name("bundle/48k/b1")->Args({48000, 1, 0});
+BENCHMARK(BM_Bundle)->Name("bundle/48k/b256/automated")->Args({48000, 256, 1});
 
 int main(int argc, char** argv)
 {

@@ -63,10 +63,6 @@ public:
 		return {n, fFrom, m_fValue};
 	}
 
-	// Where the level stands; where it is heading.
-	float Value() const { return m_fValue; }
-	float Target() const { return m_fTarget; }
-
 private:
 	bool m_bKnown = false;
 	float m_fValue = 0.0f;

@@ -9,8 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
+#include <tuple>
 
 namespace bundletest {
 namespace {
@@ -82,6 +84,39 @@ TEST(ClickFree, EverySwitchAndTheBypassCrossfade)
 			// dip by 6 dB or more over these 10 ms windows.
 			EXPECT_GT(f.dDipDb, -4.0) << name;
 		}
+}
+
+// The host's bypass fades from the chain's sound to the dry input on a
+// quarter circle: at each sample of the 10 ms the output is cos of the
+// fade's angle times what the chain alone gives plus sin of it times the
+// input, the chain being a driven sound unrelated to the dry one. The fade
+// starts with the block that carries the change.
+TEST(ClickFree, TheBypassFadesOutTheChainAtEqualPower)
+{
+	const Stereo in = sine(16 * 1024, 220.0, 48000.0, 0.2f);
+	auto changes = kDriveOnly;
+	changes.push_back({kDistortionLevel, 1.0});
+	const auto play = [&](bool bBypassAt) {
+		auto instance = activeInstance(48000.0, 1024);
+		Stereo out(in.size());
+		for (const auto& [id, value] : changes)
+			instance->block().inputChanges().add(id, value);
+		RunBlocks(*instance, in, out, 0, 8 * 1024, 1024);
+		if (bBypassAt)
+			instance->block().inputChanges().add(kBypass, 1.0, 300);
+		RunBlocks(*instance, in, out, 8 * 1024, in.size(), 1024);
+		return out;
+	};
+	const Stereo chain = play(false), bypassed = play(true);
+	constexpr size_t kFrom = 8 * 1024;
+	for (size_t k = 0; k < in.size(); ++k)
+	{
+		const double r = std::clamp((static_cast<double>(k) - kFrom + 1.0) / 480.0, 0.0, 1.0);
+		for (const auto& [pOut, pChain, pIn] : {std::tuple{&bypassed.left, &chain.left, &in.left},
+		                                        {&bypassed.right, &chain.right, &in.right}})
+			ASSERT_NEAR((*pOut)[k], std::cos(M_PI / 2 * r) * (*pChain)[k] + std::sin(M_PI / 2 * r) * (*pIn)[k], 2e-6)
+			    << static_cast<long>(k - kFrom) << " samples after the block with the change";
+	}
 }
 
 // A switch turned back while it fades turns round from where it stands.
@@ -240,12 +275,15 @@ TEST(ClickFree, LoadedStatesAndChangesWhileSilentApplyAtOnce)
 	// The first 5 ms after the load are already at full drive.
 	EXPECT_NEAR(LevelDb(out.left, 12 * 1024, 12 * 1024 + 240), dHigh, 1.0);
 
-	// Silent until the tail has ended, then full drive arrives with the sound.
+	// Played at no drive, then silent until the tail has ended: full drive
+	// arrives with the sound.
 	auto quiet = activeInstance(48000.0, 1024);
 	Stereo silence(8 * 1024), outQuiet(in.size());
 	for (const auto& [id, value] : changes)
 		quiet->block().inputChanges().add(id, value);
-	RunBlocks(*quiet, silence, outQuiet, 0, silence.size(), 1024, 3);
+	RunBlocks(*quiet, in, outQuiet, 0, 4 * 1024, 1024);
+	for (int i = 0; i < 100 && quiet->block().outputSilenceFlags() != 3u; ++i)
+		RunBlocks(*quiet, silence, outQuiet, 0, silence.size(), 1024, 3);
 	ASSERT_EQ(quiet->block().outputSilenceFlags(), 3u);
 	quiet->block().inputChanges().add(kDistortionLevel, 1.0);
 	RunBlocks(*quiet, silence, outQuiet, 0, 1024, 1024, 3);
@@ -268,6 +306,21 @@ TEST(ClickFree, LoadedStatesAndChangesWhileSilentApplyAtOnce)
 	bypassed->block().inputChanges().add(kBypass, 0.0);
 	RunBlocks(*bypassed, in, outBypassed, 11 * 1024, in.size(), 1024);
 	EXPECT_NEAR(LevelDb(outBypassed.left, in.size() - 4800, in.size()), dHigh, 0.5);
+
+	// Raised while the distortion is off, the drive is at its level as the
+	// distortion fades back in (over 10 ms), not on its way there.
+	auto switched = activeInstance(48000.0, 1024);
+	Stereo outSwitched(in.size());
+	for (const auto& [id, value] : changes)
+		switched->block().inputChanges().add(id, value);
+	RunBlocks(*switched, in, outSwitched, 0, 8 * 1024, 1024);
+	switched->block().inputChanges().add(kDistortionOnOff, 0.0);
+	RunBlocks(*switched, in, outSwitched, 8 * 1024, 10 * 1024, 1024);
+	switched->block().inputChanges().add(kDistortionLevel, 1.0);
+	RunBlocks(*switched, in, outSwitched, 10 * 1024, 11 * 1024, 1024);
+	switched->block().inputChanges().add(kDistortionOnOff, 1.0);
+	RunBlocks(*switched, in, outSwitched, 11 * 1024, in.size(), 1024);
+	EXPECT_NEAR(LevelDb(outSwitched.left, 11 * 1024 + 480, 11 * 1024 + 960), dHigh, 0.3);
 }
 
 } // namespace bundletest

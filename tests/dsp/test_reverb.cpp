@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <random>
@@ -104,6 +105,31 @@ TEST(Reverb, EnhancerDelaysChannelTwoAndHoldsItsLineWhileOff)
 	resumed.insert(resumed.end(), z.begin(), z.end());
 	for (size_t i = 0; i < z.size(); ++i)
 		ASSERT_NEAR(o2[i], Delayed(resumed, in2.size() + i, kEnhancerLag), 1e-4) << i;
+}
+
+// Switched on, the enhancer first fills its line with the present signal
+// (a tenth of a second, the original meanwhile), then fades from the
+// original to the delayed copy on a quarter circle: two unrelated signals
+// whose powers add, sin and cos of the fade's angle, so the level holds
+// (equal gains would dip it by 3 dB half-way).
+TEST(Reverb, EnhancerFillsThenFadesInAtEqualPower)
+{
+	ReverbRig r(false, 0.5f, false);
+	const std::vector<float> in1 = Noise(16000, 7), in2 = Tones(16000, 8);
+	std::vector<float> out1(in1.size()), out2(in1.size());
+	constexpr int kSwitch = 6000;
+	r.reverb.Process(in1.data(), in2.data(), out1.data(), out2.data(), kSwitch);
+	r.rig.params.Set(kStereoEnhancerOnOff, 1.0f);
+	for (int i = kSwitch; i < static_cast<int>(in1.size()); i += 256)
+		r.reverb.Process(&in1[i], &in2[i], &out1[i], &out2[i], std::min(256, static_cast<int>(in1.size()) - i));
+	const int iFill = static_cast<int>(std::ceil(kEnhancerLag));
+	constexpr int kFade = 441;
+	for (int k = kSwitch; k < static_cast<int>(in1.size()); ++k)
+	{
+		const double r01 = std::clamp(static_cast<double>(k - kSwitch - iFill + 1) / kFade, 0.0, 1.0);
+		const double dExpected = std::cos(M_PI / 2 * r01) * in2[k] + std::sin(M_PI / 2 * r01) * Delayed(in2, k, kEnhancerLag);
+		ASSERT_NEAR(out2[k], dExpected, 1e-4) << k - kSwitch << " samples after the switch";
+	}
 }
 
 // Level 0: every loop gain is 0, so the five combs sum to 5x and the
