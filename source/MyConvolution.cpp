@@ -4,6 +4,7 @@
 #include "brontaldata.h"
 #include "cpufeatures.h"
 #include "brontalparams.h"
+#include "brontalvoicings.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,13 +12,8 @@
 #include <iterator>
 
 namespace {
-const float kDriveWeights[CMyConvolution::kNumBaseResponses] = {-0.7076f,      -0.93978f,   -0.75808f,   0.38399994f,
-                                                                 -0.028259993f, 0.22935998f, -0.72688997f};
-const float kCleanWeights[CMyConvolution::kNumBaseResponses] = {-0.12981999f, 0.09280002f, -0.34906f, 0.42418003f,
-                                                                 0.0f,         0.0f,        -1.0f};
-const double kBaseGains[CMyConvolution::kNumBaseResponses] = {6.0, 0.75, 8.0, 10.0, 7.0, 5.0, 5.0};
-constexpr float kDriveLevelDb = -20.0f;
-constexpr float kCleanLevelDb = -9.0f;
+using brontal::voicings::kCabinetBaseGains;
+static_assert(brontal::voicings::kCabinetResponses == CMyConvolution::kNumBaseResponses, "one weight per base response");
 constexpr double kMixGain = 25.0;
 constexpr float kResponseSeconds = 0.05f;
 constexpr float kConvolvedShare = 0.208f;
@@ -97,7 +93,7 @@ void CMyConvolution::BuildResponse(const float* afWeights, double dSampleRate)
 		double dSum = 0.0;
 		for (int j = 0; j < kNumBaseResponses; ++j)
 			if (m < m_aBase[j].iLength)
-				dSum += static_cast<double>(m_aBase[j].pfData[m]) * static_cast<double>(afWeights[j]) * kBaseGains[j];
+				dSum += static_cast<double>(m_aBase[j].pfData[m]) * static_cast<double>(afWeights[j]) * kCabinetBaseGains[j];
 		m_afResponse[i] = static_cast<float>(kMixGain * dSum);
 	}
 	m_iTaps = static_cast<int>(kConvolvedShare * static_cast<float>(BuffSizeToUse));
@@ -263,8 +259,10 @@ int CMyConvolution::Process(const float* pfIn1, const float*, float* pfOut1, flo
 	// The response depends on the voicing and the rate alone.
 	if (!m_iResponseValid || dRate != m_dBuiltSampleRate || static_cast<int>(bDrive) != m_iBuiltDrive)
 	{
-		BuildResponse(bDrive ? kDriveWeights : kCleanWeights, dRate);
-		m_fOutputFactor = std::pow(10.0f, (bDrive ? kDriveLevelDb : kCleanLevelDb) / 20.0f);
+		const brontal::voicings::CabinetVoicing& voicing =
+		    bDrive ? brontal::voicings::kCabinetDrive : brontal::voicings::kCabinetClean;
+		BuildResponse(voicing.afWeights, dRate);
+		m_fOutputFactor = std::pow(10.0f, voicing.fLevelDb / 20.0f);
 		m_iBuiltDrive = bDrive ? 1 : 0;
 		m_dBuiltSampleRate = dRate;
 		m_iResponseValid = 1;

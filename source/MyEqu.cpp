@@ -4,32 +4,16 @@
 #include "brontalassert.h"
 #include "cpufeatures.h"
 #include "brontalparams.h"
+#include "brontalvoicings.h"
 
 #include <algorithm>
 #include <cmath>
 
 namespace {
-constexpr float kBandFreqs[CMyEqu::kNumBands] = {40.0f, 150.0f, 400.0f, 800.0f, 1600.0f, 3200.0f, 6400.0f};
-constexpr double kBandQ = 0.9;
+using brontal::voicings::kEquBandHz;
+using brontal::voicings::kEquBandQ;
+static_assert(brontal::voicings::kBands == CMyEqu::kNumBands, "one curve value per band");
 
-// Per band a table value (the centre gain is twice it), then the output gain, in dB.
-struct Voicing
-{
-	float afBand[CMyEqu::kNumBands];
-	float fOutputDb;
-};
-
-// Indexed [post cabinet][distortion on].
-constexpr Voicing kVoicings[2][2] = {
-	{
-		{{0.35309982f, 0.9716997f, 10.276499f, -6.1800003f, 15.0f, 15.0f, 15.0f}, -15.0f},
-		{{-15.0f, -5.9033995f, 15.0f, 15.0f, 15.0f, 12.951601f, 0.8255997f}, -15.0f},
-	},
-	{
-		{{15.0f, 15.0f, 4.697071f, -1.1999998f, 9.404699f, 12.0483f, 8.492102f}, -11.145f},
-		{{15.0f, 10.971001f, 4.0949993f, 4.293001f, 4.6019993f, 8.229f, 10.352999f}, -4.365f},
-	},
-};
 typedef float V8f __attribute__((vector_size(32)));
 
 // Eight rows of eight become eight columns.
@@ -130,7 +114,7 @@ int CMyEqu::Process(const float* pfIn1, const float*, float* pfOut1, float* pfOu
 		BRONTAL_ASSERT(false, "m_pdSampleRate", "MyEqu");
 		return 0;
 	}
-	const Voicing& voicing = kVoicings[m_bPostCabinet ? 1 : 0][IsSwitchOn(GetParam(kDistortionOnOff)) ? 1 : 0];
+	const brontal::voicings::EquVoicing& voicing = brontal::voicings::kEqu[m_bPostCabinet ? 1 : 0][IsSwitchOn(GetParam(kDistortionOnOff)) ? 1 : 0];
 
 	// The curve follows the switch and the rate from one block to the next,
 	// an empty block included; the designs run only when either changed.
@@ -139,7 +123,7 @@ int CMyEqu::Process(const float* pfIn1, const float*, float* pfOut1, float* pfOu
 	{
 		for (int b = 0; b < kNumBands; ++b)
 		{
-			m_apBands[b]->SetParameters(Biquad::kPeak, static_cast<double>(kBandFreqs[b] / fRate), kBandQ,
+			m_apBands[b]->SetParameters(Biquad::kPeak, static_cast<double>(kEquBandHz[b] / fRate), kEquBandQ,
 			                            static_cast<double>(2.0f * voicing.afBand[b]));
 			m_bank.SetSection(b, *m_apBands[b]);
 		}

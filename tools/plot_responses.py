@@ -11,6 +11,7 @@
 Reads the same resource/data/*.f32 files the plug-in embeds.
 Usage: plot_responses.py [repository root]
 """
+import json
 import os
 import sys
 
@@ -24,17 +25,13 @@ ROOT = sys.argv[1] if len(sys.argv) > 1 else os.path.dirname(os.path.dirname(os.
 DATA = os.path.join(ROOT, "resource", "data")
 IMG = os.path.join(ROOT, "docs", "img")
 
-DRIVE = [-0.7076, -0.93978, -0.75808, 0.38399994, -0.028259993, 0.22935998, -0.72688997]
-CLEAN = [-0.12981999, 0.09280002, -0.34906, 0.42418003, 0.0, 0.0, -1.0]
-GAINS = [6, 0.75, 8, 10, 7, 5, 5]
-
-EQ_BANDS = [40, 150, 400, 800, 1600, 3200, 6400]
-EQ_VOICINGS = [
-    ("before distortion, clean", [0.35309982, 0.9716997, 10.276499, -6.1800003, 15, 15, 15], -15),
-    ("before distortion, drive", [-15, -5.9033995, 15, 15, 15, 12.951601, 0.8255997], -15),
-    ("after cabinet, clean", [15, 15, 4.697071, -1.1999998, 9.404699, 12.0483, 8.492102], -11.145),
-    ("after cabinet, drive", [15, 10.971001, 4.0949993, 4.293001, 4.6019993, 8.229, 10.352999], -4.365),
-]
+with open(os.path.join(ROOT, "source", "voicings.json"), encoding="utf-8") as f:
+    VOICINGS = json.load(f)
+CABINET = VOICINGS["cabinet"]
+GAINS = CABINET["base_gains"]
+EQ = VOICINGS["equaliser"]
+EQ_BANDS = EQ["bands_hz"]
+EQ_VOICINGS = [(v["name"], v["bands"], v["output_db"]) for v in EQ["voicings"]]
 
 
 def load(name):
@@ -72,7 +69,7 @@ def peak_section(freq, rate, q, gain_db, z):
 
 def eq_db(values, out_db, freqs, rate=48000.0):
     z = np.exp(2j * np.pi * freqs / rate)
-    total = sum(peak_section(f, rate, 0.9, 2 * v, z) for f, v in zip(EQ_BANDS, values))
+    total = sum(peak_section(f, rate, EQ["q"], 2 * v, z) for f, v in zip(EQ_BANDS, values))
     return 20 * np.log10(np.abs(total / 7.0) * 10 ** (out_db / 20.0))
 
 
@@ -91,8 +88,9 @@ def main():
     freqs = np.geomspace(20, 20000, 600)
 
     fig, ax = plt.subplots(figsize=(8, 4.5))
-    for name, weights, level in (("drive (-20 dB)", DRIVE, -20.0), ("clean (-9 dB)", CLEAN, -9.0)):
-        ax.plot(freqs, response_db(cabinet_taps(weights, level), freqs, 44100.0), label=name)
+    for v in reversed(CABINET["voicings"]):
+        label = f"{v['name']} ({v['level_db']:g} dB)"
+        ax.plot(freqs, response_db(cabinet_taps(v["weights"], v["level_db"]), freqs, 44100.0), label=label)
     log_axis(ax, "Cabinet voicings at 44.1 kHz (458 convolved taps)")
     fig.tight_layout()
     fig.savefig(os.path.join(IMG, "cabinet-voicings.png"), dpi=90)
