@@ -206,7 +206,7 @@ TEST(ClickFree, DriveAutomationRisesOverTheGlideTime)
 
 // Points in one block each start their glide at their own offset: up to a
 // point's offset the output is what it would be without the point, and
-// later points count too (not only the last one).
+// later points count too (not only the last one), for every level.
 TEST(ClickFree, AutomationPointsTakeEffectAtTheirOffsets)
 {
 	const Stereo in = sine(24 * 1024, 220.0, 48000.0, kQuiet);
@@ -241,6 +241,23 @@ TEST(ClickFree, AutomationPointsTakeEffectAtTheirOffsets)
 	const double dPlainLate = LevelDb(outPlain.left, in.size() - 4800, in.size());
 	EXPECT_LT(LevelDb(outAutomated.left, kThird - 240, kThird), dPlainLate + 3.0);
 	EXPECT_GT(LevelDb(outAutomated.left, in.size() - 4800, in.size()), dPlainLate + 6.0);
+
+	// Every other level too, at its default settings (the delay's echoes
+	// already coming back): untouched up to its point, moving right after.
+	for (const ParamID id : {kCompressorLevel, kChorusSpeed, kDelayLevel, kReverbLevel})
+	{
+		auto fixed = activeInstance(48000.0, 1024);
+		auto moved = activeInstance(48000.0, 1024);
+		Stereo outFixed(in.size()), outMoved(in.size());
+		RunBlocks(*fixed, in, outFixed, 0, 14 * 1024, 1024);
+		RunBlocks(*moved, in, outMoved, 0, 13 * 1024, 1024);
+		moved->block().inputChanges().add(id, 0.05, 300);
+		RunBlocks(*moved, in, outMoved, 13 * 1024, 14 * 1024, 1024);
+		constexpr size_t kPoint = 13 * 1024 + 300;
+		for (size_t i = 0; i < kPoint; ++i)
+			ASSERT_EQ(outMoved.left[i], outFixed.left[i]) << "parameter " << id << ", sample " << i;
+		EXPECT_NE(outMoved.left[kPoint + 40], outFixed.left[kPoint + 40]) << "parameter " << id;
+	}
 }
 
 // Values nobody is meant to hear arrive at once: in the first block (the

@@ -57,6 +57,10 @@ TEST(Processing, ParameterQueuesTakeTheLastValidPoint)
 	host::ProcessBlock& block = instance->block();
 	block.inputChanges().add(kDelayLevel, 0.1, 0);
 	block.inputChanges().add(kDelayLevel, 0.3, 100);
+	block.inputChanges().add(kDelayOnOff, 0.0, 10);
+	block.inputChanges().add(kDelayOnOff, 1.0, 200);
+	block.inputChanges().add(kReverbOnOff, 1.0, 10);
+	block.inputChanges().add(kReverbOnOff, 0.0, 200);
 	block.inputChanges().add(kChorusSpeed, 1.7);          // clamped to 1
 	block.inputChanges().add(kReverbLevel, -0.2);         // clamped to 0
 	block.inputChanges().add(kCompressorLevel, std::nan("")); // ignored
@@ -74,6 +78,8 @@ TEST(Processing, ParameterQueuesTakeTheLastValidPoint)
 
 	const std::vector<float> values = processorValues(*instance);
 	EXPECT_FLOAT_EQ(values[kDelayLevel], 0.3f);
+	EXPECT_EQ(values[kDelayOnOff], 1.0f);
+	EXPECT_EQ(values[kReverbOnOff], 0.0f);
 	EXPECT_EQ(values[kChorusSpeed], 1.0f);
 	EXPECT_EQ(values[kReverbLevel], 0.0f);
 	EXPECT_EQ(values[kCompressorLevel], 0.8f);
