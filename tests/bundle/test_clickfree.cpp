@@ -119,6 +119,40 @@ TEST(ClickFree, TheBypassFadesOutTheChainAtEqualPower)
 	}
 }
 
+// The distortion switch fades from the clean stages to the driven ones,
+// voiced afresh, on a quarter circle too: with silence before the change
+// (so that neither set holds anything yet) each sample is cos of the fade's
+// angle times what the clean chain gives plus sin of it times what the
+// driven chain gives, each heard on its own from the same moment.
+TEST(ClickFree, TheDistortionSwitchFadesToTheDrivenSoundAtEqualPower)
+{
+	constexpr size_t kFrom = 8 * 1024;
+	Stereo in(16 * 1024);
+	const Stereo tone = sine(in.size() - kFrom, 220.0, 48000.0, kQuiet);
+	std::copy(tone.left.begin(), tone.left.end(), in.left.begin() + kFrom);
+	std::copy(tone.right.begin(), tone.right.end(), in.right.begin() + kFrom);
+	const auto play = [&](double dBefore, double dAfter) {
+		auto instance = activeInstance(48000.0, 1024);
+		Stereo out(in.size());
+		for (const auto& [id, value] : kDriveOnly)
+			instance->block().inputChanges().add(id, value);
+		instance->block().inputChanges().add(kDistortionOnOff, dBefore);
+		RunBlocks(*instance, in, out, 0, kFrom, 1024);
+		instance->block().inputChanges().add(kDistortionOnOff, dAfter);
+		RunBlocks(*instance, in, out, kFrom, in.size(), 1024);
+		return out;
+	};
+	const Stereo clean = play(0.0, 0.0), driven = play(1.0, 1.0), switched = play(0.0, 1.0);
+	ASSERT_LT(std::max(peak(clean.left), peak(driven.left)), 0.08f) << "the output stage must stay linear";
+	for (size_t k = kFrom; k < in.size(); ++k)
+	{
+		const double r = std::min(1.0, (static_cast<double>(k - kFrom) + 1.0) / 480.0);
+		ASSERT_NEAR(switched.left[k], std::cos(M_PI / 2 * r) * clean.left[k] + std::sin(M_PI / 2 * r) * driven.left[k],
+		            1e-6)
+		    << k - kFrom << " samples after the change";
+	}
+}
+
 // A switch turned back while it fades turns round from where it stands.
 TEST(ClickFree, ASwitchTurnedBackMidFadeTurnsRound)
 {
