@@ -1,6 +1,5 @@
 #include "MyEqu.h"
 #include "assertcapture.h"
-#include "cpufeatures.h"
 #include "dspfixture.h"
 #include "tone.h"
 
@@ -141,17 +140,6 @@ TEST(Equ, RefusesToRunWithoutItsParameters)
 	EXPECT_EQ(AssertCapture::s_text, "m_afParams");
 	EXPECT_EQ(AssertCapture::s_source, "MyEqu");
 	EXPECT_EQ(out1[0], 1.0f);
-}
-
-TEST(Equ, PlainAndAvx2CopiesGiveTheSameSamples)
-{
-	const std::vector<float> in = Noise(9000, 21);
-	EquRig fast(true, 1.0f), plain(true, 1.0f);
-	const std::vector<float> expected = fast.Run(in);
-	AllowAvx2(false);
-	const std::vector<float> out = plain.Run(in);
-	AllowAvx2(true);
-	EXPECT_EQ(out, expected);
 }
 
 // The bands are summed eight samples at a time: blocks of any length, and

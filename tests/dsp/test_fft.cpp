@@ -1,5 +1,4 @@
 #include "Fft.h"
-#include "cpufeatures.h"
 #include "dspfixture.h"
 
 #include <gtest/gtest.h>
@@ -46,23 +45,4 @@ TEST(Fft, MatchesTheDefiningSumsBothWays)
 			ASSERT_NEAR(im[static_cast<size_t>(m)], iSize * xi[static_cast<size_t>(m)], 1e-5 * iSize) << m;
 		}
 	}
-}
-
-TEST(Fft, PlainAndAvx2CopiesGiveTheSameBins)
-{
-	CFft fft(128);
-	const std::vector<float> xr = Noise(128, 3), xi = Noise(128, 4);
-	std::vector<float> aRe = xr, aIm = xi, bRe = xr, bIm = xi;
-	fft.Forward(aRe.data(), aIm.data());
-	AllowAvx2(false);
-	fft.Forward(bRe.data(), bIm.data());
-	AllowAvx2(true);
-	EXPECT_EQ(aRe, bRe);
-	EXPECT_EQ(aIm, bIm);
-	fft.Inverse(aRe.data(), aIm.data());
-	AllowAvx2(false);
-	fft.Inverse(bRe.data(), bIm.data());
-	AllowAvx2(true);
-	EXPECT_EQ(aRe, bRe);
-	EXPECT_EQ(aIm, bIm);
 }
