@@ -3,6 +3,7 @@
 #include "Biquad.h"
 #include "brontalassert.h"
 #include "cpufeatures.h"
+#include "simd.h"
 #include "brontalparams.h"
 
 #include <algorithm>
@@ -30,7 +31,7 @@ constexpr Voicing kVoicings[2][2] = {
 		{{15.0f, 10.971001f, 4.0949993f, 4.293001f, 4.6019993f, 8.229f, 10.352999f}, -4.365f},
 	},
 };
-typedef float V8f __attribute__((vector_size(32)));
+using simd::V8f;
 
 // Eight rows of eight become eight columns.
 __attribute__((always_inline)) inline void Transpose(V8f* r)
