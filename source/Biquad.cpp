@@ -380,7 +380,7 @@ void BiquadBank::ClearState()
 {
 	for (int h = 0; h < kHalves; ++h)
 	{
-		m_z1[h] = Vec{};
-		m_z2[h] = Vec{};
+		m_z1[h] = simd::V4d{};
+		m_z2[h] = simd::V4d{};
 	}
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MyEffect.h"
+#include "simd.h"
 
 // The filter element of the chain: a second-order section, or a delay-line
 // element (feedback comb, all-pass, plain fractional delay) for the reverb.
@@ -118,7 +119,7 @@ public:
 	__attribute__((always_inline)) void Filter(const float* pfIn, int iCount, float (*pafOut)[kLanes])
 	{
 		// The state stays in registers for the whole block.
-		Vec z1[kHalves], z2[kHalves];
+		simd::V4d z1[kHalves], z2[kHalves];
 		for (int h = 0; h < kHalves; ++h)
 		{
 			z1[h] = m_z1[h];
@@ -129,11 +130,11 @@ public:
 			const double x = static_cast<double>(SanitiseSample(pfIn[i]));
 			for (int h = 0; h < kHalves; ++h)
 			{
-				const Vec y = m_b0[h] * x + z1[h];
-				const Vec z1Before = z1[h];
+				const simd::V4d y = m_b0[h] * x + z1[h];
+				const simd::V4d z1Before = z1[h];
 				z1[h] = m_c1[h] * x + z2[h] - m_a1[h] * z1Before;
 				z2[h] = m_c2[h] * x - m_a2[h] * z1Before;
-				const Narrow f = __builtin_convertvector(y, Narrow);
+				const simd::V4f f = __builtin_convertvector(y, simd::V4f);
 				__builtin_memcpy(&pafOut[i][4 * h], &f, sizeof f);
 			}
 		}
@@ -145,12 +146,10 @@ public:
 	}
 
 private:
-	typedef double Vec __attribute__((vector_size(32)));
-	typedef float Narrow __attribute__((vector_size(16)));
 	static constexpr int kHalves = kLanes / 4;
-	Vec m_b0[kHalves] = {};
-	Vec m_a1[kHalves] = {}, m_a2[kHalves] = {};
+	simd::V4d m_b0[kHalves] = {};
+	simd::V4d m_a1[kHalves] = {}, m_a2[kHalves] = {};
 	// b1 - a1 b0 and b2 - a2 b0.
-	Vec m_c1[kHalves] = {}, m_c2[kHalves] = {};
-	Vec m_z1[kHalves] = {}, m_z2[kHalves] = {};
+	simd::V4d m_c1[kHalves] = {}, m_c2[kHalves] = {};
+	simd::V4d m_z1[kHalves] = {}, m_z2[kHalves] = {};
 };

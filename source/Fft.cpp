@@ -1,26 +1,20 @@
 #include "Fft.h"
 
 #include "cpufeatures.h"
+#include "simd.h"
 
 #include <cmath>
+
+// The loads give the AVX2 copy's wide vectors by value, always inlined.
+#pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace {
 constexpr double kPi = 3.141592653589793;
 
-typedef float Vec4 __attribute__((vector_size(16)));
-typedef float Vec8 __attribute__((vector_size(32)));
-
-// Unaligned loads and stores; the vectors pass by reference, so the plain
-// build's calling convention never meets the AVX2 copy's wide vectors.
-template <typename V> __attribute__((always_inline)) inline void Load(V& v, const float* pf)
-{
-	__builtin_memcpy(&v, pf, sizeof v);
-}
-
-template <typename V> __attribute__((always_inline)) inline void Store(float* pf, const V& v)
-{
-	__builtin_memcpy(pf, &v, sizeof v);
-}
+using simd::Load;
+using simd::Store;
+using simd::V4f;
+using simd::V8f;
 
 // One stage of butterflies of the given span, as many side by side as V
 // holds (the span a multiple of that): forward a' = a + b, b' = (a - b) w;
@@ -35,13 +29,9 @@ __attribute__((always_inline)) inline void ForwardStage(float* pfRe, float* pfIm
 		{
 			float* pfAr = pfRe + g + j;
 			float* pfAi = pfIm + g + j;
-			V ar, ai, br, bi, c, s;
-			Load(ar, pfAr);
-			Load(ai, pfAi);
-			Load(br, pfAr + iSpan);
-			Load(bi, pfAi + iSpan);
-			Load(c, pfCos + j);
-			Load(s, pfSin + j);
+			const V ar = Load<V>(pfAr), ai = Load<V>(pfAi);
+			const V br = Load<V>(pfAr + iSpan), bi = Load<V>(pfAi + iSpan);
+			const V c = Load<V>(pfCos + j), s = Load<V>(pfSin + j);
 			const V dr = ar - br, di = ai - bi;
 			Store(pfAr, ar + br);
 			Store(pfAi, ai + bi);
@@ -60,13 +50,9 @@ __attribute__((always_inline)) inline void InverseStage(float* pfRe, float* pfIm
 		{
 			float* pfAr = pfRe + g + j;
 			float* pfAi = pfIm + g + j;
-			V ar, ai, br, bi, c, s;
-			Load(ar, pfAr);
-			Load(ai, pfAi);
-			Load(br, pfAr + iSpan);
-			Load(bi, pfAi + iSpan);
-			Load(c, pfCos + j);
-			Load(s, pfSin + j);
+			const V ar = Load<V>(pfAr), ai = Load<V>(pfAi);
+			const V br = Load<V>(pfAr + iSpan), bi = Load<V>(pfAi + iSpan);
+			const V c = Load<V>(pfCos + j), s = Load<V>(pfSin + j);
 			const V tr = br * c + bi * s, ti = bi * c - br * s;
 			Store(pfAr, ar + tr);
 			Store(pfAi, ai + ti);
@@ -76,12 +62,12 @@ __attribute__((always_inline)) inline void InverseStage(float* pfRe, float* pfIm
 }
 
 // Four rows of four become four columns.
-inline void Transpose(Vec4& a, Vec4& b, Vec4& c, Vec4& d)
+inline void Transpose(V4f& a, V4f& b, V4f& c, V4f& d)
 {
-	const Vec4 t0 = __builtin_shufflevector(a, b, 0, 4, 1, 5);
-	const Vec4 t1 = __builtin_shufflevector(a, b, 2, 6, 3, 7);
-	const Vec4 t2 = __builtin_shufflevector(c, d, 0, 4, 1, 5);
-	const Vec4 t3 = __builtin_shufflevector(c, d, 2, 6, 3, 7);
+	const V4f t0 = __builtin_shufflevector(a, b, 0, 4, 1, 5);
+	const V4f t1 = __builtin_shufflevector(a, b, 2, 6, 3, 7);
+	const V4f t2 = __builtin_shufflevector(c, d, 0, 4, 1, 5);
+	const V4f t3 = __builtin_shufflevector(c, d, 2, 6, 3, 7);
 	a = __builtin_shufflevector(t0, t2, 0, 1, 4, 5);
 	b = __builtin_shufflevector(t0, t2, 2, 3, 6, 7);
 	c = __builtin_shufflevector(t1, t3, 0, 1, 4, 5);
@@ -130,32 +116,27 @@ template <bool bWide> __attribute__((always_inline)) inline void CFft::ForwardIn
 		if constexpr (bWide)
 		{
 			if (iSpan >= 8)
-				ForwardStage<Vec8>(pfRe, pfIm, n, iSpan, pfCos, pfSin);
+				ForwardStage<V8f>(pfRe, pfIm, n, iSpan, pfCos, pfSin);
 			else
-				ForwardStage<Vec4>(pfRe, pfIm, n, iSpan, pfCos, pfSin);
+				ForwardStage<V4f>(pfRe, pfIm, n, iSpan, pfCos, pfSin);
 		}
 		else
-			ForwardStage<Vec4>(pfRe, pfIm, n, iSpan, pfCos, pfSin);
+			ForwardStage<V4f>(pfRe, pfIm, n, iSpan, pfCos, pfSin);
 		pfCos += iSpan;
 		pfSin += iSpan;
 	}
 	for (int g = 0; g < n; g += 16)
 	{
-		Vec4 r0, r1, r2, r3, i0, i1, i2, i3;
-		Load(r0, pfRe + g);
-		Load(r1, pfRe + g + 4);
-		Load(r2, pfRe + g + 8);
-		Load(r3, pfRe + g + 12);
-		Load(i0, pfIm + g);
-		Load(i1, pfIm + g + 4);
-		Load(i2, pfIm + g + 8);
-		Load(i3, pfIm + g + 12);
+		V4f r0 = Load<V4f>(pfRe + g), r1 = Load<V4f>(pfRe + g + 4);
+		V4f r2 = Load<V4f>(pfRe + g + 8), r3 = Load<V4f>(pfRe + g + 12);
+		V4f i0 = Load<V4f>(pfIm + g), i1 = Load<V4f>(pfIm + g + 4);
+		V4f i2 = Load<V4f>(pfIm + g + 8), i3 = Load<V4f>(pfIm + g + 12);
 		Transpose(r0, r1, r2, r3);
 		Transpose(i0, i1, i2, i3);
-		const Vec4 sr0 = r0 + r2, si0 = i0 + i2, dr0 = r0 - r2, di0 = i0 - i2;
-		const Vec4 sr1 = r1 + r3, si1 = i1 + i3;
+		const V4f sr0 = r0 + r2, si0 = i0 + i2, dr0 = r0 - r2, di0 = i0 - i2;
+		const V4f sr1 = r1 + r3, si1 = i1 + i3;
 		// (1 - 3) times -i.
-		const Vec4 dr1 = i1 - i3, di1 = r3 - r1;
+		const V4f dr1 = i1 - i3, di1 = r3 - r1;
 		Store(pfRe + g, sr0 + sr1);
 		Store(pfIm + g, si0 + si1);
 		Store(pfRe + g + 4, sr0 - sr1);
@@ -174,20 +155,15 @@ template <bool bWide> __attribute__((always_inline)) inline void CFft::InverseIn
 	const int n = m_iSize;
 	for (int g = 0; g < n; g += 16)
 	{
-		Vec4 or0, oi0, or1, oi1, or2, oi2, or3, oi3;
-		Load(or0, pfRe + g);
-		Load(oi0, pfIm + g);
-		Load(or1, pfRe + g + 4);
-		Load(oi1, pfIm + g + 4);
-		Load(or2, pfRe + g + 8);
-		Load(oi2, pfIm + g + 8);
-		Load(or3, pfRe + g + 12);
-		Load(oi3, pfIm + g + 12);
-		const Vec4 sr0 = or0 + or1, si0 = oi0 + oi1, sr1 = or0 - or1, si1 = oi0 - oi1;
-		const Vec4 dr0 = or2 + or3, di0 = oi2 + oi3, dr1 = or2 - or3, di1 = oi2 - oi3;
+		const V4f or0 = Load<V4f>(pfRe + g), oi0 = Load<V4f>(pfIm + g);
+		const V4f or1 = Load<V4f>(pfRe + g + 4), oi1 = Load<V4f>(pfIm + g + 4);
+		const V4f or2 = Load<V4f>(pfRe + g + 8), oi2 = Load<V4f>(pfIm + g + 8);
+		const V4f or3 = Load<V4f>(pfRe + g + 12), oi3 = Load<V4f>(pfIm + g + 12);
+		const V4f sr0 = or0 + or1, si0 = oi0 + oi1, sr1 = or0 - or1, si1 = oi0 - oi1;
+		const V4f dr0 = or2 + or3, di0 = oi2 + oi3, dr1 = or2 - or3, di1 = oi2 - oi3;
 		// (1, 3) took -i forward: conj is +i.
-		Vec4 r0 = sr0 + dr0, i0 = si0 + di0, r2 = sr0 - dr0, i2 = si0 - di0;
-		Vec4 r1 = sr1 - di1, i1 = si1 + dr1, r3 = sr1 + di1, i3 = si1 - dr1;
+		V4f r0 = sr0 + dr0, i0 = si0 + di0, r2 = sr0 - dr0, i2 = si0 - di0;
+		V4f r1 = sr1 - di1, i1 = si1 + dr1, r3 = sr1 + di1, i3 = si1 - dr1;
 		Transpose(r0, r1, r2, r3);
 		Transpose(i0, i1, i2, i3);
 		Store(pfRe + g, r0);
@@ -208,12 +184,12 @@ template <bool bWide> __attribute__((always_inline)) inline void CFft::InverseIn
 		if constexpr (bWide)
 		{
 			if (iSpan >= 8)
-				InverseStage<Vec8>(pfRe, pfIm, n, iSpan, pfCos, pfSin);
+				InverseStage<V8f>(pfRe, pfIm, n, iSpan, pfCos, pfSin);
 			else
-				InverseStage<Vec4>(pfRe, pfIm, n, iSpan, pfCos, pfSin);
+				InverseStage<V4f>(pfRe, pfIm, n, iSpan, pfCos, pfSin);
 		}
 		else
-			InverseStage<Vec4>(pfRe, pfIm, n, iSpan, pfCos, pfSin);
+			InverseStage<V4f>(pfRe, pfIm, n, iSpan, pfCos, pfSin);
 	}
 }
 

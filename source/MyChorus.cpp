@@ -3,6 +3,7 @@
 #include "brontalassert.h"
 #include "cpufeatures.h"
 #include "brontalparams.h"
+#include "simd.h"
 
 #include <algorithm>
 #include <cmath>
@@ -23,38 +24,38 @@ constexpr int kMinRingLength = 4;
 // multiple of 8.
 __attribute__((always_inline)) inline void CosSin(float* pfCounterCos, float* pfSin, int iCount, float fs)
 {
-	typedef double Vec __attribute__((vector_size(32)));
-	typedef long long Mask __attribute__((vector_size(32)));
-	typedef int Int4 __attribute__((vector_size(16)));
-	typedef float Float4 __attribute__((vector_size(16)));
+	using simd::V4d;
+	using simd::V4f;
+	using simd::V4i;
+	using simd::V4l;
 	constexpr double kTwoOverPi = 0.63661977236758134308;
 	constexpr double kHalfPiHigh = 1.57079632673412561417; // 33 bits
 	constexpr double kHalfPiLow = 6.07710050650619224932e-11;
-	const Mask kSignBit = {INT64_MIN, INT64_MIN, INT64_MIN, INT64_MIN};
+	const V4l kSignBit = {INT64_MIN, INT64_MIN, INT64_MIN, INT64_MIN};
 	// Two groups of four at a time, whose long chains of products overlap.
 	const auto four = [&](int i) {
-		const Vec x = {static_cast<double>(pfCounterCos[i] / fs * 1.8849558f),
+		const V4d x = {static_cast<double>(pfCounterCos[i] / fs * 1.8849558f),
 		               static_cast<double>(pfCounterCos[i + 1] / fs * 1.8849558f),
 		               static_cast<double>(pfCounterCos[i + 2] / fs * 1.8849558f),
 		               static_cast<double>(pfCounterCos[i + 3] / fs * 1.8849558f)};
-		const Vec q = __builtin_convertvector(__builtin_convertvector(x * kTwoOverPi + 0.5, Int4), Vec);
-		const Vec r = (x - q * kHalfPiHigh) - q * kHalfPiLow;
-		const Vec r2 = r * r;
-		const Vec vSin =
+		const V4d q = __builtin_convertvector(__builtin_convertvector(x * kTwoOverPi + 0.5, V4i), V4d);
+		const V4d r = (x - q * kHalfPiHigh) - q * kHalfPiLow;
+		const V4d r2 = r * r;
+		const V4d vSin =
 			r + r * r2 *
 			        (-1.0 / 6 + r2 * (1.0 / 120 + r2 * (-1.0 / 5040 + r2 * (1.0 / 362880 + r2 * (-1.0 / 39916800 +
 			        r2 * (1.0 / 6227020800 + r2 * (-1.0 / 1307674368000.0)))))));
-		const Vec vCos =
+		const V4d vCos =
 			1.0 + r2 * (-0.5 + r2 * (1.0 / 24 + r2 * (-1.0 / 720 + r2 * (1.0 / 40320 + r2 * (-1.0 / 3628800 +
 			      r2 * (1.0 / 479001600 + r2 * (-1.0 / 87178291200.0 + r2 * (1.0 / 20922789888000.0))))))));
 		// Quarter turns 0 to 4; the fourth is a whole turn.
-		const Mask bOne = q == 1.0, bTwo = q == 2.0, bThree = q == 3.0;
-		const Mask bSwap = bOne | bThree;
+		const V4l bOne = q == 1.0, bTwo = q == 2.0, bThree = q == 3.0;
+		const V4l bSwap = bOne | bThree;
 		// Same-size vector casts keep the bits.
-		const Mask c = (reinterpret_cast<Mask>(vSin) & bSwap) | (reinterpret_cast<Mask>(vCos) & ~bSwap);
-		const Mask sn = (reinterpret_cast<Mask>(vCos) & bSwap) | (reinterpret_cast<Mask>(vSin) & ~bSwap);
-		const Float4 fC = __builtin_convertvector(reinterpret_cast<Vec>(c ^ ((bOne | bTwo) & kSignBit)), Float4);
-		const Float4 fS = __builtin_convertvector(reinterpret_cast<Vec>(sn ^ ((bTwo | bThree) & kSignBit)), Float4);
+		const V4l c = (reinterpret_cast<V4l>(vSin) & bSwap) | (reinterpret_cast<V4l>(vCos) & ~bSwap);
+		const V4l sn = (reinterpret_cast<V4l>(vCos) & bSwap) | (reinterpret_cast<V4l>(vSin) & ~bSwap);
+		const V4f fC = __builtin_convertvector(reinterpret_cast<V4d>(c ^ ((bOne | bTwo) & kSignBit)), V4f);
+		const V4f fS = __builtin_convertvector(reinterpret_cast<V4d>(sn ^ ((bTwo | bThree) & kSignBit)), V4f);
 		__builtin_memcpy(pfCounterCos + i, &fC, sizeof fC);
 		__builtin_memcpy(pfSin + i, &fS, sizeof fS);
 	};

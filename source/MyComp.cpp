@@ -4,6 +4,7 @@
 #include "brontalparams.h"
 #include "cpufeatures.h"
 #include "fastmath.h"
+#include "simd.h"
 
 #include <algorithm>
 #include <cmath>
@@ -98,25 +99,22 @@ struct GainLines
 // pfLevel), which selects the state; the gain is 2^(offset + slope L).
 __attribute__((always_inline)) inline void LevelsToGains(const GainLines& g, float* pfLevel, float* pfGain, int iCount)
 {
-	using fastmath::V4f;
-	using fastmath::V4i;
-	const auto select = [](V4i mask, V4f a, V4f b) {
-		return fastmath::Bits<V4f>((mask & fastmath::Bits<V4i>(a)) | (~mask & fastmath::Bits<V4i>(b)));
-	};
+	using simd::Select;
+	using simd::V4f;
+	using simd::V4i;
 	const auto four = [&](int i) {
-		V4f fMean;
-		std::memcpy(&fMean, pfLevel + i, sizeof fMean);
-		const V4f L = select(fMean == 0.0f, V4f{} + kSilenceLevelDb, 20.0f * fastmath::Log10(fMean) + 3.8f);
+		const V4f fMean = simd::Load<V4f>(pfLevel + i);
+		const V4f L = Select(fMean == 0.0f, V4f{} + kSilenceLevelDb, 20.0f * fastmath::Log10(fMean) + 3.8f);
 		// Compression is tested second and wins where the two ranges meet.
 		const V4i bCompressing = L >= g.fThreshold;
 		const V4i bGating = g.fGateThreshold >= L;
-		const V4f fOffset = select(bCompressing, V4f{} + g.afOffset[1],
-		                           select(bGating, V4f{} + g.afOffset[2], V4f{} + g.afOffset[0]));
-		const V4f fSlope = select(bCompressing, V4f{} + g.afSlope[1],
-		                          select(bGating, V4f{} + g.afSlope[2], V4f{} + g.afSlope[0]));
+		const V4f fOffset = Select(bCompressing, V4f{} + g.afOffset[1],
+		                           Select(bGating, V4f{} + g.afOffset[2], V4f{} + g.afOffset[0]));
+		const V4f fSlope = Select(bCompressing, V4f{} + g.afSlope[1],
+		                          Select(bGating, V4f{} + g.afSlope[2], V4f{} + g.afSlope[0]));
 		const V4f fGain = fastmath::Exp2(fOffset + fSlope * L);
-		std::memcpy(pfLevel + i, &L, sizeof L);
-		std::memcpy(pfGain + i, &fGain, sizeof fGain);
+		simd::Store(pfLevel + i, L);
+		simd::Store(pfGain + i, fGain);
 	};
 	// Two groups at a time, whose long chains of operations overlap.
 	for (int i = 0; i < iCount; i += 8)

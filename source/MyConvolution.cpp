@@ -3,6 +3,7 @@
 #include "brontalassert.h"
 #include "brontaldata.h"
 #include "cpufeatures.h"
+#include "simd.h"
 #include "brontalparams.h"
 #include "brontalvoicings.h"
 
@@ -135,18 +136,18 @@ void CMyConvolution::PushInputSpectrum()
 
 __attribute__((always_inline)) inline void CMyConvolution::SumTail()
 {
-	typedef float Vec8f __attribute__((vector_size(32)));
+	using simd::V8f;
 	const int nBins = m_fft.Size();
 	float* pfAccRe = m_afAccRe.data();
 	float* pfAccIm = m_afAccIm.data();
 	// Eight bins at a time, their sums kept in registers over the partitions.
 	for (int k = 0; k < nBins; k += 8)
 	{
-		Vec8f vAccRe = {}, vAccIm = {};
+		V8f vAccRe = {}, vAccIm = {};
 		int iSlot = m_iLineHead;
 		for (int p = 0; p < m_iPartitions; ++p)
 		{
-			Vec8f vHr, vHi, vXr, vXi;
+			V8f vHr, vHi, vXr, vXi;
 			__builtin_memcpy(&vHr, &m_afPartRe[static_cast<size_t>(p * nBins + k)], sizeof vHr);
 			__builtin_memcpy(&vHi, &m_afPartIm[static_cast<size_t>(p * nBins + k)], sizeof vHi);
 			__builtin_memcpy(&vXr, &m_afLineRe[static_cast<size_t>(iSlot * nBins + k)], sizeof vXr);
@@ -164,7 +165,7 @@ __attribute__((always_inline)) inline void CMyConvolution::SumTail()
 }
 
 namespace {
-typedef double Vec4d __attribute__((vector_size(32)));
+using simd::V4d;
 
 // The direct taps for iOutputs outputs from pdNow on, four per vector,
 // kVectors vectors side by side: each output the products of a tap and a
@@ -172,15 +173,15 @@ typedef double Vec4d __attribute__((vector_size(32)));
 template <int kVectors>
 __attribute__((always_inline)) inline void DirectTaps(const double* pdTaps, int iTaps, const double* pdNow, double* pdSum)
 {
-	Vec4d avSum[kVectors];
+	V4d avSum[kVectors];
 	for (int v = 0; v < kVectors; ++v)
-		avSum[v] = Vec4d{};
+		avSum[v] = V4d{};
 	for (int k = 0; k < iTaps; ++k)
 	{
-		const Vec4d vTap = Vec4d{} + pdTaps[k];
+		const V4d vTap = V4d{} + pdTaps[k];
 		for (int v = 0; v < kVectors; ++v)
 		{
-			Vec4d vX;
+			V4d vX;
 			__builtin_memcpy(&vX, pdNow + 4 * v - k, sizeof vX);
 			avSum[v] += vTap * vX;
 		}

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "AntiderivativeShaper.h"
+#include "HalfBand.h"
 #include "LevelGlide.h"
 #include "MyEffect.h"
 
-#include <cstdint>
+#include <iterator>
 
 // Six-branch amplifier distortion: one pre-emphasised, driven signal feeds a
 // hard clipper, an exponential soft clipper and four shapers whose curves
@@ -36,19 +38,16 @@ public:
 	// entry 0 at -120 dBFS), clamped to the table; 0 for 0 and NaN.
 	static float LevelIndex(float fDriven);
 
-	// The three memoryless curves of the driven branches.
+	// The three memoryless curves of the driven branches (CAntiderivativeShaper's).
 	enum
 	{
-		kShaperCurve, // the four table shapers with their mix weights
-		kSoftCurve,   // 1 - e^-25s, odd
-		kClipCurve,   // 25·q held within ±0.999
-		kNumCurves
+		kShaperCurve = CAntiderivativeShaper::kShaperCurve,
+		kSoftCurve = CAntiderivativeShaper::kSoftCurve,
+		kClipCurve = CAntiderivativeShaper::kClipCurve,
+		kNumCurves = CAntiderivativeShaper::kNumCurves
 	};
 	// A curve's value at x and its first and second antiderivatives from 0.
-	struct CurvePoint
-	{
-		double f, F1, F2;
-	};
+	using CurvePoint = CAntiderivativeShaper::CurvePoint;
 	static CurvePoint EvaluateCurve(int iCurve, double x);
 
 private:
@@ -77,24 +76,14 @@ private:
 	};
 	// Host samples handled per pass over the block's stages.
 	static constexpr int kChunk = 64;
-	static constexpr int kChunk2 = 2 * kChunk;
-	// Twice-rate samples kept from the chunk before: two are read, four
-	// keep the vectors aligned.
-	static constexpr int kHistory = 4;
+	static_assert(2 * kChunk <= CAntiderivativeShaper::kMaxCount, "a chunk at twice the rate fits the shaper");
 	// All-pass sections of the half-band pairs into and out of twice the
 	// rate; out of it, a steeper pair at rates where the cabinet passes the
 	// octave above 24 kHz.
-	static constexpr int kUpSections = 4;
-	static constexpr int kDownSections = 4;
-	static constexpr int kSteepDownSections = 8;
-
-	// The two twice-rate inputs and the curves reading them.
-	enum
-	{
-		kDrivenInput,
-		kClipInput,
-		kNumInputs
-	};
+	static constexpr int kUpSections = static_cast<int>(std::size(kUpHalfBand));
+	static constexpr int kDownSections = static_cast<int>(std::size(kDownHalfBand));
+	static constexpr int kSteepDownSections = static_cast<int>(std::size(kSteepDownHalfBand));
+	static constexpr int kNumInputs = CAntiderivativeShaper::kNumInputs;
 
 	void DesignFilters();
 	// Whether every filter state and the curves' history are zero, so that
@@ -105,9 +94,6 @@ private:
 	void ProcessChunk(const float* pfIn, float* pfOut1, float* pfOut2, int iCount, float fDrive, float fDriveStep);
 	void RunChunk(const float* pfIn, float* pfOut1, float* pfOut2, int iCount, float fDrive, float fDriveStep);
 	template <bool bRamp> void DriveChunk(const float* pfIn, int iCount, float fDrive, float fDriveStep);
-	void ApplyCurves(int iCount2);
-	void FixMeans(int iNearGroups, int iCount2);
-	void FixCurves(int iNearGroups, int iCount2);
 	template <int kSections>
 	void Finish(const float* pfBetas, float* pfOut1, float* pfOut2, int iCount);
 
@@ -116,16 +102,6 @@ private:
 	struct SectionBank
 	{
 		alignas(16) double b0[kLanes], b1[kLanes], b2[kLanes], a1[kLanes], a2[kLanes], z1[kLanes], z2[kLanes];
-	};
-	// A half-band pair of all-pass branches, the two side by side in kLanes
-	// lanes: per pair of sections (one of each branch) the last output of
-	// each lane, and the last input of the first pair (a later pair's last
-	// input is the last output of the one before it).
-	template <int kPairs, int kLanes>
-	struct HalfBandState
-	{
-		alignas(32) float afInput[kLanes];
-		alignas(32) float afOutput[kPairs][kLanes];
 	};
 
 	// The three pre-emphasis peaks filter the same input (the fourth lane
@@ -146,29 +122,9 @@ private:
 	float m_fLastMix = 0.0f;
 
 	// Twice-rate inputs of the curves as the pair leaves them.
-	alignas(16) float m_afInput[kChunk2][kNumInputs];
-	// Per twice-rate sample, the chunk's after kHistory of the chunk before
-	// (zeros after a reset): the inputs in double, the piece each driven
-	// sample falls in, F2 and the mean of F1 over the step from the sample
-	// before, of the driven curves (each: shaper, soft) and of the clipper.
-	alignas(32) double m_adX[kNumInputs][kHistory + kChunk2];
-	alignas(32) int32_t m_aiPiece[kHistory + kChunk2];
-	alignas(32) double m_adDrivenF2[kHistory + kChunk2][2];
-	alignas(32) double m_adClipF2[kHistory + kChunk2];
-	alignas(32) double m_adDrivenMean[kHistory + kChunk2][2];
-	alignas(32) double m_adClipMean[kHistory + kChunk2];
-	// Per input and sample of the chunk: 1 / d1 and 1 / d2, d1 and d2 the
-	// steps back to the sample before and to the one before that.
-	alignas(32) double m_adStep[kNumInputs][kChunk2];
-	alignas(32) double m_adTurn[kNumInputs][kChunk2];
-	// The first samples of the groups of four with a step too short to
-	// divide by.
-	int m_aiNearGroups[kChunk2 / 4];
-	// In those groups, per sample, half of each curve at the sample before:
-	// the driven curves (shaper, soft), the clipper.
-	alignas(32) double m_adNearHalfCurve[kChunk2][2];
-	alignas(32) double m_adNearHalfClip[kChunk2];
+	alignas(16) float m_afInput[CAntiderivativeShaper::kMaxCount][kNumInputs];
+	CAntiderivativeShaper m_shaper;
 	// The curves' outputs at twice the rate, one lane per curve, after the
 	// last (odd) one of the chunk before.
-	alignas(16) float m_afCurveOut[1 + kChunk2][4];
+	alignas(16) float m_afCurveOut[1 + CAntiderivativeShaper::kMaxCount][4];
 };

@@ -3,6 +3,7 @@
 #include "Biquad.h"
 #include "brontalassert.h"
 #include "cpufeatures.h"
+#include "simd.h"
 #include "brontalparams.h"
 #include "brontalvoicings.h"
 
@@ -14,7 +15,7 @@ using brontal::voicings::kEquBandHz;
 using brontal::voicings::kEquBandQ;
 static_assert(brontal::voicings::kBands == CMyEqu::kNumBands, "one curve value per band");
 
-typedef float V8f __attribute__((vector_size(32)));
+using simd::V8f;
 
 // Eight rows of eight become eight columns.
 __attribute__((always_inline)) inline void Transpose(V8f* r)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "simd.h"
+
 #include <cstdint>
 
 // The base-10 logarithm and the base-2 power of four floats at a time,
@@ -11,27 +13,13 @@
 // loops that use them get AVX2 code.
 namespace fastmath {
 
-typedef float V4f __attribute__((vector_size(16)));
-typedef int32_t V4i __attribute__((vector_size(16)));
-typedef uint32_t V4u __attribute__((vector_size(16)));
-typedef double V4d __attribute__((vector_size(32)));
-typedef int64_t V4l __attribute__((vector_size(32)));
-
-// The bits of one vector as another type. Wide vectors pass by reference,
-// so the plain build's calling convention never meets them.
-template <typename To, typename From> __attribute__((always_inline)) inline void CopyBits(To& to, const From& from)
-{
-	static_assert(sizeof(To) == sizeof(From), "same size");
-	__builtin_memcpy(&to, &from, sizeof to);
-}
-
-template <typename To, typename From> __attribute__((always_inline)) inline To Bits(const From& v)
-{
-	static_assert(sizeof(To) == 16 && sizeof(From) == 16, "narrow vectors only");
-	To t;
-	CopyBits(t, v);
-	return t;
-}
+using simd::BitCast;
+using simd::CopyBits;
+using simd::V4d;
+using simd::V4f;
+using simd::V4i;
+using simd::V4l;
+using simd::V4u;
 
 // Four floats or integers as doubles. Written lane by lane: GCC turns this
 // into one AVX conversion, __builtin_convertvector into two and a shuffle.
@@ -47,10 +35,10 @@ template <typename V> __attribute__((always_inline)) inline void Widen(V4d& d, c
 __attribute__((always_inline)) inline V4f Log10(const V4f& x)
 {
 	constexpr uint32_t kSqrtHalfBits = 0x3f3504f3u;
-	const V4u u = Bits<V4u>(x);
-	const V4i k = Bits<V4i>(u - kSqrtHalfBits) >> 23;
+	const V4u u = BitCast<V4u>(x);
+	const V4i k = BitCast<V4i>(u - kSqrtHalfBits) >> 23;
 	V4d m, e;
-	Widen(m, Bits<V4f>(u - (Bits<V4u>(k) << 23)));
+	Widen(m, BitCast<V4f>(u - (BitCast<V4u>(k) << 23)));
 	Widen(e, k);
 	const V4d s = (m - 1.0) / (m + 1.0);
 	const V4d z = s * s, z2 = z * z;

@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """Prints the all-pass coefficients of the distortion's half-band pairs
-(source/MyDisto.cpp) and checks each pair's response.
+(source/HalfBand.h) and checks each pair's response.
 
 A half-band pair H(z) = (A0(z^2) + z^-1 A1(z^2)) / 2 built from first-order
 all-pass sections (b + z^-2) / (1 + b z^-2): the coefficients of the
