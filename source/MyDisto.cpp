@@ -140,6 +140,17 @@ int CMyDisto::SetSampleRate(const double* pdSampleRate)
 	return iResult;
 }
 
+float CMyDisto::DriveFor(float fLevel)
+{
+	// A gain costs a power: worked out once per new level, not per block.
+	if (!(fLevel == m_fGainLevel))
+	{
+		m_fGainLevel = fLevel;
+		m_fGain = DriveGain(fLevel);
+	}
+	return m_fGain;
+}
+
 float CMyDisto::DriveGain(float fLevel)
 {
 	const double dDriveDb = 45.0 * fLevel - 40.0;
@@ -290,8 +301,8 @@ int CMyDisto::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, flo
 	{
 		// A gliding level ramps the drive, sample by sample, across the run.
 		const CLevelGlide::Run run = m_driveGlide.Next(iCount - iRunStart);
-		const float fDriveFrom = DriveGain(run.fFrom);
-		const float fDriveStep = run.Moving() ? (DriveGain(run.fTo) - fDriveFrom) / static_cast<float>(run.iCount) : 0.0f;
+		const float fDriveFrom = DriveFor(run.fFrom);
+		const float fDriveStep = run.Moving() ? (DriveFor(run.fTo) - fDriveFrom) / static_cast<float>(run.iCount) : 0.0f;
 		for (int iDone = iRunStart; iDone < iRunStart + run.iCount; iDone += kChunk)
 		{
 			const int n = std::min(kChunk, iRunStart + run.iCount - iDone);

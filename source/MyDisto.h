@@ -93,6 +93,7 @@ private:
 	// runs; the drive moves by fDriveStep a sample from fDrive.
 	void ProcessChunk(const float* pfIn, float* pfOut1, float* pfOut2, int iCount, float fDrive, float fDriveStep);
 	void RunChunk(const float* pfIn, float* pfOut1, float* pfOut2, int iCount, float fDrive, float fDriveStep);
+	float DriveFor(float fLevel);
 	template <bool bRamp> void DriveChunk(const float* pfIn, int iCount, float fDrive, float fDriveStep);
 	template <int kSections>
 	void Finish(const float* pfBetas, float* pfOut1, float* pfOut2, int iCount);
@@ -119,6 +120,9 @@ private:
 	bool m_bAtRest = true;
 	double m_dDesignedRate = 0.0;
 	CLevelGlide m_driveGlide;
+	// The last level's gain (levels lie in 0..1).
+	float m_fGainLevel = -1.0f;
+	float m_fGain = 0.0f;
 	float m_fLastMix = 0.0f;
 
 	// Twice-rate inputs of the curves as the pair leaves them.
