@@ -235,11 +235,18 @@ void Brontal::ApplyParameterChanges(IParameterChanges* pChanges)
 			*level = {level->iId, pQueue, iPoints, 0};
 			continue;
 		}
-		int32 iOffset = 0;
-		ParamValue dValue = 0.0;
-		float fValue;
-		if (pQueue->getPoint(iPoints - 1, iOffset, dValue) == kResultTrue && brontal::SanitiseParamValue(dValue, fValue))
-			SetCell(static_cast<int>(id), fValue);
+		// The last point that holds a value counts, as it would for a level.
+		for (int32 iPoint = iPoints - 1; iPoint >= 0; --iPoint)
+		{
+			int32 iOffset = 0;
+			ParamValue dValue = 0.0;
+			float fValue;
+			if (pQueue->getPoint(iPoint, iOffset, dValue) == kResultTrue && brontal::SanitiseParamValue(dValue, fValue))
+			{
+				SetCell(static_cast<int>(id), fValue);
+				break;
+			}
+		}
 	}
 }
 

@@ -57,6 +57,9 @@ TEST(Processing, ParameterQueuesTakeTheLastValidPoint)
 	host::ProcessBlock& block = instance->block();
 	block.inputChanges().add(kDelayLevel, 0.1, 0);
 	block.inputChanges().add(kDelayLevel, 0.3, 100);
+	block.inputChanges().add(kDelayLevel, std::nan(""), 200); // the point before counts
+	block.inputChanges().add(kModulationOnOff, 0.0, 10);
+	block.inputChanges().add(kModulationOnOff, std::nan(""), 50);
 	block.inputChanges().add(kDelayOnOff, 0.0, 10);
 	block.inputChanges().add(kDelayOnOff, 1.0, 200);
 	block.inputChanges().add(kReverbOnOff, 1.0, 10);
@@ -79,6 +82,7 @@ TEST(Processing, ParameterQueuesTakeTheLastValidPoint)
 	const std::vector<float> values = processorValues(*instance);
 	EXPECT_FLOAT_EQ(values[kDelayLevel], 0.3f);
 	EXPECT_EQ(values[kDelayOnOff], 1.0f);
+	EXPECT_EQ(values[kModulationOnOff], 0.0f);
 	EXPECT_EQ(values[kReverbOnOff], 0.0f);
 	EXPECT_EQ(values[kChorusSpeed], 1.0f);
 	EXPECT_EQ(values[kReverbLevel], 0.0f);

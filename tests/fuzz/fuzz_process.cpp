@@ -9,8 +9,8 @@
 // for bit (both once a change of the bypass has had time to fade: the
 // chain's fill, a block and 10 ms of processed samples, unless an
 // activation or a state load made it apply at once); an output flagged
-// silent holds zeros; the cells follow the host's
-// changes exactly (last point, ids 1..19, NaN ignored, clamped to 0..1,
+// silent holds zeros; the cells follow the host's changes exactly (the
+// last point that holds a value, ids 1..19, NaN ignored, clamped to 0..1,
 // below the smallest normal float 0); after any history, settings whose
 // sound forgets its past (no chorus, no echoes, no reverberation), given as
 // host changes, sound after a while like a fresh instance started with
@@ -404,15 +404,20 @@ private:
 		}
 
 		// The host's view: the queue keeps points in offset order and the
-		// last one counts.
+		// last one that holds a value counts.
 		const bool bBypassBefore = m_model.bypass();
 		for (const Change& change : changes)
 			m_a.instance->block().inputChanges().add(change.id, change.value, change.offset);
 		for (int32 i = 0; i < m_a.instance->block().inputChanges().getParameterCount(); ++i)
 		{
 			auto* pQueue = static_cast<host::ParamValueQueue*>(m_a.instance->block().inputChanges().getParameterData(i));
-			if (const std::optional<double> last = pQueue->lastValue())
-				m_model.apply(pQueue->getParameterId(), *last);
+			for (int32 p = 0; p < pQueue->getPointCount(); ++p)
+			{
+				int32 iOffset = 0;
+				ParamValue dValue = 0.0;
+				if (pQueue->getPoint(p, iOffset, dValue) == kResultTrue)
+					m_model.apply(pQueue->getParameterId(), dValue);
+			}
 		}
 		// A tempo counts when it is valid, finite and positive as process
 		// sees it: with denormals taken as zero, the smallest are 0.
