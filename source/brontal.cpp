@@ -450,9 +450,10 @@ tresult PLUGIN_API Brontal::getState(IBStream* state)
 		return kResultFalse;
 	}
 	brontal::StateValues afValues = {};
-	for (int i = kFirstParam; i <= kLastParam; ++i)
-		afValues[i] = GetCell(i);
-	return brontal::WriteStateRecord(state, afValues) ? kResultOk : kResultFalse;
+	for (const ParamDef& def : kParams)
+		if (brontal::IsSaved(def))
+			afValues[def.iId] = GetCell(def.iId);
+	return brontal::WriteStateStream(state, brontal::SerialiseState(afValues)) ? kResultOk : kResultFalse;
 }
 
 tresult PLUGIN_API Brontal::setState(IBStream* state)
@@ -462,14 +463,15 @@ tresult PLUGIN_API Brontal::setState(IBStream* state)
 		BRONTAL_ASSERT(false, "0", "brontal");
 		return kResultFalse;
 	}
-	brontal::StateValues afValues = {};
-	if (!brontal::ReadStateRecord(state, afValues))
+	brontal::StateBytes bytes;
+	brontal::ParsedState parsed;
+	if (!brontal::ReadStateStream(state, bytes) || !brontal::ParseState(bytes.data(), bytes.size(), parsed))
 		return kResultFalse;
-	for (int i = kFirstParam; i <= kLastParam; ++i)
+	for (const ParamDef& def : kParams)
 	{
 		float fValue;
-		if (brontal::SanitiseParamValue(afValues[i], fValue))
-			SetCell(i, fValue);
+		if (brontal::IsSaved(def) && brontal::SanitiseParamValue(parsed.afValues[def.iId], fValue))
+			SetCell(def.iId, fValue);
 	}
 	// A loaded setting is heard at once, not reached by a glide.
 	m_bSnapPending.store(true);
