@@ -108,8 +108,8 @@ Brontal::Brontal() : pAudioProcess(new CProcessAudio), afLastMeterValues(), fTem
 	pAudioProcess->SetParamCount(kNumParams);
 	pAudioProcess->SetTempo(&fTempo);
 	pAudioProcess->Init();
-	for (int i = kFirstParam; i <= kLastParam; ++i)
-		pAudioProcess->SetParamPointer(i, &afParamValues[i]);
+	for (const ParamDef& def : kParams)
+		pAudioProcess->SetParamPointer(def.iId, &afParamValues[def.iId]);
 	for (int j = 0; j < kNumLevels; ++j)
 		m_aLevelPoints[j] = {kGlidingLevels[j], nullptr, 0, 0};
 
@@ -199,8 +199,8 @@ tresult PLUGIN_API Brontal::setActive(TBool state)
 	sendTextMessage(state ? "Brontal::setActive (true)" : "Brontal::setActive (false)");
 	ParamCell** afParams = nullptr;
 	if (pAudioProcess->GetParams(&afParams))
-		for (int i = kFirstIndicator; i <= kLastIndicator; ++i)
-			afParams[i]->store(0.0f, std::memory_order_relaxed);
+		for (int iId : kIndicatorIds)
+			afParams[iId]->store(0.0f, std::memory_order_relaxed);
 	pAudioProcess->Reset();
 	m_llTailRemaining = 0;
 	m_bSnapPending.store(true);
@@ -224,7 +224,7 @@ void Brontal::ApplyParameterChanges(IParameterChanges* pChanges)
 			continue;
 		const ParamID id = pQueue->getParameterId();
 		const int32 iPoints = pQueue->getPointCount();
-		if (id < kFirstParam || id > kLastParam || iPoints <= 0)
+		if (!IsParamId(static_cast<int>(id)) || iPoints <= 0)
 			continue;
 		// Switches take the host's last point for the whole block; levels
 		// reach each point at its offset, where their blocks start a glide.
@@ -289,13 +289,13 @@ void Brontal::ReportIndicators(IParameterChanges* pChanges)
 {
 	if (!pChanges)
 		return;
-	for (int i = kFirstIndicator; i <= kLastIndicator; ++i)
+	for (int j = 0; j < kNumIndicators; ++j)
 	{
-		const float fValue = GetCell(i);
-		if (fValue == afLastMeterValues[i - kFirstIndicator])
+		const float fValue = GetCell(kIndicatorIds[j]);
+		if (fValue == afLastMeterValues[j])
 			continue;
 		int32 iIndex = 0;
-		if (IParamValueQueue* pQueue = pChanges->addParameterData(static_cast<ParamID>(i), iIndex))
+		if (IParamValueQueue* pQueue = pChanges->addParameterData(static_cast<ParamID>(kIndicatorIds[j]), iIndex))
 			pQueue->addPoint(0, fValue, iIndex);
 	}
 }
@@ -411,8 +411,8 @@ tresult PLUGIN_API Brontal::process(ProcessData& data)
 	}
 	out.silenceFlags = 0;
 
-	for (int i = kFirstIndicator; i <= kLastIndicator; ++i)
-		afLastMeterValues[i - kFirstIndicator] = GetCell(i);
+	for (int j = 0; j < kNumIndicators; ++j)
+		afLastMeterValues[j] = GetCell(kIndicatorIds[j]);
 
 	// A mono bus feeds its one channel to both chain inputs; silent input
 	// while ringing out reads zeros of our own. The dry side of the bypass
