@@ -104,7 +104,7 @@ void Brontal::ApplyParameterChanges(IParameterChanges* pChanges)
 			continue;
 		const ParamID id = pQueue->getParameterId();
 		const int32 iPoints = pQueue->getPointCount();
-		if (id < kFirstParam || id > kLastParam || iPoints <= 0)
+		if (!IsParamId(static_cast<int>(id)) || iPoints <= 0)
 			continue;
 		// Switches take the host's last point for the whole block; levels
 		// reach each point at its offset, where their blocks start a glide.
@@ -131,13 +131,14 @@ void Brontal::ReportIndicators(IParameterChanges* pChanges)
 {
 	if (!pChanges)
 		return;
-	for (int i = kFirstIndicator; i <= kLastIndicator; ++i)
+	for (int j = 0; j < kNumIndicators; ++j)
 	{
-		if (!m_core.IndicatorChanged(i))
+		if (!m_core.IndicatorChanged(j))
 			continue;
+		const int iId = kIndicatorIds[j];
 		int32 iIndex = 0;
-		if (IParamValueQueue* pQueue = pChanges->addParameterData(static_cast<ParamID>(i), iIndex))
-			pQueue->addPoint(0, m_core.GetParam(i), iIndex);
+		if (IParamValueQueue* pQueue = pChanges->addParameterData(static_cast<ParamID>(iId), iIndex))
+			pQueue->addPoint(0, m_core.GetParam(iId), iIndex);
 	}
 }
 
@@ -173,18 +174,21 @@ tresult PLUGIN_API Brontal::process(ProcessData& data)
 tresult PLUGIN_API Brontal::getState(IBStream* state)
 {
 	brontal::StateValues afValues = {};
-	for (int i = kFirstParam; i <= kLastParam; ++i)
-		afValues[i] = m_core.GetParam(i);
-	return brontal::WriteStateRecord(state, afValues) ? kResultOk : kResultFalse;
+	for (const ParamDef& def : kParams)
+		if (brontal::IsSaved(def))
+			afValues[def.iId] = m_core.GetParam(def.iId);
+	return brontal::WriteStateStream(state, brontal::SerialiseState(afValues)) ? kResultOk : kResultFalse;
 }
 
 tresult PLUGIN_API Brontal::setState(IBStream* state)
 {
-	brontal::StateValues afValues = {};
-	if (!brontal::ReadStateRecord(state, afValues))
+	brontal::StateBytes bytes;
+	brontal::ParsedState parsed;
+	if (!brontal::ReadStateStream(state, bytes) || !brontal::ParseState(bytes.data(), bytes.size(), parsed))
 		return kResultFalse;
-	for (int i = kFirstParam; i <= kLastParam; ++i)
-		m_core.SetParam(i, afValues[i]);
+	for (const ParamDef& def : kParams)
+		if (brontal::IsSaved(def))
+			m_core.SetParam(def.iId, parsed.afValues[def.iId]);
 	// A loaded setting is heard at once, not reached by a glide.
 	m_core.SnapNext();
 	return kResultOk;

@@ -102,8 +102,8 @@ CBrontalCore::CBrontalCore() : m_pChain(new CProcessAudio)
 	m_pChain->SetParamCount(kNumParams);
 	m_pChain->SetTempo(&m_fTempo);
 	m_pChain->Init();
-	for (int i = kFirstParam; i <= kLastParam; ++i)
-		m_pChain->SetParamPointer(i, &m_afParamValues[i]);
+	for (const ParamDef& def : kParams)
+		m_pChain->SetParamPointer(def.iId, &m_afParamValues[def.iId]);
 	for (int j = 0; j < kNumLevels; ++j)
 		m_aLevelPoints[j] = {kGlidingLevels[j], nullptr, 0, 0};
 
@@ -151,8 +151,8 @@ void CBrontalCore::ClearIndicators()
 {
 	ParamCell** afParams = nullptr;
 	if (m_pChain->GetParams(&afParams))
-		for (int i = kFirstIndicator; i <= kLastIndicator; ++i)
-			afParams[i]->store(0.0f, std::memory_order_relaxed);
+		for (int iId : kIndicatorIds)
+			afParams[iId]->store(0.0f, std::memory_order_relaxed);
 }
 
 uint32_t CBrontalCore::TailSamples() const
@@ -313,8 +313,8 @@ CBrontalCore::Result CBrontalCore::Process(AudioBlock& block)
 	}
 	block.uOutSilent = 0;
 
-	for (int i = kFirstIndicator; i <= kLastIndicator; ++i)
-		m_afLastIndicators[i - kFirstIndicator] = GetParam(i);
+	for (int j = 0; j < kNumIndicators; ++j)
+		m_afLastIndicators[j] = GetParam(kIndicatorIds[j]);
 
 	// A mono bus feeds its one channel to both chain inputs; silent input
 	// while ringing out reads zeros of our own. The dry side of the bypass

@@ -84,11 +84,9 @@ public:
 	// No audio this call: every pending point applies now.
 	void Flush();
 	Result Process(AudioBlock& block);
-	// An indicator that has changed since the chain last started a block.
-	bool IndicatorChanged(int iId) const
-	{
-		return GetParam(iId) != m_afLastIndicators[iId - kFirstIndicator];
-	}
+	// Indicator j (of kIndicatorIds) has changed since the chain last
+	// started a block.
+	bool IndicatorChanged(int j) const { return GetParam(kIndicatorIds[j]) != m_afLastIndicators[j]; }
 
 private:
 	struct LevelPoints
