@@ -1,7 +1,7 @@
 #include "brontal.h"
 
 #include "brontalids.h"
-#include "brontalstate.h"
+#include "brontalstatestream.h"
 
 #include "pluginterfaces/base/ustring.h"
 #include "pluginterfaces/vst/ivstparameterchanges.h"

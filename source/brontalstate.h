@@ -9,11 +9,10 @@
 // saved in the 'parm' chunk.
 //
 // Everything here works on plain bytes, so that every shell (and every
-// test) reads a state the same way; only the stream functions at the end
-// speak VST 3.
+// test) reads a state the same way; the VST 3 streams are in
+// brontalstatestream.h.
 
 #include "brontalparams.h"
-#include "pluginterfaces/base/ibstream.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -120,11 +119,5 @@ private:
 	std::size_t m_uPos = 0;
 	bool m_bOk = true;
 };
-
-// The host's side. A stream may deliver less than asked at a time; reading
-// goes on until it ends or stops giving, up to kMaxStateBytes. False when
-// not even the record arrived.
-bool ReadStateStream(Steinberg::IBStream* pStream, StateBytes& bytes);
-bool WriteStateStream(Steinberg::IBStream* pStream, const StateBytes& bytes);
 
 } // namespace brontal
