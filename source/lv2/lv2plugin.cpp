@@ -57,6 +57,10 @@ struct Instance
 	// enters the cell, so that a loaded state is not undone by ports the
 	// host left as they were.
 	float afLastPortValues[kNumParams];
+	// Set by a restore: the next block takes the ports as they stand as
+	// already applied, so that a host which restores only the state does not
+	// lose it to ports it never moved.
+	bool bPortsTaken = false;
 };
 
 const LV2_URID_Map* FindMap(const LV2_Feature* const* features)
@@ -166,9 +170,13 @@ void Run(LV2_Handle handle, uint32_t uCount)
 		if (fValue == s.afLastPortValues[def.iId])
 			continue;
 		s.afLastPortValues[def.iId] = fValue;
+		if (s.bPortsTaken)
+			continue;
 		// Enabled is the bypass turned round.
 		s.core.SetParam(def.iId, IsEnabledPort(def) ? 1.0 - static_cast<double>(fValue) : fValue);
 	}
+
+	s.bPortsTaken = false;
 
 	AudioBlock block{s.layout.iChannels, s.apfIn, 0, s.layout.iChannels, s.apfOut, 0,
 	                 static_cast<int32_t>(uCount < 0x7fffffffu ? uCount : 0x7fffffffu)};
@@ -219,6 +227,7 @@ LV2_State_Status Restore(LV2_Handle handle, LV2_State_Retrieve_Function retrieve
 			s.core.SetParam(def.iId, parsed.afValues[def.iId]);
 	// A loaded setting is heard at once, not reached by a glide.
 	s.core.SnapNext();
+	s.bPortsTaken = true;
 	return LV2_STATE_SUCCESS;
 }
 
