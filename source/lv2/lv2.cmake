@@ -1,5 +1,6 @@
 # The LV2 bundle: build/LV2/brontal.lv2 with the DSP binary and the
-# descriptions brontal-lv2ttl writes from the parameter table.
+# descriptions and presets brontal-lv2ttl writes from the parameter and
+# preset tables.
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(LV2 REQUIRED IMPORTED_TARGET GLOBAL lv2)
 set(BRONTAL_LV2_DIR "${CMAKE_BINARY_DIR}/LV2/brontal.lv2" CACHE INTERNAL "")
@@ -19,15 +20,17 @@ if(NOT BRONTAL_SANITIZE AND NOT BRONTAL_TSAN)
 endif()
 
 add_executable(brontal-lv2ttl lv2/lv2ttl.cpp)
-target_include_directories(brontal-lv2ttl PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}")
+# The factory presets' table is shared with brontal-presets.
+target_include_directories(brontal-lv2ttl PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}" "${PROJECT_SOURCE_DIR}/tools")
 target_link_libraries(brontal-lv2ttl PRIVATE brontal_version brontal_warnings)
 add_custom_command(
-  OUTPUT "${BRONTAL_LV2_DIR}/manifest.ttl" "${BRONTAL_LV2_DIR}/brontal.ttl"
+  OUTPUT "${BRONTAL_LV2_DIR}/manifest.ttl" "${BRONTAL_LV2_DIR}/brontal.ttl" "${BRONTAL_LV2_DIR}/presets.ttl"
   COMMAND ${CMAKE_COMMAND} -E make_directory "${BRONTAL_LV2_DIR}"
   COMMAND brontal-lv2ttl "${BRONTAL_LV2_DIR}"
   DEPENDS brontal-lv2ttl
   COMMENT "Writing the LV2 descriptions")
 add_custom_target(lv2_bundle ALL
-  DEPENDS brontal_lv2 "${BRONTAL_LV2_DIR}/manifest.ttl" "${BRONTAL_LV2_DIR}/brontal.ttl")
+  DEPENDS brontal_lv2 "${BRONTAL_LV2_DIR}/manifest.ttl" "${BRONTAL_LV2_DIR}/brontal.ttl"
+          "${BRONTAL_LV2_DIR}/presets.ttl")
 
 install(DIRECTORY "${BRONTAL_LV2_DIR}" DESTINATION lib/lv2 USE_SOURCE_PERMISSIONS)

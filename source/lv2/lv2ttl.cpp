@@ -1,10 +1,12 @@
 // brontal-lv2ttl: writes the LV2 bundle's descriptions from the parameter
 // table, so that they cannot drift from what the VST 3 controller publishes.
 //
-//   brontal-lv2ttl OUTDIR     writes OUTDIR/manifest.ttl and OUTDIR/brontal.ttl
+//   brontal-lv2ttl OUTDIR     writes OUTDIR/manifest.ttl, OUTDIR/brontal.ttl
+//                             and the factory presets, OUTDIR/presets.ttl
 
 #include "lv2/lv2ports.h"
 #include "lv2/lv2ttlwords.h"
+#include "presets/factorypresets.h"
 #include "version.h"
 
 #include <cstdio>
@@ -24,6 +26,7 @@ const char* const kPrefixes = R"(@prefix atom: <http://lv2plug.in/ns/ext/atom#> 
 @prefix foaf: <http://xmlns.com/foaf/0.1/> .
 @prefix lv2: <http://lv2plug.in/ns/lv2core#> .
 @prefix midi: <http://lv2plug.in/ns/ext/midi#> .
+@prefix pset: <http://lv2plug.in/ns/ext/presets#> .
 @prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .
 @prefix state: <http://lv2plug.in/ns/ext/state#> .
 @prefix time: <http://lv2plug.in/ns/ext/time#> .
@@ -115,6 +118,33 @@ void Plugin(std::ostream& out, const char* szUri, const char* szName, const Port
 	out << " .\n";
 }
 
+// "High-Gain Lead" is <...#preset-high_gain_lead>.
+std::string PresetUri(const brontal::presets::FactoryPreset& preset)
+{
+	return std::string(kPluginUri) + "#preset-" + Slug(preset.name);
+}
+
+// Every panel control of a preset as a port value; both plug-ins take them.
+void Presets(std::ostream& manifest, std::ostream& presets)
+{
+	for (const brontal::presets::FactoryPreset& preset : brontal::presets::kPresets)
+	{
+		const std::string sUri = PresetUri(preset);
+		manifest << "\n<" << sUri << ">\n\ta pset:Preset ;\n\tlv2:appliesTo <" << kPluginUri << "> , <"
+		         << kMonoPluginUri << "> ;\n\trdfs:seeAlso <presets.ttl> .\n";
+		presets << "\n<" << sUri << ">\n\ta pset:Preset ;\n\tlv2:appliesTo <" << kPluginUri << "> , <"
+		        << kMonoPluginUri << "> ;\n\trdfs:label \"" << preset.name << "\" ;\n\tlv2:port";
+		bool bFirst = true;
+		for (const auto& [iId, fValue] : brontal::presets::values(preset))
+		{
+			presets << (bFirst ? " [\n" : " , [\n") << "\t\tlv2:symbol \"" << PortSymbol(ParamDefOf(iId))
+			        << "\" ;\n\t\tpset:value " << Decimal(fValue) << "\n\t]";
+			bFirst = false;
+		}
+		presets << " .\n";
+	}
+}
+
 bool Write(const std::string& sPath, const std::string& sText)
 {
 	std::ofstream file(sPath, std::ios::binary);
@@ -152,10 +182,17 @@ int main(int argc, char** argv)
 	for (const char* szUri : {kPluginUri, kMonoPluginUri})
 		manifest << "\n<" << szUri << ">\n\ta lv2:Plugin ;\n\tlv2:binary <brontal.so> ;\n\trdfs:seeAlso <brontal.ttl> .\n";
 
+	std::ostringstream presets;
+	presets << kPrefixes;
+	Presets(manifest, presets);
+
 	std::ostringstream plugins;
 	plugins << kPrefixes;
 	Plugin(plugins, kPluginUri, "Brontal", kStereo);
 	Plugin(plugins, kMonoPluginUri, "Brontal Mono", kMono);
 
-	return Write(sDir + "/manifest.ttl", manifest.str()) && Write(sDir + "/brontal.ttl", plugins.str()) ? 0 : 1;
+	return Write(sDir + "/manifest.ttl", manifest.str()) && Write(sDir + "/brontal.ttl", plugins.str()) &&
+	               Write(sDir + "/presets.ttl", presets.str())
+	           ? 0
+	           : 1;
 }

@@ -35,13 +35,13 @@ inline std::string PortName(const ParamDef& def)
 	return IsEnabledPort(def) ? "Enabled" : Utf8(def.wszTitle);
 }
 
-// The name in lower case, every run of other characters one underscore:
+// The text in lower case, every run of other characters one underscore:
 // "Gate/Compressor ON OFF" is gate_compressor_on_off.
-inline std::string PortSymbol(const ParamDef& def)
+inline std::string Slug(const std::string& sText)
 {
 	std::string sSymbol;
 	bool bGap = false;
-	for (const char c : PortName(def))
+	for (const char c : sText)
 	{
 		const bool bWord = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
 		if (!bWord)
@@ -57,6 +57,11 @@ inline std::string PortSymbol(const ParamDef& def)
 	if (sSymbol.empty() || (sSymbol[0] >= '0' && sSymbol[0] <= '9'))
 		sSymbol = "p" + sSymbol;
 	return sSymbol;
+}
+
+inline std::string PortSymbol(const ParamDef& def)
+{
+	return Slug(PortName(def));
 }
 
 // The shortest decimal that reads back as the same float, always with a

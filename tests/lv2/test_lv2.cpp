@@ -442,3 +442,44 @@ TEST(Lv2Ports, EachPublishedParameterIsAPortAfterTheFixedOnes)
 }
 
 } // namespace
+
+namespace {
+
+// The ten factory presets, listed and loaded through lilv's preset calls,
+// sound as brontal-render with the same .vstpreset file.
+TEST_F(Lv2Render, FactoryPresetsSoundAsTheirVstPresets)
+{
+	const std::vector<std::string> names = {"Ambient Swells", "Blues Drive",   "Clean Chorus",  "Dry DI Cabinet",
+	                                        "High-Gain Lead", "Light Crunch",  "Metal Rhythm",  "Slapback",
+	                                        "Stereo Crunch",  "Surf Spring"};
+	const fs::path folder = fs::path(BRONTAL_SOURCE_DIR) / "resource/presets/Brontal Audio - https___brontal.example/Brontal2";
+	for (const char* szUri : {kStereoUri, kMonoUri})
+	{
+		Lv2Plugin lister(szUri, Lv2Options{});
+		std::vector<std::pair<std::string, std::string>> presets = lister.presets();
+		std::sort(presets.begin(), presets.end());
+		ASSERT_EQ(presets.size(), names.size()) << szUri;
+		for (size_t i = 0; i < names.size(); ++i)
+			EXPECT_EQ(presets[i].first, names[i]);
+	}
+	Lv2Plugin lister(kStereoUri, Lv2Options{});
+	for (const auto& [label, uri] : lister.presets())
+	{
+		const Case c = {"preset-" + label, {}};
+		Lv2Plugin plugin(kStereoUri, Lv2Options{48000.0, 256, true});
+		ASSERT_TRUE(plugin.loadPreset(uri)) << label;
+		const double db = differenceDb(renderLv2(plugin, c), renderVst3(c, {"--preset", (folder / (label + ".vstpreset")).string()}));
+		std::printf("  %-18s LV2 - VST 3: %s\n", label.c_str(), db < -900 ? "identical" : (std::to_string(db) + " dB").c_str());
+		EXPECT_LT(db, -100.0) << label;
+	}
+	// Loaded, a preset is heard: Metal Rhythm is not the defaults.
+	for (const auto& [label, uri] : lister.presets())
+		if (label == "Metal Rhythm")
+		{
+			Lv2Plugin plugin(kStereoUri, Lv2Options{48000.0, 256, true});
+			ASSERT_TRUE(plugin.loadPreset(uri));
+			EXPECT_GT(differenceDb(renderLv2(plugin, {"metal", {}}), renderVst3({"plain", {}})), -40.0);
+		}
+}
+
+} // namespace
