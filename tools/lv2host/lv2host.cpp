@@ -39,6 +39,8 @@ struct Lv2Plugin::State
 	std::vector<uint32_t> audioIn, audioOut;
 	std::vector<std::vector<uint8_t>> atomIn, atomOut;
 	double dTempo = 0.0;
+	// Events for the next block: type, then body, each event whole.
+	std::vector<std::pair<uint32_t, std::vector<uint8_t>>> events;
 
 	int32_t iMaxBlock = 0;
 	float fRate = 0.0f;
@@ -47,7 +49,9 @@ struct Lv2Plugin::State
 	LV2_Options_Option aOptions[5]{};
 	LV2_Feature mapFeature{}, scheduleFeature{}, optionsFeature{}, boundedFeature{};
 	std::vector<const LV2_Feature*> features;
-	LV2_URID sequenceType = 0, chunkType = 0;
+	LV2_URID sequenceType = 0, chunkType = 0, timePosition = 0, beatsPerMinute = 0;
+	// Set up once: it maps its URIs, which allocates, and run must not.
+	LV2_Atom_Forge forge{};
 	// A property between saveProperty's store and restoreProperty's retrieve.
 	LV2_URID propertyKey = 0;
 	std::vector<unsigned char> property;
@@ -96,8 +100,6 @@ struct Lv2Plugin::State
 	{
 		for (std::vector<uint8_t>& buffer : atomIn)
 		{
-			LV2_Atom_Forge forge;
-			lv2_atom_forge_init(&forge, &map);
 			lv2_atom_forge_set_buffer(&forge, buffer.data(), buffer.size());
 			LV2_Atom_Forge_Frame sequence;
 			lv2_atom_forge_sequence_head(&forge, &sequence, 0);
@@ -105,10 +107,16 @@ struct Lv2Plugin::State
 			{
 				lv2_atom_forge_frame_time(&forge, 0);
 				LV2_Atom_Forge_Frame object;
-				lv2_atom_forge_object(&forge, &object, 0, Map(LV2_TIME__Position));
-				lv2_atom_forge_key(&forge, Map(LV2_TIME__beatsPerMinute));
+				lv2_atom_forge_object(&forge, &object, 0, timePosition);
+				lv2_atom_forge_key(&forge, beatsPerMinute);
 				lv2_atom_forge_float(&forge, static_cast<float>(dTempo));
 				lv2_atom_forge_pop(&forge, &object);
+			}
+			for (const auto& [uType, body] : events)
+			{
+				lv2_atom_forge_frame_time(&forge, 0);
+				lv2_atom_forge_atom(&forge, static_cast<uint32_t>(body.size()), uType);
+				lv2_atom_forge_write(&forge, body.data(), static_cast<uint32_t>(body.size()));
 			}
 			lv2_atom_forge_pop(&forge, &sequence);
 		}
@@ -168,6 +176,9 @@ Lv2Plugin::Lv2Plugin(const std::string& uri, const Lv2Options& options) : m_stat
 	s.map = {&s, &State::MapUri};
 	s.sequenceType = s.Map(LV2_ATOM__Sequence);
 	s.chunkType = s.Map(LV2_ATOM__Chunk);
+	s.timePosition = s.Map(LV2_TIME__Position);
+	s.beatsPerMinute = s.Map(LV2_TIME__beatsPerMinute);
+	lv2_atom_forge_init(&s.forge, &s.map);
 	s.schedule = {&s, &State::Schedule};
 	const LV2_URID intType = s.Map(LV2_ATOM__Int);
 	s.aOptions[0] = {LV2_OPTIONS_INSTANCE, 0, s.Map(LV2_BUF_SIZE__maxBlockLength), sizeof(int32_t), intType, &s.iMaxBlock};
@@ -318,8 +329,26 @@ void Lv2Plugin::run(const float* const* ppfIn, float* const* ppfOut, int iCount)
 	for (std::size_t c = 0; c < s.audioOut.size(); ++c)
 		lilv_instance_connect_port(s.instance, s.audioOut[c], ppfOut[c]);
 	s.PrepareAtoms();
+	s.events.clear();
 	lilv_instance_run(s.instance, static_cast<uint32_t>(iCount));
 	s.DoWork();
+}
+
+void Lv2Plugin::sendEvent(uint32_t uType, const void* pBody, uint32_t uSize)
+{
+	const auto* p = static_cast<const uint8_t*>(pBody);
+	m_state->events.emplace_back(uType, std::vector<uint8_t>(p, p + uSize));
+}
+
+uint32_t Lv2Plugin::map(const std::string& uri)
+{
+	return m_state->Map(uri.c_str());
+}
+
+void Lv2Plugin::restart()
+{
+	lilv_instance_deactivate(m_state->instance);
+	lilv_instance_activate(m_state->instance);
 }
 
 void Lv2Plugin::run(const float* pfIn, float* pfOut, int iCount)

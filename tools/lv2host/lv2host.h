@@ -7,6 +7,7 @@
 // with a time:Position; saves and restores its state through its state
 // interface and loads presets through lilv's preset calls.
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -53,6 +54,13 @@ public:
 	// From the next block on, every block's event input starts with a
 	// time:Position holding this tempo; 0 sends none.
 	void setTempo(double dTempo);
+
+	// An event for the next block's event inputs, after the time:Position:
+	// the atom's type and body as they are.
+	void sendEvent(uint32_t uType, const void* pBody, uint32_t uSize);
+	uint32_t map(const std::string& uri);
+	// Deactivates and activates again, as a host does around a restart.
+	void restart();
 
 	// One block of at most iMaxBlock samples, one pointer per audio port,
 	// then any work the plug-in scheduled.
