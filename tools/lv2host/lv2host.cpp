@@ -116,7 +116,8 @@ struct Lv2Plugin::State
 			{
 				lv2_atom_forge_frame_time(&forge, 0);
 				lv2_atom_forge_atom(&forge, static_cast<uint32_t>(body.size()), uType);
-				lv2_atom_forge_write(&forge, body.data(), static_cast<uint32_t>(body.size()));
+				if (!body.empty())
+					lv2_atom_forge_write(&forge, body.data(), static_cast<uint32_t>(body.size()));
 			}
 			lv2_atom_forge_pop(&forge, &sequence);
 		}
