@@ -42,7 +42,7 @@ declare -A suite_targets=(
   [presets]="preset_tests"
   [render]="render_tests"
   [editor]="editor_tests editor_widget_tests"
-  [lv2]="lv2_tests"
+  [lv2]="lv2_tests lv2_ui_tests"
 )
 
 # --- the list: blocks of "name:", "file:", "suites:", "old:", "new:" lines;

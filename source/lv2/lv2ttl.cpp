@@ -1,7 +1,8 @@
 // brontal-lv2ttl: writes the LV2 bundle's descriptions from the parameter
 // table, so that they cannot drift from what the VST 3 controller publishes.
 //
-//   brontal-lv2ttl OUTDIR     writes OUTDIR/manifest.ttl, OUTDIR/brontal.ttl
+//   brontal-lv2ttl OUTDIR     writes OUTDIR/manifest.ttl, OUTDIR/brontal.ttl (the
+//                             plug-ins and their UI)
 //                             and the factory presets, OUTDIR/presets.ttl
 
 #include "lv2/lv2ports.h"
@@ -30,6 +31,7 @@ const char* const kPrefixes = R"(@prefix atom: <http://lv2plug.in/ns/ext/atom#> 
 @prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .
 @prefix state: <http://lv2plug.in/ns/ext/state#> .
 @prefix time: <http://lv2plug.in/ns/ext/time#> .
+@prefix ui: <http://lv2plug.in/ns/extensions/ui#> .
 @prefix urid: <http://lv2plug.in/ns/ext/urid#> .
 )";
 
@@ -69,7 +71,8 @@ void Plugin(std::ostream& out, const char* szUri, const char* szName, const Port
 	    << "\tlv2:microVersion " << kVersion[3] << " ;\n"
 	    << "\tlv2:requiredFeature urid:map ;\n"
 	    << "\tlv2:optionalFeature lv2:hardRTCapable ;\n"
-	    << "\tlv2:extensionData state:interface ;\n";
+	    << "\tlv2:extensionData state:interface ;\n"
+	    << "\tui:ui <" << kUiUri << "> ;\n";
 	static const char* const aszSide[] = {"l", "r"};
 	static const char* const aszSideName[] = {"Left", "Right"};
 	bool bFirst = true;
@@ -182,6 +185,8 @@ int main(int argc, char** argv)
 	for (const char* szUri : {kPluginUri, kMonoPluginUri})
 		manifest << "\n<" << szUri << ">\n\ta lv2:Plugin ;\n\tlv2:binary <brontal.so> ;\n\trdfs:seeAlso <brontal.ttl> .\n";
 
+	manifest << "\n<" << kUiUri << ">\n\ta ui:X11UI ;\n\tui:binary <brontal_ui.so> ;\n\trdfs:seeAlso <brontal.ttl> .\n";
+
 	std::ostringstream presets;
 	presets << kPrefixes;
 	Presets(manifest, presets);
@@ -190,6 +195,11 @@ int main(int argc, char** argv)
 	plugins << kPrefixes;
 	Plugin(plugins, kPluginUri, "Brontal", kStereo);
 	Plugin(plugins, kMonoPluginUri, "Brontal Mono", kMono);
+	// The editor: in the host's window, run from its idle calls.
+	plugins << "\n<" << kUiUri << ">\n\ta ui:X11UI ;\n"
+	        << "\tlv2:requiredFeature ui:idleInterface , ui:parent ;\n"
+	        << "\tlv2:optionalFeature ui:resize , ui:touch ;\n"
+	        << "\tlv2:extensionData ui:idleInterface .\n";
 
 	return Write(sDir + "/manifest.ttl", manifest.str()) && Write(sDir + "/brontal.ttl", plugins.str()) &&
 	               Write(sDir + "/presets.ttl", presets.str())

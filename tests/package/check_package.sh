@@ -42,7 +42,8 @@ dpkg-deb -c "$deb" | grep -v '^d' | sed 's|^.* \./||' | sort >"$work/files"
 diff "$work/expected" "$work/files" >"$work/list.diff" || { fail "file list differs:"; cat "$work/list.diff"; }
 for path in "$bundle/Contents/x86_64-linux/brontal1.so" "$bundle/Contents/Resources/moduleinfo.json" \
             "$presets/Clean Chorus.vstpreset" usr/bin/brontal-render \
-            "$lv2/manifest.ttl" "$lv2/brontal.ttl" "$lv2/presets.ttl" "$lv2/brontal.so"; do
+            "$lv2/manifest.ttl" "$lv2/brontal.ttl" "$lv2/presets.ttl" "$lv2/brontal.so" \
+            "$lv2/brontal_ui.so"; do
   grep -qxF "$path" "$work/files" || fail "no $path in the package"
 done
 [ "$(grep -c "^$presets/.*\.vstpreset$" "$work/files")" -ge 8 ] || fail "fewer than 8 presets in $presets"
@@ -50,7 +51,7 @@ done
 # Every library the binaries need belongs to a package named in Depends.
 depends="$(field Depends)"
 for binary in "$build/VST3/brontal1.vst3/Contents/x86_64-linux/brontal1.so" "$build/tools/brontal-render" \
-              "$build/LV2/brontal.lv2/brontal.so"; do
+              "$build/LV2/brontal.lv2/brontal.so" "$build/LV2/brontal.lv2/brontal_ui.so"; do
   for library in $(objdump -p "$binary" | awk '$1 == "NEEDED" { print $2 }'); do
     # awk reads the whole list: leaving early would end ldconfig with SIGPIPE,
     # which pipefail turns into a silent exit of this script.
