@@ -20,25 +20,36 @@
 namespace brontal::lv2 {
 namespace {
 
+// All 0 for a host without a URID map: then there is neither an event to
+// read nor a state to keep, and the tempo stays 120.
 struct Uris
 {
-	LV2_URID atomBlank, atomObject, atomChunk, atomFloat, atomDouble, atomInt, atomLong;
-	LV2_URID timePosition, timeBeatsPerMinute;
-	LV2_URID state;
+	LV2_URID atomBlank = 0, atomObject = 0, atomChunk = 0, atomFloat = 0, atomDouble = 0, atomInt = 0, atomLong = 0;
+	LV2_URID timePosition = 0, timeBeatsPerMinute = 0;
+	LV2_URID state = 0;
 
-	explicit Uris(const LV2_URID_Map& map)
-	    : atomBlank(map.map(map.handle, LV2_ATOM__Blank)), atomObject(map.map(map.handle, LV2_ATOM__Object)),
-	      atomChunk(map.map(map.handle, LV2_ATOM__Chunk)), atomFloat(map.map(map.handle, LV2_ATOM__Float)),
-	      atomDouble(map.map(map.handle, LV2_ATOM__Double)), atomInt(map.map(map.handle, LV2_ATOM__Int)),
-	      atomLong(map.map(map.handle, LV2_ATOM__Long)), timePosition(map.map(map.handle, LV2_TIME__Position)),
-	      timeBeatsPerMinute(map.map(map.handle, LV2_TIME__beatsPerMinute)), state(map.map(map.handle, kStateUri))
+	explicit Uris(const LV2_URID_Map* pMap)
 	{
+		if (!pMap)
+			return;
+		const auto map = [pMap](const char* szUri) { return pMap->map(pMap->handle, szUri); };
+		atomBlank = map(LV2_ATOM__Blank);
+		atomObject = map(LV2_ATOM__Object);
+		atomChunk = map(LV2_ATOM__Chunk);
+		atomFloat = map(LV2_ATOM__Float);
+		atomDouble = map(LV2_ATOM__Double);
+		atomInt = map(LV2_ATOM__Int);
+		atomLong = map(LV2_ATOM__Long);
+		timePosition = map(LV2_TIME__Position);
+		timeBeatsPerMinute = map(LV2_TIME__beatsPerMinute);
+		state = map(kStateUri);
 	}
+	bool Mapped() const { return state != 0; }
 };
 
 struct Instance
 {
-	Instance(const PortLayout& portLayout, const LV2_URID_Map& map) : layout(portLayout), uris(map)
+	Instance(const PortLayout& portLayout, const LV2_URID_Map* pMap) : layout(portLayout), uris(pMap)
 	{
 		for (float& fLast : afLastPortValues)
 			fLast = NAN;
@@ -80,9 +91,9 @@ LV2_Handle Instantiate(const LV2_Descriptor* descriptor, double dRate, const cha
                        const LV2_Feature* const* features)
 {
 	const LV2_URID_Map* pMap = FindMap(features);
-	if (!pMap || !(dRate > 0.0) || !std::isfinite(dRate))
+	if (!(dRate > 0.0) || !std::isfinite(dRate))
 		return nullptr;
-	Instance* pInstance = new (std::nothrow) Instance(LayoutOf(descriptor), *pMap);
+	Instance* pInstance = new (std::nothrow) Instance(LayoutOf(descriptor), pMap);
 	if (!pInstance)
 		return nullptr;
 	pInstance->core.Reset();
@@ -138,7 +149,7 @@ bool NumberOf(const Uris& uris, const LV2_Atom* pAtom, double& dValue)
 // The host's time position carries the tempo; MIDI has no use here yet.
 void ReadEvents(Instance& s)
 {
-	if (!s.pEvents)
+	if (!s.pEvents || !s.uris.Mapped())
 		return;
 	LV2_ATOM_SEQUENCE_FOREACH(s.pEvents, pEvent)
 	{
@@ -198,6 +209,8 @@ LV2_State_Status Save(LV2_Handle handle, LV2_State_Store_Function store, LV2_Sta
                       uint32_t /*flags*/, const LV2_Feature* const* /*features*/)
 {
 	Instance& s = *static_cast<Instance*>(handle);
+	if (!s.uris.Mapped())
+		return LV2_STATE_ERR_NO_FEATURE;
 	StateValues afValues = {};
 	for (const ParamDef& def : kParams)
 		if (IsSaved(def))
@@ -211,6 +224,8 @@ LV2_State_Status Restore(LV2_Handle handle, LV2_State_Retrieve_Function retrieve
                          uint32_t /*flags*/, const LV2_Feature* const* /*features*/)
 {
 	Instance& s = *static_cast<Instance*>(handle);
+	if (!s.uris.Mapped())
+		return LV2_STATE_ERR_NO_FEATURE;
 	size_t uSize = 0;
 	uint32_t uType = 0;
 	uint32_t uFlags = 0;

@@ -69,8 +69,7 @@ void Plugin(std::ostream& out, const char* szUri, const char* szName, const Port
 	    << "> ;\n\t\tfoaf:mbox <" << BRONTAL_EMAIL << ">\n\t] ;\n"
 	    << "\tlv2:minorVersion " << kVersion[1] << " ;\n"
 	    << "\tlv2:microVersion " << kVersion[3] << " ;\n"
-	    << "\tlv2:requiredFeature urid:map ;\n"
-	    << "\tlv2:optionalFeature lv2:hardRTCapable ;\n"
+	    << "\tlv2:optionalFeature urid:map , lv2:hardRTCapable ;\n"
 	    << "\tlv2:extensionData state:interface ;\n"
 	    << "\tui:ui <" << kUiUri << "> ;\n";
 	static const char* const aszSide[] = {"l", "r"};
@@ -97,6 +96,7 @@ void Plugin(std::ostream& out, const char* szUri, const char* szName, const Port
 		     << "\t\tatom:bufferType atom:Sequence ;\n"
 		     << "\t\tatom:supports midi:MidiEvent , time:Position ;\n"
 		     << "\t\tlv2:designation lv2:control ;\n"
+		     << "\t\tlv2:portProperty lv2:connectionOptional ;\n"
 		     << "\t\tlv2:index " << layout.Events() << " ;\n"
 		     << "\t\tlv2:symbol \"events\" ;\n"
 		     << "\t\tlv2:name \"Events\"\n";

@@ -285,6 +285,26 @@ TEST_F(Lv2Render, EveryCaseSoundsAsTheVst3BundleWithinMinus100Db)
 	}
 }
 
+// Debian's lv2apply, which offers no URID map, leaves the event port
+// unconnected and runs one frame per call, with ports set on its command
+// line: the stereo and the mono plug-in sound as brontal-render with blocks
+// of one sample.
+TEST_F(Lv2Render, DebiansLv2applySoundsAsTheVst3Bundle)
+{
+	for (const bool mono : {false, true})
+	{
+		const Case c = {mono ? "lv2apply-mono" : "lv2apply", {{"Distortion Level", 0.9f}, {"Reverb Level", 0.3f}}, 48000,
+		                1, 0.0, false, mono};
+		const fs::path out = s_dir / (c.name + "-lv2.wav");
+		ASSERT_EQ(run({LV2APPLY_PATH, "-i", inputAt(c.sampleRate, mono).string(), "-o", out.string(), "-c",
+		               "distortion_level", "0.9", "-c", "reverb_level", "0.3", mono ? kMonoUri : kStereoUri}),
+		          0);
+		const double db = differenceDb(readAudio(out), renderVst3(c));
+		std::printf("  %-18s LV2 - VST 3: %s\n", c.name.c_str(), db < -900 ? "identical" : (std::to_string(db) + " dB").c_str());
+		EXPECT_LT(db, -100.0) << c.name;
+	}
+}
+
 // The comparison can tell: a tempo only LV2's time:Position carries moves
 // the echoes far above the tolerance.
 TEST_F(Lv2Render, TheTempoComesFromTimePosition)
