@@ -199,7 +199,14 @@ int main(int argc, char** argv)
 	plugins << "\n<" << kUiUri << ">\n\ta ui:X11UI ;\n"
 	        << "\tlv2:requiredFeature ui:idleInterface , ui:parent ;\n"
 	        << "\tlv2:optionalFeature ui:resize , ui:touch ;\n"
-	        << "\tlv2:extensionData ui:idleInterface .\n";
+	        << "\tlv2:extensionData ui:idleInterface";
+	// The meters and LEDs reach the UI as their ports change.
+	for (const char* szUri : {kPluginUri, kMonoPluginUri})
+		for (const ParamDef& def : kParams)
+			if (HasPort(def) && IsOutputPort(def))
+				plugins << " ;\n\tui:portNotification [\n\t\tui:plugin <" << szUri << "> ;\n\t\tlv2:symbol \""
+				        << PortSymbol(def) << "\" ;\n\t\tui:notifyType ui:floatProtocol\n\t]";
+	plugins << " .\n";
 
 	return Write(sDir + "/manifest.ttl", manifest.str()) && Write(sDir + "/brontal.ttl", plugins.str()) &&
 	               Write(sDir + "/presets.ttl", presets.str())
