@@ -6,6 +6,13 @@
 #
 # Usage: jalv_host.sh LV2_DIR GOLDEN_PNG
 set -euo pipefail
+# JACK keeps a registry of servers in /dev/shm that dead servers of any user
+# can fill ("Too many servers already active"): where we may, the test runs
+# in a mount namespace of its own with a private /dev/shm.
+if [ -z "${BRONTAL_PRIVATE_SHM:-}" ] && unshare --mount true 2>/dev/null; then
+  exec unshare --mount bash -c 'mount -t tmpfs tmpfs /dev/shm && BRONTAL_PRIVATE_SHM=1 exec bash "$0" "$@"' \
+    "$0" "$@"
+fi
 lv2dir="$(cd "$1" && pwd)"
 golden="$2"
 uri=https://brontal.example/lv2/brontal
