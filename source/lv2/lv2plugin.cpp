@@ -262,7 +262,7 @@ const LV2_Descriptor kDescriptors[] = {
 } // namespace
 } // namespace brontal::lv2
 
-extern "C" LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t uIndex)
+LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t uIndex)
 {
 	return uIndex < 2 ? &brontal::lv2::kDescriptors[uIndex] : nullptr;
 }

@@ -292,7 +292,7 @@ const LV2UI_Descriptor kDescriptor = {kUiUri, Instantiate, Cleanup, PortEvent, E
 } // namespace
 } // namespace brontal::lv2
 
-extern "C" LV2_SYMBOL_EXPORT const LV2UI_Descriptor* lv2ui_descriptor(uint32_t uIndex)
+LV2_SYMBOL_EXPORT const LV2UI_Descriptor* lv2ui_descriptor(uint32_t uIndex)
 {
 	return uIndex == 0 ? &brontal::lv2::kDescriptor : nullptr;
 }
