@@ -3,8 +3,6 @@
 #include "pluginterfaces/vst/ivstmidicontrollers.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
 
-#include <xmmintrin.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -33,18 +31,6 @@ void raise(std::atomic<T>& stored, T value)
 	{
 	}
 }
-
-// Denormals flushed for the callback's span, the thread's mode restored
-// after it (the thread belongs to the audio server).
-class FlushDenormals
-{
-public:
-	FlushDenormals() : saved(_mm_getcsr()) { _mm_setcsr(saved | 0x8040); }
-	~FlushDenormals() { _mm_setcsr(saved); }
-
-private:
-	unsigned saved;
-};
 
 } // namespace
 
@@ -118,7 +104,6 @@ void Engine::deviceLost(const char* reason)
 void Engine::process(const AudioPeriod& period)
 {
 	const auto start = std::chrono::steady_clock::now();
-	FlushDenormals flush;
 
 	ParameterChange change;
 	while (inputQueue.pop(change))
