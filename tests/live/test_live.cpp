@@ -9,6 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <thread>
 #include <cstdio>
 #include <fstream>
 
@@ -136,6 +139,72 @@ TEST_F(LiveOnJack, BadSettingsGiveTheirFallbacksAndOneMessageEach)
 	const Finished listed = runLive({"--list-devices"}, config());
 	EXPECT_EQ(listed.status, 0);
 	EXPECT_EQ(listed.errors, "") << "the rewritten settings file should be clean";
+}
+
+// ALSA through its file plugin over null, as a test can have it without a
+// sound card: capture reads a raw file, playback writes one, as fast as the
+// application goes. The guitar is on the second of two channels, the first
+// carries a tone that must not be heard.
+TEST(LiveOnAlsa, PlaysTheChosenChannelAsTheRenderToolRendersIt)
+{
+	ScratchFolder scratch;
+	const auto riff = readChannels(demoRiff());
+	const fs::path state = scratch.path() / "still.state";
+	render(demoRiff(),
+	       {"--set", "Modulation ON OFF=0", "--set", "Delay ON OFF=0", "--set", "Reverb ON OFF=0", "--state-out",
+	        state.string()},
+	       scratch.path());
+	const Stereo reference = render(demoRiff(), {"--state-in", state.string()}, scratch.path());
+
+	const long frames = static_cast<long>(riff[0].size());
+	std::vector<float> captured(2 * frames);
+	for (long i = 0; i < frames; ++i)
+	{
+		captured[2 * i] = 0.5f * static_cast<float>(std::sin(2.0 * 3.14159265358979 * 440.0 * i / 48000.0));
+		captured[2 * i + 1] = riff[0][i];
+	}
+	const fs::path in = scratch.path() / "in.raw", out = scratch.path() / "out.raw";
+	std::ofstream(in, std::ios::binary).write(reinterpret_cast<const char*>(captured.data()),
+	                                          static_cast<std::streamsize>(captured.size() * sizeof(float)));
+	const fs::path asoundrc = scratch.path() / "asoundrc";
+	std::ofstream(asoundrc) << "pcm.brontaltest { type asym playback.pcm \"liveout\" capture.pcm \"livein\" }\n"
+	                        << "pcm.liveout { type file slave.pcm \"null\" file \"" << out.string()
+	                        << "\" format \"raw\" }\n"
+	                        << "pcm.livein { type file slave.pcm \"null\" file \"/dev/null\" infile \"" << in.string()
+	                        << "\" format \"raw\" }\n";
+	setenv("ALSA_CONFIG_PATH", ("/usr/share/alsa/alsa.conf:" + asoundrc.string()).c_str(), 1);
+
+	constexpr long kPeriod = 64;
+	const long wanted = frames + 4 * kPeriod;
+	{
+		LiveProcess live({"--no-gui", "--backend", "alsa", "--device", "brontaltest", "--input", "2", "--period",
+		                  std::to_string(kPeriod), "--state", state.string()},
+		                 scratch.path(), scratch.path());
+		ASSERT_TRUE(live.waitForOutput("playing:", 20)) << live.errors();
+		EXPECT_NE(live.output().find("latency in 64 + out 128 frames"), std::string::npos) << live.output();
+		const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+		std::error_code error;
+		while (fs::file_size(out, error) < static_cast<std::uintmax_t>(wanted * 2 * sizeof(float)) &&
+		       std::chrono::steady_clock::now() < deadline)
+			std::this_thread::sleep_for(std::chrono::milliseconds(5));
+		EXPECT_EQ(live.quit(), 0) << live.errors();
+	}
+	unsetenv("ALSA_CONFIG_PATH");
+
+	std::vector<float> played(2 * wanted);
+	std::ifstream(out, std::ios::binary).read(reinterpret_cast<char*>(played.data()),
+	                                         static_cast<std::streamsize>(played.size() * sizeof(float)));
+	Stereo recording;
+	for (long i = 0; i < wanted; ++i)
+	{
+		recording.left.push_back(played[2 * i]);
+		recording.right.push_back(played[2 * i + 1]);
+	}
+	const Alignment alignment = align(reference, recording, 512);
+	std::printf("alignment: %d frames, difference %.1f dB\n", alignment.lag, alignment.differenceDb);
+	// Playback starts two periods of silence ahead of capture.
+	EXPECT_EQ(alignment.lag, 2 * kPeriod);
+	EXPECT_LE(alignment.differenceDb, -100.0);
 }
 
 TEST(LiveCommandLine, RefusesWhatItCannotReadWithOneLine)
