@@ -41,6 +41,7 @@ declare -A suite_targets=(
   [noalloc]="noalloc_tests"
   [presets]="preset_tests"
   [render]="render_tests"
+  [live]="live_tests"
   [editor]="editor_tests editor_widget_tests"
 )
 

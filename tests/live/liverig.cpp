@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -164,7 +165,8 @@ ScratchFolder::~ScratchFolder()
 	fs::remove_all(folder, error);
 }
 
-JackServer::JackServer(int period) : serverName(uniqueName("brontal-test"))
+JackServer::JackServer(int period, const std::string& name)
+    : serverName(name.empty() ? uniqueName("brontal-test") : name)
 {
 	setenv("JACK_DEFAULT_SERVER", serverName.c_str(), 1);
 	setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
@@ -384,6 +386,45 @@ int FreewheelPlayer::sinkProcess(jack_nframes_t frames, void* arg)
 	if (start + static_cast<long>(frames) >= self->total)
 		self->done = true;
 	return 0;
+}
+
+LoopPlayer::LoopPlayer(const std::vector<float>& channel, const std::string& appInput) : samples(channel)
+{
+	jack_status_t status{};
+	client = jack_client_open("live-test-loop", JackNoStartServer, &status);
+	if (!client)
+		throw std::runtime_error("the test's JACK client cannot connect");
+	port = jack_port_register(client, "out", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+	jack_set_process_callback(client, &LoopPlayer::process, this);
+	if (jack_activate(client) != 0 || jack_connect(client, jack_port_name(port), ("brontal-live:" + appInput).c_str()) != 0)
+		throw std::runtime_error("cannot play into brontal-live:" + appInput);
+}
+
+LoopPlayer::~LoopPlayer()
+{
+	jack_client_close(client);
+}
+
+int LoopPlayer::process(jack_nframes_t frames, void* arg)
+{
+	auto* self = static_cast<LoopPlayer*>(arg);
+	auto* out = static_cast<float*>(jack_port_get_buffer(self->port, frames));
+	for (jack_nframes_t i = 0; i < frames; ++i)
+	{
+		out[i] = self->samples[self->position];
+		self->position = (self->position + 1) % self->samples.size();
+	}
+	return 0;
+}
+
+CallbackFigures parseFigures(const std::string& output)
+{
+	CallbackFigures figures;
+	const std::size_t at = output.find("callbacks ");
+	if (at != std::string::npos)
+		std::sscanf(output.c_str() + at, "callbacks %ld, load mean %lf%% worst %lf%% of the period, late %ld, dropouts %ld",
+		            &figures.callbacks, &figures.meanPercent, &figures.worstPercent, &figures.late, &figures.dropouts);
+	return figures;
 }
 
 } // namespace brontal::livetest

@@ -57,7 +57,8 @@ private:
 class JackServer
 {
 public:
-	explicit JackServer(int period = 64);
+	// A name of its own unless given one (to start a stopped server again).
+	explicit JackServer(int period = 64, const std::string& name = {});
 	~JackServer();
 	const std::string& name() const { return serverName; }
 
@@ -129,6 +130,32 @@ private:
 	std::atomic<long> cycleStart{-1}; // file position of this cycle's first frame
 	long nextPosition = 0;
 };
+
+// Plays one channel round and round into an application port, in real time.
+class LoopPlayer
+{
+public:
+	LoopPlayer(const std::vector<float>& channel, const std::string& appInput);
+	~LoopPlayer();
+
+private:
+	static int process(jack_nframes_t frames, void* arg);
+
+	const std::vector<float>& samples;
+	jack_client_t* client = nullptr;
+	jack_port_t* port = nullptr;
+	std::size_t position = 0;
+};
+
+// "callbacks N, load mean M% worst W% of the period, late L, dropouts D",
+// the line brontal-live prints as it quits.
+struct CallbackFigures
+{
+	long callbacks = -1;
+	double meanPercent = 0, worstPercent = 0;
+	long late = 0, dropouts = 0;
+};
+CallbackFigures parseFigures(const std::string& output);
 
 fs::path demoRiff();
 

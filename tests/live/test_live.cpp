@@ -207,6 +207,38 @@ TEST(LiveOnAlsa, PlaysTheChosenChannelAsTheRenderToolRendersIt)
 	EXPECT_LE(alignment.differenceDb, -100.0);
 }
 
+// What a player must survive on JACK: the server changing its period (the
+// plug-in is reactivated at it), the server stopping (said, the sound kept)
+// and coming back (reconnected), and a quit afterwards saving the sound.
+TEST(LiveFaults, SurvivesAPeriodChangeAndTheServerStoppingAndComingBack)
+{
+	ScratchFolder scratch;
+	auto server = std::make_unique<JackServer>(64);
+	const std::string name = server->name();
+	LiveProcess live({"--no-gui", "--preset", "Blues Drive"}, scratch.path(), scratch.path());
+	ASSERT_TRUE(live.waitForOutput("playing:", 20)) << live.errors();
+
+	jack_status_t status{};
+	jack_client_t* client = jack_client_open("live-test-control", JackNoStartServer, &status);
+	ASSERT_NE(client, nullptr);
+	ASSERT_EQ(jack_set_buffer_size(client, 128), 0);
+	EXPECT_TRUE(live.waitForOutput("128 frames (2.67 ms)", 10)) << live.output() << live.errors();
+	jack_client_close(client);
+
+	server.reset();
+	const auto said = [&](const std::string& text) {
+		for (int i = 0; i < 500 && live.errors().find(text) == std::string::npos; ++i)
+			std::this_thread::sleep_for(std::chrono::milliseconds(20));
+		return live.errors().find(text) != std::string::npos;
+	};
+	EXPECT_TRUE(said("the JACK server stopped: the sound is kept; trying again every 2 s")) << live.errors();
+	server = std::make_unique<JackServer>(64, name);
+	EXPECT_TRUE(said("reconnected")) << live.errors();
+	EXPECT_EQ(live.quit(), 0) << live.errors();
+	EXPECT_EQ(componentStateOf(scratch.path() / "brontal" / "live-last.vstpreset"),
+	          componentStateOf(factoryPreset("Blues Drive")));
+}
+
 TEST(LiveCommandLine, RefusesWhatItCannotReadWithOneLine)
 {
 	ScratchFolder scratch;
@@ -214,7 +246,10 @@ TEST(LiveCommandLine, RefusesWhatItCannotReadWithOneLine)
 	     {std::vector<std::string>{"--period", "sixty-four"}, {"--input", "0"}, {"--input", "1,2,3"}, {"--bogus"},
 	      {"--rate"}})
 	{
-		const Finished run = runLive(arguments, scratch.path());
+		// --list-devices: a line taken by mistake ends at once, not in a device.
+		std::vector<std::string> line = arguments;
+		line.insert(line.begin(), "--list-devices");
+		const Finished run = runLive(line, scratch.path());
 		EXPECT_EQ(run.status, 2) << arguments[0];
 		EXPECT_EQ(std::count(run.errors.begin(), run.errors.end(), '\n'), 1) << run.errors;
 	}
