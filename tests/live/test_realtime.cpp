@@ -47,7 +47,9 @@ TEST(LiveRealtime, CallbacksStayWithinTheirPeriodAt64Frames)
 	// preemptions land inside a callback now and then, so there it is only
 	// printed.
 	if (seconds)
+	{
 		EXPECT_LT(figures.worstPercent, 25.0);
+	}
 }
 
 } // namespace
