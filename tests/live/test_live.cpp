@@ -144,15 +144,17 @@ TEST_F(LiveOnJack, BadSettingsGiveTheirFallbacksAndOneMessageEach)
 // ALSA through its file plugin over null, as a test can have it without a
 // sound card: capture reads a raw file, playback writes one, as fast as the
 // application goes. The guitar is on the second of two channels, the first
-// carries a tone that must not be heard.
+// carries a tone that must not be heard. The plug-in's input selector is
+// turned to its other input than in the JACK test: a mono guitar reaches
+// both of the plug-in's inputs, whichever it listens to.
 TEST(LiveOnAlsa, PlaysTheChosenChannelAsTheRenderToolRendersIt)
 {
 	ScratchFolder scratch;
 	const auto riff = readChannels(demoRiff());
 	const fs::path state = scratch.path() / "still.state";
 	render(demoRiff(),
-	       {"--set", "Modulation ON OFF=0", "--set", "Delay ON OFF=0", "--set", "Reverb ON OFF=0", "--state-out",
-	        state.string()},
+	       {"--set", "Modulation ON OFF=0", "--set", "Delay ON OFF=0", "--set", "Reverb ON OFF=0", "--set",
+	        "Input Selection=0", "--state-out", state.string()},
 	       scratch.path());
 	const Stereo reference = render(demoRiff(), {"--state-in", state.string()}, scratch.path());
 
