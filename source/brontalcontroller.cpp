@@ -3,7 +3,7 @@
 #include "brontalassert.h"
 #include "brontaleditorview.h"
 #include "brontalparams.h"
-#include "brontalstate.h"
+#include "brontalstatestream.h"
 
 #include <algorithm>
 #include <cstring>
@@ -44,16 +44,17 @@ tresult PLUGIN_API BrontalController::terminate()
 	return EditControllerEx1::terminate();
 }
 
-tresult BrontalController::applyStateRecord(IBStream* state)
+tresult BrontalController::applyState(IBStream* state)
 {
-	brontal::StateValues afValues = {};
-	if (!brontal::ReadStateRecord(state, afValues))
+	brontal::StateBytes bytes;
+	brontal::ParsedState parsed;
+	if (!brontal::ReadStateStream(state, bytes) || !brontal::ParseState(bytes.data(), bytes.size(), parsed))
 		return kResultFalse;
-	for (int i = kFirstParam; i <= kLastParam; ++i)
+	for (const ParamDef& def : kParams)
 	{
 		float fValue;
-		if (brontal::SanitiseParamValue(afValues[i], fValue) &&
-		    setParamNormalized(static_cast<ParamID>(i), fValue) != kResultOk)
+		if (brontal::IsSaved(def) && brontal::SanitiseParamValue(parsed.afValues[def.iId], fValue) &&
+		    setParamNormalized(static_cast<ParamID>(def.iId), fValue) != kResultOk)
 			return kResultFalse;
 	}
 	return kResultOk;
@@ -63,14 +64,14 @@ tresult PLUGIN_API BrontalController::setComponentState(IBStream* state)
 {
 	if (!state)
 		return kResultOk;
-	return applyStateRecord(state);
+	return applyState(state);
 }
 
 tresult PLUGIN_API BrontalController::setState(IBStream* state)
 {
 	if (!state)
 		return kResultOk;
-	if (applyStateRecord(state) != kResultOk)
+	if (applyState(state) != kResultOk)
 		return kResultFalse;
 	for (BrontalEditorView* pView : m_aViews)
 		if (pView)
@@ -81,17 +82,19 @@ tresult PLUGIN_API BrontalController::setState(IBStream* state)
 tresult PLUGIN_API BrontalController::getState(IBStream* state)
 {
 	brontal::StateValues afValues = {};
-	for (int i = kFirstParam; i <= kLastParam; ++i)
+	for (const ParamDef& def : kParams)
 	{
-		Parameter* pParameter = getParameterObject(static_cast<ParamID>(i));
+		if (!brontal::IsSaved(def))
+			continue;
+		Parameter* pParameter = getParameterObject(static_cast<ParamID>(def.iId));
 		if (!pParameter)
 		{
 			BRONTAL_ASSERT(false, "0", "source/brontalcontroller");
 			continue;
 		}
-		afValues[i] = static_cast<float>(pParameter->getNormalized());
+		afValues[def.iId] = static_cast<float>(pParameter->getNormalized());
 	}
-	return brontal::WriteStateRecord(state, afValues) ? kResultOk : kResultFalse;
+	return brontal::WriteStateStream(state, brontal::SerialiseState(afValues)) ? kResultOk : kResultFalse;
 }
 
 tresult PLUGIN_API BrontalController::getParameterInfo(int32 paramIndex, ParameterInfo& info)

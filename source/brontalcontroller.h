@@ -47,7 +47,7 @@ public:
 	REFCOUNT_METHODS(EditControllerEx1)
 
 private:
-	tresult applyStateRecord(IBStream* state);
+	tresult applyState(IBStream* state);
 
 	std::vector<BrontalEditorView*> m_aViews;
 };

@@ -288,6 +288,71 @@ TEST(State, FuzzedRecordsNeverBreakTheProcessor)
 	}
 }
 
+void appendWord(std::vector<char>& bytes, uint32_t word)
+{
+	for (int b = 0; b < 4; ++b)
+		bytes.push_back(static_cast<char>((word >> (8 * b)) & 0xFF));
+}
+
+// A chunk after the record: tag, version, length, payload.
+void appendChunk(std::vector<char>& bytes, const char (&tag)[5], uint32_t version, uint32_t length,
+                 const std::vector<char>& payload)
+{
+	bytes.insert(bytes.end(), tag, tag + 4);
+	appendWord(bytes, version);
+	appendWord(bytes, length);
+	bytes.insert(bytes.end(), payload.begin(), payload.end());
+}
+
+// Whatever follows the record, the record loads: chunks of a later build are
+// skipped, a cut or oversized one is left out, and a 'parm' chunk cannot
+// reach the record's parameters.
+TEST(State, TheRecordLoadsWhateverFollowsIt)
+{
+	float values[20];
+	std::copy(std::begin(kDefaults), std::end(kDefaults), values);
+	values[kReverbLevel] = 0.3f;
+	values[kDelayOnOff] = 1.0f;
+	auto withTail = [&](auto&& addTail) {
+		std::vector<char> bytes = record(values);
+		addTail(bytes);
+		return bytes;
+	};
+	std::vector<char> parm;
+	appendWord(parm, 2);
+	appendWord(parm, kReverbLevel); // the record's own: ignored
+	appendWord(parm, 0x3F666666);   // 0.9f
+	appendWord(parm, 4000);         // a later build's: ignored
+	appendWord(parm, 0x3F000000);
+	const std::vector<std::vector<char>> states = {
+		withTail([](std::vector<char>& b) { appendChunk(b, "zzzz", 7, 3, {1, 2, 3}); }),
+		withTail([](std::vector<char>& b) { appendChunk(b, "zzzz", 1, 1000, {1, 2, 3}); }),
+		withTail([](std::vector<char>& b) { appendChunk(b, "zzzz", 1, 0x80000000u, {}); }),
+		withTail([](std::vector<char>& b) { b.insert(b.end(), {1, 2, 3, 4, 5}); }),
+		withTail([&](std::vector<char>& b) { appendChunk(b, "parm", 1, static_cast<uint32_t>(parm.size()), parm); }),
+		withTail([&](std::vector<char>& b) { appendChunk(b, "parm", 1, 4, {9, 0, 0, 0}); }),
+	};
+	for (size_t i = 0; i < states.size(); ++i)
+	{
+		SCOPED_TRACE(i);
+		host::PluginInstance instance(bundle());
+		host::ByteStream in(states[i]);
+		ASSERT_EQ(instance.component()->setState(&in), kResultOk);
+		const std::vector<float> saved = componentValues(instance);
+		EXPECT_EQ(saved.size(), 20u);
+		EXPECT_EQ(saved[kReverbLevel], 0.3f);
+		EXPECT_EQ(saved[kDelayOnOff], 1.0f);
+		host::ByteStream forController(states[i]);
+		ASSERT_EQ(instance.controller()->setComponentState(&forController), kResultOk);
+		EXPECT_EQ(instance.controller()->getParamNormalized(kReverbLevel), static_cast<double>(0.3f));
+		// Delivered a few bytes at a time, the same.
+		host::PluginInstance other(bundle());
+		TrickleStream pieces(states[i], 5, false);
+		ASSERT_EQ(other.component()->setState(&pieces), kResultOk);
+		EXPECT_EQ(componentValues(other)[kReverbLevel], 0.3f);
+	}
+}
+
 TEST(Messages, ProcessorAnswersItsMessages)
 {
 	host::PluginInstance instance(bundle());

@@ -16,6 +16,7 @@
 #include "host/plugininstance.h"
 
 #include "brontalparams.h"
+#include "brontalstate.h"
 
 #include <algorithm>
 #include <cfloat>
@@ -115,7 +116,7 @@ std::vector<float> processorValues()
 std::vector<float> controllerValues()
 {
 	std::vector<float> values(20);
-	for (int i = kFirstParam; i <= kLastParam; ++i)
+	for (int i = kFirstParam; i <= brontal::kLastRecordParam; ++i)
 		values[size_t(i)] = static_cast<float>(g_pInstance->controller()->getParamNormalized(static_cast<ParamID>(i)));
 	return values;
 }
@@ -161,7 +162,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
 	// stream never claimed more than it was asked for.
 	FUZZ_CHECK(bytes.size() >= 80 && uFailAt >= 80, "target %d accepted an incomplete record", uTarget);
 	FUZZ_CHECK(!(uMode & 4), "target %d accepted a stream that claimed too much", uTarget);
-	for (int i = kFirstParam; i <= kLastParam; ++i)
+	for (int i = kFirstParam; i <= brontal::kLastRecordParam; ++i)
 	{
 		float fRecord;
 		std::memcpy(&fRecord, bytes.data() + 4 * i, 4);
