@@ -2,6 +2,7 @@
 
 #include "audiodevice.h"
 #include "engine.h"
+#include "livewindow.h"
 #include "presets.h"
 #include "settings.h"
 
@@ -11,6 +12,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -31,6 +33,16 @@ using Clock = std::chrono::steady_clock;
 
 constexpr auto kPoll = std::chrono::milliseconds(10);
 constexpr auto kRetry = std::chrono::seconds(2);
+constexpr auto kTitleEvery = std::chrono::milliseconds(500);
+
+std::string decibels(float peak)
+{
+	if (peak <= 0.0f)
+		return "-inf";
+	char text[16];
+	std::snprintf(text, sizeof text, "%.0f", 20.0 * std::log10(peak));
+	return text;
+}
 
 std::string findBundle(const std::string& requested)
 {
@@ -124,10 +136,17 @@ public:
 		const bool playing = connect();
 		if (!playing && !reconnecting)
 			return finish(1);
+		if (!options.noGui)
+			openWindow();
 		while (!quitRequested)
 		{
-			std::this_thread::sleep_for(kPoll);
+			if (!window)
+				std::this_thread::sleep_for(kPoll);
+			else if (!window->serve(static_cast<int>(kPoll.count())))
+				break;
 			watch();
+			if (window && Clock::now() - lastTitle >= kTitleEvery)
+				showFigures();
 		}
 		return finish(0);
 	}
@@ -254,7 +273,7 @@ private:
 			device->close();
 			return lose(error.what());
 		}
-		const DeviceFormat& reached = device->reached();
+		const DeviceFormat reached = device->reached();
 		for (std::size_t start = 0, end; (end = reached.notes.find('\n', start)) != std::string::npos; start = end + 1)
 			say(reached.notes.substr(start, end - start));
 		const double msPerFrame = 1000.0 / reached.sampleRate;
@@ -268,6 +287,48 @@ private:
 		out << line << std::flush;
 		reconnecting = false;
 		return true;
+	}
+
+	// The editor in a window of the application's own; without a display
+	// the application plays on headless.
+	void openWindow()
+	{
+		view = plugin->controller()->createView(ViewType::kEditor);
+		window = createLiveWindow();
+		std::string why = "the plug-in has no editor";
+		if (view && window->open(*view, "Brontal Live", why))
+		{
+			out << "window: open" << std::endl;
+			showFigures();
+			return;
+		}
+		say(why + ": playing without a window");
+		window.reset();
+		if (view)
+			view->release();
+		view = nullptr;
+	}
+
+	// What the player needs to see while playing, in the window's title.
+	void showFigures()
+	{
+		lastTitle = Clock::now();
+		const EngineStats figures = engine->stats();
+		char title[256];
+		if (reconnecting)
+			std::snprintf(title, sizeof title, "Brontal Live: %s, no device (trying again)", settings.backend.c_str());
+		else
+		{
+			const DeviceFormat reached = device->reached();
+			std::snprintf(title, sizeof title,
+			              "Brontal Live: %s %s, input %s, %d Hz, %d frames, latency %.2f ms, DSP %.0f%%, dropouts %llu, in %s dB, out %s dB",
+			              settings.backend.c_str(), reached.device.c_str(), channelText(settings.inputs).c_str(),
+			              reached.sampleRate, reached.period,
+			              (reached.inputLatency + reached.outputLatency) * 1000.0 / reached.sampleRate,
+			              100.0 * figures.meanLoad, static_cast<unsigned long long>(figures.dropouts),
+			              decibels(figures.inputPeak).c_str(), decibels(figures.outputPeak).c_str());
+		}
+		window->setTitle(title);
 	}
 
 	bool lose(const std::string& reason)
@@ -350,6 +411,10 @@ private:
 		}
 		for (const std::string& message : messages)
 			say(message);
+		if (window)
+			window->close();
+		if (view)
+			view->release();
 		const EngineStats figures = engine->stats();
 		device->close();
 		char line[256];
@@ -374,8 +439,11 @@ private:
 	std::unique_ptr<Engine> engine;
 	std::unique_ptr<EditForwarder> forwarder;
 	std::vector<PresetEntry> presets;
+	std::unique_ptr<LiveWindow> window;
+	Steinberg::IPlugView* view = nullptr;
 	bool reconnecting = false;
 	Clock::time_point lastTry;
+	Clock::time_point lastTitle;
 };
 
 } // namespace

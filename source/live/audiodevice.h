@@ -92,8 +92,9 @@ public:
 	// Throws DeviceError with one sentence when the device cannot be opened.
 	virtual DeviceFormat open(const DeviceConfig& config) = 0;
 	virtual void start(AudioCallback& callback) = 0;
-	// What open() returned, with the latencies as they are once started.
-	virtual const DeviceFormat& reached() const = 0;
+	// What open() returned, with the latencies as they are now (a server
+	// works them out again as connections change).
+	virtual DeviceFormat reached() = 0;
 	virtual void stop() = 0;
 	// Stops if needed and releases the device.
 	virtual void close() = 0;

@@ -100,7 +100,7 @@ public:
 		worker = std::thread([this] { loop(); });
 	}
 
-	const DeviceFormat& reached() const override { return format; }
+	DeviceFormat reached() override { return format; }
 
 	void stop() override
 	{

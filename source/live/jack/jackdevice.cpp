@@ -111,11 +111,8 @@ public:
 		connectPhysical(JackPortIsPhysical | JackPortIsInput, chosen.outputs, outputPorts.data(), 2, false);
 		if (!chosen.midiPort.empty() && jack_connect(client, chosen.midiPort.c_str(), jack_port_name(midiPort)) != 0)
 			format.notes += "cannot connect the MIDI port " + chosen.midiPort + "\n";
-		jack_latency_range_t range{};
-		jack_port_get_latency_range(inputPorts[0], JackCaptureLatency, &range);
-		format.inputLatency = static_cast<int>(range.max);
-		jack_port_get_latency_range(outputPorts[0], JackPlaybackLatency, &range);
-		format.outputLatency = static_cast<int>(range.max);
+		// The server works latencies out after connections, in its own time.
+		jack_recompute_total_latencies(client);
 	}
 
 	void stop() override
@@ -137,7 +134,18 @@ public:
 		gone = false;
 	}
 
-	const DeviceFormat& reached() const override { return format; }
+	DeviceFormat reached() override
+	{
+		if (client && active && !gone)
+		{
+			jack_latency_range_t range{};
+			jack_port_get_latency_range(inputPorts[0], JackCaptureLatency, &range);
+			format.inputLatency = static_cast<int>(range.max);
+			jack_port_get_latency_range(outputPorts[0], JackPlaybackLatency, &range);
+			format.outputLatency = static_cast<int>(range.max);
+		}
+		return format;
+	}
 
 private:
 	std::string serverName() const

@@ -1,0 +1,124 @@
+// brontal-live with its window on a private X server: the plug-in's own
+// editor shows in it exactly as a DAW shows it at the defaults, the title
+// carries the figures, and closing the window quits, saving the sound.
+
+#include "liverig.h"
+#include "pngfile.h"
+
+// gtest before Xlib, whose macros (None, Bool) would clash with it.
+#include <gtest/gtest.h>
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <chrono>
+#include <thread>
+
+namespace brontal::livetest {
+namespace {
+
+// The top-level window whose WM_CLASS names the application.
+Window findLiveWindow(Display* display)
+{
+	Window root = 0, parent = 0, *children = nullptr;
+	unsigned count = 0;
+	Window found = 0;
+	if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count))
+		for (unsigned i = 0; i < count && !found; ++i)
+		{
+			XClassHint hint{};
+			if (XGetClassHint(display, children[i], &hint))
+			{
+				if (hint.res_name && std::string(hint.res_name) == "brontal-live")
+					found = children[i];
+				XFree(hint.res_name);
+				XFree(hint.res_class);
+			}
+		}
+	XFree(children);
+	return found;
+}
+
+std::string titleOf(Display* display, Window window)
+{
+	char* name = nullptr;
+	std::string title;
+	if (XFetchName(display, window, &name) && name)
+		title = name;
+	XFree(name);
+	return title;
+}
+
+gui::CBitmap capture(Display* display, Window window, int width, int height)
+{
+	gui::CBitmap image(width, height);
+	XImage* pixels = XGetImage(display, window, 0, 0, width, height, AllPlanes, ZPixmap);
+	for (int y = 0; pixels && y < height; ++y)
+		for (int x = 0; x < width; ++x)
+			image.row(y)[x] = static_cast<uint32_t>(XGetPixel(pixels, x, y)) & 0xFFFFFF;
+	if (pixels)
+		XDestroyImage(pixels);
+	return image;
+}
+
+TEST(LiveWindow, ShowsTheEditorAndClosingItQuitsSavingTheSound)
+{
+	JackServer server(64);
+	ScratchFolder scratch;
+	LiveProcess live({}, scratch.path(), scratch.path());
+	ASSERT_TRUE(live.waitForOutput("window: open", 20)) << live.errors();
+
+	Display* display = XOpenDisplay(nullptr);
+	ASSERT_NE(display, nullptr);
+	Window window = 0;
+	std::string title;
+	for (int i = 0; i < 200 && title.find("latency") == std::string::npos; ++i)
+	{
+		std::this_thread::sleep_for(std::chrono::milliseconds(20));
+		if (!window)
+			window = findLiveWindow(display);
+		if (window)
+			title = titleOf(display, window);
+	}
+	ASSERT_NE(window, 0u) << "no window of class brontal-live";
+	EXPECT_EQ(title.rfind("Brontal Live: jack " + server.name() + ", input 1, 48000 Hz, 64 frames, latency 4.00 ms", 0), 0u)
+	    << title;
+	XWindowAttributes attributes{};
+	XGetWindowAttributes(display, window, &attributes);
+	EXPECT_EQ(attributes.width, 1024);
+	EXPECT_EQ(attributes.height, 768);
+
+	// The editor draws itself on its own timer: give it a few ticks.
+	std::this_thread::sleep_for(std::chrono::milliseconds(500));
+	const gui::CBitmap shot = capture(display, window, 1024, 768);
+	editortest::writePng((fs::path(BRONTAL_TEST_OUTPUT_DIR) / "live-window.png").string(), shot);
+	const std::optional<gui::CBitmap> golden =
+	    editortest::readPng((fs::path(BRONTAL_SOURCE_DIR) / "tests" / "editor" / "golden" / "editor-default.png").string());
+	ASSERT_TRUE(golden.has_value());
+	long differing = 0;
+	for (int y = 0; y < 768; ++y)
+		for (int x = 0; x < 1024; ++x)
+			differing += shot.pixel(x, y) != golden->pixel(x, y);
+	EXPECT_EQ(differing, 0) << "the window does not show the editor at its defaults (see live-window.png)";
+
+	// The window manager's close, as a player's click on the title bar's X.
+	XEvent close{};
+	close.xclient.type = ClientMessage;
+	close.xclient.window = window;
+	close.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+	close.xclient.format = 32;
+	close.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+	XSendEvent(display, window, False, NoEventMask, &close);
+	XFlush(display);
+	const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+	while (live.output().find("callbacks ") == std::string::npos && std::chrono::steady_clock::now() < deadline)
+		std::this_thread::sleep_for(std::chrono::milliseconds(20));
+	EXPECT_NE(live.output().find("callbacks "), std::string::npos) << "closing the window did not quit";
+	EXPECT_EQ(live.quit(), 0);
+	XCloseDisplay(display);
+	EXPECT_TRUE(fs::exists(scratch.path() / "brontal" / "live-last.vstpreset"));
+}
+
+} // namespace
+} // namespace brontal::livetest
