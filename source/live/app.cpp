@@ -5,6 +5,7 @@
 #include "livewindow.h"
 #include "presets.h"
 #include "settings.h"
+#include "strip.h"
 
 #include "host/module.h"
 #include "host/plugininstance.h"
@@ -220,6 +221,8 @@ private:
 				                                [&](const PresetEntry& entry) { return entry.name == options.preset; });
 				const std::string path = named != presets.end() ? named->path : options.preset;
 				loadPresetFile(path);
+				if (named != presets.end())
+					currentPreset = static_cast<int>(named - presets.begin());
 				say("preset loaded: " + path);
 			}
 			else if (!folder.empty() && fs::exists(lastStatePath(folder)))
@@ -296,8 +299,11 @@ private:
 		view = plugin->controller()->createView(ViewType::kEditor);
 		window = createLiveWindow();
 		std::string why = "the plug-in has no editor";
-		if (view && window->open(*view, "Brontal Live", why))
+		if (view && window->open(*view, Strip::kHeight, "Brontal Live", why))
 		{
+			strip = std::make_unique<Strip>([this](int step) { stepPreset(step); }, [this] { showSettings(); });
+			if (!strip->open(window->stripParent(), window->hostContext()))
+				say("the strip cannot open its window");
 			out << "window: open" << std::endl;
 			showFigures();
 			return;
@@ -309,26 +315,51 @@ private:
 		view = nullptr;
 	}
 
-	// What the player needs to see while playing, in the window's title.
+	// What the player needs to see while playing: the strip, and the
+	// window's title for the task bar.
 	void showFigures()
 	{
 		lastTitle = Clock::now();
 		const EngineStats figures = engine->stats();
-		char title[256];
-		if (reconnecting)
-			std::snprintf(title, sizeof title, "Brontal Live: %s, no device (trying again)", settings.backend.c_str());
-		else
+		StripFigures shown;
+		shown.device = settings.backend + " " + (reconnecting ? std::string("(none: retrying)") : device->reached().device);
+		shown.input = channelText(settings.inputs);
+		shown.preset = "< " + (currentPreset >= 0 ? presets[currentPreset].name : std::string("own sound")) + " >";
+		char text[256];
+		if (!reconnecting)
 		{
 			const DeviceFormat reached = device->reached();
-			std::snprintf(title, sizeof title,
-			              "Brontal Live: %s %s, input %s, %d Hz, %d frames, latency %.2f ms, DSP %.0f%%, dropouts %llu, in %s dB, out %s dB",
-			              settings.backend.c_str(), reached.device.c_str(), channelText(settings.inputs).c_str(),
-			              reached.sampleRate, reached.period,
-			              (reached.inputLatency + reached.outputLatency) * 1000.0 / reached.sampleRate,
-			              100.0 * figures.meanLoad, static_cast<unsigned long long>(figures.dropouts),
-			              decibels(figures.inputPeak).c_str(), decibels(figures.outputPeak).c_str());
+			std::snprintf(text, sizeof text, "%d Hz %d fr", reached.sampleRate, reached.period);
+			shown.format = text;
+			std::snprintf(text, sizeof text, "%.2f ms",
+			              (reached.inputLatency + reached.outputLatency) * 1000.0 / reached.sampleRate);
+			shown.latency = text;
 		}
-		window->setTitle(title);
+		std::snprintf(text, sizeof text, "%.0f%%", 100.0 * figures.meanLoad);
+		shown.load = text;
+		shown.dropouts = std::to_string(figures.dropouts);
+		shown.levels = decibels(figures.inputPeak) + "/" + decibels(figures.outputPeak) + " dB";
+		if (strip)
+			strip->show(shown);
+		std::snprintf(text, sizeof text, "Brontal Live: %s, input %s, %s, latency %s, DSP %s, dropouts %s",
+		              shown.device.c_str(), shown.input.c_str(), shown.format.c_str(), shown.latency.c_str(),
+		              shown.load.c_str(), shown.dropouts.c_str());
+		window->setTitle(text);
+	}
+
+	void stepPreset(int step)
+	{
+		if (presets.empty())
+			return;
+		const int count = static_cast<int>(presets.size());
+		pickProgram(currentPreset < 0 ? (step > 0 ? 0 : count - 1) : (currentPreset + step + count) % count);
+		showFigures();
+	}
+
+	void showSettings()
+	{
+		out << "settings: " << (folder.empty() ? std::string("not kept") : settingsPath(folder))
+		    << " (the choices are the command line's: brontal-live --help)" << std::endl;
 	}
 
 	bool lose(const std::string& reason)
@@ -383,6 +414,7 @@ private:
 		try
 		{
 			loadPresetFile(presets[program].path);
+			currentPreset = program;
 			out << "preset: " << presets[program].name << std::endl;
 		}
 		catch (const host::HostError& error)
@@ -411,6 +443,7 @@ private:
 		}
 		for (const std::string& message : messages)
 			say(message);
+		strip.reset();
 		if (window)
 			window->close();
 		if (view)
@@ -440,7 +473,9 @@ private:
 	std::unique_ptr<EditForwarder> forwarder;
 	std::vector<PresetEntry> presets;
 	std::unique_ptr<LiveWindow> window;
+	std::unique_ptr<Strip> strip;
 	Steinberg::IPlugView* view = nullptr;
+	int currentPreset = -1;
 	bool reconnecting = false;
 	Clock::time_point lastTry;
 	Clock::time_point lastTitle;

@@ -15,9 +15,14 @@ class LiveWindow
 {
 public:
 	virtual ~LiveWindow() = default;
-	// Opens a window holding the view; false (with the reason in why) when
-	// there is no display to open it on.
-	virtual bool open(Steinberg::IPlugView& view, const std::string& title, std::string& why) = 0;
+	// Opens a window holding the view with room for a strip of
+	// stripHeight pixels below it; false (with the reason in why) when there
+	// is no display to open it on.
+	virtual bool open(Steinberg::IPlugView& view, int stripHeight, const std::string& title, std::string& why) = 0;
+	// The native window the strip goes in, and the host context whose run
+	// loop serves it (the editor's frame).
+	virtual void* stripParent() = 0;
+	virtual Steinberg::FUnknown* hostContext() = 0;
 	virtual void setTitle(const std::string& title) = 0;
 	// Serves the window and the editor's timers and descriptors for about
 	// milliseconds; false once the player has closed the window.

@@ -11,6 +11,11 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+
+#include "host/presetfile.h"
+
+#include <set>
 
 #include <chrono>
 #include <thread>
@@ -62,6 +67,15 @@ gui::CBitmap capture(Display* display, Window window, int width, int height)
 	return image;
 }
 
+std::string factoryPresetPath(const std::string& name)
+{
+	for (const auto& company : fs::directory_iterator(fs::path(BRONTAL_BUNDLE_PATH) / "Contents" / "Resources" / "Presets"))
+		for (const auto& plugin : fs::directory_iterator(company.path()))
+			if (fs::exists(plugin.path() / (name + ".vstpreset")))
+				return (plugin.path() / (name + ".vstpreset")).string();
+	return {};
+}
+
 TEST(LiveWindow, ShowsTheEditorAndClosingItQuitsSavingTheSound)
 {
 	JackServer server(64);
@@ -82,16 +96,18 @@ TEST(LiveWindow, ShowsTheEditorAndClosingItQuitsSavingTheSound)
 			title = titleOf(display, window);
 	}
 	ASSERT_NE(window, 0u) << "no window of class brontal-live";
-	EXPECT_EQ(title.rfind("Brontal Live: jack " + server.name() + ", input 1, 48000 Hz, 64 frames, latency 4.00 ms", 0), 0u)
+	EXPECT_EQ(title.rfind("Brontal Live: jack " + server.name() + ", input 1, 48000 Hz 64 fr, latency 4.00 ms", 0), 0u)
 	    << title;
+	// The panel, and the strip below it.
+	constexpr int kPanelHeight = 768, kStripHeight = 28;
 	XWindowAttributes attributes{};
 	XGetWindowAttributes(display, window, &attributes);
 	EXPECT_EQ(attributes.width, 1024);
-	EXPECT_EQ(attributes.height, 768);
+	EXPECT_EQ(attributes.height, kPanelHeight + kStripHeight);
 
 	// The editor draws itself on its own timer: give it a few ticks.
 	std::this_thread::sleep_for(std::chrono::milliseconds(500));
-	const gui::CBitmap shot = capture(display, window, 1024, 768);
+	const gui::CBitmap shot = capture(display, window, 1024, kPanelHeight + kStripHeight);
 	editortest::writePng((fs::path(BRONTAL_TEST_OUTPUT_DIR) / "live-window.png").string(), shot);
 	const std::optional<gui::CBitmap> golden =
 	    editortest::readPng((fs::path(BRONTAL_SOURCE_DIR) / "tests" / "editor" / "golden" / "editor-default.png").string());
@@ -101,6 +117,26 @@ TEST(LiveWindow, ShowsTheEditorAndClosingItQuitsSavingTheSound)
 		for (int x = 0; x < 1024; ++x)
 			differing += shot.pixel(x, y) != golden->pixel(x, y);
 	EXPECT_EQ(differing, 0) << "the window does not show the editor at its defaults (see live-window.png)";
+
+	// The strip: the panel's rule along its top, its band's colour, and text
+	// in both of its inks (labels and values).
+	EXPECT_EQ(shot.pixel(512, kPanelHeight), 0x3D5579u);
+	std::set<uint32_t> colours;
+	for (int y = kPanelHeight + 1; y < kPanelHeight + kStripHeight; ++y)
+		for (int x = 0; x < 1024; ++x)
+			colours.insert(shot.pixel(x, y));
+	EXPECT_TRUE(colours.count(0x14151Au)) << "no strip background";
+	EXPECT_TRUE(colours.count(0x6E96CDu)) << "no label ink";
+	EXPECT_TRUE(colours.count(0xE8ECF0u)) << "no value ink";
+
+	// The preset's right arrow: the first factory preset, in the sound and
+	// on the strip.
+	const int screen = DefaultScreen(display);
+	XTestFakeMotionEvent(display, screen, 900, kPanelHeight + 14, 0);
+	XTestFakeButtonEvent(display, 1, True, 0);
+	XTestFakeButtonEvent(display, 1, False, 0);
+	XFlush(display);
+	EXPECT_TRUE(live.waitForOutput("preset: Ambient Swells", 10)) << live.output();
 
 	// The window manager's close, as a player's click on the title bar's X.
 	XEvent close{};
@@ -117,7 +153,8 @@ TEST(LiveWindow, ShowsTheEditorAndClosingItQuitsSavingTheSound)
 	EXPECT_NE(live.output().find("callbacks "), std::string::npos) << "closing the window did not quit";
 	EXPECT_EQ(live.quit(), 0);
 	XCloseDisplay(display);
-	EXPECT_TRUE(fs::exists(scratch.path() / "brontal" / "live-last.vstpreset"));
+	EXPECT_EQ(host::readPreset((scratch.path() / "brontal" / "live-last.vstpreset").string()).componentState,
+	          host::readPreset(factoryPresetPath("Ambient Swells")).componentState);
 }
 
 } // namespace

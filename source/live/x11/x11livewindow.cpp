@@ -25,7 +25,7 @@ class X11LiveWindow : public LiveWindow, public IPlugFrame, public Linux::IRunLo
 public:
 	~X11LiveWindow() override { close(); }
 
-	bool open(IPlugView& editor, const std::string& title, std::string& why) override
+	bool open(IPlugView& editor, int stripHeight, const std::string& title, std::string& why) override
 	{
 		display = XOpenDisplay(nullptr);
 		if (!display)
@@ -37,18 +37,21 @@ public:
 		editor.getSize(&size);
 		const int width = std::max(size.getWidth(), 1), height = std::max(size.getHeight(), 1);
 		const int screen = DefaultScreen(display);
-		window = XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0, width, height, 0,
+		window = XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0, width, height + stripHeight, 0,
 		                             BlackPixel(display, screen), BlackPixel(display, screen));
+		strip = XCreateSimpleWindow(display, window, 0, height, width, std::max(stripHeight, 1), 0,
+		                            BlackPixel(display, screen), BlackPixel(display, screen));
 		XSizeHints hints{};
 		hints.flags = PMinSize | PMaxSize;
 		hints.min_width = hints.max_width = width;
-		hints.min_height = hints.max_height = height;
+		hints.min_height = hints.max_height = height + stripHeight;
 		XSetWMNormalHints(display, window, &hints);
 		XClassHint classHint{const_cast<char*>("brontal-live"), const_cast<char*>("Brontal Live")};
 		XSetClassHint(display, window, &classHint);
 		deleteAtom = XInternAtom(display, "WM_DELETE_WINDOW", False);
 		XSetWMProtocols(display, window, &deleteAtom, 1);
 		setTitle(title);
+		XMapWindow(display, strip);
 		XMapWindow(display, window);
 		XFlush(display);
 
@@ -64,6 +67,9 @@ public:
 		}
 		return true;
 	}
+
+	void* stripParent() override { return reinterpret_cast<void*>(strip); }
+	FUnknown* hostContext() override { return static_cast<IPlugFrame*>(this); }
 
 	void setTitle(const std::string& title) override
 	{
@@ -226,6 +232,7 @@ private:
 
 	Display* display = nullptr;
 	Window window = 0;
+	Window strip = 0;
 	Atom deleteAtom = 0;
 	IPlugView* view = nullptr;
 	std::vector<Handler> handlers;
