@@ -27,7 +27,8 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Architecture)" = "$(dpkg --print-architecture)" ] || fail "architecture is $(field Architecture)"
 
 # The file list: exactly the bundle as built, the committed presets under
-# /usr/share/vst3/presets, the render tool, Brontal Live and the README.
+# /usr/share/vst3/presets, the render tool, Brontal Live with its desktop
+# entry and icons, and the README.
 presets='usr/share/vst3/presets/Brontal Audio - https___brontal.example/Brontal2'
 bundle=usr/lib/vst3/brontal1.vst3
 dpkg-deb -c "$deb" | grep -v '^d' | sed 's|^.* \./||' | sort >"$work/files"
@@ -36,6 +37,8 @@ dpkg-deb -c "$deb" | grep -v '^d' | sed 's|^.* \./||' | sort >"$work/files"
   (cd "$source_dir/resource/presets" && find . -type f | sed 's|^\./|usr/share/vst3/presets/|')
   echo usr/bin/brontal-render
   echo usr/bin/brontal-live
+  echo usr/share/applications/brontal-live.desktop
+  for size in 16 32 48 64 128 256; do echo "usr/share/icons/hicolor/${size}x${size}/apps/brontal-live.png"; done
   echo usr/share/doc/brontal/README.md
 } | sort >"$work/expected"
 diff "$work/expected" "$work/files" >"$work/list.diff" || { fail "file list differs:"; cat "$work/list.diff"; }
@@ -44,6 +47,9 @@ for path in "$bundle/Contents/x86_64-linux/brontal1.so" "$bundle/Contents/Resour
   grep -qxF "$path" "$work/files" || fail "no $path in the package"
 done
 [ "$(grep -c "^$presets/.*\.vstpreset$" "$work/files")" -ge 8 ] || fail "fewer than 8 presets in $presets"
+desktop="$(dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/applications/brontal-live.desktop)"
+grep -qx "Exec=brontal-live" <<<"$desktop" && grep -qx "Icon=brontal-live" <<<"$desktop" ||
+  fail "the desktop entry does not start brontal-live with its icon"
 
 # Every library the binaries need belongs to a package named in Depends.
 depends="$(field Depends)"
