@@ -131,8 +131,13 @@ void Engine::readMidi(const MidiMessage& message, int offset)
 		const std::uint32_t entry =
 		    controllerMap[channel * kControllers + (message.bytes[1] & 0x7F)].load(std::memory_order_relaxed);
 		if (entry != 0)
-			plugin.block().inputChanges().add(entry - 1, (message.bytes[2] & 0x7F) / 127.0,
-			                                  std::clamp(message.frame - offset, 0, maxBlock - 1));
+		{
+			// The processor takes it at its frame; the controller (and the
+			// editor's knob) hears of it on the UI thread, as from a DAW.
+			const double value = (message.bytes[2] & 0x7F) / 127.0;
+			plugin.block().inputChanges().add(entry - 1, value, std::clamp(message.frame - offset, 0, maxBlock - 1));
+			outputQueue.push({entry - 1, value});
+		}
 	}
 	else if (status == 0xC0 && message.size >= 2)
 		programQueue.push(message.bytes[1] & 0x7F);

@@ -54,8 +54,8 @@ public:
 	// UI thread: asks the controller's IMidiMapping for every controller of
 	// every channel; the audio thread reads the table it leaves.
 	void refreshMidiMapping();
-	// UI thread: hands the meters and LEDs to the controller, and each
-	// program change received to onProgram.
+	// UI thread: hands the meters, the LEDs and the MIDI controllers' moves
+	// to the controller, and each program change received to onProgram.
 	template <typename ProgramFunction>
 	void drain(ProgramFunction onProgram)
 	{

@@ -4,7 +4,10 @@
 
 #include "liverig.h"
 
+#include "host/plugininstance.h"
 #include "host/presetfile.h"
+
+#include "pluginterfaces/vst/ivstmidicontrollers.h"
 
 #include <gtest/gtest.h>
 
@@ -96,6 +99,38 @@ TEST_F(LiveOnJack, AProgramChangeLoadsTheFactoryPresetOfItsNumber)
 	ASSERT_TRUE(live.waitForOutput("preset: High-Gain Lead", 10)) << live.output() << live.errors();
 	EXPECT_EQ(live.quit(), 0);
 	EXPECT_EQ(componentStateOf(lastState()), componentStateOf(factoryPreset("High-Gain Lead")));
+}
+
+// A control change reaches the parameter the controller's IMidiMapping
+// names for it, as in a DAW. The plug-in may map no controller yet; then
+// there is nothing to send.
+TEST_F(LiveOnJack, AControlChangeMovesTheParameterItIsMappedTo)
+{
+	host::PluginInstance probe(host::Module::load(BRONTAL_BUNDLE_PATH));
+	Steinberg::Vst::IMidiMapping* mapping = host::queryInterface<Steinberg::Vst::IMidiMapping>(probe.controller());
+	int controller = -1;
+	Steinberg::Vst::ParamID id = 0;
+	for (int cc = 0; mapping && cc < 128 && controller < 0; ++cc)
+		if (mapping->getMidiControllerAssignment(0, 0, static_cast<Steinberg::Vst::CtrlNumber>(cc), id) ==
+		    Steinberg::kResultTrue)
+			controller = cc;
+	if (mapping)
+		mapping->release();
+	if (controller < 0)
+		GTEST_SKIP() << "the plug-in maps no MIDI controller on channel 1";
+	const double before = probe.controller()->getParamNormalized(id);
+	const unsigned char sent = before < 0.5 ? 127 : 0;
+
+	LiveProcess live({"--no-gui"}, config(), scratch.path());
+	ASSERT_TRUE(live.waitForOutput("playing:", 20)) << live.errors();
+	FreewheelPlayer player;
+	player.connect({"guitar_in"});
+	const std::vector<std::vector<float>> silence{std::vector<float>(24000, 0.0f)};
+	player.play(silence, 0, {{1000, {0xB0, static_cast<unsigned char>(controller), sent}}});
+	EXPECT_EQ(live.quit(), 0);
+	probe.loadPreset(host::readPreset(lastState().string()));
+	EXPECT_NEAR(probe.controller()->getParamNormalized(id), sent / 127.0, 0.5 / 127.0)
+	    << "controller " << controller << " did not move parameter " << id;
 }
 
 TEST_F(LiveOnJack, QuittingKeepsTheSoundForTheNextStart)
