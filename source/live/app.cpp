@@ -131,7 +131,8 @@ public:
 		plugin->controller()->setComponentHandler(forwarder.get());
 		const host::FactoryInfo factory = plugin->module()->factoryInfo();
 		const std::optional<host::ClassInfo> audioClass = plugin->module()->findClass(host::kAudioModuleCategory);
-		presets = findPresets(bundle, host::presetSubfolder(factory, *audioClass));
+		presetFolder = host::presetSubfolder(factory, *audioClass);
+		presets = findPresets(bundle, presetFolder);
 		restoreState();
 
 		const bool playing = connect();
@@ -301,7 +302,8 @@ private:
 		std::string why = "the plug-in has no editor";
 		if (view && window->open(*view, Strip::kHeight, "Brontal Live", why))
 		{
-			strip = std::make_unique<Strip>([this](int step) { stepPreset(step); }, [this] { showSettings(); });
+			strip = std::make_unique<Strip>([this](int step) { stepPreset(step); }, [this] { saveUserPreset(); },
+			                                [this] { showSettings(); });
 			if (!strip->open(window->stripParent(), window->hostContext()))
 				say("the strip cannot open its window");
 			out << "window: open" << std::endl;
@@ -329,7 +331,7 @@ private:
 		if (!reconnecting)
 		{
 			const DeviceFormat reached = device->reached();
-			std::snprintf(text, sizeof text, "%d Hz %d fr", reached.sampleRate, reached.period);
+			std::snprintf(text, sizeof text, "%d Hz/%d", reached.sampleRate, reached.period);
 			shown.format = text;
 			std::snprintf(text, sizeof text, "%.2f ms",
 			              (reached.inputLatency + reached.outputLatency) * 1000.0 / reached.sampleRate);
@@ -353,6 +355,40 @@ private:
 			return;
 		const int count = static_cast<int>(presets.size());
 		pickProgram(currentPreset < 0 ? (step > 0 ? 0 : count - 1) : (currentPreset + step + count) % count);
+		showFigures();
+	}
+
+	// The sound as "My Sound N" in the user's preset folder (the first N
+	// free), where hosts find it too; then it is the current preset.
+	void saveUserPreset()
+	{
+		const std::string user = userPresetFolder(presetFolder);
+		if (user.empty())
+		{
+			say("no home folder: the preset cannot be saved");
+			return;
+		}
+		std::error_code error;
+		fs::create_directories(user, error);
+		std::string name;
+		for (int n = 1; name.empty() || fs::exists(fs::path(user) / (name + ".vstpreset"), error); ++n)
+			name = "My Sound " + std::to_string(n);
+		const std::string path = (fs::path(user) / (name + ".vstpreset")).string();
+		try
+		{
+			const std::vector<char> bytes = host::writePreset(plugin->classId(), *plugin->component(), *plugin->controller());
+			if (!writeFileAtomically(path, std::string(bytes.begin(), bytes.end())))
+				throw host::HostError("cannot write " + path);
+		}
+		catch (const host::HostError& failure)
+		{
+			say(failure.what());
+			return;
+		}
+		presets = findPresets(bundle, presetFolder);
+		const auto saved = std::find_if(presets.begin(), presets.end(), [&](const PresetEntry& entry) { return entry.name == name; });
+		currentPreset = saved != presets.end() ? static_cast<int>(saved - presets.begin()) : -1;
+		out << "saved: " << path << std::endl;
 		showFigures();
 	}
 
@@ -471,6 +507,7 @@ private:
 	std::unique_ptr<host::PluginInstance> plugin;
 	std::unique_ptr<Engine> engine;
 	std::unique_ptr<EditForwarder> forwarder;
+	std::string presetFolder;
 	std::vector<PresetEntry> presets;
 	std::unique_ptr<LiveWindow> window;
 	std::unique_ptr<Strip> strip;

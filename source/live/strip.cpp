@@ -87,7 +87,7 @@ public:
 
 } // namespace
 
-Strip::Strip(std::function<void(int)> onPreset, std::function<void()> onSettings)
+Strip::Strip(std::function<void(int)> onPreset, std::function<void()> onSave, std::function<void()> onSettings)
     : frame(CRect::fromSize(0, 0, kWidth, kHeight))
 {
 	frame.setBackgroundColor(kBackground);
@@ -98,8 +98,8 @@ Strip::Strip(std::function<void(int)> onPreset, std::function<void()> onSettings
 		const char* label;
 		int chars;
 	};
-	const Layout fields[] = {{"DEV", 18}, {"IN", 3}, {"RATE", 14}, {"LAT", 8}, {"DSP", 4},
-	                         {"DROP", 5}, {"LEVEL", 13}, {"PRESET", 22}};
+	const Layout fields[] = {{"DEV", 16}, {"IN", 3}, {"RATE", 12}, {"LAT", 8}, {"DSP", 4},
+	                         {"DROP", 5}, {"LEVEL", 12}, {"PRESET", 20}};
 	int x = 8;
 	for (const Layout& field : fields)
 	{
@@ -111,6 +111,7 @@ Strip::Strip(std::function<void(int)> onPreset, std::function<void()> onSettings
 		    x, field.chars, kValueInk, "", isPreset ? onPreset : std::function<void(int)>{})));
 		x += (field.chars + 1) * kCellWidth;
 	}
+	frame.addView(std::make_unique<StripField>(x, 6, kLabelInk, "[SAVE]", [onSave](int) { onSave(); }));
 	const int settingsChars = 10;
 	frame.addView(std::make_unique<StripField>(kWidth - 8 - settingsChars * kCellWidth, settingsChars, kLabelInk,
 	                                           "[SETTINGS]", [onSettings](int) { onSettings(); }));

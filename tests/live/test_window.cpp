@@ -17,6 +17,7 @@
 #include "host/plugininstance.h"
 #include "host/presetfile.h"
 
+#include <cstdlib>
 #include <set>
 
 #include <chrono>
@@ -69,6 +70,15 @@ gui::CBitmap capture(Display* display, Window window, int width, int height)
 	return image;
 }
 
+// "COMPANY/PLUG-IN", the bundle's one preset folder.
+fs::path factoryFolder()
+{
+	for (const auto& company : fs::directory_iterator(fs::path(BRONTAL_BUNDLE_PATH) / "Contents" / "Resources" / "Presets"))
+		for (const auto& plugin : fs::directory_iterator(company.path()))
+			return company.path().filename() / plugin.path().filename();
+	return {};
+}
+
 std::string factoryPresetPath(const std::string& name)
 {
 	for (const auto& company : fs::directory_iterator(fs::path(BRONTAL_BUNDLE_PATH) / "Contents" / "Resources" / "Presets"))
@@ -95,7 +105,11 @@ TEST(LiveWindow, ShowsTheEditorAndClosingItQuitsSavingTheSound)
 {
 	JackServer server(64);
 	ScratchFolder scratch;
+	// The user's preset folder in the scratch folder.
+	const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+	setenv("HOME", (scratch.path() / "home").c_str(), 1);
 	LiveProcess live({}, scratch.path(), scratch.path());
+	setenv("HOME", home.c_str(), 1);
 	ASSERT_TRUE(live.waitForOutput("window: open", 20)) << live.errors();
 
 	Display* display = XOpenDisplay(nullptr);
@@ -111,7 +125,7 @@ TEST(LiveWindow, ShowsTheEditorAndClosingItQuitsSavingTheSound)
 			title = titleOf(display, window);
 	}
 	ASSERT_NE(window, 0u) << "no window of class brontal-live";
-	EXPECT_EQ(title.rfind("Brontal Live: jack " + server.name() + ", input 1, 48000 Hz 64 fr, latency 4.00 ms", 0), 0u)
+	EXPECT_EQ(title.rfind("Brontal Live: jack " + server.name() + ", input 1, 48000 Hz/64, latency 4.00 ms", 0), 0u)
 	    << title;
 	// The panel, and the strip below it.
 	constexpr int kPanelHeight = 768, kStripHeight = 28;
@@ -163,10 +177,13 @@ TEST(LiveWindow, ShowsTheEditorAndClosingItQuitsSavingTheSound)
 	// The preset's right arrow: the first factory preset, in the sound and
 	// on the strip.
 	const int screen = DefaultScreen(display);
-	XTestFakeMotionEvent(display, screen, 900, kPanelHeight + 14, 0);
-	XTestFakeButtonEvent(display, 1, True, 0);
-	XTestFakeButtonEvent(display, 1, False, 0);
-	XFlush(display);
+	const auto click = [&](int x) {
+		XTestFakeMotionEvent(display, screen, x, kPanelHeight + 14, 0);
+		XTestFakeButtonEvent(display, 1, True, 0);
+		XTestFakeButtonEvent(display, 1, False, 0);
+		XFlush(display);
+	};
+	click(870);
 	EXPECT_TRUE(live.waitForOutput("preset: Ambient Swells", 10)) << live.output();
 	// The panel follows on the editor's own timer, which the window runs.
 	long moved = 0;
@@ -180,6 +197,12 @@ TEST(LiveWindow, ShowsTheEditorAndClosingItQuitsSavingTheSound)
 				moved += after.pixel(x, y) != golden->pixel(x, y);
 	}
 	EXPECT_GT(moved, 0) << "the panel does not show the preset's settings";
+
+	// [SAVE]: the sound as the user's first preset, where hosts look.
+	click(905);
+	const fs::path saved = scratch.path() / "home" / ".vst3" / "presets" / factoryFolder() / "My Sound 1.vstpreset";
+	EXPECT_TRUE(live.waitForOutput("saved: " + saved.string(), 10)) << live.output();
+	EXPECT_EQ(settingsOf(saved.string()), settingsOf(factoryPresetPath("Ambient Swells")));
 
 	// The window manager's close, as a player's click on the title bar's X.
 	XEvent close{};
