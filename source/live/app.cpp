@@ -135,9 +135,8 @@ public:
 		presets = findPresets(bundle, presetFolder);
 		restoreState();
 
-		const bool playing = connect();
-		if (!playing && !reconnecting)
-			return finish(1);
+		// Without a device now it plays once one comes (lose() keeps trying).
+		connect();
 		if (!options.noGui)
 			openWindow();
 		while (!quitRequested)
@@ -150,7 +149,8 @@ public:
 			if (window && Clock::now() - lastTitle >= kTitleEvery)
 				showFigures();
 		}
-		return finish(0);
+		finish();
+		return 0;
 	}
 
 private:
@@ -460,7 +460,7 @@ private:
 	}
 
 	// State and settings first, while the device still plays; then the device.
-	int finish(int status)
+	void finish()
 	{
 		std::vector<std::string> messages;
 		if (!folder.empty())
@@ -494,7 +494,6 @@ private:
 		              static_cast<unsigned long long>(figures.dropouts));
 		out << line << std::flush;
 		plugin->controller()->setComponentHandler(&plugin->handler());
-		return status;
 	}
 
 	const Options& options;
