@@ -15,7 +15,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <random>
+#include <functional>
 #include <stdexcept>
 #include <thread>
 
@@ -63,10 +63,14 @@ std::string slurp(const fs::path& path)
 	return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
-std::string uniqueName(const char* stem)
+// One name per test program and build tree: parallel programs and trees
+// never meet, and a server of an earlier run that died without leaving
+// JACK's registry (which holds eight) is reclaimed under the same name
+// rather than filling it.
+std::string serverNameOfThisProgram()
 {
-	std::random_device device;
-	return std::string(stem) + "-" + std::to_string(getpid()) + "-" + std::to_string(device() % 100000);
+	const std::size_t tree = std::hash<std::string>{}(BRONTAL_LIVE_PATH) % 100000;
+	return std::string("brontal-") + program_invocation_short_name + "-" + std::to_string(tree);
 }
 
 } // namespace
@@ -166,7 +170,7 @@ ScratchFolder::~ScratchFolder()
 }
 
 JackServer::JackServer(int period, const std::string& name)
-    : serverName(name.empty() ? uniqueName("brontal-test") : name)
+    : serverName(name.empty() ? serverNameOfThisProgram() : name)
 {
 	setenv("JACK_DEFAULT_SERVER", serverName.c_str(), 1);
 	setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
@@ -183,6 +187,8 @@ JackServer::JackServer(int period, const std::string& name)
 		}
 		std::this_thread::sleep_for(std::chrono::milliseconds(50));
 	}
+	kill(pid, SIGKILL);
+	waitFor(pid);
 	throw std::runtime_error("jackd did not start: " + slurp(log));
 }
 

@@ -53,11 +53,12 @@ private:
 };
 
 // jackd -n NAME -d dummy at 48 kHz / 64 frames; JACK_DEFAULT_SERVER is set
-// to NAME for this process and what it starts. Stopped by its pid.
+// to NAME for this process and what it starts. Stopped by its pid. One at a
+// time per test program.
 class JackServer
 {
 public:
-	// A name of its own unless given one (to start a stopped server again).
+	// The program's own name unless given one.
 	explicit JackServer(int period = 64, const std::string& name = {});
 	~JackServer();
 	const std::string& name() const { return serverName; }
