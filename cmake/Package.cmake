@@ -12,7 +12,7 @@ set(CPACK_PACKAGE_VENDOR "Brontal Audio")
 set(CPACK_PACKAGE_CONTACT "Brontal Audio <support@brontal.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "guitar amplifier and pedalboard VST 3 and LV2 plug-in")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Brontal is a VST 3 and LV2 effect for electric guitar: gate and compressor, two equalisers, a six-branch distortion, cabinet convolution, chorus, tempo-synced delay, reverb with a stereo enhancer and an output saturator, with a pedalboard editor and factory presets. brontal-render renders audio files through it.")
+    "Brontal is a VST 3 and LV2 effect for electric guitar: gate and compressor, two equalisers, a six-branch distortion, cabinet convolution, chorus, tempo-synced delay, reverb with a stereo enhancer and an output saturator, with a pedalboard editor and factory presets. brontal-render renders audio files through it; brontal-live (Brontal Live) plays it live through JACK or ALSA, without a DAW.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -18,6 +18,8 @@ packages=(
   libx11-dev libxext-dev libxtst-dev libxft-dev libfreetype-dev libfontconfig-dev libpng-dev
   fonts-dejavu-core
   xvfb xauth x11-xkb-utils xkb-data
+  # Brontal Live's audio and MIDI back ends, and the servers and tools its tests run
+  libjack-jackd2-dev jackd2 libasound2-dev alsa-utils libasound2-plugins
   # the sanitizer builds and the fuzz harnesses
   clang-14 libclang-rt-14-dev libfuzzer-14-dev
   # the Windows module: cross compiler and resource compiler, and Wine (with

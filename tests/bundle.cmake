@@ -28,7 +28,7 @@ endif()
 # allocator and the pthread locks, which the sanitizers own in their builds.
 if(NOT BRONTAL_SANITIZE AND NOT BRONTAL_TSAN)
   add_executable(noalloc_tests noalloc/test_noalloc.cpp)
-  target_link_libraries(noalloc_tests PRIVATE editor_test_host brontal_lv2host)
+  target_link_libraries(noalloc_tests PRIVATE editor_test_host brontal_lv2host brontal_live_core)
   target_link_libraries(noalloc_tests PRIVATE brontal_warnings)
   target_include_directories(noalloc_tests PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}/bundle")
   target_compile_definitions(noalloc_tests PRIVATE BRONTAL_LV2_DIR="${CMAKE_BINARY_DIR}/LV2")

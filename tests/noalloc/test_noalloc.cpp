@@ -10,6 +10,7 @@
 #include "bundlefixture.h"
 #include "editorfixture.h"
 #include "lv2host/lv2host.h"
+#include "engine.h"
 
 #include <gtest/gtest.h>
 
@@ -400,4 +401,62 @@ TEST(NoAllocation, Lv2RunNeitherAllocatesNorLocksNorEntersTheKernel)
 	EXPECT_EQ(control.syscalls, 2);
 	expectNothingCounted("LV2 run");
 	EXPECT_GT(outL[100] * outL[100] + outL[200] * outL[200], 0.0f) << "the chain did not run";
+}
+
+// Brontal Live's callback on the same audio thread: periods of the sizes a
+// device hands over (a JACK period change can outgrow the prepared one),
+// one and two input channels, with controller changes and program changes
+// arriving as MIDI and the editor's changes through the queue, while the UI
+// thread posts, drains meters into the controller and rebuilds the MIDI
+// table.
+TEST_F(NoBlocking, LiveCallbackNeitherAllocatesNorLocksNorEntersTheKernel)
+{
+	brontal::live::Engine engine(*instance);
+	brontal::live::DeviceFormat format;
+	format.sampleRate = 48000;
+	format.period = 256;
+	engine.prepare(format, 2);
+	openEditor();
+
+	std::atomic<bool> done{false};
+	constexpr int kTicksBeside = 20;
+	std::atomic<int> ticks{0};
+	bool filtered = false;
+	Counts control{};
+	std::thread audio([&] {
+		filtered = trapSystemCallsOfThisThread();
+		if (!filtered)
+		{
+			done = true;
+			return;
+		}
+		control = countOneOfEach();
+		clearCounts();
+		std::vector<float> inL(1024), inR(1024), outL(1024), outR(1024);
+		for (size_t i = 0; i < inL.size(); ++i)
+			inL[i] = inR[i] = 0.9f * static_cast<float>(std::sin(2.0 * M_PI * 110.0 * static_cast<double>(i) / 48000.0));
+		const float* ins[2] = {inL.data(), inR.data()};
+		float* outs[2] = {outL.data(), outR.data()};
+		const brontal::live::MidiMessage midi[] = {{0, {0xB0, 7, 100}, 3}, {10, {0xC3, 2, 0}, 2}, {200, {0x90, 60, 1}, 3}};
+		for (int round = 0; round < 3 || ticks < kTicksBeside; ++round)
+			for (int frames : {256, 64, 1, 1000, 0})
+				for (int inputs : {1, 2})
+					counted([&] { engine.process({ins, inputs, outs, 2, frames, midi, round % 2 ? 3 : 0}); });
+		done = true;
+	});
+	while (!done)
+	{
+		engine.postParameter(kDelayLevel, (ticks % 7) / 7.0);
+		engine.drain([](int) {});
+		engine.refreshMidiMapping();
+		session->tick();
+		++ticks;
+	}
+	audio.join();
+	ASSERT_TRUE(filtered) << "seccomp refused the filter";
+	EXPECT_EQ(control.allocations, 1);
+	EXPECT_EQ(control.syscalls, 2);
+	EXPECT_GE(ticks, kTicksBeside);
+	EXPECT_GT(engine.stats().callbacks, 0u);
+	expectNothingCounted("Brontal Live's callback, editor open");
 }
