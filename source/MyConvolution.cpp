@@ -1,5 +1,6 @@
 #include "MyConvolution.h"
 
+#include "DirectTaps.h"
 #include "brontalassert.h"
 #include "brontaldata.h"
 #include "cpufeatures.h"
@@ -164,33 +165,6 @@ __attribute__((always_inline)) inline void CMyConvolution::SumTail()
 	std::copy(pfAccRe + kPartition, pfAccRe + 2 * kPartition, m_afTail);
 }
 
-namespace {
-using simd::V4d;
-
-// The direct taps for iOutputs outputs from pdNow on, four per vector,
-// kVectors vectors side by side: each output the products of a tap and a
-// sample (exact in double) summed tap by tap.
-template <int kVectors>
-__attribute__((always_inline)) inline void DirectTaps(const double* pdTaps, int iTaps, const double* pdNow, double* pdSum)
-{
-	V4d avSum[kVectors];
-	for (int v = 0; v < kVectors; ++v)
-		avSum[v] = V4d{};
-	for (int k = 0; k < iTaps; ++k)
-	{
-		const V4d vTap = V4d{} + pdTaps[k];
-		for (int v = 0; v < kVectors; ++v)
-		{
-			V4d vX;
-			__builtin_memcpy(&vX, pdNow + 4 * v - k, sizeof vX);
-			avSum[v] += vTap * vX;
-		}
-	}
-	for (int v = 0; v < kVectors; ++v)
-		__builtin_memcpy(pdSum + 4 * v, &avSum[v], sizeof avSum[v]);
-}
-} // namespace
-
 template <bool bAvx2> __attribute__((always_inline)) inline void CMyConvolution::Convolve(const float* pfIn, float* pfOut1, float* pfOut2, int iCount)
 {
 	// The mean over the non-zero taps; with none (rates below 90 Hz) the
@@ -212,22 +186,9 @@ template <bool bAvx2> __attribute__((always_inline)) inline void CMyConvolution:
 			pdNow[i] = pfNow[i];
 		}
 
-		// The direct taps: 32 outputs at a time, so that enough sums are
-		// under way, then 4, then one by one.
 		double adSum[kPartition];
-		int i = 0;
-		for (; i + 32 <= n; i += 32)
-			DirectTaps<8>(pdTaps, iDirect, pdNow + i, adSum + i);
-		for (; i + 4 <= n; i += 4)
-			DirectTaps<1>(pdTaps, iDirect, pdNow + i, adSum + i);
-		for (; i < n; ++i)
-		{
-			double dSum = 0.0;
-			for (int k = 0; k < iDirect; ++k)
-				dSum += pdTaps[k] * pdNow[i - k];
-			adSum[i] = dSum;
-		}
-		for (i = 0; i < n; ++i)
+		DirectTapsRun(pdTaps, iDirect, pdNow, adSum, n);
+		for (int i = 0; i < n; ++i)
 		{
 			const double dSum = adSum[i] + static_cast<double>(m_afTail[iStart + i]);
 			const float y = m_iNonZeroTaps > 0 ? static_cast<float>(dSum / dTaps) * fOutput * kConvolvedShare : 0.0f;

@@ -1,0 +1,239 @@
+#include "IrConvolver.h"
+
+#include "DirectTaps.h"
+#include "cpufeatures.h"
+#include "simd.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+// Keeps every product and sum finite; far above any real signal.
+constexpr float kInputLimit = 1.0e6f;
+
+float Sanitise(float x)
+{
+	if (std::fabs(x) <= kInputLimit)
+		return x;
+	return std::isnan(x) ? 0.0f : std::copysign(kInputLimit, x);
+}
+} // namespace
+
+// One level: partitions of iSize taps from iSize on, transformed at twice
+// that length. Its window holds the previous and the current block of
+// input; at the end of each block the window's spectrum enters a ring
+// (newest at iHead), and partition j times the spectrum j blocks old,
+// summed and back in time, is the level's share of the next block's
+// output (the second half of the circular result: afTail).
+struct CIrConvolver::Level
+{
+	Level(int iSize_, const float* pfLeft, const float* pfRight, int iEnd)
+		: iSize(iSize_)
+		, iBins(2 * iSize_)
+		, iPartitions((iEnd - iSize_ + iSize_ - 1) / iSize_)
+		, iSlices(iSize_ / kDirect)
+		, fft(2 * iSize_)
+		, afPartRe(static_cast<size_t>(iPartitions * iBins))
+		, afPartIm(afPartRe.size())
+		, afLineRe(afPartRe.size())
+		, afLineIm(afPartRe.size())
+		, afWindow(static_cast<size_t>(iBins))
+		, afAccRe(static_cast<size_t>(iBins))
+		, afAccIm(static_cast<size_t>(iBins))
+		, afTailLeft(static_cast<size_t>(iSize))
+		, afTailRight(static_cast<size_t>(iSize))
+	{
+		// 1 / iBins undoes the unnormalised inverse.
+		const float fScale = 1.0f / static_cast<float>(iBins);
+		for (int p = 0; p < iPartitions; ++p)
+		{
+			float* pfRe = &afPartRe[static_cast<size_t>(p * iBins)];
+			float* pfIm = &afPartIm[static_cast<size_t>(p * iBins)];
+			const int iFirst = iSize + p * iSize;
+			for (int k = iFirst; k < std::min(iFirst + iSize, iEnd); ++k)
+			{
+				pfRe[k - iFirst] = pfLeft[k] * fScale;
+				pfIm[k - iFirst] = pfRight ? pfRight[k] * fScale : 0.0f;
+			}
+			fft.Forward(pfRe, pfIm);
+		}
+	}
+
+	void Clear()
+	{
+		for (std::vector<float>* p : {&afLineRe, &afLineIm, &afWindow, &afAccRe, &afAccIm, &afTailLeft, &afTailRight})
+			std::fill(p->begin(), p->end(), 0.0f);
+		iHead = 0;
+		iPos = 0;
+	}
+
+	// Adds partition j times the spectrum j - 1 blocks before the newest,
+	// for j from 1 on, over bins [iFrom, iTo): the part of the next block's
+	// sum that is known already.
+	__attribute__((always_inline)) void SumKnown(int iFrom, int iTo)
+	{
+		// Partition by partition, so that each pass streams through memory.
+		int iSlot = iHead;
+		for (int j = 1; j < iPartitions; ++j)
+		{
+			MultiplyAdd(j, iSlot, iFrom, iTo);
+			iSlot = iSlot == 0 ? iPartitions - 1 : iSlot - 1;
+		}
+	}
+
+	// Adds partition j times the spectrum in slot iSlot over bins [iFrom, iTo).
+	__attribute__((always_inline)) void MultiplyAdd(int j, int iSlot, int iFrom, int iTo)
+	{
+		using simd::V8f;
+		const float* pfHr = &afPartRe[static_cast<size_t>(j * iBins)];
+		const float* pfHi = &afPartIm[static_cast<size_t>(j * iBins)];
+		const float* pfXr = &afLineRe[static_cast<size_t>(iSlot * iBins)];
+		const float* pfXi = &afLineIm[static_cast<size_t>(iSlot * iBins)];
+		float* pfAccRe = afAccRe.data();
+		float* pfAccIm = afAccIm.data();
+		for (int k = iFrom; k < iTo; k += 8)
+		{
+			V8f vHr, vHi, vXr, vXi, vAccRe, vAccIm;
+			__builtin_memcpy(&vHr, pfHr + k, sizeof vHr);
+			__builtin_memcpy(&vHi, pfHi + k, sizeof vHi);
+			__builtin_memcpy(&vXr, pfXr + k, sizeof vXr);
+			__builtin_memcpy(&vXi, pfXi + k, sizeof vXi);
+			__builtin_memcpy(&vAccRe, pfAccRe + k, sizeof vAccRe);
+			__builtin_memcpy(&vAccIm, pfAccIm + k, sizeof vAccIm);
+			vAccRe += vHr * vXr - vHi * vXi;
+			vAccIm += vHr * vXi + vHi * vXr;
+			__builtin_memcpy(pfAccRe + k, &vAccRe, sizeof vAccRe);
+			__builtin_memcpy(pfAccIm + k, &vAccIm, sizeof vAccIm);
+		}
+	}
+
+	// The block is whole: its spectrum, the newest partition's product,
+	// back in time, and the window moves on.
+	__attribute__((always_inline)) void Finish()
+	{
+		iHead = iHead + 1 == iPartitions ? 0 : iHead + 1;
+		float* pfRe = &afLineRe[static_cast<size_t>(iHead * iBins)];
+		float* pfIm = &afLineIm[static_cast<size_t>(iHead * iBins)];
+		std::copy(afWindow.begin(), afWindow.end(), pfRe);
+		std::fill(pfIm, pfIm + iBins, 0.0f);
+		fft.Forward(pfRe, pfIm);
+		MultiplyAdd(0, iHead, 0, iBins);
+		fft.Inverse(afAccRe.data(), afAccIm.data());
+		std::copy(afAccRe.begin() + iSize, afAccRe.end(), afTailLeft.begin());
+		std::copy(afAccIm.begin() + iSize, afAccIm.end(), afTailRight.begin());
+		std::fill(afAccRe.begin(), afAccRe.end(), 0.0f);
+		std::fill(afAccIm.begin(), afAccIm.end(), 0.0f);
+		std::copy(afWindow.begin() + iSize, afWindow.end(), afWindow.begin());
+		iPos = 0;
+	}
+
+	const int iSize, iBins, iPartitions, iSlices;
+	CFft fft;
+	std::vector<float> afPartRe, afPartIm, afLineRe, afLineIm;
+	std::vector<float> afWindow;
+	std::vector<float> afAccRe, afAccIm;
+	std::vector<float> afTailLeft, afTailRight;
+	int iHead = 0;
+	// Samples of the current block so far.
+	int iPos = 0;
+};
+
+CIrConvolver::CIrConvolver(const std::vector<float>& afLeft, const std::vector<float>& afRight)
+	: m_bStereo(!afRight.empty())
+	, m_iTaps(static_cast<int>(afLeft.size()))
+	, m_iDirect(std::min(m_iTaps, kDirect))
+{
+	for (int k = 0; k < m_iDirect; ++k)
+	{
+		m_adDirectLeft[k] = afLeft[static_cast<size_t>(k)];
+		m_adDirectRight[k] = m_bStereo ? afRight[static_cast<size_t>(k)] : 0.0;
+	}
+	for (int iSize = kDirect; iSize < m_iTaps; iSize *= kLevelGrowth)
+	{
+		const bool bLast = iSize == kLargestPartition;
+		const int iEnd = bLast ? m_iTaps : std::min(m_iTaps, iSize * kLevelGrowth);
+		m_levels.push_back(std::make_unique<Level>(iSize, afLeft.data(), m_bStereo ? afRight.data() : nullptr, iEnd));
+		if (bLast)
+			break;
+	}
+}
+
+CIrConvolver::~CIrConvolver() = default;
+
+int CIrConvolver::LevelSize(int i) const
+{
+	return m_levels[static_cast<size_t>(i)]->iSize;
+}
+
+int CIrConvolver::LevelPartitions(int i) const
+{
+	return m_levels[static_cast<size_t>(i)]->iPartitions;
+}
+
+void CIrConvolver::Reset()
+{
+	std::fill(std::begin(m_adHistory), std::end(m_adHistory), 0.0);
+	m_iPos = 0;
+	for (const std::unique_ptr<Level>& pLevel : m_levels)
+		pLevel->Clear();
+}
+
+template <bool bAvx2>
+__attribute__((always_inline)) inline void CIrConvolver::Run(const float* pfIn, float* pfOutLeft, float* pfOutRight, int iCount)
+{
+	for (int iDone = 0; iDone < iCount;)
+	{
+		// Up to the next kDirect boundary, which every level's blocks share.
+		const int n = std::min(iCount - iDone, kDirect - m_iPos);
+		double* pdNow = m_adHistory + kDirect + m_iPos;
+		for (int i = 0; i < n; ++i)
+			pdNow[i] = Sanitise(pfIn[iDone + i]);
+		for (const std::unique_ptr<Level>& pLevel : m_levels)
+			for (int i = 0; i < n; ++i)
+				pLevel->afWindow[static_cast<size_t>(pLevel->iSize + pLevel->iPos + i)] = static_cast<float>(pdNow[i]);
+
+		double adLeft[kDirect], adRight[kDirect];
+		DirectTapsRun(m_adDirectLeft, m_iDirect, pdNow, adLeft, n);
+		if (m_bStereo)
+			DirectTapsRun(m_adDirectRight, m_iDirect, pdNow, adRight, n);
+		for (const std::unique_ptr<Level>& pLevel : m_levels)
+		{
+			const float* pfTailLeft = pLevel->afTailLeft.data() + pLevel->iPos;
+			const float* pfTailRight = pLevel->afTailRight.data() + pLevel->iPos;
+			for (int i = 0; i < n; ++i)
+				adLeft[i] += pfTailLeft[i];
+			if (m_bStereo)
+				for (int i = 0; i < n; ++i)
+					adRight[i] += pfTailRight[i];
+		}
+		for (int i = 0; i < n; ++i)
+		{
+			pfOutLeft[iDone + i] = static_cast<float>(adLeft[i]);
+			pfOutRight[iDone + i] = static_cast<float>(m_bStereo ? adRight[i] : adLeft[i]);
+		}
+
+		iDone += n;
+		m_iPos += n;
+		for (const std::unique_ptr<Level>& pLevel : m_levels)
+			pLevel->iPos += n;
+		if (m_iPos < kDirect)
+			continue;
+		m_iPos = 0;
+		std::copy(m_adHistory + kDirect, m_adHistory + 2 * kDirect, m_adHistory);
+		for (const std::unique_ptr<Level>& pLevel : m_levels)
+		{
+			// One slice of the known partitions every kDirect samples, the
+			// last one as the block ends.
+			const int iSlice = pLevel->iPos / kDirect - 1;
+			const int iSliceBins = pLevel->iBins / pLevel->iSlices;
+			pLevel->SumKnown(iSlice * iSliceBins, (iSlice + 1) * iSliceBins);
+			if (pLevel->iPos == pLevel->iSize)
+				pLevel->Finish();
+		}
+	}
+}
+
+void CIrConvolver::Process(const float* pfIn, float* pfOutLeft, float* pfOutRight, int iCount)
+{
+	RunBestBuild([&](auto avx2) BRONTAL_INLINE { Run<decltype(avx2)::value>(pfIn, pfOutLeft, pfOutRight, iCount); });
+}
