@@ -3,7 +3,9 @@
 #include "ComputeInputVumeter.h"
 #include "brontalassert.h"
 #include "brontalids.h"
+#include "MyConvolution.h"
 #include "brontalstate.h"
+#include "irstate.h"
 #include "processaudio.h"
 
 #include "pluginterfaces/base/ustring.h"
@@ -97,7 +99,8 @@ void BypassChannels(const AudioBusBuffers& in, AudioBusBuffers& out, int32 iCoun
 
 } // namespace
 
-Brontal::Brontal() : pAudioProcess(new CProcessAudio), afLastMeterValues(), fTempo(120.0f)
+Brontal::Brontal()
+	: pAudioProcess(new CProcessAudio), afLastMeterValues(), fTempo(120.0f), m_dCabinetEnergy(CMyConvolution::BuiltInEnergy())
 {
 	for (int i = 0; i < kNumParams; ++i)
 		afParamValues[i].store(kDefaultParamValues[i], std::memory_order_relaxed);
@@ -188,7 +191,12 @@ tresult PLUGIN_API Brontal::setupProcessing(ProcessSetup& setup)
 	pAudioProcess->Reset();
 	const tresult result = AudioEffect::setupProcessing(setup);
 	if (result == kResultOk)
+	{
 		pAudioProcess->SampleRateChanged();
+		// Resampled again from the samples as loaded, taken at the next reset or block.
+		if (m_pCabinet)
+			OfferCabinet();
+	}
 	m_llTailRemaining = 0;
 	m_bSnapPending.store(true);
 	return result;
@@ -202,6 +210,7 @@ tresult PLUGIN_API Brontal::setActive(TBool state)
 		for (int i = kFirstIndicator; i <= kLastIndicator; ++i)
 			afParams[i]->store(0.0f, std::memory_order_relaxed);
 	pAudioProcess->Reset();
+	pAudioProcess->Responses().Collect();
 	m_llTailRemaining = 0;
 	m_bSnapPending.store(true);
 	return AudioEffect::setActive(state);
@@ -453,7 +462,10 @@ tresult PLUGIN_API Brontal::getState(IBStream* state)
 	for (const ParamDef& def : kParams)
 		if (brontal::IsSaved(def))
 			afValues[def.iId] = GetCell(def.iId);
-	return brontal::WriteStateStream(state, brontal::SerialiseState(afValues)) ? kResultOk : kResultFalse;
+	std::vector<brontal::StateChunk> chunks;
+	if (m_pCabinet)
+		chunks.push_back(brontal::EncodeIrChunk(*m_pCabinet));
+	return brontal::WriteStateStream(state, brontal::SerialiseState(afValues, chunks)) ? kResultOk : kResultFalse;
 }
 
 tresult PLUGIN_API Brontal::setState(IBStream* state)
@@ -473,9 +485,27 @@ tresult PLUGIN_API Brontal::setState(IBStream* state)
 		if (brontal::IsSaved(def) && brontal::SanitiseParamValue(parsed.afValues[def.iId], fValue))
 			SetCell(def.iId, fValue);
 	}
+	// The cabinet the state holds; without a whole, valid response, the built-in one.
+	auto pCabinet = std::make_unique<brontal::LoadedIr>();
+	const auto chunk = std::find_if(parsed.chunks.begin(), parsed.chunks.end(),
+	                                [](const brontal::StateChunk& c) { return c.uTag == brontal::kIrChunkTag; });
+	const bool bCabinet = chunk != parsed.chunks.end() && brontal::DecodeIrChunk(*chunk, *pCabinet);
+	if (bCabinet || m_pCabinet)
+	{
+		m_pCabinet = bCabinet ? std::move(pCabinet) : nullptr;
+		OfferCabinet();
+	}
 	// A loaded setting is heard at once, not reached by a glide.
 	m_bSnapPending.store(true);
 	return kResultOk;
+}
+
+void Brontal::OfferCabinet()
+{
+	brontal::IrTaps taps;
+	if (m_pCabinet)
+		taps = brontal::PrepareResponse(m_pCabinet->samples, m_pCabinet->settings, processSetup.sampleRate, m_dCabinetEnergy);
+	pAudioProcess->Responses().Offer(MakePlayerResponse(taps.afLeft, taps.afRight));
 }
 
 tresult PLUGIN_API Brontal::notify(IMessage* message)
@@ -483,6 +513,29 @@ tresult PLUGIN_API Brontal::notify(IMessage* message)
 	if (!message)
 		return kInvalidArgument;
 	const char* szId = message->getMessageID();
+	// The editor's cabinet: a response as the state chunk holds it, or
+	// nothing for the built-in mix.
+	if (szId && std::strcmp(szId, brontal::kCabinetMessageId) == 0)
+	{
+		const void* pData = nullptr;
+		uint32 uSize = 0;
+		IAttributeList* pAttributes = message->getAttributes();
+		if (!pAttributes || pAttributes->getBinary(brontal::kCabinetMessageData, pData, uSize) != kResultOk)
+			return kInvalidArgument;
+		if (uSize == 0)
+			m_pCabinet = nullptr;
+		else
+		{
+			brontal::StateChunk chunk{brontal::kIrChunkTag, brontal::kIrChunkVersion, {}};
+			chunk.payload.assign(static_cast<const unsigned char*>(pData), static_cast<const unsigned char*>(pData) + uSize);
+			auto pCabinet = std::make_unique<brontal::LoadedIr>();
+			if (!brontal::DecodeIrChunk(chunk, *pCabinet))
+				return kInvalidArgument;
+			m_pCabinet = std::move(pCabinet);
+		}
+		OfferCabinet();
+		return kResultOk;
+	}
 	if (szId && std::strcmp(szId, "BinaryMessage") == 0)
 	{
 		const void* pData = nullptr;

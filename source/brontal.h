@@ -8,8 +8,12 @@
 #include "pluginterfaces/vst/ivstparameterchanges.h"
 
 #include <atomic>
+#include <memory>
 
 class CProcessAudio;
+namespace brontal {
+struct LoadedIr;
+}
 
 namespace Steinberg {
 namespace Vst {
@@ -78,6 +82,9 @@ private:
 	};
 	bool RunChain(const ChainChannels& io, int32 iCount);
 	void ReplaceBusses(const TChar* szIn, SpeakerArrangement inArr, const TChar* szOut, SpeakerArrangement outArr);
+	// Prepares the player's cabinet response (or the built-in mix) for the
+	// rate in use and offers it to the chain. Main thread.
+	void OfferCabinet();
 
 	ParamCell afParamValues[kNumParams];
 	CProcessAudio* pAudioProcess;
@@ -102,6 +109,11 @@ private:
 	// the very buffer of the input.
 	float* m_pfDryLeft = nullptr;
 	float* m_pfDryRight = nullptr;
+
+	// The player's cabinet response as loaded (none: the built-in mix), and
+	// the energy a normalised one is given. Main thread only.
+	std::unique_ptr<brontal::LoadedIr> m_pCabinet;
+	double m_dCabinetEnergy;
 };
 
 } // namespace Vst

@@ -14,6 +14,7 @@ add_library(brontal1 MODULE
   brontalcontroller.cpp
   brontaleditorview.cpp
   brontalstate.cpp
+  irstate.cpp
   factory.cpp
   sdkgap/audioeffect.cpp
   sdkgap/pluginfactory.cpp
