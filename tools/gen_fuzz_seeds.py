@@ -230,6 +230,14 @@ def state_seeds():
         s[name + "-fails-after-part"] = u8(target) + u8(3) + u8(16) + u8(41) + odd
         s[name + "-overstates"] = u8(target) + u8(4) + u8(255) + odd
         s[name + "-overstates-in-pieces"] = u8(target) + u8(4) + u8(9) + odd
+    # A cabinet response: flags, name, path, rate, channels, frames, samples.
+    cabi = (u32(3) + u32(7) + b"cab.wav" + u32(0) + u32(48000) + u32(2) + u32(4)
+            + b"".join(f32(x) for x in (0.5, -0.25, 0.125, 0.0, 0.3, 0.2, -0.1, 0.05)))
+    with_cabinet = whole + b"cabi" + u32(1) + u32(len(cabi)) + cabi
+    s["processor-cabinet"] = u8(set_state) + u8(0) + u8(255) + with_cabinet
+    s["processor-cabinet-cut"] = u8(set_state) + u8(0) + u8(255) + with_cabinet[:-3]
+    s["processor-cabinet-pieces"] = u8(set_state) + u8(0) + u8(7) + with_cabinet
+    s["processor-cabinet-version-2"] = u8(set_state) + u8(0) + u8(255) + whole + b"cabi" + u32(2) + u32(len(cabi)) + cabi
     s["save-full-disk"] = u8(get_state) + u8(1) + u8(255) + u8(40)
     s["save"] = u8(get_state) + u8(0) + u8(255)
     return s

@@ -233,3 +233,26 @@ TEST(PlayerCabinet, VoicingLevelAppliesAndANewResponseCrossfades)
 		EXPECT_TRUE(cabinet.StereoOutput());
 	}
 }
+
+// The built-in mix heard again starts from what it hears from then on: its
+// memory of the sound from before it was left is gone, so silent input after
+// the switch back gives exact silence (its taps reach 499 samples back, into
+// the noise it heard before).
+TEST(PlayerCabinet, BuiltInHeardAgainForgetsWhatItHeardBefore)
+{
+	BlockRig rig(48000.0);
+	rig.params.Set(kDistortionOnOff, 0.0f);
+	CMyConvolution cabinet;
+	rig.Attach(cabinet);
+	CIrConvolver silent({0.0f}, {});
+	const std::vector<float> noise = Noise(2048, 8), zeros(600, 0.0f);
+	std::vector<float> o1(2048), o2(2048);
+	cabinet.Process(noise.data(), noise.data(), o1.data(), o2.data(), 2048);
+	cabinet.UseResponse(&silent, false);
+	cabinet.Process(zeros.data(), zeros.data(), o1.data(), o2.data(), 490);
+	EXPECT_FALSE(cabinet.Switching());
+	cabinet.UseResponse(nullptr, false);
+	cabinet.Process(zeros.data(), zeros.data(), o1.data(), o2.data(), 600);
+	for (int i = 0; i < 600; ++i)
+		ASSERT_EQ(o1[static_cast<size_t>(i)], 0.0f) << i;
+}
