@@ -134,8 +134,8 @@ void BM_Chain(benchmark::State& state)
 		state.SkipWithError("the chain refused to be prepared");
 		return;
 	}
-	for (int i = kFirstParam; i <= kLastParam; ++i)
-		chain.SetParamPointer(i, &params.afCells[i]);
+	for (const ParamDef& def : kParams)
+		chain.SetParamPointer(def.iId, &params.afCells[def.iId]);
 
 	const std::vector<float> signal = GuitarSignal(48000);
 	std::vector<float> outL(kBlock), outR(kBlock);

@@ -31,7 +31,13 @@ foreach(_i RANGE ${_last})
     string(JSON _${_key} GET "${_json}" params ${_i} ${_key})
   endforeach()
   # Published ids never move: a row out of place is an error, not a new id.
-  math(EXPR _want "${_i} + 1")
+  # The first list is ids 1..19; kParamListEnd (20) closes it and later
+  # parameters take ids from 21 on.
+  if(_i LESS 19)
+    math(EXPR _want "${_i} + 1")
+  else()
+    math(EXPR _want "${_i} + 2")
+  endif()
   if(NOT _id EQUAL _want)
     _param_fail(${_i} "id ${_id}, expected ${_want}")
   endif()
@@ -81,10 +87,20 @@ foreach(_i RANGE ${_last})
     set(_glide false)
   endif()
 
+  if(_id EQUAL 21)
+    string(APPEND _enum "\tkParamListEnd = 20,\n")
+  endif()
   string(APPEND _enum "\t${_name} = ${_id},\n")
   string(APPEND _rows "\t{${_name}, u\"${_title}\", ParamKind::${_kind}, ${_default}f, ${_flags}, ${_steps}, ${_glide},\n"
                       "\t ${_slot}},\n")
 endforeach()
+
+# Without later parameters the list's end closes the enum.
+if(_count GREATER 19)
+  set(_list_end "")
+else()
+  set(_list_end "\tkParamListEnd,\n")
+endif()
 
 file(CONFIGURE OUTPUT "${_out_dir}/brontalparamtable.h" @ONLY CONTENT
 "// Written by cmake/Params.cmake from source/params.json: edit that file.
@@ -93,8 +109,7 @@ file(CONFIGURE OUTPUT "${_out_dir}/brontalparamtable.h" @ONLY CONTENT
 enum
 {
 \tkParamListStart = 0,
-${_enum}\tkParamListEnd,
-\tkNumParams
+${_enum}${_list_end}\tkNumParams
 };
 
 inline constexpr ParamDef kParams[] = {

@@ -3,6 +3,7 @@
 #include "brontalparams.h"
 #include "editorresources.h"
 
+#include <algorithm>
 #include <cstring>
 
 using namespace Steinberg;
@@ -34,7 +35,7 @@ BrontalEditorView::~BrontalEditorView()
 
 bool BrontalEditorView::isEditable(int32 iTag)
 {
-	return iTag >= kFirstParam && iTag <= kLastParam && IsPanelControl(ParamDefOf(iTag));
+	return IsParamId(iTag) && IsPanelControl(ParamDefOf(iTag));
 }
 
 bool BrontalEditorView::open(void* parent)
@@ -84,8 +85,8 @@ bool BrontalEditorView::open(void* parent)
 		m_apControls[def.iId] = pControl;
 	}
 
-	for (int32 iTag = kFirstParam; iTag <= kLastParam; ++iTag)
-		updateParameter(ParamID(iTag), controller->getParamNormalized(ParamID(iTag)));
+	for (const ParamDef& def : kParams)
+		updateParameter(ParamID(def.iId), controller->getParamNormalized(ParamID(def.iId)));
 
 	if (!frame->open(parent, hostContext()))
 	{
@@ -107,8 +108,9 @@ void BrontalEditorView::close()
 void BrontalEditorView::updateParameter(ParamID tag, ParamValue value)
 {
 	const float fValue = float(value);
-	if (tag >= ParamID(kFirstIndicator) && tag <= ParamID(kLastIndicator))
-		m_afLastIndicators[tag - kFirstIndicator] = fValue;
+	const auto* pIndicator = std::find(kIndicatorIds.begin(), kIndicatorIds.end(), static_cast<int>(tag));
+	if (pIndicator != kIndicatorIds.end())
+		m_afLastIndicators[pIndicator - kIndicatorIds.begin()] = fValue;
 	else if (isEditable(int32(tag)) && m_apControls[tag])
 		m_apControls[tag]->setValue(fValue);
 }
@@ -120,9 +122,10 @@ CMessageResult BrontalEditorView::notify(CBaseObject* sender, const char* messag
 		const auto curve = [](float v) { return 1.f - (v - 1.f) * (v - 1.f); };
 		// A meter shows the level since the last tick and falls back; an LED
 		// keeps what the processor last reported.
-		for (int iTag = kFirstIndicator; iTag <= kLastIndicator; ++iTag)
+		for (int j = 0; j < kNumIndicators; ++j)
 		{
-			float& fLast = m_afLastIndicators[iTag - kFirstIndicator];
+			const int iTag = kIndicatorIds[j];
+			float& fLast = m_afLastIndicators[j];
 			CControl* pControl = m_apControls[iTag];
 			if (!pControl)
 				continue;

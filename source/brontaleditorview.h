@@ -61,6 +61,6 @@ private:
 	brontal::gui::CControl* m_apControls[kNumParams] = {};
 	std::unique_ptr<brontal::AboutDialog> m_pAboutDialog;
 
-	// The meters' and LEDs' last reports, by tag - kFirstIndicator.
+	// The indicators' last reports, in the order of kIndicatorIds.
 	float m_afLastIndicators[kNumIndicators] = {};
 };

@@ -7,6 +7,7 @@
 // kParams. Everything below is derived from those rows.
 
 #include <array>
+#include <cfloat>
 #include <cstddef>
 
 enum class ParamKind
@@ -64,22 +65,34 @@ struct ParamDef
 
 #include "brontalparamtable.h"
 
+// Ids 1..19 are the first list, closed by kParamListEnd (20); parameters
+// added later take ids from 21 on. kNumParams is one past the last id: the
+// size of every table indexed by id.
 constexpr int kFirstParam = kParamListStart + 1;
-constexpr int kLastParam = kParamListEnd - 1;
-static_assert(std::size(kParams) == kLastParam, "one row per id");
+static_assert(std::size(kParams) == kNumParams - 2, "one row per id but the two delimiters");
+
+constexpr bool IsParamId(int iId)
+{
+	return iId >= kFirstParam && iId < kNumParams && iId != kParamListEnd;
+}
+
+constexpr std::size_t ParamRowOf(int iId)
+{
+	return static_cast<std::size_t>(iId < kParamListEnd ? iId - kFirstParam : iId - kFirstParam - 1);
+}
 
 constexpr bool ParamIdsInOrder()
 {
 	for (std::size_t i = 0; i < std::size(kParams); ++i)
-		if (kParams[i].iId != kFirstParam + static_cast<int>(i))
+		if (!IsParamId(kParams[i].iId) || ParamRowOf(kParams[i].iId) != i)
 			return false;
 	return true;
 }
-static_assert(ParamIdsInOrder(), "kParams is indexed by id - kFirstParam");
+static_assert(ParamIdsInOrder(), "kParams holds every id in order, without the delimiters");
 
 constexpr const ParamDef& ParamDefOf(int iId)
 {
-	return kParams[iId - kFirstParam];
+	return kParams[ParamRowOf(iId)];
 }
 
 // A control the user moves on the panel and the host may edit; the factory
@@ -97,29 +110,23 @@ constexpr int CountParams(bool (*pPredicate)(const ParamDef&))
 	return iCount;
 }
 
-// The processor reports the indicators (meters and LEDs) as one run of ids.
+// The indicators (meters, LEDs and any other reading the processor
+// reports), in id order.
 constexpr bool IsIndicator(const ParamDef& def)
 {
 	return def.kind == ParamKind::Indicator;
 }
-constexpr int FirstIndicator()
+constexpr int kNumIndicators = CountParams(IsIndicator);
+constexpr std::array<int, kNumIndicators> IndicatorIds()
 {
+	std::array<int, kNumIndicators> aiIds{};
+	std::size_t j = 0;
 	for (const ParamDef& def : kParams)
 		if (IsIndicator(def))
-			return def.iId;
-	return kParamListEnd;
+			aiIds[j++] = def.iId;
+	return aiIds;
 }
-constexpr int kFirstIndicator = FirstIndicator();
-constexpr int kNumIndicators = CountParams(IsIndicator);
-constexpr int kLastIndicator = kFirstIndicator + kNumIndicators - 1;
-constexpr bool IndicatorsInOneRun()
-{
-	for (int i = kFirstIndicator; i <= kLastIndicator; ++i)
-		if (!IsIndicator(ParamDefOf(i)))
-			return false;
-	return kNumIndicators > 0;
-}
-static_assert(IndicatorsInOneRun(), "the indicators are one run of ids");
+inline constexpr std::array<int, kNumIndicators> kIndicatorIds = IndicatorIds();
 
 // Defaults indexed by id (0 for the delimiters).
 constexpr std::array<float, kNumParams> DefaultParamValues()
@@ -154,3 +161,19 @@ inline bool IsSwitchOn(float fValue)
 {
 	return !(fValue == 0.0f);
 }
+
+namespace brontal {
+
+// A loaded or host-sent value as it may enter a cell: clamped to 0..1; false
+// for NaN, which must leave the old value in place. Values below the
+// smallest normal float are 0: the audio thread reads denormals as zero, so
+// a switch holding one would be off there and on everywhere else.
+inline bool SanitiseParamValue(double dValue, float& fOut)
+{
+	if (dValue != dValue)
+		return false;
+	fOut = static_cast<float>(dValue < static_cast<double>(FLT_MIN) ? 0.0 : (dValue > 1.0 ? 1.0 : dValue));
+	return true;
+}
+
+} // namespace brontal

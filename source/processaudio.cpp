@@ -171,7 +171,7 @@ int CProcessAudio::Init()
 
 int CProcessAudio::SetParamPointer(int iId, ParamCell* pfValue)
 {
-	if (iId < kFirstParam || iId > kLastParam || iId >= m_iParamCount || !m_afParams)
+	if (!IsParamId(iId) || iId >= m_iParamCount || !m_afParams)
 	{
 		BRONTAL_ASSERT(false, "0", "processaudio");
 		return 0;

@@ -18,8 +18,8 @@ struct ParamTable
 	{
 		for (int i = 0; i < kNumParams; ++i)
 			afCells[i].store(kDefaultParamValues[i]);
-		for (int i = kFirstParam; i <= kLastParam; ++i)
-			apTable[i] = &afCells[i];
+		for (const ParamDef& def : kParams)
+			apTable[def.iId] = &afCells[def.iId];
 	}
 	void Set(int iId, float fValue) { afCells[iId].store(fValue); }
 	float Get(int iId) const { return afCells[iId].load(); }

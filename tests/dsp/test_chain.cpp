@@ -24,8 +24,8 @@ struct Chain
 		audio.SetParamCount(kNumParams);
 		audio.SetTempo(&fTempo);
 		audio.Init();
-		for (int i = kFirstParam; i <= kLastParam; ++i)
-			audio.SetParamPointer(i, &afCells[i]);
+		for (const ParamDef& def : kParams)
+			audio.SetParamPointer(def.iId, &afCells[def.iId]);
 	}
 };
 } // namespace
@@ -66,8 +66,9 @@ TEST(Chain, TooFewBuffersAreRefusedWhenPrepared)
 			EXPECT_EQ(audio.Init(), bEnough ? 1 : 0) << iCount;
 			EXPECT_EQ(AssertCapture::s_text, bEnough ? "" : "m_iBufferCount >= kBufferCount");
 		}
-		for (int i = kFirstParam; i <= kLastParam && bEnough; ++i)
-			audio.SetParamPointer(i, &afCells[i]);
+		for (const ParamDef& def : kParams)
+			if (bEnough)
+				audio.SetParamPointer(def.iId, &afCells[def.iId]);
 		std::vector<float> in(256, 0.1f), out1(256, 7.0f), out2(256, 7.0f);
 		EXPECT_EQ(audio.Process(in.data(), in.data(), out1.data(), out2.data(), 256), bEnough ? 1 : 0) << iCount;
 		EXPECT_EQ(out1[0] != 7.0f, bEnough) << iCount;

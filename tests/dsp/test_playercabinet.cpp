@@ -35,8 +35,8 @@ struct LinearChain
 		audio.SetParamCount(kNumParams);
 		audio.SetTempo(&fTempo);
 		audio.Init();
-		for (int i = kFirstParam; i <= kLastParam; ++i)
-			audio.SetParamPointer(i, &afCells[i]);
+		for (const ParamDef& def : kParams)
+			audio.SetParamPointer(def.iId, &afCells[def.iId]);
 	}
 	void Use(const std::vector<float>& afLeft, const std::vector<float>& afRight)
 	{

@@ -30,6 +30,7 @@
 #include "host/plugininstance.h"
 
 #include "brontalparams.h"
+#include "brontalstate.h"
 
 #include <algorithm>
 #include <array>
@@ -142,7 +143,7 @@ std::vector<float> cellsOf(host::PluginInstance& instance)
 {
 	host::ByteStream stream = instance.saveComponentState();
 	std::vector<float> values(20);
-	FUZZ_CHECK(stream.bytes().size() == 80, "state record of %zu bytes", stream.bytes().size());
+	FUZZ_CHECK(stream.bytes().size() >= 80, "state record of %zu bytes", stream.bytes().size());
 	std::memcpy(values.data(), stream.bytes().data(), 80);
 	return values;
 }
@@ -198,7 +199,7 @@ struct Model
 	// anything below the smallest normal float 0, at most 1.
 	void apply(ParamID id, double dValue)
 	{
-		if (id < kFirstParam || id > kLastParam || std::isnan(dValue))
+		if (id < kFirstParam || id > brontal::kLastRecordParam || std::isnan(dValue))
 			return;
 		cells[id] = dValue < FLT_MIN ? 0.0f : static_cast<float>(std::min(dValue, 1.0));
 	}
@@ -576,7 +577,7 @@ private:
 				host::ByteStream stream(record);
 				FUZZ_CHECK(h->instance->component()->setState(&stream) == kResultOk, "a whole record was refused");
 			}
-		for (int i = kFirstParam; i <= kLastParam; ++i)
+		for (int i = kFirstParam; i <= brontal::kLastRecordParam; ++i)
 		{
 			float f;
 			std::memcpy(&f, record.data() + 4 * i, 4);
@@ -598,19 +599,19 @@ private:
 		std::vector<float> record(20);
 		record[0] = 1.0f;
 		const uint32 uSwitches = m_input.u32();
-		for (int i = kFirstParam; i <= kLastParam; ++i)
+		for (int i = kFirstParam; i <= brontal::kLastRecordParam; ++i)
 			record[size_t(i)] = (uSwitches >> i) & 1 ? 1.0f : 0.0f;
 		for (const int iLevel : {kCompressorLevel, kDistortionLevel, kChorusSpeed, kDelayLevel})
 			record[size_t(iLevel)] = m_input.u8() / 255.0f;
 		record[kModulationOnOff] = record[kDelayOnOff] = record[kReverbLevel] = 0.0f;
-		for (int i = kFirstIndicator; i <= kLastIndicator + 1; ++i)
+		for (int i = kOutputLeftVumeter; i <= kButton1; ++i)
 			record[size_t(i)] = 0.0f;
 		const int32 iBlock = std::max<int32>(1, readBlockSize(m_input));
 		const uint32 uSeed = m_input.u32();
 		const float fLevel = 0.1f + m_input.u8() / 300.0f;
 
-		for (int i = kFirstParam; i <= kLastParam; ++i)
-			if (i < kFirstIndicator || i > kLastIndicator)
+		for (int i = kFirstParam; i <= brontal::kLastRecordParam; ++i)
+			if (!IsIndicator(ParamDefOf(i)))
 			{
 				m_a.instance->block().inputChanges().add(static_cast<ParamID>(i), record[size_t(i)]);
 				m_model.apply(static_cast<ParamID>(i), record[size_t(i)]);
@@ -667,9 +668,9 @@ private:
 	void checkCells()
 	{
 		const std::vector<float> cells = cellsOf(*m_a.instance);
-		for (int i = kFirstParam; i <= kLastParam; ++i)
+		for (int i = kFirstParam; i <= brontal::kLastRecordParam; ++i)
 		{
-			if (i >= kFirstIndicator && i <= kLastIndicator)
+			if (IsIndicator(ParamDefOf(i)))
 				FUZZ_CHECK(cells[size_t(i)] >= 0.0f && cells[size_t(i)] <= 1.0f, "indicator %d holds %g", i,
 				           static_cast<double>(cells[size_t(i)]));
 			else

@@ -4,6 +4,7 @@
 #include "bundlefixture.h"
 
 #include "brontalids.h"
+#include "brontalstate.h"
 #include "host/presetfile.h"
 
 #include "public.sdk/source/vst/vstpresetfile.h"
@@ -115,11 +116,11 @@ TEST(FactoryPresets, SdkReaderFindsTheProcessorClassAndTwoEightyByteStates)
 		const std::vector<float> values = floats(component);
 		EXPECT_EQ(values[0], 1.0f);
 		EXPECT_EQ(values[kInputSelection], 1.0f);
-		for (int id = kFirstParam; id <= kLastParam; ++id)
+		for (int id = kFirstParam; id <= brontal::kLastRecordParam; ++id)
 		{
 			EXPECT_GE(values[id], 0.0f) << id;
 			EXPECT_LE(values[id], 1.0f) << id;
-			if (id >= kFirstIndicator)
+			if (id >= kOutputLeftVumeter)
 			{
 				EXPECT_EQ(values[id], 0.0f) << id; // indicators, About button, bypass
 			}
@@ -139,7 +140,7 @@ TEST(FactoryPresets, LoadedAsAHostDoesTheyReachProcessorAndController)
 		host::PluginInstance instance(bundle());
 		instance.loadPreset(preset);
 		EXPECT_EQ(instance.saveComponentState().bytes(), preset.componentState);
-		for (int id = kFirstParam; id <= kLastParam; ++id)
+		for (int id = kFirstParam; id <= brontal::kLastRecordParam; ++id)
 			EXPECT_EQ(instance.controller()->getParamNormalized(id), static_cast<double>(record[id])) << id;
 	}
 }
