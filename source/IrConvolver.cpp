@@ -25,37 +25,66 @@ float Sanitise(float x)
 // (newest at iHead), and partition j times the spectrum j blocks old,
 // summed and back in time, is the level's share of the next block's
 // output (the second half of the circular result: afTail).
+//
+// A stereo response is complex, so its spectra are whole (2 iSize bins in
+// the transform's order). A mono one is real, and so is the input: its
+// spectra are kept as bins 0 to iSize in natural order (the rest are their
+// mirror images), from a transform of half the length that takes even
+// samples as real and odd ones as imaginary parts.
 struct CIrConvolver::Level
 {
 	Level(int iSize_, const float* pfLeft, const float* pfRight, int iEnd)
 		: iSize(iSize_)
-		, iBins(2 * iSize_)
+		, bReal(!pfRight)
+		, iBins(bReal ? iSize_ + 8 : 2 * iSize_)
 		, iPartitions((iEnd - iSize_ + iSize_ - 1) / iSize_)
 		, iSlices(iSize_ / kDirect)
-		, fft(2 * iSize_)
+		, fft(bReal ? iSize_ : 2 * iSize_)
 		, afPartRe(static_cast<size_t>(iPartitions * iBins))
 		, afPartIm(afPartRe.size())
 		, afLineRe(afPartRe.size())
 		, afLineIm(afPartRe.size())
-		, afWindow(static_cast<size_t>(iBins))
+		, afWindow(static_cast<size_t>(2 * iSize_))
 		, afAccRe(static_cast<size_t>(iBins))
 		, afAccIm(static_cast<size_t>(iBins))
 		, afTailLeft(static_cast<size_t>(iSize))
 		, afTailRight(static_cast<size_t>(iSize))
 	{
-		// 1 / iBins undoes the unnormalised inverse.
-		const float fScale = 1.0f / static_cast<float>(iBins);
+		if (bReal)
+		{
+			afHalfRe.resize(static_cast<size_t>(iSize));
+			afHalfIm.resize(static_cast<size_t>(iSize));
+			afCos.resize(static_cast<size_t>(iSize));
+			afSin.resize(static_cast<size_t>(iSize));
+			for (int k = 0; k < iSize; ++k)
+			{
+				const double dAngle = 3.14159265358979323846 * k / iSize;
+				afCos[static_cast<size_t>(k)] = static_cast<float>(std::cos(dAngle));
+				afSin[static_cast<size_t>(k)] = static_cast<float>(std::sin(dAngle));
+			}
+		}
+		// 1 / (2 iSize) undoes the unnormalised inverse.
+		const float fScale = 1.0f / static_cast<float>(2 * iSize);
+		std::vector<float> afTaps(static_cast<size_t>(2 * iSize));
 		for (int p = 0; p < iPartitions; ++p)
 		{
 			float* pfRe = &afPartRe[static_cast<size_t>(p * iBins)];
 			float* pfIm = &afPartIm[static_cast<size_t>(p * iBins)];
 			const int iFirst = iSize + p * iSize;
+			std::fill(afTaps.begin(), afTaps.end(), 0.0f);
 			for (int k = iFirst; k < std::min(iFirst + iSize, iEnd); ++k)
 			{
-				pfRe[k - iFirst] = pfLeft[k] * fScale;
-				pfIm[k - iFirst] = pfRight ? pfRight[k] * fScale : 0.0f;
+				afTaps[static_cast<size_t>(k - iFirst)] = pfLeft[k] * fScale;
+				if (!bReal)
+					pfIm[k - iFirst] = pfRight[k] * fScale;
 			}
-			fft.Forward(pfRe, pfIm);
+			if (bReal)
+				RealForward(afTaps.data(), pfRe, pfIm);
+			else
+			{
+				std::copy(afTaps.begin(), afTaps.begin() + iSize, pfRe);
+				fft.Forward(pfRe, pfIm);
+			}
 		}
 	}
 
@@ -65,6 +94,59 @@ struct CIrConvolver::Level
 			std::fill(p->begin(), p->end(), 0.0f);
 		iHead = 0;
 		iPos = 0;
+	}
+
+	// Bins 0 to iSize of the spectrum of 2 iSize real samples: z = even +
+	// i odd through the half-length transform, then X[k] = (Z[k] +
+	// conj Z[M-k]) / 2 - i W^k (Z[k] - conj Z[M-k]) / 2, W = exp(-i pi / M).
+	void RealForward(const float* pfSignal, float* pfXr, float* pfXi)
+	{
+		const int M = iSize;
+		for (int n = 0; n < M; ++n)
+		{
+			afHalfRe[static_cast<size_t>(n)] = pfSignal[2 * n];
+			afHalfIm[static_cast<size_t>(n)] = pfSignal[2 * n + 1];
+		}
+		fft.Forward(afHalfRe.data(), afHalfIm.data());
+		for (int k = 0; k < M; ++k)
+		{
+			const size_t a = static_cast<size_t>(fft.Position(k));
+			const size_t b = static_cast<size_t>(fft.Position(k == 0 ? 0 : M - k));
+			const float fPr = afHalfRe[a] + afHalfRe[b], fPi = afHalfIm[a] - afHalfIm[b];
+			const float fQr = afHalfRe[a] - afHalfRe[b], fQi = afHalfIm[a] + afHalfIm[b];
+			const float c = afCos[static_cast<size_t>(k)], sn = afSin[static_cast<size_t>(k)];
+			pfXr[k] = 0.5f * (fPr + c * fQi - sn * fQr);
+			pfXi[k] = 0.5f * (fPi - c * fQr - sn * fQi);
+		}
+		const size_t z = static_cast<size_t>(fft.Position(0));
+		pfXr[M] = afHalfRe[z] - afHalfIm[z];
+		pfXi[M] = 0.0f;
+	}
+
+	// The second half of the real signal whose bins 0 to iSize are in the
+	// accumulators (scaled by 1 / (2 iSize) already), into pfOut: Z[k] =
+	// (Y[k] + conj Y[M-k]) + i W^-k (Y[k] - conj Y[M-k]) back through the
+	// half-length transform gives even samples as real, odd as imaginary parts.
+	void RealInverse(float* pfOut)
+	{
+		const int M = iSize;
+		for (int k = 0; k < M; ++k)
+		{
+			const float fYr = afAccRe[static_cast<size_t>(k)], fYi = afAccIm[static_cast<size_t>(k)];
+			const float fMr = afAccRe[static_cast<size_t>(M - k)], fMi = afAccIm[static_cast<size_t>(M - k)];
+			const float fAr = fYr + fMr, fAi = fYi - fMi;
+			const float fBr = fYr - fMr, fBi = fYi + fMi;
+			const float c = afCos[static_cast<size_t>(k)], sn = afSin[static_cast<size_t>(k)];
+			const size_t at = static_cast<size_t>(fft.Position(k));
+			afHalfRe[at] = fAr - c * fBi - sn * fBr;
+			afHalfIm[at] = fAi + c * fBr - sn * fBi;
+		}
+		fft.Inverse(afHalfRe.data(), afHalfIm.data());
+		for (int n = M / 2; n < M; ++n)
+		{
+			pfOut[2 * n - M] = afHalfRe[static_cast<size_t>(n)];
+			pfOut[2 * n + 1 - M] = afHalfIm[static_cast<size_t>(n)];
+		}
 	}
 
 	// Adds partition j times the spectrum j - 1 blocks before the newest,
@@ -80,6 +162,9 @@ struct CIrConvolver::Level
 			iSlot = iSlot == 0 ? iPartitions - 1 : iSlot - 1;
 		}
 	}
+
+	// Slice s of iSlices: whole vectors of bins, the last up to the end.
+	int SliceStart(int s) const { return s == iSlices ? iBins : (s * (iBins / 8) / iSlices) * 8; }
 
 	// Adds partition j times the spectrum in slot iSlot over bins [iFrom, iTo).
 	__attribute__((always_inline)) void MultiplyAdd(int j, int iSlot, int iFrom, int iTo)
@@ -114,25 +199,39 @@ struct CIrConvolver::Level
 		iHead = iHead + 1 == iPartitions ? 0 : iHead + 1;
 		float* pfRe = &afLineRe[static_cast<size_t>(iHead * iBins)];
 		float* pfIm = &afLineIm[static_cast<size_t>(iHead * iBins)];
-		std::copy(afWindow.begin(), afWindow.end(), pfRe);
-		std::fill(pfIm, pfIm + iBins, 0.0f);
-		fft.Forward(pfRe, pfIm);
+		if (bReal)
+			RealForward(afWindow.data(), pfRe, pfIm);
+		else
+		{
+			std::copy(afWindow.begin(), afWindow.end(), pfRe);
+			std::fill(pfIm, pfIm + iBins, 0.0f);
+			fft.Forward(pfRe, pfIm);
+		}
 		MultiplyAdd(0, iHead, 0, iBins);
-		fft.Inverse(afAccRe.data(), afAccIm.data());
-		std::copy(afAccRe.begin() + iSize, afAccRe.end(), afTailLeft.begin());
-		std::copy(afAccIm.begin() + iSize, afAccIm.end(), afTailRight.begin());
+		if (bReal)
+			RealInverse(afTailLeft.data());
+		else
+		{
+			fft.Inverse(afAccRe.data(), afAccIm.data());
+			std::copy(afAccRe.begin() + iSize, afAccRe.end(), afTailLeft.begin());
+			std::copy(afAccIm.begin() + iSize, afAccIm.end(), afTailRight.begin());
+		}
 		std::fill(afAccRe.begin(), afAccRe.end(), 0.0f);
 		std::fill(afAccIm.begin(), afAccIm.end(), 0.0f);
 		std::copy(afWindow.begin() + iSize, afWindow.end(), afWindow.begin());
 		iPos = 0;
 	}
 
-	const int iSize, iBins, iPartitions, iSlices;
+	const int iSize;
+	const bool bReal;
+	const int iBins, iPartitions, iSlices;
 	CFft fft;
 	std::vector<float> afPartRe, afPartIm, afLineRe, afLineIm;
 	std::vector<float> afWindow;
 	std::vector<float> afAccRe, afAccIm;
 	std::vector<float> afTailLeft, afTailRight;
+	// The real path's half-length transform and its twiddles cos, sin(pi k / iSize).
+	std::vector<float> afHalfRe, afHalfIm, afCos, afSin;
 	int iHead = 0;
 	// Samples of the current block so far.
 	int iPos = 0;
@@ -225,8 +324,7 @@ __attribute__((always_inline)) inline void CIrConvolver::Run(const float* pfIn, 
 			// One slice of the known partitions every kDirect samples, the
 			// last one as the block ends.
 			const int iSlice = pLevel->iPos / kDirect - 1;
-			const int iSliceBins = pLevel->iBins / pLevel->iSlices;
-			pLevel->SumKnown(iSlice * iSliceBins, (iSlice + 1) * iSliceBins);
+			pLevel->SumKnown(pLevel->SliceStart(iSlice), pLevel->SliceStart(iSlice + 1));
 			if (pLevel->iPos == pLevel->iSize)
 				pLevel->Finish();
 		}
