@@ -2,6 +2,7 @@
 // the state's 'cabi' chunk, back from the state with no file anywhere.
 
 #include "bundlefixture.h"
+#include "cabinetpayload.h"
 
 #include "pluginterfaces/vst/ivstcomponent.h"
 #include "pluginterfaces/vst/ivstmessage.h"
@@ -12,7 +13,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <random>
 #include <string>
 
 using namespace bundletest;
@@ -28,44 +28,9 @@ void Word(Bytes& b, uint32_t v)
 	for (int i = 0; i < 4; ++i)
 		b.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
 }
-void Float(Bytes& b, float x)
-{
-	uint32_t u;
-	std::memcpy(&u, &x, 4);
-	Word(b, u);
-}
-void Text(Bytes& b, const std::string& s)
-{
-	Word(b, static_cast<uint32_t>(s.size()));
-	b.insert(b.end(), s.begin(), s.end());
-}
 
-// The chunk's payload, version 1: flags (1 normalise, 2 trim), name, path,
-// rate, channels, frames, then each channel's samples.
-Bytes Payload(uint32_t uRate, const std::vector<float>& left, const std::vector<float>& right, uint32_t uFlags = 3)
-{
-	Bytes b;
-	Word(b, uFlags);
-	Text(b, "Greenback 4x12.wav");
-	Text(b, "/nowhere/irs/Greenback 4x12.wav");
-	Word(b, uRate);
-	Word(b, right.empty() ? 1 : 2);
-	Word(b, static_cast<uint32_t>(left.size()));
-	for (const std::vector<float>* p : {&left, &right})
-		for (float x : *p)
-			Float(b, x);
-	return b;
-}
-
-std::vector<float> Decaying(size_t n, unsigned uSeed)
-{
-	std::mt19937 rng(uSeed);
-	std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
-	std::vector<float> v(n);
-	for (size_t i = 0; i < n; ++i)
-		v[i] = dist(rng) * std::exp(-static_cast<float>(i) / 2000.0f);
-	return v;
-}
+using cabinettest::Decaying;
+using cabinettest::Payload;
 
 tresult Send(host::PluginInstance& instance, const Bytes& payload)
 {

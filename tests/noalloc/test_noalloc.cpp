@@ -8,6 +8,7 @@
 // editor open and its timer running; only the audio thread's calls count.
 
 #include "bundlefixture.h"
+#include "cabinetpayload.h"
 #include "editorfixture.h"
 
 #include "pluginterfaces/vst/ivstmessage.h"
@@ -303,32 +304,14 @@ void expectNothingCounted(const char* what)
 	EXPECT_EQ(g_syscalls.load(), 0) << what << ": the last system call was number " << g_lastSyscall.load();
 }
 
-// A cabinet response sent to the processor as the editor sends it (the
-// state chunk's payload: flags, name, path, rate, channels, frames, then
-// each channel's samples), or an empty one for the built-in cabinet.
+// A cabinet response sent to the processor as the editor sends it, or an
+// empty one for the built-in cabinet.
 void sendCabinet(host::PluginInstance& instance, int iChannels, int iFrames)
 {
-	std::vector<unsigned char> payload;
-	auto word = [&](std::uint32_t u) {
-		for (int b = 0; b < 4; ++b)
-			payload.push_back(static_cast<unsigned char>(u >> (8 * b)));
-	};
+	std::vector<char> payload;
 	if (iChannels > 0)
-	{
-		word(3);
-		word(0);
-		word(0);
-		word(44100);
-		word(static_cast<std::uint32_t>(iChannels));
-		word(static_cast<std::uint32_t>(iFrames));
-		for (int i = 0; i < iChannels * iFrames; ++i)
-		{
-			const float x = std::exp(-0.001f * static_cast<float>(i % iFrames)) * ((i * 7919) % 13 - 6) / 6.0f;
-			std::uint32_t u;
-			std::memcpy(&u, &x, 4);
-			word(u);
-		}
-	}
+		payload = cabinettest::Payload(44100, cabinettest::Decaying(static_cast<size_t>(iFrames), 1),
+		                               iChannels == 2 ? cabinettest::Decaying(static_cast<size_t>(iFrames), 2) : std::vector<float>{});
 	IConnectionPoint* point = host::queryInterface<IConnectionPoint>(instance.component());
 	IMessage* message = new HostMessage;
 	message->setMessageID("BrontalCabinet");
