@@ -54,6 +54,8 @@ struct CIrConvolver::Level
 		{
 			afHalfRe.resize(static_cast<size_t>(iSize));
 			afHalfIm.resize(static_cast<size_t>(iSize));
+			afNatRe.resize(static_cast<size_t>(iSize + 1));
+			afNatIm.resize(static_cast<size_t>(iSize + 1));
 			afCos.resize(static_cast<size_t>(iSize));
 			afSin.resize(static_cast<size_t>(iSize));
 			for (int k = 0; k < iSize; ++k)
@@ -97,10 +99,12 @@ struct CIrConvolver::Level
 	}
 
 	// Bins 0 to iSize of the spectrum of 2 iSize real samples: z = even +
-	// i odd through the half-length transform, then X[k] = (Z[k] +
-	// conj Z[M-k]) / 2 - i W^k (Z[k] - conj Z[M-k]) / 2, W = exp(-i pi / M).
-	void RealForward(const float* pfSignal, float* pfXr, float* pfXi)
+	// i odd through the half-length transform, brought into natural order,
+	// then X[k] = (Z[k] + conj Z[M-k]) / 2 - i W^k (Z[k] - conj Z[M-k]) / 2,
+	// W = exp(-i pi / M), eight bins at a time.
+	__attribute__((always_inline)) void RealForward(const float* pfSignal, float* pfXr, float* pfXi)
 	{
+		using simd::V8f;
 		const int M = iSize;
 		for (int n = 0; n < M; ++n)
 		{
@@ -110,36 +114,67 @@ struct CIrConvolver::Level
 		fft.Forward(afHalfRe.data(), afHalfIm.data());
 		for (int k = 0; k < M; ++k)
 		{
-			const size_t a = static_cast<size_t>(fft.Position(k));
-			const size_t b = static_cast<size_t>(fft.Position(k == 0 ? 0 : M - k));
-			const float fPr = afHalfRe[a] + afHalfRe[b], fPi = afHalfIm[a] - afHalfIm[b];
-			const float fQr = afHalfRe[a] - afHalfRe[b], fQi = afHalfIm[a] + afHalfIm[b];
-			const float c = afCos[static_cast<size_t>(k)], sn = afSin[static_cast<size_t>(k)];
-			pfXr[k] = 0.5f * (fPr + c * fQi - sn * fQr);
-			pfXi[k] = 0.5f * (fPi - c * fQr - sn * fQi);
+			const size_t at = static_cast<size_t>(fft.Position(k));
+			afNatRe[static_cast<size_t>(k)] = afHalfRe[at];
+			afNatIm[static_cast<size_t>(k)] = afHalfIm[at];
 		}
-		const size_t z = static_cast<size_t>(fft.Position(0));
-		pfXr[M] = afHalfRe[z] - afHalfIm[z];
+		afNatRe[static_cast<size_t>(M)] = afNatRe[0];
+		afNatIm[static_cast<size_t>(M)] = afNatIm[0];
+		for (int k = 0; k < M; k += 8)
+		{
+			V8f vZr, vZi, vMr, vMi, c, sn;
+			__builtin_memcpy(&vZr, &afNatRe[static_cast<size_t>(k)], sizeof vZr);
+			__builtin_memcpy(&vZi, &afNatIm[static_cast<size_t>(k)], sizeof vZi);
+			LoadMirror(afNatRe.data(), M - k, vMr);
+			LoadMirror(afNatIm.data(), M - k, vMi);
+			__builtin_memcpy(&c, &afCos[static_cast<size_t>(k)], sizeof c);
+			__builtin_memcpy(&sn, &afSin[static_cast<size_t>(k)], sizeof sn);
+			const V8f fPr = vZr + vMr, fPi = vZi - vMi, fQr = vZr - vMr, fQi = vZi + vMi;
+			const V8f vXr = 0.5f * (fPr + c * fQi - sn * fQr);
+			const V8f vXi = 0.5f * (fPi - c * fQr - sn * fQi);
+			__builtin_memcpy(pfXr + k, &vXr, sizeof vXr);
+			__builtin_memcpy(pfXi + k, &vXi, sizeof vXi);
+		}
+		pfXr[M] = afNatRe[0] - afNatIm[0];
 		pfXi[M] = 0.0f;
+	}
+
+	// Entries iAt, iAt - 1, ..., iAt - 7 of pf.
+	__attribute__((always_inline)) static void LoadMirror(const float* pf, int iAt, simd::V8f& v)
+	{
+		simd::V8f vForward;
+		__builtin_memcpy(&vForward, pf + iAt - 7, sizeof vForward);
+		v = __builtin_shufflevector(vForward, vForward, 7, 6, 5, 4, 3, 2, 1, 0);
 	}
 
 	// The second half of the real signal whose bins 0 to iSize are in the
 	// accumulators (scaled by 1 / (2 iSize) already), into pfOut: Z[k] =
 	// (Y[k] + conj Y[M-k]) + i W^-k (Y[k] - conj Y[M-k]) back through the
 	// half-length transform gives even samples as real, odd as imaginary parts.
-	void RealInverse(float* pfOut)
+	__attribute__((always_inline)) void RealInverse(float* pfOut)
 	{
+		using simd::V8f;
 		const int M = iSize;
+		for (int k = 0; k < M; k += 8)
+		{
+			V8f vYr, vYi, vMr, vMi, c, sn;
+			__builtin_memcpy(&vYr, &afAccRe[static_cast<size_t>(k)], sizeof vYr);
+			__builtin_memcpy(&vYi, &afAccIm[static_cast<size_t>(k)], sizeof vYi);
+			LoadMirror(afAccRe.data(), M - k, vMr);
+			LoadMirror(afAccIm.data(), M - k, vMi);
+			__builtin_memcpy(&c, &afCos[static_cast<size_t>(k)], sizeof c);
+			__builtin_memcpy(&sn, &afSin[static_cast<size_t>(k)], sizeof sn);
+			const V8f fAr = vYr + vMr, fAi = vYi - vMi, fBr = vYr - vMr, fBi = vYi + vMi;
+			const V8f vZr = fAr - c * fBi - sn * fBr;
+			const V8f vZi = fAi + c * fBr - sn * fBi;
+			__builtin_memcpy(&afNatRe[static_cast<size_t>(k)], &vZr, sizeof vZr);
+			__builtin_memcpy(&afNatIm[static_cast<size_t>(k)], &vZi, sizeof vZi);
+		}
 		for (int k = 0; k < M; ++k)
 		{
-			const float fYr = afAccRe[static_cast<size_t>(k)], fYi = afAccIm[static_cast<size_t>(k)];
-			const float fMr = afAccRe[static_cast<size_t>(M - k)], fMi = afAccIm[static_cast<size_t>(M - k)];
-			const float fAr = fYr + fMr, fAi = fYi - fMi;
-			const float fBr = fYr - fMr, fBi = fYi + fMi;
-			const float c = afCos[static_cast<size_t>(k)], sn = afSin[static_cast<size_t>(k)];
 			const size_t at = static_cast<size_t>(fft.Position(k));
-			afHalfRe[at] = fAr - c * fBi - sn * fBr;
-			afHalfIm[at] = fAi + c * fBr - sn * fBi;
+			afHalfRe[at] = afNatRe[static_cast<size_t>(k)];
+			afHalfIm[at] = afNatIm[static_cast<size_t>(k)];
 		}
 		fft.Inverse(afHalfRe.data(), afHalfIm.data());
 		for (int n = M / 2; n < M; ++n)
@@ -230,8 +265,9 @@ struct CIrConvolver::Level
 	std::vector<float> afWindow;
 	std::vector<float> afAccRe, afAccIm;
 	std::vector<float> afTailLeft, afTailRight;
-	// The real path's half-length transform and its twiddles cos, sin(pi k / iSize).
-	std::vector<float> afHalfRe, afHalfIm, afCos, afSin;
+	// The real path's half-length transform, the same in natural order (bin
+	// iSize again at the end), and its twiddles cos, sin(pi k / iSize).
+	std::vector<float> afHalfRe, afHalfIm, afNatRe, afNatIm, afCos, afSin;
 	int iHead = 0;
 	// Samples of the current block so far.
 	int iPos = 0;
