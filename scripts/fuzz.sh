@@ -40,7 +40,7 @@ done
 # Executions of the short run: about 20 s each on a shared 2-core machine,
 # fuzz_process about a minute (its settled comparisons run 1.2 s of sound
 # through two instances).
-declare -A short_runs=([fuzz_process]=4000 [fuzz_state]=150000 [fuzz_render_options]=150000 [fuzz_wav]=2000000 [fuzz_lv2_run]=3000)
+declare -A short_runs=([fuzz_process]=4000 [fuzz_state]=150000 [fuzz_render_options]=150000 [fuzz_wav]=1000000 [fuzz_lv2_run]=3000)
 
 if [ ! -x "$build/tests/${harnesses[0]}" ]; then
   (cd "$root" && cmake --preset fuzz -B "$build" >/dev/null)
