@@ -1,6 +1,8 @@
 #include "brontalcore.h"
 
 #include "ComputeInputVumeter.h"
+#include "MyConvolution.h"
+#include "irstate.h"
 #include "processaudio.h"
 
 #include <algorithm>
@@ -91,7 +93,7 @@ void BypassChannels(AudioBlock& block)
 
 } // namespace
 
-CBrontalCore::CBrontalCore() : m_pChain(new CProcessAudio)
+CBrontalCore::CBrontalCore() : m_pChain(new CProcessAudio), m_dCabinetEnergy(CMyConvolution::BuiltInEnergy())
 {
 	for (int i = 0; i < kNumParams; ++i)
 		m_afParamValues[i].store(kDefaultParamValues[i], std::memory_order_relaxed);
@@ -138,6 +140,30 @@ void CBrontalCore::SetSampleRate(double dSampleRate)
 {
 	m_dSampleRate = dSampleRate;
 	m_pChain->SampleRateChanged();
+	// Resampled again from the samples as loaded, taken at the next reset or block.
+	if (m_pCabinet)
+		OfferCabinet();
+}
+
+void CBrontalCore::SetCabinet(std::unique_ptr<LoadedIr> pCabinet)
+{
+	if (!pCabinet && !m_pCabinet)
+		return;
+	m_pCabinet = std::move(pCabinet);
+	OfferCabinet();
+}
+
+void CBrontalCore::OfferCabinet()
+{
+	IrTaps taps;
+	if (m_pCabinet)
+		taps = PrepareResponse(m_pCabinet->samples, m_pCabinet->settings, m_dSampleRate, m_dCabinetEnergy);
+	m_pChain->Responses().Offer(MakePlayerResponse(taps.afLeft, taps.afRight));
+}
+
+void CBrontalCore::CollectCabinets()
+{
+	m_pChain->Responses().Collect();
 }
 
 void CBrontalCore::Reset()

@@ -44,6 +44,8 @@ CProcessAudio::CProcessAudio()
 CProcessAudio::~CProcessAudio()
 {
 	FreeBuffers();
+	delete m_pHeardResponse;
+	delete m_pLeavingResponse;
 	delete m_pSourceSelector;
 	delete m_pInputGain;
 	delete m_pInputVumeter;
@@ -194,16 +196,43 @@ int CProcessAudio::Reset()
 	ForEachEffect([](CMyEffect* pEffect) { pEffect->Reset(); });
 	m_driveFade.Forget();
 	m_iDriveHeard = 0;
+	ExchangeResponses(true);
 	return 1;
+}
+
+void CProcessAudio::ExchangeResponses(bool bAtOnce)
+{
+	if (m_bResponseChanging && !m_pConvolution->Switching() && !m_pConvolutionTwin->Switching() && m_responses.CanLetGo())
+	{
+		m_responses.LetGo(m_pLeavingResponse);
+		m_pLeavingResponse = nullptr;
+		m_bResponseChanging = false;
+	}
+	if (m_bResponseChanging)
+		return;
+	CPlayerResponse* pResponse = m_responses.Take();
+	if (!pResponse)
+		return;
+	m_pLeavingResponse = m_pHeardResponse;
+	m_pHeardResponse = pResponse;
+	m_bResponseChanging = true;
+	// A set nobody hears takes it at once; it is cleared before it is heard.
+	for (int i = 0; i < 2; ++i)
+		m_aDrive[i].pConvolution->UseResponse(pResponse->Set(i), bAtOnce || (i != m_iDriveHeard && !m_driveFade.Mixing()));
+	if (bAtOnce)
+		ExchangeResponses(true);
 }
 
 int CProcessAudio::RunDriveStages(DriveStages& stages, const Pair& in, const Pair (&pairs)[2], int iCount)
 {
 	const Pair &a = pairs[0], &b = pairs[1];
-	return stages.pEquPre->Process(in.pf1, in.pf2, a.pf1, a.pf2, iCount) &&
-	       stages.pDisto->Process(a.pf1, a.pf2, b.pf1, b.pf2, iCount) &&
-	       stages.pConvolution->Process(b.pf1, b.pf2, a.pf1, a.pf2, iCount) &&
-	       stages.pEquPost->Process(a.pf1, a.pf2, b.pf1, b.pf2, iCount);
+	if (!stages.pEquPre->Process(in.pf1, in.pf2, a.pf1, a.pf2, iCount) ||
+	    !stages.pDisto->Process(a.pf1, a.pf2, b.pf1, b.pf2, iCount) ||
+	    !stages.pConvolution->Process(b.pf1, b.pf2, a.pf1, a.pf2, iCount))
+		return 0;
+	// A stereo cabinet response gives the equaliser after it two channels.
+	stages.pEquPost->SetStereo(stages.pConvolution->StereoOutput());
+	return stages.pEquPost->Process(a.pf1, a.pf2, b.pf1, b.pf2, iCount);
 }
 
 void CProcessAudio::Snap()
@@ -231,6 +260,7 @@ int CProcessAudio::Process(const float* pfInLeft, const float* pfInRight, float*
 		return 0;
 	}
 	const Stages& w = m_stages;
+	ExchangeResponses(false);
 
 	// Every non-finite sample made 0 and every absurd one bounded, so that
 	// one bad sample can never poison a filter or a feedback line.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MyEffect.h"
+#include "ResponseExchange.h"
 #include "SwitchFade.h"
 
 class CEffectSourceSelector;
@@ -51,6 +52,11 @@ public:
 	// current settings: the delay's and the reverb's tails in series.
 	double GetTailSeconds() const;
 
+	// Where the main thread offers the player's cabinet response (and
+	// frees the ones let go); the chain takes it at its next block,
+	// crossfading, or at once after Reset.
+	CResponseExchange& Responses() { return m_responses; }
+
 	// Work buffers the chain needs: a pair for what each stage writes (a
 	// drive set's four stages take turns on two pairs of its own).
 	static constexpr int kBufferCount = 22;
@@ -93,6 +99,9 @@ private:
 	// Runs one set of the four stages from in, ping-ponging between its two
 	// pairs; the result is in the second.
 	static int RunDriveStages(DriveStages& stages, const Pair& in, const Pair (&pairs)[2], int iCount);
+	// Lets the response left behind go once no cabinet hears it, then
+	// takes a waiting one.
+	void ExchangeResponses(bool bAtOnce);
 
 	const double* m_pdSampleRate = nullptr;
 	int m_iParamCount = 0;
@@ -126,4 +135,11 @@ private:
 	DriveStages m_aDrive[2];
 	int m_iDriveHeard = 0;
 	CSwitchFade m_driveFade;
+
+	CResponseExchange m_responses;
+	// The response heard and the one faded from (nullptr: the built-in mix);
+	// the chain owns them until it lets them go.
+	CPlayerResponse* m_pHeardResponse = nullptr;
+	CPlayerResponse* m_pLeavingResponse = nullptr;
+	bool m_bResponseChanging = false;
 };

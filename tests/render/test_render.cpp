@@ -21,6 +21,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 
@@ -489,6 +490,12 @@ TEST_F(RenderTool, BadInputFailsWithOneLineAndNoOutput)
 	    {"-j65", "-o", dir.string(), in},
 	    {"-j", "two", "-o", dir.string(), in},
 	    {"-o", dir.string(), "-o", dir.string(), in},
+	    {"--ir", file("missing.wav"), in, out},
+	    {"--ir", file("text.wav"), in, out},
+	    {"--ir", "", in, out},
+	    {"--ir", in, "--ir-trim", "maybe", in, out},
+	    {"--ir-normalise", "off", in, out},
+	    {"--ir", in, "--ir", in, in, out},
 	};
 	const std::vector<std::string> before = filesInDir();
 	for (const auto& args : cases)
@@ -504,6 +511,69 @@ TEST_F(RenderTool, BadInputFailsWithOneLineAndNoOutput)
 		EXPECT_EQ(result.out, "") << joined;
 		EXPECT_EQ(filesInDir(), before) << joined;
 	}
+}
+
+// A cabinet response from a file: an impulse at 700 ms (24-bit, 48 kHz,
+// trimming and normalising off) makes the linear chain's output that of a
+// unit impulse 700 ms later; the state saved holds the response, and
+// renders the same with the file gone; a file past 2 s is cut, and said so.
+TEST_F(RenderTool, ImpulseResponseFromAFileAndBackFromTheState)
+{
+	Audio burst = sine({0.001}, 0.2);
+	for (long i = 4800; i < burst.frames(); ++i)
+		burst.samples[static_cast<size_t>(i)] = 0.0f;
+	for (const auto& [name, at, frames] : {std::tuple{"unit.wav", 0L, 48000L}, std::tuple{"late.wav", 33600L, 48000L},
+	                                       std::tuple{"long.wav", 0L, 120000L}})
+	{
+		Audio ir;
+		ir.format = SF_FORMAT_WAV | SF_FORMAT_PCM_24;
+		ir.samples.assign(static_cast<size_t>(frames), 0.0f);
+		ir.samples[static_cast<size_t>(at)] = 0.5f;
+		writeAudio(file(name), ir);
+	}
+	const std::vector<std::string> linear = {"--set", "2=0", "--set", "4=0", "--set", "7=0", "--set", "8=0",
+	                                         "--set", "10=0", "--ir-trim", "off", "--ir-normalise", "off"};
+	auto render = [&](const std::string& ir, const std::string& out, std::vector<std::string> extra = {}) {
+		std::vector<std::string> args = linear;
+		args.insert(args.end(), {"--ir", file(ir)});
+		args.insert(args.end(), extra.begin(), extra.end());
+		args.insert(args.end(), {file("in.wav"), file(out)});
+		return run(args);
+	};
+	// A second of input: the burst, then silence for the delayed sound to arrive in.
+	Audio padded = burst;
+	padded.samples.resize(48000, 0.0f);
+	writeAudio(file("in.wav"), padded);
+	ToolRun result = render("unit.wav", "unit-out.wav");
+	ASSERT_EQ(result.status, 0) << result.err;
+	EXPECT_EQ(result.err, "");
+	result = render("late.wav", "late-out.wav", {"--state-out", file("late.bin")});
+	ASSERT_EQ(result.status, 0) << result.err;
+	const Audio unit = readAudio(file("unit-out.wav")), late = readAudio(file("late-out.wav"));
+	ASSERT_EQ(unit.frames(), late.frames());
+	double dPeak = 0.0, dErr = 0.0;
+	for (long i = 0; i < unit.frames(); ++i)
+		for (long c = 0; c < 2; ++c)
+		{
+			const float fExpected = i < 33600 ? 0.0f : unit.samples[static_cast<size_t>(2 * (i - 33600) + c)];
+			dPeak = std::max(dPeak, std::fabs(static_cast<double>(fExpected)));
+			dErr = std::max(dErr, std::fabs(static_cast<double>(late.samples[static_cast<size_t>(2 * i + c)]) - fExpected));
+		}
+	EXPECT_GT(dPeak, 1e-5);
+	EXPECT_LT(20.0 * std::log10(dErr / dPeak), -110.0);
+
+	const std::string state = readText(file("late.bin"));
+	EXPECT_NE(state.find("cabi"), std::string::npos);
+	EXPECT_NE(state.find("late.wav"), std::string::npos);
+	fs::remove(file("late.wav"));
+	result = run({"--state-in", file("late.bin"), file("in.wav"), file("again.wav")});
+	ASSERT_EQ(result.status, 0) << result.err;
+	EXPECT_EQ(readAudio(file("again.wav")).samples, late.samples);
+
+	result = render("long.wav", "long-out.wav");
+	ASSERT_EQ(result.status, 0) << result.err;
+	EXPECT_EQ(result.err, "brontal-render: The impulse response file 'long.wav' is 2.50 s long: its first 2 s are used, "
+	                      "faded out over the last 10 ms.\n");
 }
 
 // Every factory preset, through the tool as a user loads it, on the demo riff.

@@ -106,6 +106,9 @@ const char* usageText()
 	       "  --preset FILE           load a VST 3 preset (.vstpreset) before rendering\n"
 	       "  --state-in FILE         load a processor state record before rendering\n"
 	       "  --state-out FILE        save the processor state record after rendering\n"
+	       "  --ir FILE               use the cabinet impulse response in FILE (WAV)\n"
+	       "  --ir-normalise on|off   match its loudness to the built-in cabinet (default on)\n"
+	       "  --ir-trim on|off        drop its leading silence (default on)\n"
 	       "  --bypass                render with the plug-in bypassed\n"
 	       "  -o, --output-dir DIR    render every INPUT into DIR, keeping its name\n"
 	       "  -j, --jobs N            with -o: render up to N files at once (default 1)\n"
@@ -121,6 +124,14 @@ Options parseOptions(const std::vector<std::string>& args)
 	bool seenStateIn = false, seenStateOut = false;
 
 	bool seenOutputDir = false, seenJobs = false, seenPreset = false;
+	bool seenIr = false, seenIrNormalise = false, seenIrTrim = false;
+	auto onOff = [](const std::string& name, const std::string& text) {
+		if (text == "on")
+			return true;
+		if (text == "off")
+			return false;
+		throw UsageError(name + " takes on or off, not '" + text + "'");
+	};
 	for (std::size_t i = 0; i < args.size(); ++i)
 	{
 		std::string arg = args[i];
@@ -194,6 +205,12 @@ Options parseOptions(const std::vector<std::string>& args)
 			options.stateIn = value(&seenStateIn);
 		else if (name == "--state-out")
 			options.stateOut = value(&seenStateOut);
+		else if (name == "--ir")
+			options.ir = value(&seenIr);
+		else if (name == "--ir-normalise")
+			options.irNormalise = onOff(name, value(&seenIrNormalise));
+		else if (name == "--ir-trim")
+			options.irTrim = onOff(name, value(&seenIrTrim));
 		else
 			throw UsageError("unknown option '" + name + "' (see --help)");
 	}
@@ -210,6 +227,10 @@ Options parseOptions(const std::vector<std::string>& args)
 	}
 	if ((seenStateIn && options.stateIn.empty()) || (seenStateOut && options.stateOut.empty()))
 		throw UsageError("--state-in and --state-out need a file name");
+	if (seenIr && options.ir.empty())
+		throw UsageError("--ir needs a file name");
+	if ((seenIrNormalise || seenIrTrim) && !seenIr)
+		throw UsageError("--ir-normalise and --ir-trim need --ir");
 	if (seenPreset && options.preset.empty())
 		throw UsageError("--preset needs a file name");
 	if (seenPreset && seenStateIn)

@@ -36,6 +36,9 @@ struct Options
 	std::string preset;
 	std::string stateIn;
 	std::string stateOut;
+	std::string ir; // a cabinet impulse response (WAV) in place of the built-in cabinet
+	bool irNormalise = true;
+	bool irTrim = true;
 	bool bypass = false;
 	bool listParams = false;
 	bool help = false;

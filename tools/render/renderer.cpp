@@ -5,6 +5,10 @@
 #include "host/presetfile.h"
 
 #include "brontalparams.h"
+#include "irstate.h"
+
+#include "pluginterfaces/vst/ivstmessage.h"
+#include "public.sdk/source/vst/hosting/hostclasses.h"
 
 #include <sndfile.h>
 #include <sys/stat.h>
@@ -176,6 +180,33 @@ std::vector<char> readFile(const std::string& path)
 	return std::vector<char>(std::istreambuf_iterator<char>(file), {});
 }
 
+// The response in the options' file, sent to the processor as the editor
+// sends it; what the reader had to do to it (a cut, channels left out) is
+// said on the standard error.
+void useImpulseResponse(PluginInstance& plugin, const Options& options)
+{
+	LoadedIr ir;
+	std::string message;
+	if (!LoadIrFile(options.ir, ir, message))
+		throw HostError(message);
+	if (!message.empty())
+		std::fprintf(stderr, "brontal-render: %s\n", escapeControls(message).c_str());
+	ir.settings.bNormalise = options.irNormalise;
+	ir.settings.bTrim = options.irTrim;
+	const StateBytes payload = EncodeIrChunk(ir).payload;
+	Steinberg::Vst::IConnectionPoint* point = queryInterface<Steinberg::Vst::IConnectionPoint>(plugin.component());
+	if (!point)
+		throw HostError("the plug-in takes no messages, so it cannot load " + options.ir);
+	Steinberg::Vst::IMessage* pMessage = new Steinberg::Vst::HostMessage;
+	pMessage->setMessageID(kCabinetMessageId);
+	pMessage->getAttributes()->setBinary(kCabinetMessageData, payload.data(), static_cast<Steinberg::uint32>(payload.size()));
+	const Steinberg::tresult result = point->notify(pMessage);
+	pMessage->release();
+	point->release();
+	if (result != Steinberg::kResultOk)
+		throw HostError("the plug-in refused the impulse response " + options.ir);
+}
+
 std::string decibels(double value)
 {
 	if (value <= 0.0)
@@ -274,6 +305,9 @@ RenderSummary render(const Options& options, const ProgressFunction& progress)
 			throw HostError("cannot load the state " + options.stateIn + ": " + error.what());
 		}
 	}
+
+	if (!options.ir.empty())
+		useImpulseResponse(plugin, options);
 
 	TempFile outputFile(options.output);
 	std::unique_ptr<TempFile> stateFile;
