@@ -200,7 +200,7 @@ tresult PLUGIN_API Brontal::setActive(TBool state)
 	ParamCell** afParams = nullptr;
 	if (pAudioProcess->GetParams(&afParams))
 		for (int iId : kIndicatorIds)
-			afParams[iId]->store(0.0f, std::memory_order_relaxed);
+			afParams[iId]->store(kDefaultParamValues[iId], std::memory_order_relaxed);
 	pAudioProcess->Reset();
 	m_llTailRemaining = 0;
 	m_bSnapPending.store(true);
@@ -283,6 +283,12 @@ void Brontal::TakeAllPoints()
 	TakePointsAt(0, 0);
 	for (LevelPoints& points : m_aLevelPoints)
 		points.pQueue = nullptr;
+}
+
+void Brontal::RememberIndicators()
+{
+	for (int j = 0; j < kNumIndicators; ++j)
+		afLastMeterValues[j] = GetCell(kIndicatorIds[j]);
 }
 
 void Brontal::ReportIndicators(IParameterChanges* pChanges)
@@ -389,9 +395,12 @@ tresult PLUGIN_API Brontal::process(ProcessData& data)
 	if (m_processingFade.Off())
 	{
 		// Nobody hears the chain: it takes whatever changes meanwhile at once.
+		// The tuner lets its note go; the host hears of it.
 		BypassChannels(in, out, iCount);
 		TakeAllPoints();
+		RememberIndicators();
 		pAudioProcess->Snap();
+		ReportIndicators(data.outputParameterChanges);
 		return kResultOk;
 	}
 
@@ -405,14 +414,15 @@ tresult PLUGIN_API Brontal::process(ProcessData& data)
 		// stands at the next block, without a fade.
 		SilenceOutputs(in, out, iCount);
 		TakeAllPoints();
+		RememberIndicators();
 		pAudioProcess->Snap();
 		m_processingFade.Forget();
+		ReportIndicators(data.outputParameterChanges);
 		return kResultOk;
 	}
 	out.silenceFlags = 0;
 
-	for (int j = 0; j < kNumIndicators; ++j)
-		afLastMeterValues[j] = GetCell(kIndicatorIds[j]);
+	RememberIndicators();
 
 	// A mono bus feeds its one channel to both chain inputs; silent input
 	// while ringing out reads zeros of our own. The dry side of the bypass

@@ -59,6 +59,9 @@ private:
 	static constexpr int kNumLevels = kNumGlidingLevels;
 
 	void ApplyParameterChanges(IParameterChanges* pChanges);
+	// The indicators as they stand before a block, then those the block
+	// changed, to the host.
+	void RememberIndicators();
 	void ReportIndicators(IParameterChanges* pChanges);
 	// Applies the points of the queues due at iOffset; returns how many
 	// samples from there run before the next point.
