@@ -19,10 +19,14 @@ bool ReadStateStream(Steinberg::IBStream* pStream, StateBytes& bytes)
 		{
 			const auto iAsked = static_cast<Steinberg::int32>(std::min<std::size_t>(uUntil - uTotal, 1 << 16));
 			Steinberg::int32 iRead = 0;
-			if (pStream->read(read.data() + uTotal, iAsked, &iRead) != Steinberg::kResultOk || iRead <= 0 ||
-			    iRead > iAsked)
+			const Steinberg::tresult result = pStream->read(read.data() + uTotal, iAsked, &iRead);
+			if (iRead < 0 || iRead > iAsked)
 				return false;
+			// A stream's end may answer a short read with an error: what it
+			// did deliver counts.
 			uTotal += static_cast<std::size_t>(iRead);
+			if (result != Steinberg::kResultOk || iRead == 0)
+				return false;
 		}
 		return true;
 	};

@@ -244,6 +244,30 @@ std::vector<char> stateRecord(const std::map<int, float>& values)
 	return bytes;
 }
 
+// The record followed by the 'parm' chunk of the parameters after it: the
+// tuner's switch (21) and reference (22), little-endian.
+std::vector<char> savedState(const std::map<int, float>& values)
+{
+	std::vector<char> bytes = stateRecord(values);
+	const auto word = [&](uint32_t w) {
+		for (int b = 0; b < 4; ++b)
+			bytes.push_back(static_cast<char>((w >> (8 * b)) & 0xFF));
+	};
+	bytes.insert(bytes.end(), {'p', 'a', 'r', 'm'});
+	for (uint32_t w : {1u, 20u, 2u})
+		word(w);
+	for (const auto& [id, fDefault] : {std::pair<int, float>{21, 0.0f}, {22, 0.5f}})
+	{
+		const auto changed = values.find(id);
+		const float value = changed == values.end() ? fDefault : changed->second;
+		uint32_t bits;
+		std::memcpy(&bits, &value, 4);
+		word(static_cast<uint32_t>(id));
+		word(bits);
+	}
+	return bytes;
+}
+
 TEST_F(RenderTool, BypassedMonoFileReachesBothChannelsUnchanged)
 {
 	// Mono input on both inputs of the stereo bus; bypass copies input to
@@ -397,7 +421,7 @@ TEST_F(RenderTool, StateRecordIsSavedAndLoaded)
 	                  file("state.bin"), file("in.wav"), file("out.wav")});
 	ASSERT_EQ(result.status, 0) << result.err;
 	const std::string saved = readText(file("state.bin"));
-	const std::vector<char> expected = stateRecord({{5, 0.25f}, {6, 1.0f}});
+	const std::vector<char> expected = savedState({{5, 0.25f}, {6, 1.0f}});
 	EXPECT_EQ(std::vector<char>(saved.begin(), saved.end()), expected);
 
 	// A loaded record with bypass on makes the output a copy of the input.
@@ -414,7 +438,7 @@ TEST_F(RenderTool, StateRecordIsSavedAndLoaded)
 		ASSERT_EQ(output.samples[2 * i + 1], input.samples[i]) << i;
 }
 
-TEST_F(RenderTool, ListsTheNineteenParameters)
+TEST_F(RenderTool, ListsTheParameters)
 {
 	const ToolRun result = run({"--plugin", BRONTAL_BUNDLE_PATH, "--list-params"});
 	ASSERT_EQ(result.status, 0) << result.err;
@@ -424,11 +448,13 @@ TEST_F(RenderTool, ListsTheNineteenParameters)
 	std::getline(lines, line); // header
 	while (std::getline(lines, line))
 		rows.push_back(line);
-	ASSERT_EQ(rows.size(), 19u);
+	ASSERT_EQ(rows.size(), 24u);
 	EXPECT_EQ(rows[0], "    0    1 1.000000  automate         Input Selection");
 	EXPECT_EQ(rows[2], "    2    3 0.800000  automate         Compressor Level");
 	EXPECT_EQ(rows[14], "   14   15 0.000000  read-only        Input Clipping Led");
 	EXPECT_EQ(rows[18], "   18   19 0.000000  bypass           Bypass");
+	EXPECT_EQ(rows[19], "   19   21 0.000000  automate         Tuner ON OFF");
+	EXPECT_EQ(rows[22], "   22   24 0.500000  read-only        Tuner Cents");
 }
 
 TEST_F(RenderTool, BadInputFailsWithOneLineAndNoOutput)
