@@ -28,10 +28,14 @@ constexpr float kPeakShare = 0.9f;
 // Other lags are tried down to this share of the highest peak.
 constexpr float kCandidateShare = 0.5f;
 constexpr int kMaxKeyMaxima = 64;
+// Samples of the coarse signal a short lag's comparison takes at least.
+constexpr int kShortestCoarseWindow = 32;
 // While a note is held, its fundamental must keep this share of the
 // signal's energy, and two estimates of it must agree this closely.
 constexpr double kFundamentalShare = 0.02;
 constexpr double kAgreement = 0.02;
+// The earlier window must hold at least this share of the newest's energy.
+constexpr double kOnsetShare = 0.5;
 // Fine windows: at least this long and two periods; the second estimate
 // reaches this far back.
 constexpr double kFineWindowSeconds = 0.03;
@@ -57,18 +61,30 @@ double Wrapped(double dAngle)
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wpsabi"
-// Sum of a[i] * b[i] over iCount (a multiple of 8) samples, eight lanes side by side.
-float Dot8(const float* pfA, const float* pfB, int iCount)
+// Sum of a[i] * b[i] over iCount (a multiple of 4) samples: four lanes in
+// four running sums, so that no add waits for the one before it.
+float Dot(const float* pfA, const float* pfB, int iCount)
 {
-	simd::V8f acc{};
-	for (int i = 0; i < iCount; i += 8)
-		acc += simd::Load<simd::V8f>(pfA + i) * simd::Load<simd::V8f>(pfB + i);
-	float fSum = 0.0f;
-	for (int j = 0; j < 8; ++j)
-		fSum += acc[j];
-	return fSum;
+	using simd::Load;
+	using simd::V4f;
+	V4f a0{}, a1{}, a2{}, a3{};
+	int i = 0;
+	for (; i + 16 <= iCount; i += 16)
+	{
+		a0 += Load<V4f>(pfA + i) * Load<V4f>(pfB + i);
+		a1 += Load<V4f>(pfA + i + 4) * Load<V4f>(pfB + i + 4);
+		a2 += Load<V4f>(pfA + i + 8) * Load<V4f>(pfB + i + 8);
+		a3 += Load<V4f>(pfA + i + 12) * Load<V4f>(pfB + i + 12);
+	}
+	for (; i < iCount; i += 4)
+		a0 += Load<V4f>(pfA + i) * Load<V4f>(pfB + i);
+	const V4f sum = (a0 + a1) + (a2 + a3);
+	return (sum[0] + sum[1]) + (sum[2] + sum[3]);
 }
 #pragma GCC diagnostic pop
+
+// Input taken in pieces of at most this many samples behind the taps' history.
+constexpr int kPiece = 256;
 
 } // namespace
 
@@ -110,7 +126,7 @@ void CPitchDetector::SetSampleRate(double dRate)
 	}
 	for (int n = 0; n < iTaps; ++n)
 		m_afTaps[static_cast<size_t>(n)] = static_cast<float>(adTaps[static_cast<size_t>(n)] / dSum);
-	m_afHistory.assign(2 * static_cast<size_t>(iTaps), 0.0f);
+	m_afHistory.assign(static_cast<size_t>(iTaps - 1 + kPiece), 0.0f);
 
 	// The longest stretch the analysis reads: two periods of the lowest
 	// note and the second estimate's reach, or the coarse search's two
@@ -124,8 +140,9 @@ void CPitchDetector::SetSampleRate(double dRate)
 	const int iMaxLag = static_cast<int>(std::ceil(0.5 * m_dRate / kLowestHz)) + 2;
 	m_afCoarse.assign(static_cast<size_t>(4 * iMaxLag + 16), 0.0f);
 	m_afNsdf.assign(static_cast<size_t>(iMaxLag + 1), 0.0f);
-	m_adKernelRe.assign(static_cast<size_t>(iFrame), 0.0);
-	m_adKernelIm.assign(static_cast<size_t>(iFrame), 0.0);
+	m_adEnergy.assign(m_afCoarse.size() + 1, 0.0);
+	m_afKernelRe.assign(static_cast<size_t>(iFrame), 0.0f);
+	m_afKernelIm.assign(static_cast<size_t>(iFrame), 0.0f);
 	m_iHop = std::max(1, static_cast<int>(std::lround(kHopSeconds * m_dRate)));
 	Reset();
 }
@@ -134,7 +151,6 @@ void CPitchDetector::Reset()
 {
 	std::fill(m_afHistory.begin(), m_afHistory.end(), 0.0f);
 	std::fill(m_afRing.begin(), m_afRing.end(), 0.0f);
-	m_iHistoryPos = 0;
 	m_iPhase = 0;
 	m_uWritten = 0;
 	m_iToHop = m_iHop;
@@ -146,23 +162,30 @@ void CPitchDetector::Push(const float* pfIn, int iCount)
 	const int iTaps = static_cast<int>(m_afTaps.size());
 	if (iTaps == 0)
 		return;
+	// Each piece goes behind the last taps' worth of input, so that every
+	// output's window is one run of memory.
 	float* pfHistory = m_afHistory.data();
 	const unsigned uMask = static_cast<unsigned>(m_afRing.size() - 1);
-	for (int i = 0; i < iCount; ++i)
+	while (iCount > 0)
 	{
-		pfHistory[m_iHistoryPos] = pfHistory[m_iHistoryPos + iTaps] = pfIn[i];
-		if (++m_iHistoryPos == iTaps)
-			m_iHistoryPos = 0;
-		if (++m_iPhase < m_iFactor)
-			continue;
-		m_iPhase = 0;
-		// The taps are symmetric: oldest-first order needs no reversal.
-		m_afRing[m_uWritten++ & uMask] = Dot8(m_afTaps.data(), pfHistory + m_iHistoryPos, iTaps);
-		if (--m_iToHop == 0)
+		const int iPiece = std::min(iCount, kPiece);
+		std::memcpy(pfHistory + iTaps - 1, pfIn, sizeof(float) * static_cast<size_t>(iPiece));
+		for (int i = m_iFactor - 1 - m_iPhase; i < iPiece; i += m_iFactor)
 		{
-			m_iToHop = m_iHop;
-			Analyse();
+			// The taps are symmetric: oldest-first order needs no reversal.
+			m_afRing[m_uWritten++ & uMask] = Dot(m_afTaps.data(), pfHistory + i, iTaps);
+			if (--m_iToHop == 0)
+			{
+				Analyse();
+				// A held note is followed at half the rate a new one is
+				// looked for: the display needs no more.
+				m_iToHop = m_dTrackHz > 0.0 ? 2 * m_iHop : m_iHop;
+			}
 		}
+		m_iPhase = (m_iPhase + iPiece) % m_iFactor;
+		std::memmove(pfHistory, pfHistory + iPiece, sizeof(float) * static_cast<size_t>(iTaps - 1));
+		pfIn += iPiece;
+		iCount -= iPiece;
 	}
 }
 
@@ -200,8 +223,7 @@ int CPitchDetector::CoarseHz(const float* pfFrame, int iFrame, double (&adHz)[kC
 {
 	const double dCoarseRate = 0.5 * m_dRate;
 	const int iMaxLag = static_cast<int>(m_afNsdf.size()) - 1;
-	// One longest period compared with each lag before it, rounded up to
-	// whole lanes.
+	// The longest window: one longest period, in whole lanes.
 	const int iWindow = (iMaxLag + 7) / 8 * 8;
 	const int iCoarse = iWindow + iMaxLag + 1;
 	if (2 * iCoarse + 2 > iFrame || iCoarse > static_cast<int>(m_afCoarse.size()))
@@ -212,21 +234,23 @@ int CPitchDetector::CoarseHz(const float* pfFrame, int iFrame, double (&adHz)[kC
 		const int k = iFrame - 2 - 2 * (iCoarse - 1 - i);
 		c[i] = 0.25f * pfFrame[k - 1] + 0.5f * pfFrame[k] + 0.25f * pfFrame[k + 1];
 	}
-	const float* pfNewest = c + iCoarse - iWindow;
-	const float fNewestEnergy = Dot8(pfNewest, pfNewest, iWindow);
-	float fLagEnergy = Dot8(pfNewest - 1, pfNewest - 1, iWindow);
+	// Each lag compares the newest stretch of at least one period of it
+	// (and of some minimum length) with the stretch that lag before; the
+	// energies come from running sums.
+	double* pdEnergy = m_adEnergy.data();
+	pdEnergy[0] = 0.0;
+	for (int i = 0; i < iCoarse; ++i)
+		pdEnergy[i + 1] = pdEnergy[i] + static_cast<double>(c[i]) * c[i];
+	const auto energy = [&](int iFrom, int iTo) { return static_cast<float>(pdEnergy[iTo] - pdEnergy[iFrom]); };
 	float* pfNsdf = m_afNsdf.data();
 	pfNsdf[0] = 1.0f;
 	for (int t = 1; t <= iMaxLag; ++t)
 	{
-		if (t > 1)
-		{
-			const float fIn = pfNewest[-t];
-			const float fOut = pfNewest[iWindow - t];
-			fLagEnergy = std::max(0.0f, fLagEnergy + fIn * fIn - fOut * fOut);
-		}
-		const float fDenominator = fNewestEnergy + fLagEnergy;
-		pfNsdf[t] = fDenominator > 0.0f ? 2.0f * Dot8(pfNewest, pfNewest - t, iWindow) / fDenominator : 0.0f;
+		const int iLagWindow = std::max(kShortestCoarseWindow, (t + 7) / 8 * 8);
+		const float* pfNewest = c + iCoarse - iLagWindow;
+		const float fDenominator =
+		    energy(iCoarse - iLagWindow, iCoarse) + energy(iCoarse - iLagWindow - t, iCoarse - t);
+		pfNsdf[t] = fDenominator > 0.0f ? 2.0f * Dot(pfNewest, pfNewest - t, iLagWindow) / fDenominator : 0.0f;
 	}
 
 	// The key maxima: the highest point of each positive lobe after the
@@ -303,53 +327,66 @@ double CPitchDetector::Advance(const float* pfFrame, int iFrame, double dHz, dou
 {
 	const double dOmega = 2.0 * kPi * dHz / m_dRate;
 	// Whole periods, so that the harmonics sit in the window's nulls.
-	const int iWindow = std::min(iFrame - iLag - 1, static_cast<int>(std::lround(dPeriods * m_dRate / dHz)));
+	const int iWindow = std::min(iFrame - iLag - 4, static_cast<int>(std::lround(dPeriods * m_dRate / dHz)));
 	if (iWindow < 8)
 		return 0.0;
+	// Whole lanes: the kernel starts with zeros up to a multiple of four.
+	const int iLanes = (iWindow + 3) / 4 * 4;
+	const int iPad = iLanes - iWindow;
 
-	// The Hann-windowed kernel at dHz, by rotation.
-	double* pdRe = m_adKernelRe.data();
-	double* pdIm = m_adKernelIm.data();
-	const double dStepCos = std::cos(dOmega), dStepSin = std::sin(dOmega);
-	const double dWinCos = std::cos(2.0 * kPi / iWindow), dWinSin = std::sin(2.0 * kPi / iWindow);
-	double dCos = 1.0, dSin = 0.0;
-	double dWc = std::cos(kPi / iWindow), dWs = std::sin(kPi / iWindow);
-	double dSumW = 0.0, dSumW2 = 0.0;
-	for (int n = 0; n < iWindow; ++n)
+	// The Hann-windowed kernel at dHz, by rotation in four lanes side by
+	// side. Both windows share it, so its rounding cancels in the phase
+	// advance.
+	float* pfRe = m_afKernelRe.data();
+	float* pfIm = m_afKernelIm.data();
+	std::fill(pfRe, pfRe + iPad, 0.0f);
+	std::fill(pfIm, pfIm + iPad, 0.0f);
+	const double dWinStep = 2.0 * kPi / iWindow;
+	double adCos[4], adSin[4], adWc[4], adWs[4];
+	for (int k = 0; k < 4; ++k)
 	{
-		const double w = 0.5 - 0.5 * dWc;
-		dSumW += w;
-		dSumW2 += w * w;
-		pdRe[n] = w * dCos;
-		pdIm[n] = -w * dSin;
-		const double dNextCos = dCos * dStepCos - dSin * dStepSin;
-		dSin = dSin * dStepCos + dCos * dStepSin;
-		dCos = dNextCos;
-		const double dNextWc = dWc * dWinCos - dWs * dWinSin;
-		dWs = dWs * dWinCos + dWc * dWinSin;
-		dWc = dNextWc;
+		adCos[k] = std::cos(dOmega * k);
+		adSin[k] = std::sin(dOmega * k);
+		adWc[k] = std::cos(dWinStep * (k + 0.5));
+		adWs[k] = std::sin(dWinStep * (k + 0.5));
 	}
-	// The newest window and the one iLag samples before it.
-	double adRe[2], adIm[2];
-	double dWeighted = 0.0;
-	for (int k = 0; k < 2; ++k)
-	{
-		const float* x = pfFrame + iFrame - k * iLag - iWindow;
-		double dRe = 0.0, dIm = 0.0, dEnergy = 0.0;
-		for (int n = 0; n < iWindow; ++n)
+	const double dStepCos = std::cos(4.0 * dOmega), dStepSin = std::sin(4.0 * dOmega);
+	const double dWinCos = std::cos(4.0 * dWinStep), dWinSin = std::sin(4.0 * dWinStep);
+	for (int n = 0; n < iWindow; n += 4)
+		for (int k = 0; k < 4; ++k)
 		{
-			dRe += pdRe[n] * x[n];
-			dIm += pdIm[n] * x[n];
-			dEnergy += (pdRe[n] * pdRe[n] + pdIm[n] * pdIm[n]) * x[n] * x[n];
+			const double w = 0.5 - 0.5 * adWc[k];
+			if (n + k < iWindow)
+			{
+				pfRe[iPad + n + k] = static_cast<float>(w * adCos[k]);
+				pfIm[iPad + n + k] = static_cast<float>(-w * adSin[k]);
+			}
+			const double dNextCos = adCos[k] * dStepCos - adSin[k] * dStepSin;
+			adSin[k] = adSin[k] * dStepCos + adCos[k] * dStepSin;
+			adCos[k] = dNextCos;
+			const double dNextWc = adWc[k] * dWinCos - adWs[k] * dWinSin;
+			adWs[k] = adWs[k] * dWinCos + adWc[k] * dWinSin;
+			adWc[k] = dNextWc;
 		}
-		adRe[k] = dRe;
-		adIm[k] = dIm;
-		if (k == 0)
-			dWeighted = dEnergy;
+	// The newest window and the one iLag samples before it.
+	const float* pfNewest = pfFrame + iFrame - iLanes;
+	const double adRe[2] = {Dot(pfRe, pfNewest, iLanes), Dot(pfRe, pfNewest - iLag, iLanes)};
+	const double adIm[2] = {Dot(pfIm, pfNewest, iLanes), Dot(pfIm, pfNewest - iLag, iLanes)};
+	double dWeighted = 0.0, dWeightedBefore = 0.0;
+	for (int n = 0; n < iLanes; ++n)
+	{
+		const double w2 = static_cast<double>(pfRe[n]) * pfRe[n] + static_cast<double>(pfIm[n]) * pfIm[n];
+		dWeighted += w2 * pfNewest[n] * pfNewest[n];
+		dWeightedBefore += w2 * pfNewest[n - iLag] * pfNewest[n - iLag];
 	}
-	// The fundamental's share of the newest window's energy: 1 for a sine.
+	// A window that reaches back before the pluck holds less than the
+	// newest: the note has not filled both yet.
+	if (!(dWeightedBefore >= kOnsetShare * dWeighted))
+		return 0.0;
+	// The fundamental's share of the newest window's energy, 1 for a sine:
+	// a Hann window of M sums to M / 2, its squares to 3 M / 8.
 	const double dPower = adRe[0] * adRe[0] + adIm[0] * adIm[0];
-	const double dSinePower = dSumW * dSumW / (2.0 * dSumW2) * dWeighted;
+	const double dSinePower = iWindow / 3.0 * dWeighted;
 	if (!(dPower >= kFundamentalShare * dSinePower) || dPower == 0.0)
 		return 0.0;
 	const double dAdvance = std::atan2(adIm[0] * adRe[1] - adRe[0] * adIm[1], adRe[0] * adRe[1] + adIm[0] * adIm[1]);

@@ -20,8 +20,9 @@ struct TunerReading
 TunerReading ReadingOf(double dHz, double dReferenceHz);
 
 // Pitch of a monophonic string, in two rates. The audio thread only low-passes
-// and keeps every D-th sample (D a power of two, bringing the rate to 4 to
-// 8 kHz); every 20 ms of that, the analysis runs on the newest stretch:
+// and keeps every D-th sample (D a power of two, bringing the rate to 5 to
+// 10 kHz); every 20 ms of that (40 ms while a note is held), the analysis
+// runs on the newest stretch, on the audio thread, within the same call:
 // a normalised autocorrelation at half that rate finds the period when no
 // note is held, and the phase advance of the fundamental between windows
 // gives its frequency to a fraction of a cent. Held, the fundamental is
@@ -62,10 +63,8 @@ private:
 	int m_iFactor = 1;
 	int m_iPhase = 0;
 	std::vector<float> m_afTaps;
-	// The last taps' worth of input, written twice so that the newest
-	// stretch is always contiguous.
+	// The input before the present piece (one fewer than the taps), then the piece.
 	std::vector<float> m_afHistory;
-	int m_iHistoryPos = 0;
 	// Decimated samples, a power-of-two ring.
 	std::vector<float> m_afRing;
 	unsigned m_uWritten = 0;
@@ -75,7 +74,8 @@ private:
 	std::vector<float> m_afFrame;
 	std::vector<float> m_afCoarse;
 	std::vector<float> m_afNsdf;
-	std::vector<double> m_adKernelRe, m_adKernelIm;
+	std::vector<double> m_adEnergy;
+	std::vector<float> m_afKernelRe, m_afKernelIm;
 	double m_dTrackHz = 0.0;
 };
 

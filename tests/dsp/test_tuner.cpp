@@ -114,8 +114,9 @@ TEST(Tuner, PluckedStringsReadTheirFundamentalWithinHalfACentFrom150ms)
 	EXPECT_LE(std::fabs(worst.dCents), 0.5) << worst.what << ": " << worst.dCents << " cents";
 }
 
-// A string left to ring out: every reading while held is its own note (no
-// octave or fifth), until it fades below the gate and is let go.
+// A string left to ring out: every reading while held stays within a
+// quarter tone of its note (no octave, fifth or semitone away, the attack
+// included), until it fades below the gate and is let go for good.
 TEST(Tuner, DecayingStringsNeverJumpAndAreLetGo)
 {
 	for (int iNote : {23, 40, 52, 64, 76, 88})
