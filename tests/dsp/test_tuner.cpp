@@ -150,6 +150,40 @@ TEST(Tuner, DecayingStringsNeverJumpAndAreLetGo)
 	}
 }
 
+// The analysis runs at fixed points of the decimated signal, whatever the
+// host's blocks: blocks of 1, 37 and 1000 samples read exactly as 64 do.
+TEST(Tuner, BlocksOfAnySizeReadAlike)
+{
+	const double dRate = 44100.0;
+	std::vector<float> v = pluck::Pluck(pluck::Tuned(NoteHz(45, 7.0), dRate), static_cast<size_t>(0.5 * dRate), 0.5, 5u);
+	// The readings at every 0.05 s, each reached by blocks of iBlock (the
+	// last cut at the point).
+	const auto readings = [&](int iBlock) {
+		CPitchDetector detector;
+		detector.SetSampleRate(dRate);
+		std::vector<double> adHz;
+		size_t i = 0;
+		for (int k = 1; k <= 10; ++k)
+		{
+			const size_t uPoint = static_cast<size_t>(0.05 * k * dRate);
+			for (; i < uPoint; i += static_cast<size_t>(iBlock))
+				detector.Push(&v[i], static_cast<int>(std::min(uPoint - i, static_cast<size_t>(iBlock))));
+			i = uPoint;
+			adHz.push_back(detector.HeldHz());
+		}
+		return adHz;
+	};
+	const std::vector<double> reference = readings(1);
+	EXPECT_GT(reference.back(), 0.0);
+	for (int iBlock : {37, 64, 1000})
+	{
+		const std::vector<double> other = readings(iBlock);
+		ASSERT_EQ(other.size(), reference.size()) << iBlock;
+		for (size_t k = 0; k < other.size(); ++k)
+			ASSERT_EQ(other[k], reference[k]) << iBlock << " at reading " << k;
+	}
+}
+
 TEST(Tuner, SilenceAndNoiseReadNoNote)
 {
 	for (double dRate : kRates)
