@@ -37,6 +37,8 @@ struct Options
 	std::string stateIn;
 	std::string stateOut;
 	bool bypass = false;
+	// Switch the tuner on and print its readings as they change.
+	bool tuner = false;
 	bool listParams = false;
 	bool help = false;
 };
