@@ -96,7 +96,6 @@ TunerReading ReadingOf(double dHz, double dReferenceHz)
 	const double dSemitones = 12.0 * std::log2(dHz / dReferenceHz);
 	const double dNearest = std::floor(dSemitones + 0.5);
 	reading.bHeld = true;
-	reading.dHz = dHz;
 	reading.iNote = 69 + static_cast<int>(dNearest);
 	reading.dCents = 100.0 * (dSemitones - dNearest);
 	return reading;

@@ -10,7 +10,6 @@
 struct TunerReading
 {
 	bool bHeld = false;
-	double dHz = 0.0;
 	int iNote = 0;
 	double dCents = 0.0;
 };
@@ -43,8 +42,6 @@ public:
 
 	// The fundamental's frequency while a note is held, else 0.
 	double HeldHz() const { return m_dTrackHz; }
-	double DecimatedRate() const { return m_dRate; }
-	int Factor() const { return m_iFactor; }
 
 private:
 	void Analyse();
