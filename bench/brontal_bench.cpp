@@ -16,6 +16,7 @@
 #include "MyDisto.h"
 #include "MyEqu.h"
 #include "MyReverb.h"
+#include "Tuner.h"
 #include "brontalparams.h"
 #include "dspfixture.h"
 #include "processaudio.h"
@@ -116,6 +117,35 @@ void BM_Stage(benchmark::State& state)
 	state.counters["per_sample"] =
 	    benchmark::Counter(kBlock, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 	state.counters["realtime"] = benchmark::Counter(kBlock / kRate, benchmark::Counter::kIsIterationInvariantRate);
+}
+
+// The tuner's share of the audio thread per sample of one channel, the
+// mute included: off; on, on notes restruck every 250 ms (searching at each
+// pluck, then following); on noise, which it searches at every hop, its
+// dearest case. Args: rate, on, noise.
+void BM_Tuner(benchmark::State& state)
+{
+	ParamTable params;
+	double dRate = static_cast<double>(state.range(0));
+	params.Set(kTunerOnOff, state.range(1) != 0 ? 1.0f : 0.0f);
+	CTuner tuner;
+	tuner.SetSampleRate(&dRate);
+	tuner.SetParams(params.apTable);
+	tuner.Reset();
+	std::vector<float> signal = GuitarSignal(96000);
+	if (state.range(2) != 0)
+		signal = Noise(signal.size(), 5u);
+	std::vector<float> out1(kBlock), out2(kBlock), spare1(kBlock), spare2(kBlock);
+	size_t position = 0;
+	for (auto _ : state)
+	{
+		tuner.Process(&signal[position], nullptr, nullptr, nullptr, kBlock);
+		tuner.Mute(out1.data(), out2.data(), spare1.data(), spare2.data(), kBlock);
+		benchmark::DoNotOptimize(out1.data());
+		position = (position + kBlock) % (signal.size() - kBlock);
+	}
+	state.counters["per_sample"] =
+	    benchmark::Counter(kBlock, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 void BM_Chain(benchmark::State& state)
@@ -631,6 +661,12 @@ BENCHMARK(BM_Stage<CComputeOutputVumeters>)->Name("stage/13_output_meters");
 BENCHMARK(BM_Cabinet)->Name("cabinet/built_in/b256")->Arg(static_cast<int>(Cabinet::BuiltIn));
 BENCHMARK(BM_Cabinet)->Name("cabinet/ir_0.5s_mono/b256")->Arg(static_cast<int>(Cabinet::HalfSecondMono));
 BENCHMARK(BM_Cabinet)->Name("cabinet/ir_2s_stereo/b256")->Arg(static_cast<int>(Cabinet::TwoSecondsStereo));
+BENCHMARK(BM_Tuner)->Name("tuner/48k/off")->Args({48000, 0, 0});
+BENCHMARK(BM_Tuner)->Name("tuner/48k/notes")->Args({48000, 1, 0});
+BENCHMARK(BM_Tuner)->Name("tuner/48k/noise")->Args({48000, 1, 1});
+BENCHMARK(BM_Tuner)->Name("tuner/44k/notes")->Args({44100, 1, 0});
+BENCHMARK(BM_Tuner)->Name("tuner/96k/notes")->Args({96000, 1, 0});
+BENCHMARK(BM_Tuner)->Name("tuner/96k/noise")->Args({96000, 1, 1});
 BENCHMARK(BM_Chain)->Name("chain/whole");
 BENCHMARK(BM_Bundle)->Name("bundle/48k/b256")->Args({48000, 256, 0});
 BENCHMARK(BM_Bundle)->Name("bundle/48k/b32")->Args({48000, 32, 0});

@@ -170,8 +170,7 @@ tresult PLUGIN_API Brontal::process(ProcessData& data)
 	out.silenceFlags = block.uOutSilent;
 	if (result == brontal::CBrontalCore::Result::Failed)
 		return kResultFalse;
-	if (result == brontal::CBrontalCore::Result::Played)
-		ReportIndicators(data.outputParameterChanges);
+	ReportIndicators(data.outputParameterChanges);
 	return kResultOk;
 }
 

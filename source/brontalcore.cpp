@@ -173,12 +173,18 @@ void CBrontalCore::Reset()
 	m_bSnapPending.store(true);
 }
 
+void CBrontalCore::RememberIndicators()
+{
+	for (int j = 0; j < kNumIndicators; ++j)
+		m_afLastIndicators[j] = GetParam(kIndicatorIds[j]);
+}
+
 void CBrontalCore::ClearIndicators()
 {
 	ParamCell** afParams = nullptr;
 	if (m_pChain->GetParams(&afParams))
 		for (int iId : kIndicatorIds)
-			afParams[iId]->store(0.0f, std::memory_order_relaxed);
+			afParams[iId]->store(kDefaultParamValues[iId], std::memory_order_relaxed);
 }
 
 uint32_t CBrontalCore::TailSamples() const
@@ -317,8 +323,10 @@ CBrontalCore::Result CBrontalCore::Process(AudioBlock& block)
 	if (m_processingFade.Off())
 	{
 		// Nobody hears the chain: it takes whatever changes meanwhile at once.
+		// The tuner lets its note go, which the host hears of.
 		BypassChannels(block);
 		TakeAllPoints();
+		RememberIndicators();
 		m_pChain->Snap();
 		return Result::Quiet;
 	}
@@ -333,14 +341,14 @@ CBrontalCore::Result CBrontalCore::Process(AudioBlock& block)
 		// stands at the next block, without a fade.
 		SilenceOutputs(block);
 		TakeAllPoints();
+		RememberIndicators();
 		m_pChain->Snap();
 		m_processingFade.Forget();
 		return Result::Quiet;
 	}
 	block.uOutSilent = 0;
 
-	for (int j = 0; j < kNumIndicators; ++j)
-		m_afLastIndicators[j] = GetParam(kIndicatorIds[j]);
+	RememberIndicators();
 
 	// A mono bus feeds its one channel to both chain inputs; silent input
 	// while ringing out reads zeros of our own. The dry side of the bypass

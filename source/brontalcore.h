@@ -71,6 +71,7 @@ public:
 	void SetSampleRate(double dSampleRate);
 	// Clears every block's memory; the next block takes every value at once.
 	void Reset();
+	// Every indicator back to its default (the tuner's cents at their middle).
 	void ClearIndicators();
 	// The next block takes every value at once (a loaded state).
 	void SnapNext() { m_bSnapPending.store(true); }
@@ -95,11 +96,13 @@ public:
 	// No audio this call: every pending point applies now.
 	void Flush();
 	Result Process(AudioBlock& block);
-	// Indicator j (of kIndicatorIds) has changed since the chain last
-	// started a block.
+	// Indicator j (of kIndicatorIds) has changed during the last block,
+	// played or quiet.
 	bool IndicatorChanged(int j) const { return GetParam(kIndicatorIds[j]) != m_afLastIndicators[j]; }
 
 private:
+	void RememberIndicators();
+
 	struct LevelPoints
 	{
 		int iId;

@@ -11,6 +11,7 @@
 #include "MyDisto.h"
 #include "MyEqu.h"
 #include "MyReverb.h"
+#include "Tuner.h"
 #include "brontalassert.h"
 #include "brontalparams.h"
 
@@ -32,6 +33,7 @@ CProcessAudio::CProcessAudio()
 	, m_pOutputVumeters(new CComputeOutputVumeters)
 	, m_pSaturator(new CMyComp)
 	, m_pConvolution(new CMyConvolution)
+	, m_pTuner(new CTuner)
 	, m_pEquPreTwin(new CMyEqu)
 	, m_pDistoTwin(new CMyDisto)
 	, m_pConvolutionTwin(new CMyConvolution)
@@ -57,6 +59,7 @@ CProcessAudio::~CProcessAudio()
 	delete m_pDelay;
 	delete m_pReverb;
 	delete m_pConvolution;
+	delete m_pTuner;
 	delete m_pOutputVumeters;
 	delete m_pSaturator;
 	delete m_pEquPreTwin;
@@ -74,7 +77,7 @@ template <typename Fn> void CProcessAudio::ForEachEffect(Fn fn) const
 	CMyEffect* const apEffects[] = {m_pSourceSelector, m_pInputGain, m_pInputVumeter, m_pComp, m_pEquPre,
 	                                m_pEquPost, m_pDisto, m_pConvolution, m_pChorus, m_pDelay,
 	                                m_pReverb, m_pOutputVumeters, m_pSaturator, m_pEquPreTwin,
-	                                m_pDistoTwin, m_pConvolutionTwin, m_pEquPostTwin};
+	                                m_pDistoTwin, m_pConvolutionTwin, m_pEquPostTwin, m_pTuner};
 	for (CMyEffect* pEffect : apEffects)
 		fn(pEffect);
 }
@@ -271,6 +274,7 @@ int CProcessAudio::Process(const float* pfInLeft, const float* pfInRight, float*
 	}
 
 	if (!m_pSourceSelector->Process(w.input.pf1, w.input.pf2, w.selected.pf1, w.selected.pf2, iCount) ||
+	    !m_pTuner->Process(w.selected.pf1, nullptr, nullptr, nullptr, iCount) ||
 	    !m_pInputGain->Process(w.selected.pf1, w.selected.pf2, w.gained.pf1, w.gained.pf2, iCount) ||
 	    !m_pInputVumeter->Process(w.gained.pf1, w.gained.pf2, nullptr, nullptr, iCount) ||
 	    !m_pComp->Process(w.gained.pf1, w.gained.pf2, w.compressed.pf1, w.compressed.pf2, iCount))
@@ -317,6 +321,9 @@ int CProcessAudio::Process(const float* pfInLeft, const float* pfInRight, float*
 	    !m_pReverb->Process(w.delayed.pf1, w.delayed.pf2, w.reverberated.pf1, w.reverberated.pf2, iCount) ||
 	    !m_pSaturator->ProcessSaturation(w.reverberated.pf1, w.reverberated.pf2, pfOutLeft, pfOutRight, iCount))
 		return 0;
+	// The saturator is done with the reverb's pair: it holds the silent side
+	// of the tuner's fade. The meters show what is heard.
+	m_pTuner->Mute(pfOutLeft, pfOutRight, w.reverberated.pf1, w.reverberated.pf2, iCount);
 	return m_pOutputVumeters->Process(pfOutLeft, pfOutRight, nullptr, nullptr, iCount) != 0 ? 1 : 0;
 }
 

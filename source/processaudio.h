@@ -15,8 +15,9 @@ class CMyConvolution;
 class CMyChorus;
 class CMyDelay;
 class CMyReverb;
+class CTuner;
 
-// Owns the thirteen blocks, their work buffers and the parameter table, and
+// Owns the fourteen blocks, their work buffers and the parameter table, and
 // runs the blocks in their fixed order, each stage writing a fresh pair of
 // buffers so no stage works in place.
 class CProcessAudio
@@ -123,6 +124,7 @@ private:
 	CComputeOutputVumeters* m_pOutputVumeters = nullptr;
 	CMyComp* m_pSaturator = nullptr;
 	CMyConvolution* m_pConvolution = nullptr;
+	CTuner* m_pTuner = nullptr;
 	const ParamCell* m_pfTempo = nullptr;
 
 	// The distortion switch changes four stages at once. One set of them

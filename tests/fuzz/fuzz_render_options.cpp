@@ -35,6 +35,8 @@ std::vector<std::string> respell(const Options& options)
 		args.push_back("--list-params");
 	if (options.bypass)
 		args.push_back("--bypass");
+	if (options.tuner)
+		args.push_back("--tuner");
 	if (!options.plugin.empty())
 		args.insert(args.end(), {"--plugin", options.plugin});
 	args.push_back("--block=" + std::to_string(options.blockSize));
@@ -75,7 +77,7 @@ bool same(const Options& a, const Options& b)
 	return a.input == b.input && a.output == b.output && a.inputs == b.inputs && a.outputDir == b.outputDir &&
 	       a.jobs == b.jobs && a.plugin == b.plugin && a.blockSize == b.blockSize && a.tempo == b.tempo &&
 	       a.preset == b.preset && a.stateIn == b.stateIn && a.stateOut == b.stateOut && a.ir == b.ir &&
-	       a.irNormalise == b.irNormalise && a.irTrim == b.irTrim && a.bypass == b.bypass &&
+	       a.irNormalise == b.irNormalise && a.irTrim == b.irTrim && a.bypass == b.bypass && a.tuner == b.tuner &&
 	       a.listParams == b.listParams && a.help == b.help;
 }
 
@@ -119,6 +121,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
 		FUZZ_CHECK(options.listParams || !options.ir.empty() || (options.irNormalise && options.irTrim),
 		           "impulse-response settings without --ir");
 		FUZZ_CHECK(bMany || options.listParams || options.jobs == 1, "jobs without a folder");
+		FUZZ_CHECK(!bMany || !options.tuner, "tuner readings of many files");
 	}
 	Options again;
 	try

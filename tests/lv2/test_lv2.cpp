@@ -486,6 +486,11 @@ TEST(Lv2Ports, EachPublishedParameterIsAPortAfterTheFixedOnes)
 	    {"compression_led", "Compression Led", false, false, 0.0f},
 	    {"button1", "Button1", true, true, 0.0f},
 	    {"enabled", "Enabled", true, true, 1.0f},
+	    {"tuner_on_off", "Tuner ON OFF", true, true, 0.0f},
+	    {"tuner_reference", "Tuner Reference", true, false, 0.5f},
+	    {"tuner_note", "Tuner Note", false, false, 0.0f},
+	    {"tuner_cents", "Tuner Cents", false, false, 0.5f},
+	    {"tuner_note_held", "Tuner Note Held", false, true, 0.0f},
 	};
 	for (const auto& [uri, fixed] :
 	     {std::pair<const char*, std::vector<const char*>>{kStereoUri, {"in_l", "in_r", "out_l", "out_r"}},

@@ -255,7 +255,8 @@ template <typename Fn> void counted(Fn fn)
 }
 
 // The audio thread's work: blocks of every size class with changes of the
-// settings that switch stages in and out, tempo moves, silence and bypass.
+// settings that switch stages in and out (the tuner measuring and muting
+// among them), tempo moves, silence and bypass.
 // Returns false at the first result that is not kResultOk.
 bool processVariety(host::PluginInstance& instance)
 {
@@ -265,9 +266,10 @@ bool processVariety(host::PluginInstance& instance)
 	float* ins[2] = {inL.data(), inR.data()};
 	float* outs[2] = {outL.data(), outR.data()};
 	const std::pair<ParamID, double> settings[] = {
-	    {kDistortionLevel, 1.0}, {kStereoEnhancerOnOff, 1.0}, {kReverbLevel, 1.0}, {kDelayLevel, 1.0},
-	    {kDistortionOnOff, 0.0}, {kDistortionOnOff, 0.5},     {kModulationOnOff, 0.0}, {kBypass, 0.0},
-	    {kBypass, 1.0},          {kBypass, 0.0},              {kInputSelection, 0.0}, {kGateCompOnOff, 0.0}};
+	    {kDistortionLevel, 1.0}, {kTunerOnOff, 1.0},          {kStereoEnhancerOnOff, 1.0}, {kReverbLevel, 1.0},
+	    {kDelayLevel, 1.0},      {kTunerReference, 0.1},      {kDistortionOnOff, 0.0},     {kDistortionOnOff, 0.5},
+	    {kModulationOnOff, 0.0}, {kBypass, 0.0},              {kBypass, 1.0},              {kBypass, 0.0},
+	    {kInputSelection, 0.0},  {kGateCompOnOff, 0.0},       {kTunerOnOff, 0.0}};
 	int block = 0;
 	for (int32 n : {1, 64, 1023, 1024, 1025, 4096, 8192, 333, 0})
 		for (const auto& [id, value] : settings)

@@ -245,6 +245,30 @@ std::vector<char> stateRecord(const std::map<int, float>& values)
 	return bytes;
 }
 
+// The record followed by the 'parm' chunk of the parameters after it: the
+// tuner's switch (21) and reference (22), little-endian.
+std::vector<char> savedState(const std::map<int, float>& values)
+{
+	std::vector<char> bytes = stateRecord(values);
+	const auto word = [&](uint32_t w) {
+		for (int b = 0; b < 4; ++b)
+			bytes.push_back(static_cast<char>((w >> (8 * b)) & 0xFF));
+	};
+	bytes.insert(bytes.end(), {'p', 'a', 'r', 'm'});
+	for (uint32_t w : {1u, 20u, 2u})
+		word(w);
+	for (const auto& [id, fDefault] : {std::pair<int, float>{21, 0.0f}, {22, 0.5f}})
+	{
+		const auto changed = values.find(id);
+		const float value = changed == values.end() ? fDefault : changed->second;
+		uint32_t bits;
+		std::memcpy(&bits, &value, 4);
+		word(static_cast<uint32_t>(id));
+		word(bits);
+	}
+	return bytes;
+}
+
 TEST_F(RenderTool, BypassedMonoFileReachesBothChannelsUnchanged)
 {
 	// Mono input on both inputs of the stereo bus; bypass copies input to
@@ -398,7 +422,7 @@ TEST_F(RenderTool, StateRecordIsSavedAndLoaded)
 	                  file("state.bin"), file("in.wav"), file("out.wav")});
 	ASSERT_EQ(result.status, 0) << result.err;
 	const std::string saved = readText(file("state.bin"));
-	const std::vector<char> expected = stateRecord({{5, 0.25f}, {6, 1.0f}});
+	const std::vector<char> expected = savedState({{5, 0.25f}, {6, 1.0f}});
 	EXPECT_EQ(std::vector<char>(saved.begin(), saved.end()), expected);
 
 	// A loaded record with bypass on makes the output a copy of the input.
@@ -415,7 +439,7 @@ TEST_F(RenderTool, StateRecordIsSavedAndLoaded)
 		ASSERT_EQ(output.samples[2 * i + 1], input.samples[i]) << i;
 }
 
-TEST_F(RenderTool, ListsTheNineteenParameters)
+TEST_F(RenderTool, ListsTheParameters)
 {
 	const ToolRun result = run({"--plugin", BRONTAL_BUNDLE_PATH, "--list-params"});
 	ASSERT_EQ(result.status, 0) << result.err;
@@ -425,11 +449,61 @@ TEST_F(RenderTool, ListsTheNineteenParameters)
 	std::getline(lines, line); // header
 	while (std::getline(lines, line))
 		rows.push_back(line);
-	ASSERT_EQ(rows.size(), 19u);
+	ASSERT_EQ(rows.size(), 24u);
 	EXPECT_EQ(rows[0], "    0    1 1.000000  automate         Input Selection");
 	EXPECT_EQ(rows[2], "    2    3 0.800000  automate         Compressor Level");
 	EXPECT_EQ(rows[14], "   14   15 0.000000  read-only        Input Clipping Led");
 	EXPECT_EQ(rows[18], "   18   19 0.000000  bypass           Bypass");
+	EXPECT_EQ(rows[19], "   19   21 0.000000  automate         Tuner ON OFF");
+	EXPECT_EQ(rows[22], "   22   24 0.500000  read-only        Tuner Cents");
+}
+
+// --tuner as a user runs it on a recording: a G3 20 cents flat, after 0.25 s
+// of silence, in 512-sample blocks. The tuner's lines come before the
+// summary: nothing held in the silence, then within 150 ms of the note G3
+// at -20 cents to half a cent, block by block; the output is muted.
+TEST_F(RenderTool, TunerPrintsItsReadings)
+{
+	Audio input;
+	const double dHz = 440.0 * std::pow(2.0, (55 - 69 - 0.2) / 12.0);
+	for (long i = 0; i < 48000; ++i)
+		input.samples.push_back(i < 12000 ? 0.0f : static_cast<float>(0.3 * std::sin(2.0 * M_PI * dHz * (i - 12000) / 48000.0)));
+	writeAudio(file("g3.wav"), input);
+	const ToolRun result = run({"--tuner", file("g3.wav"), file("out.wav")});
+	ASSERT_EQ(result.status, 0) << result.err;
+	std::istringstream lines(result.out);
+	std::string line;
+	int iHeld = 0;
+	double dFirst = -1.0;
+	while (std::getline(lines, line) && line.rfind("tuner: ", 0) == 0)
+	{
+		double dTime = 0.0, dCents = 0.0;
+		char acNote[8] = {}, acHeld[8] = {};
+		ASSERT_EQ(std::sscanf(line.c_str(), "tuner: %lf s %7s %lf cents %7s", &dTime, acNote, &dCents, acHeld), 4) << line;
+		if (std::string(acHeld) != "held")
+			continue;
+		EXPECT_GT(dTime, 0.25) << line;
+		if (dFirst < 0.0)
+			dFirst = dTime;
+		EXPECT_EQ(std::string(acNote), "G3") << line;
+		if (dTime >= 0.4)
+		{
+			EXPECT_NEAR(dCents, -20.0, 0.5) << line;
+			++iHeld;
+		}
+	}
+	EXPECT_GT(dFirst, 0.25);
+	EXPECT_LE(dFirst, 0.4);
+	// A reading at least every 40 ms of the 0.6 s from 0.4 s on.
+	EXPECT_GE(iHeld, 14);
+	EXPECT_EQ(line.rfind("input: ", 0), 0u) << "the summary follows: " << line;
+	const Audio output = readAudio(file("out.wav"));
+	EXPECT_EQ(*std::max_element(output.samples.begin() + 2 * 480, output.samples.end()), 0.0f);
+	EXPECT_EQ(*std::min_element(output.samples.begin() + 2 * 480, output.samples.end()), 0.0f);
+
+	const ToolRun many = run({"--tuner", "-o", file("dir"), file("g3.wav")});
+	EXPECT_EQ(many.status, 2);
+	EXPECT_EQ(many.err, "brontal-render: --tuner prints one file's readings and cannot be used with -o\n");
 }
 
 TEST_F(RenderTool, BadInputFailsWithOneLineAndNoOutput)

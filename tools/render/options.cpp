@@ -110,6 +110,8 @@ const char* usageText()
 	       "  --ir-normalise on|off   match its loudness to the built-in cabinet (default on)\n"
 	       "  --ir-trim on|off        drop its leading silence (default on)\n"
 	       "  --bypass                render with the plug-in bypassed\n"
+	       "  --tuner                 switch the tuner on (the output is muted) and\n"
+	       "                          print its readings: time, note, cents, held\n"
 	       "  -o, --output-dir DIR    render every INPUT into DIR, keeping its name\n"
 	       "  -j, --jobs N            with -o: render up to N files at once (default 1)\n"
 	       "  --list-params           list the parameters and exit\n"
@@ -187,6 +189,8 @@ Options parseOptions(const std::vector<std::string>& args)
 			flag(options.listParams);
 		else if (name == "--bypass")
 			flag(options.bypass);
+		else if (name == "--tuner")
+			flag(options.tuner);
 		else if (name == "--plugin")
 			options.plugin = value(&seenPlugin);
 		else if (name == "--block")
@@ -241,6 +245,8 @@ Options parseOptions(const std::vector<std::string>& args)
 			throw UsageError("-o needs a folder");
 		if (seenStateOut)
 			throw UsageError("--state-out saves one state and cannot be used with -o");
+		if (options.tuner)
+			throw UsageError("--tuner prints one file's readings and cannot be used with -o");
 		if (operands.empty())
 			throw UsageError("-o needs at least one INPUT file");
 		for (const std::string& operand : operands)

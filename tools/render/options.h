@@ -40,6 +40,8 @@ struct Options
 	bool irNormalise = true;
 	bool irTrim = true;
 	bool bypass = false;
+	// Switch the tuner on and print its readings as they change.
+	bool tuner = false;
 	bool listParams = false;
 	bool help = false;
 };

@@ -281,6 +281,8 @@ RenderSummary render(const Options& options, const ProgressFunction& progress)
 			throw HostError("the plug-in has no bypass parameter");
 		changes.emplace_back(bypass->id, 1.0);
 	}
+	if (options.tuner)
+		changes.emplace_back(kTunerOnOff, 1.0);
 	if (!options.preset.empty())
 	{
 		const Preset preset = readPreset(options.preset);
@@ -340,6 +342,9 @@ RenderSummary render(const Options& options, const ProgressFunction& progress)
 	std::array<bool, 3> ledLit{};
 	std::array<sf_count_t, 3> ledSamples{};
 	std::array<ChannelStats, 2> stats;
+	// The readings as reported, from the indicators' defaults.
+	TunerLine reading{0.0, 0, 0.0, false};
+	std::vector<TunerLine> tunerLines;
 	std::chrono::steady_clock::duration processingTime{};
 	sf_count_t done = 0;
 
@@ -369,6 +374,22 @@ RenderSummary render(const Options& options, const ProgressFunction& progress)
 					ledLit[led] = *value >= 0.5;
 				if (ledLit[led])
 					ledSamples[led] += count;
+			}
+			if (options.tuner)
+			{
+				TunerLine now = reading;
+				if (const std::optional<ParamValue> value = block.outputChanges().lastValue(kTunerNote))
+					now.note = static_cast<int>(std::lround(127.0 * *value));
+				if (const std::optional<ParamValue> value = block.outputChanges().lastValue(kTunerCents))
+					now.cents = 100.0 * *value - 50.0;
+				if (const std::optional<ParamValue> value = block.outputChanges().lastValue(kTunerHeld))
+					now.held = *value >= 0.5;
+				if (now.note != reading.note || now.cents != reading.cents || now.held != reading.held)
+				{
+					now.time = static_cast<double>(done + offset + count) / inputInfo.samplerate;
+					tunerLines.push_back(now);
+					reading = now;
+				}
 			}
 		}
 		for (sf_count_t i = 0; i < chunk; ++i)
@@ -403,6 +424,7 @@ RenderSummary render(const Options& options, const ProgressFunction& progress)
 	summary.sampleRate = inputInfo.samplerate;
 	summary.duration = static_cast<double>(done) / inputInfo.samplerate;
 	summary.processingTime = std::chrono::duration<double>(processingTime).count();
+	summary.tuner = std::move(tunerLines);
 	for (std::size_t channel = 0; channel < 2; ++channel)
 	{
 		summary.peak[channel] = stats[channel].peak;
@@ -413,6 +435,12 @@ RenderSummary render(const Options& options, const ProgressFunction& progress)
 	return summary;
 }
 
+std::string noteName(int note)
+{
+	static const char* const names[] = {"C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"};
+	return std::string(names[((note % 12) + 12) % 12]) + std::to_string(note / 12 - 1);
+}
+
 void printSummary(const RenderSummary& summary, std::ostream& out)
 {
 	char line[256];
@@ -420,6 +448,9 @@ void printSummary(const RenderSummary& summary, std::ostream& out)
 		std::snprintf(line, sizeof line, format, values...);
 		out << line;
 	};
+	for (const TunerLine& reading : summary.tuner)
+		print("tuner: %.3f s %s %+.2f cents %s\n", reading.time, noteName(reading.note).c_str(), reading.cents,
+		      reading.held ? "held" : "none");
 	const double seconds = summary.processingTime;
 	print("input: %s (%d channel%s, %d Hz)\n", summary.input.c_str(), summary.inputChannels,
 	      summary.inputChannels == 1 ? "" : "s", summary.sampleRate);
