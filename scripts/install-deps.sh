@@ -10,6 +10,11 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   # the benchmark's side-by-side run: a small lilv host and the LV2 amplifier it runs
   liblilv-dev guitarix-lv2
+  # the LV2 bundle: its headers and validator (with sordi), a test host's
+  # library and Debian's own hosts
+  lv2-dev sordi lilv-utils jalv
+  # jalv's JACK server: a dummy one of the LV2 host test's own
+  jackd2
   libx11-dev libxext-dev libxtst-dev libxft-dev libfreetype-dev libfontconfig-dev libpng-dev
   fonts-dejavu-core
   xvfb xauth x11-xkb-utils xkb-data

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "editorparameters.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
 #include "public.sdk/source/vst/vsteditcontroller.h"
 
@@ -12,7 +13,7 @@ namespace Vst {
 
 // Publishes the parameters, mirrors the processor's state, keeps its own,
 // and forwards every parameter value to the open editors.
-class BrontalController : public EditControllerEx1, public IMidiMapping
+class BrontalController : public EditControllerEx1, public IMidiMapping, public brontal::IEditorParameters
 {
 public:
 	BrontalController() = default;
@@ -34,6 +35,13 @@ public:
 
 	void editorAttached(EditorView* editor) SMTG_OVERRIDE;
 	void editorRemoved(EditorView* editor) SMTG_OVERRIDE;
+
+	// What the editor reads and writes: the parameters, edits to the host.
+	double editorValue(int iId) const override;
+	bool editorDefault(int iId, double& dDefault) const override;
+	void editorBegin(int iId) override;
+	void editorChange(int iId, double dValue) override;
+	void editorEnd(int iId) override;
 
 	//---IMidiMapping---
 	tresult PLUGIN_API getMidiControllerAssignment(int32 busIndex, int16 channel, CtrlNumber midiControllerNumber,

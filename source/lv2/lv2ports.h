@@ -42,11 +42,11 @@ struct PortLayout
 	// -1 for a parameter without a port.
 	constexpr int ParamPort(int iId) const
 	{
-		if (iId < kFirstParam || iId > kLastParam || !HasPort(ParamDefOf(iId)))
+		if (!IsParamId(iId) || !HasPort(ParamDefOf(iId)))
 			return -1;
 		int iPort = FirstParamPort();
-		for (int i = kFirstParam; i < iId; ++i)
-			iPort += HasPort(ParamDefOf(i)) ? 1 : 0;
+		for (const ParamDef& def : kParams)
+			iPort += def.iId < iId && HasPort(def) ? 1 : 0;
 		return iPort;
 	}
 	constexpr int PortCount() const { return FirstParamPort() + CountParams(HasPort); }

@@ -10,6 +10,7 @@
 #include "bundlefixture.h"
 #include "editorfixture.h"
 #include "engine.h"
+#include "lv2host/lv2host.h"
 
 #include <gtest/gtest.h>
 
@@ -357,6 +358,49 @@ TEST_F(NoBlocking, AudioThreadNeitherAllocatesNorLocksNorEntersTheKernel)
 	EXPECT_TRUE(processed);
 	EXPECT_GE(ticks, kTicksBeside);
 	expectNothingCounted("audio thread, editor open");
+}
+
+// The LV2 build's run on a thread of its own, as a host's audio thread calls
+// it: blocks of every size class, the same settings moved through the ports,
+// the bypass through lv2:enabled, a new tempo in every block's time:Position.
+TEST(NoAllocation, Lv2RunNeitherAllocatesNorLocksNorEntersTheKernel)
+{
+	setenv("LV2_PATH", (std::string(BRONTAL_LV2_DIR) + ":/usr/lib/lv2").c_str(), 1);
+	brontal::lv2host::Lv2Plugin plugin("https://brontal.example/lv2/brontal", {48000.0, 8192, true});
+	std::vector<float> inL(8192), inR(8192), outL(8192), outR(8192);
+	for (size_t i = 0; i < inL.size(); ++i)
+		inL[i] = inR[i] = 0.9f * static_cast<float>(std::sin(2.0 * M_PI * 110.0 * static_cast<double>(i) / 48000.0));
+	const float* ins[2] = {inL.data(), inR.data()};
+	float* outs[2] = {outL.data(), outR.data()};
+	const std::pair<const char*, float> settings[] = {
+	    {"Distortion Level", 1.0f}, {"Stereo Enhancer ON OFF", 1.0f}, {"Reverb Level", 1.0f},
+	    {"Delay Level", 1.0f},      {"Distortion ON OFF", 0.0f},      {"Distortion ON OFF", 0.5f},
+	    {"Modulation ON OFF", 0.0f}, {"Enabled", 1.0f},               {"Enabled", 0.0f},
+	    {"Enabled", 1.0f},          {"Input Selection", 0.0f},        {"Gate/Compressor ON OFF", 0.0f}};
+	bool filtered = false;
+	Counts control{};
+	std::thread audio([&] {
+		filtered = trapSystemCallsOfThisThread();
+		if (!filtered)
+			return;
+		control = countOneOfEach();
+		clearCounts();
+		int block = 0;
+		for (int n : {1, 64, 1023, 1024, 1025, 4096, 8192, 333, 0})
+			for (const auto& [szPort, fValue] : settings)
+			{
+				plugin.setControl(szPort, fValue);
+				plugin.setTempo(60.0 + block++);
+				counted([&] { plugin.run(ins, outs, n); });
+			}
+	});
+	audio.join();
+	ASSERT_TRUE(filtered) << "seccomp refused the filter";
+	EXPECT_EQ(control.allocations, 1);
+	EXPECT_EQ(control.locks, 1);
+	EXPECT_EQ(control.syscalls, 2);
+	expectNothingCounted("LV2 run");
+	EXPECT_GT(outL[100] * outL[100] + outL[200] * outL[200], 0.0f) << "the chain did not run";
 }
 
 // Brontal Live's callback on the same audio thread: periods of the sizes a
