@@ -2,9 +2,9 @@
 # From a fresh machine to a rendered guitar take: installs what is needed,
 # builds (the Windows bundle too), installs the Linux bundle into ~/.vst3
 # and the factory presets into ~/.vst3/presets (where Linux hosts look for
-# each user's presets), the LV2 bundle (presets inside) into ~/.lv2, Brontal
-# Live for the user (~/.local/bin, its desktop entry and icon), and renders
-# the demo riff through the plug-in with the default settings.
+# each user's presets), the LV2 bundle (presets inside) into ~/.lv2, installs
+# Brontal Live for the user (~/.local/bin, its desktop entry and icon), and
+# renders the demo riff through the plug-in with the default settings.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${BRONTAL_BUILD_DIR:-$root/build/release}"
@@ -27,7 +27,6 @@ mkdir -p "$HOME/.lv2"
 rm -rf "$HOME/.lv2/brontal.lv2"
 cp -r "$build/LV2/brontal.lv2" "$HOME/.lv2/"
 echo "Installed $HOME/.lv2/brontal.lv2 (LV2 hosts find it there)"
-
 mkdir -p "$HOME/.local/bin" "$HOME/.local/share/applications" "$HOME/.local/share/icons/hicolor/256x256/apps"
 cp "$build/source/live/brontal-live" "$HOME/.local/bin/"
 cp "$root/source/live/brontal-live.desktop" "$HOME/.local/share/applications/"

@@ -9,8 +9,8 @@
 
 #include "bundlefixture.h"
 #include "editorfixture.h"
-#include "engine.h"
 #include "lv2host/lv2host.h"
+#include "engine.h"
 
 #include <gtest/gtest.h>
 

@@ -92,9 +92,6 @@ diff "$work/expected" "$work/installed" >/dev/null || fail "installed files diff
 "$root/usr/bin/brontal-render" --plugin "$root/$bundle" --preset "$root/$presets/Clean Chorus.vstpreset" \
   "$source_dir/examples/demo-clean.wav" "$work/installed.wav" >"$work/render.log" 2>&1 ||
   { fail "rendering with the installed copy:"; cat "$work/render.log"; }
-XDG_CONFIG_HOME="$work/config" "$root/usr/bin/brontal-live" --list-devices >"$work/live.log" 2>&1 &&
-  grep -q "^jack" "$work/live.log" && grep -q "^alsa" "$work/live.log" ||
-  { fail "listing the devices with the installed brontal-live:"; cat "$work/live.log"; }
 # Debian's own lilv host finds both LV2 plug-ins there, with their presets,
 # and runs them.
 for uri in https://brontal.example/lv2/brontal https://brontal.example/lv2/brontal-mono; do
@@ -103,6 +100,9 @@ for uri in https://brontal.example/lv2/brontal https://brontal.example/lv2/bront
 done
 [ "$(LV2_PATH="$root/usr/lib/lv2" lv2info https://brontal.example/lv2/brontal | sed -n '/Presets:/,/Port 0:/p' | grep -v ':' | grep -c '[A-Za-z]')" -eq 10 ] ||
   fail "lv2info does not list the ten presets of the installed copy"
+XDG_CONFIG_HOME="$work/config" "$root/usr/bin/brontal-live" --list-devices >"$work/live.log" 2>&1 &&
+  grep -q "^jack" "$work/live.log" && grep -q "^alsa" "$work/live.log" ||
+  { fail "listing the devices with the installed brontal-live:"; cat "$work/live.log"; }
 "${dpkg[@]}" --purge brontal >"$work/remove.log" 2>&1 || { fail "dpkg --purge:"; cat "$work/remove.log"; }
 left="$(cd "$root" && find . -mindepth 1 -not -path './var' -not -path './var/lib' -not -path './var/lib/dpkg*')"
 [ -z "$left" ] || fail "left behind after removal: $left"
