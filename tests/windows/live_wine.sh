@@ -25,7 +25,8 @@ run() {
 user_folder="$(echo "$session"/prefix/drive_c/users/*/AppData/Roaming | awk '{print $1}')"
 [ -d "$user_folder" ] || fail "no AppData\\Roaming in the prefix"
 folder="$user_folder/Brontal"
-rm -rf "$folder"
+# Any spelling of it: Wine finds folders whatever their case.
+rm -rf "$user_folder"/[Bb][Rr][Oo][Nn][Tt][Aa][Ll]
 
 run --list-devices || fail "--list-devices ended with $?: $(cat "$work/err")"
 grep -qx 'wasapi (chosen)' "$work/out" || fail "no wasapi back end listed: $(cat "$work/out")"
