@@ -218,9 +218,9 @@ tresult PLUGIN_API Brontal::notify(IMessage* message)
 		const void* pData = nullptr;
 		uint32 uSize = 0;
 		IAttributeList* pAttributes = message->getAttributes();
-		if (!pAttributes || pAttributes->getBinary(brontal::kCabinetMessageData, pData, uSize) != kResultOk)
+		if (!pAttributes)
 			return kInvalidArgument;
-		if (uSize == 0)
+		if (pAttributes->getBinary(brontal::kCabinetMessageData, pData, uSize) != kResultOk || uSize == 0)
 		{
 			m_core.SetCabinet(nullptr);
 			return kResultOk;

@@ -319,7 +319,8 @@ void sendCabinet(host::PluginInstance& instance, int iChannels, int iFrames)
 	IConnectionPoint* point = host::queryInterface<IConnectionPoint>(instance.component());
 	IMessage* message = new HostMessage;
 	message->setMessageID("BrontalCabinet");
-	message->getAttributes()->setBinary("Payload", payload.data(), static_cast<uint32>(payload.size()));
+	if (!payload.empty()) // the built-in mix: no payload at all
+		message->getAttributes()->setBinary("Payload", payload.data(), static_cast<uint32>(payload.size()));
 	EXPECT_EQ(point->notify(message), kResultOk);
 	message->release();
 	point->release();
