@@ -224,7 +224,7 @@ void Brontal::ApplyParameterChanges(IParameterChanges* pChanges)
 			continue;
 		const ParamID id = pQueue->getParameterId();
 		const int32 iPoints = pQueue->getPointCount();
-		if (!IsParamId(static_cast<int>(id)) || iPoints <= 0)
+		if (!IsParamId(static_cast<int>(id)) || iPoints <= 0 || ParamDefOf(static_cast<int>(id)).kind == ParamKind::Pedal)
 			continue;
 		// Switches take the host's last point for the whole block; levels
 		// reach each point at its offset, where their blocks start a glide.
@@ -247,6 +247,44 @@ void Brontal::ApplyParameterChanges(IParameterChanges* pChanges)
 				break;
 			}
 		}
+	}
+}
+
+void Brontal::ApplyPedals(IParameterChanges* pChanges, IParameterChanges* pOutput)
+{
+	if (!pChanges)
+		return;
+	// After every other queue, so that a pedal pressed in the block of an
+	// automation point of its switch wins, whatever order the host chose.
+	const int32 iQueues = pChanges->getParameterCount();
+	for (int32 i = 0; i < iQueues; ++i)
+	{
+		IParamValueQueue* pQueue = pChanges->getParameterData(i);
+		const int iId = pQueue ? static_cast<int>(pQueue->getParameterId()) : 0;
+		if (!IsParamId(iId) || ParamDefOf(iId).kind != ParamKind::Pedal)
+			continue;
+		const PedalSlot& pedal = ParamDefOf(iId).pedal;
+		const float fBefore = GetCell(pedal.iTarget);
+		float fSwitch = fBefore;
+		// Every point counts: each press of a toggling pedal turns the switch over.
+		for (int32 iPoint = 0; iPoint < pQueue->getPointCount(); ++iPoint)
+		{
+			int32 iOffset = 0;
+			ParamValue dValue = 0.0;
+			float fValue;
+			if (pQueue->getPoint(iPoint, iOffset, dValue) == kResultTrue && brontal::SanitiseParamValue(dValue, fValue))
+			{
+				fSwitch = PedalSwitchValue(pedal.mode, fSwitch, fValue);
+				SetCell(iId, fValue);
+			}
+		}
+		if (fSwitch == fBefore)
+			continue;
+		SetCell(pedal.iTarget, fSwitch);
+		// The host and the controller learn the switch's new place from us.
+		int32 iIndex = 0;
+		if (IParamValueQueue* pReport = pOutput ? pOutput->addParameterData(static_cast<ParamID>(pedal.iTarget), iIndex) : nullptr)
+			pReport->addPoint(0, fSwitch, iIndex);
 	}
 }
 
@@ -358,6 +396,7 @@ tresult PLUGIN_API Brontal::process(ProcessData& data)
 	for (LevelPoints& points : m_aLevelPoints)
 		points.pQueue = nullptr;
 	ApplyParameterChanges(data.inputParameterChanges);
+	ApplyPedals(data.inputParameterChanges, data.outputParameterChanges);
 
 	// No buses or no samples: a parameter flush, which is all done now.
 	if (data.numInputs < 1 || data.numOutputs < 1 || data.numSamples <= 0 || !data.inputs || !data.outputs)

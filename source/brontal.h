@@ -59,6 +59,8 @@ private:
 	static constexpr int kNumLevels = kNumGlidingLevels;
 
 	void ApplyParameterChanges(IParameterChanges* pChanges);
+	// A pedal's points set its switch, which is reported back as moved.
+	void ApplyPedals(IParameterChanges* pChanges, IParameterChanges* pOutput);
 	void ReportIndicators(IParameterChanges* pChanges);
 	// Applies the points of the queues due at iOffset; returns how many
 	// samples from there run before the next point.

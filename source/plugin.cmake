@@ -4,10 +4,10 @@ set(BRONTAL_BUNDLE_DIR "${CMAKE_BINARY_DIR}/VST3/brontal1.vst3" CACHE INTERNAL "
 
 if(WIN32)
   set(_arch x86_64-win)
-  set(_entry sdkgap/moduleentry_win32.cpp "${PROJECT_SOURCE_DIR}/resource/brontal.rc")
+  set(_entry sdkgap/moduleentry_win32.cpp platform/win32/win32configfolder.cpp "${PROJECT_SOURCE_DIR}/resource/brontal.rc")
 else()
   set(_arch x86_64-linux)
-  set(_entry sdkgap/moduleentry.cpp)
+  set(_entry sdkgap/moduleentry.cpp platform/posix/posixconfigfolder.cpp)
 endif()
 add_library(brontal1 MODULE
   brontal.cpp
@@ -15,6 +15,7 @@ add_library(brontal1 MODULE
   brontaleditorview.cpp
   brontalstate.cpp
   factory.cpp
+  midimap.cpp
   sdkgap/audioeffect.cpp
   sdkgap/pluginfactory.cpp
   ${_entry}

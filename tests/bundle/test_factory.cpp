@@ -126,7 +126,8 @@ TEST(Parameters, NineteenInPublishedOrderWithTheirShapes)
 {
 	host::PluginInstance instance(bundle());
 	IEditController* controller = instance.controller();
-	ASSERT_EQ(controller->getParameterCount(), 19);
+	// The nineteen, then the switches' pedals.
+	ASSERT_EQ(controller->getParameterCount(), 19 + 16);
 
 	struct Expected
 	{
@@ -174,7 +175,23 @@ TEST(Parameters, NineteenInPublishedOrderWithTheirShapes)
 	}
 	EXPECT_EQ(controller->getParamNormalized(kCompressorLevel), 0.800000011920929);
 	ParameterInfo info{};
-	EXPECT_NE(controller->getParameterInfo(19, info), kResultOk);
+	EXPECT_NE(controller->getParameterInfo(19 + 16, info), kResultOk);
+
+	// A hold and a toggle pedal for each switch a foot may want, from id 26,
+	// hidden from the host's lists.
+	const char* const switches[8] = {"Input Selection", "Gate/Compressor", "Distortion", "Stereo Enhancer",
+	                                 "Delay",           "Modulation",      "Reverb",     "Bypass"};
+	for (int32 index = 19; index < 19 + 16; ++index)
+	{
+		SCOPED_TRACE(index);
+		ASSERT_EQ(controller->getParameterInfo(index, info), kResultOk);
+		EXPECT_EQ(info.id, static_cast<ParamID>(26 + index - 19));
+		EXPECT_EQ(utf8(info.title),
+		          std::string(switches[(index - 19) / 2]) + ((index - 19) % 2 ? " Pedal Toggle" : " Pedal Hold"));
+		EXPECT_EQ(info.flags, ParameterInfo::kIsHidden);
+		EXPECT_EQ(info.stepCount, 0);
+		EXPECT_EQ(info.defaultNormalizedValue, 0.0);
+	}
 
 	String128 text{};
 	ASSERT_EQ(controller->getParamStringByValue(kDistortionOnOff, 0.5, text), kResultOk);
