@@ -216,10 +216,14 @@ bool ReadStateStream(Steinberg::IBStream* pStream, StateBytes& bytes)
 		{
 			const auto iAsked = static_cast<Steinberg::int32>(std::min<std::size_t>(uUntil - uTotal, 1 << 16));
 			Steinberg::int32 iRead = 0;
-			if (pStream->read(read.data() + uTotal, iAsked, &iRead) != Steinberg::kResultOk || iRead <= 0 ||
-			    iRead > iAsked)
+			const bool bOk = pStream->read(read.data() + uTotal, iAsked, &iRead) == Steinberg::kResultOk;
+			if (iRead <= 0 || iRead > iAsked)
 				return false;
+			// A stream may deliver its last bytes and say it could not give
+			// all that was asked: they count, and the stream has ended.
 			uTotal += static_cast<std::size_t>(iRead);
+			if (!bOk)
+				return false;
 		}
 		return true;
 	};
