@@ -174,8 +174,8 @@ TEST_F(Midi, ALearnedFootswitchTurnsItsSwitchOverAtEachPress)
 	// release: the switch ends turned over once more.
 	rig.send(kDelayToggleId, {127, 127, 127});
 	EXPECT_EQ(rig.processorValue(kDelayOnOff), 0.0f);
-	// Two presses and releases: back where it was, and nothing to report.
-	rig.send(kDelayToggleId, {127, 0, 127, 0});
+	// Two presses: back where it was, and nothing to report.
+	rig.send(kDelayToggleId, {127, 0, 127});
 	EXPECT_EQ(rig.processorValue(kDelayOnOff), 0.0f);
 	EXPECT_FALSE(rig.instance->block().outputChanges().lastValue(kDelayOnOff).has_value());
 
