@@ -1,26 +1,19 @@
 #pragma once
 
-#include "MyEffect.h"
-#include "SwitchFade.h"
-#include "brontalparams.h"
+#include "brontalcore.h"
 #include "sdkgap/audioeffect.h"
 
 #include "pluginterfaces/vst/ivstparameterchanges.h"
 
-#include <atomic>
-
-class CProcessAudio;
-
 namespace Steinberg {
 namespace Vst {
 
-// The audio processor: owns the parameter cells and the chain, feeds it the
-// host's blocks and reports the meters and indicators back to the host.
+// The VST 3 processor: hands the host's buses, queues and context to the
+// core and reports the meters and indicators back to the host.
 class Brontal : public AudioEffect, public IProcessContextRequirements
 {
 public:
 	Brontal();
-	~Brontal() override;
 
 	static FUnknown* createInstance(void* /*context*/) { return static_cast<IAudioProcessor*>(new Brontal); }
 
@@ -45,65 +38,27 @@ public:
 	REFCOUNT_METHODS(AudioEffect)
 
 private:
-	float GetCell(int iId) const { return afParamValues[iId].load(std::memory_order_relaxed); }
-	void SetCell(int iId, float fValue) { afParamValues[iId].store(fValue, std::memory_order_relaxed); }
-	// The host's queue of points for a level in this block, read as the
-	// block reaches their offsets.
-	struct LevelPoints
+	// A level's queue in this block, read by the core as it reaches the
+	// points' offsets.
+	class QueuePoints final : public brontal::ILevelPoints
 	{
-		int iId;
-		IParamValueQueue* pQueue;
-		int32 iPoints;
-		int32 iNextPoint;
+	public:
+		IParamValueQueue* pQueue = nullptr;
+		int32 Count() const override { return pQueue->getPointCount(); }
+		bool Get(int32 iIndex, int32& iOffset, double& dValue) const override
+		{
+			return pQueue->getPoint(iIndex, iOffset, dValue) == kResultTrue;
+		}
 	};
-	static constexpr int kNumLevels = kNumGlidingLevels;
 
 	void ApplyParameterChanges(IParameterChanges* pChanges);
 	// A pedal's points set its switch, which is reported back as moved.
 	void ApplyPedals(IParameterChanges* pChanges, IParameterChanges* pOutput);
 	void ReportIndicators(IParameterChanges* pChanges);
-	// Applies the points of the queues due at iOffset; returns how many
-	// samples from there run before the next point.
-	int32 TakePointsAt(int32 iOffset, int32 iCount);
-	// Every level at its last point: the block is not played through.
-	void TakeAllPoints();
-	// One block's channels: what the chain reads, the dry sound the bypass
-	// fades to, and the outputs.
-	struct ChainChannels
-	{
-		const float* pfInLeft;
-		const float* pfInRight;
-		const float* pfDryLeft;
-		const float* pfDryRight;
-		float* pfOutLeft;
-		float* pfOutRight;
-	};
-	bool RunChain(const ChainChannels& io, int32 iCount);
 	void ReplaceBusses(const TChar* szIn, SpeakerArrangement inArr, const TChar* szOut, SpeakerArrangement outArr);
 
-	ParamCell afParamValues[kNumParams];
-	CProcessAudio* pAudioProcess;
-	float afLastMeterValues[kNumIndicators];
-	// Read by the delay on the audio thread and for the tail on the host's.
-	ParamCell fTempo;
-
-	// Samples the chain must still run on silent input for the delay and
-	// reverb to ring out before the silence flags are passed on.
-	int64 m_llTailRemaining = 0;
-	// Zero input while ringing out, and the unused second output of a mono bus.
-	float* m_pfScratchIn = nullptr;
-	float* m_pfScratchOut = nullptr;
-
-	LevelPoints m_aLevelPoints[kNumLevels];
-	// Set where the next block must take every value at once: activation,
-	// a new setup, a loaded state (from the host's main thread).
-	std::atomic<bool> m_bSnapPending{true};
-	// Processing (on) against the host's bypass (off).
-	CSwitchFade m_processingFade;
-	// The input of a piece, kept for the bypass crossfade: the output may be
-	// the very buffer of the input.
-	float* m_pfDryLeft = nullptr;
-	float* m_pfDryRight = nullptr;
+	brontal::CBrontalCore m_core;
+	QueuePoints m_aQueues[kNumGlidingLevels];
 };
 
 } // namespace Vst

@@ -3,7 +3,7 @@
 #include "brontalassert.h"
 #include "brontaleditorview.h"
 #include "brontalparams.h"
-#include "brontalstate.h"
+#include "brontalstatestream.h"
 #include "configfolder.h"
 
 #include <algorithm>

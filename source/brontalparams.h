@@ -7,6 +7,7 @@
 // kParams. Everything below is derived from those rows.
 
 #include <array>
+#include <cfloat>
 #include <cstddef>
 
 enum class ParamKind
@@ -236,3 +237,19 @@ inline float PedalSwitchValue(PedalMode mode, float fSwitch, float fPedal)
 		return fSwitch;
 	return IsSwitchOn(fSwitch) ? 0.0f : 1.0f;
 }
+
+namespace brontal {
+
+// A loaded or host-sent value as it may enter a cell: clamped to 0..1; false
+// for NaN, which must leave the old value in place. Values below the
+// smallest normal float are 0: the audio thread reads denormals as zero, so
+// a switch holding one would be off there and on everywhere else.
+inline bool SanitiseParamValue(double dValue, float& fOut)
+{
+	if (dValue != dValue)
+		return false;
+	fOut = static_cast<float>(dValue < static_cast<double>(FLT_MIN) ? 0.0 : (dValue > 1.0 ? 1.0 : dValue));
+	return true;
+}
+
+} // namespace brontal

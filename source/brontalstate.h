@@ -9,13 +9,11 @@
 // saved in the 'parm' chunk.
 //
 // Everything here works on plain bytes, so that every shell (and every
-// test) reads a state the same way; only the stream functions at the end
-// speak VST 3.
+// test) reads a state the same way; the VST 3 streams are in
+// brontalstatestream.h.
 
 #include "brontalparams.h"
-#include "pluginterfaces/base/ibstream.h"
 
-#include <cfloat>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -122,23 +120,5 @@ private:
 	std::size_t m_uPos = 0;
 	bool m_bOk = true;
 };
-
-// The host's side. A stream may deliver less than asked at a time; reading
-// goes on until it ends or stops giving, up to kMaxStateBytes. False when
-// not even the record arrived.
-bool ReadStateStream(Steinberg::IBStream* pStream, StateBytes& bytes);
-bool WriteStateStream(Steinberg::IBStream* pStream, const StateBytes& bytes);
-
-// A loaded or host-sent value as it may enter a cell: clamped to 0..1; false
-// for NaN, which must leave the old value in place. Values below the
-// smallest normal float are 0: the audio thread reads denormals as zero, so
-// a switch holding one would be off there and on everywhere else.
-inline bool SanitiseParamValue(double dValue, float& fOut)
-{
-	if (dValue != dValue)
-		return false;
-	fOut = static_cast<float>(dValue < static_cast<double>(FLT_MIN) ? 0.0 : (dValue > 1.0 ? 1.0 : dValue));
-	return true;
-}
 
 } // namespace brontal

@@ -13,7 +13,7 @@ add_library(brontal1 MODULE
   brontal.cpp
   brontalcontroller.cpp
   brontaleditorview.cpp
-  brontalstate.cpp
+  brontalstatestream.cpp
   factory.cpp
   midimap.cpp
   sdkgap/audioeffect.cpp

@@ -1,0 +1,59 @@
+#pragma once
+
+// The LV2 plug-ins' ports, derived from the parameter table. Audio, events
+// and latency come first and never move; one control port per published
+// parameter follows in id order, so a parameter added to the table appends
+// a port and every earlier index stays what hosts saved.
+
+#include "brontalparams.h"
+
+namespace brontal::lv2 {
+
+inline constexpr const char* kPluginUri = "https://brontal.example/lv2/brontal";
+inline constexpr const char* kMonoPluginUri = "https://brontal.example/lv2/brontal-mono";
+inline constexpr const char* kUiUri = "https://brontal.example/lv2/brontal#ui";
+// The state property: the same bytes the VST 3 processor's state holds.
+inline constexpr const char* kStateUri = "https://brontal.example/lv2/brontal#state";
+
+// A parameter the VST 3 processor publishes: automatable (a control input),
+// read-only (a control output), or the host's bypass (lv2:enabled, inverted).
+constexpr bool HasPort(const ParamDef& def)
+{
+	return (def.iFlags & (ParamFlags::kCanAutomate | ParamFlags::kIsReadOnly | ParamFlags::kIsBypass)) != 0;
+}
+constexpr bool IsOutputPort(const ParamDef& def)
+{
+	return (def.iFlags & ParamFlags::kIsReadOnly) != 0;
+}
+constexpr bool IsEnabledPort(const ParamDef& def)
+{
+	return (def.iFlags & ParamFlags::kIsBypass) != 0;
+}
+
+struct PortLayout
+{
+	int iChannels; // 2 for the stereo plug-in, 1 for the mono one
+
+	constexpr int AudioIn(int iChannel) const { return iChannel; }
+	constexpr int AudioOut(int iChannel) const { return iChannels + iChannel; }
+	constexpr int Events() const { return 2 * iChannels; }
+	constexpr int Latency() const { return 2 * iChannels + 1; }
+	constexpr int FirstParamPort() const { return 2 * iChannels + 2; }
+	// -1 for a parameter without a port.
+	constexpr int ParamPort(int iId) const
+	{
+		if (!IsParamId(iId) || !HasPort(ParamDefOf(iId)))
+			return -1;
+		// Ids after the first list may leave gaps.
+		int iPort = FirstParamPort();
+		for (int i = kFirstParam; i < iId; ++i)
+			iPort += IsParamId(i) && HasPort(ParamDefOf(i)) ? 1 : 0;
+		return iPort;
+	}
+	constexpr int PortCount() const { return FirstParamPort() + CountParams(HasPort); }
+};
+
+inline constexpr PortLayout kStereo{2};
+inline constexpr PortLayout kMono{1};
+
+} // namespace brontal::lv2
