@@ -49,7 +49,7 @@ foreach(_i RANGE ${_last})
   if(_title MATCHES "[\"\\\\]")
     _param_fail(${_i} "the title holds a quote or a backslash")
   endif()
-  _param_enumerator(_kind "${_kind}" "switch;level;indicator;button;pedal" ${_i})
+  _param_enumerator(_kind "${_kind}" "switch;level;indicator;button;pedal;program" ${_i})
 
   # A pedal is a foot controller's way into a switch: its target and mode.
   string(JSON _pedal_type ERROR_VARIABLE _no_pedal TYPE "${_json}" params ${_i} pedal)

@@ -27,6 +27,9 @@ tresult PLUGIN_API Brontal::initialize(FUnknown* context)
 	addAudioInput(STR16("Stereo In"), SpeakerArr::kStereo);
 	addAudioOutput(STR16("Stereo Out"), SpeakerArr::kStereo);
 	addEventInput(STR16("Event In"), 1);
+	char szClassId[33] = {};
+	BrontalProcessorUID.toString(szClassId);
+	m_programs.Build(szClassId, brontal::UserPresetFolder());
 	return kResultOk;
 }
 
@@ -127,6 +130,24 @@ void Brontal::ApplyParameterChanges(IParameterChanges* pChanges)
 	}
 }
 
+void Brontal::ApplyProgramChange(IParameterChanges* pChanges)
+{
+	const int32 iQueues = pChanges ? pChanges->getParameterCount() : 0;
+	for (int32 i = 0; i < iQueues; ++i)
+	{
+		IParamValueQueue* pQueue = pChanges->getParameterData(i);
+		if (!pQueue || pQueue->getParameterId() != ParamID(kProgram))
+			continue;
+		// The last program chosen in the block counts.
+		int32 iOffset = 0;
+		ParamValue dValue = 0.0;
+		const int32 iLast = pQueue->getPointCount() - 1;
+		if (iLast >= 0 && pQueue->getPoint(iLast, iOffset, dValue) == kResultTrue)
+			if (const brontal::Program* pProgram = m_programs.At(dValue))
+				pProgram->Apply([this](int iId, float fValue) { m_core.SetParam(iId, fValue); });
+	}
+}
+
 void Brontal::ApplyPedals(IParameterChanges* pChanges, IParameterChanges* pOutput)
 {
 	if (!pChanges)
@@ -181,6 +202,8 @@ tresult PLUGIN_API Brontal::process(ProcessData& data)
 		if (pContext->state & ProcessContext::kTempoValid)
 			m_core.SetTempo(pContext->tempo);
 	m_core.BeginBlock();
+	// A program first: the block's own points for its settings still count.
+	ApplyProgramChange(data.inputParameterChanges);
 	ApplyParameterChanges(data.inputParameterChanges);
 	ApplyPedals(data.inputParameterChanges, data.outputParameterChanges);
 

@@ -2,6 +2,7 @@
 
 #include "brontalassert.h"
 #include "brontaleditorview.h"
+#include "brontalids.h"
 #include "brontalparams.h"
 #include "brontalstatestream.h"
 #include "configfolder.h"
@@ -29,8 +30,43 @@ std::filesystem::path PlayerMappingsFile()
 
 static_assert(ParamFlags::kCanAutomate == ParameterInfo::kCanAutomate &&
                   ParamFlags::kIsReadOnly == ParameterInfo::kIsReadOnly &&
-                  ParamFlags::kIsBypass == ParameterInfo::kIsBypass,
+                  ParamFlags::kIsBypass == ParameterInfo::kIsBypass && ParamFlags::kIsList == ParameterInfo::kIsList &&
+                  ParamFlags::kIsHidden == ParameterInfo::kIsHidden &&
+                  ParamFlags::kIsProgramChange == ParameterInfo::kIsProgramChange,
               "the table's flags are the SDK's");
+
+// A program's name (a file name, UTF-8) as the host shows it; what does not
+// decode becomes '?'.
+void ProgramTitle(const std::string& sName, String128 wszTitle)
+{
+	int n = 0;
+	for (std::size_t i = 0; i < sName.size() && n < 127;)
+	{
+		const auto c = static_cast<unsigned char>(sName[i]);
+		const int iLength = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+		char32_t u = iLength == 1 ? c : iLength == 2 ? c & 0x1F : iLength == 3 ? c & 0x0F : c & 0x07;
+		bool bValid = iLength > 0 && i + static_cast<std::size_t>(iLength) <= sName.size();
+		for (int k = 1; bValid && k < iLength; ++k)
+		{
+			const auto d = static_cast<unsigned char>(sName[i + static_cast<std::size_t>(k)]);
+			bValid = (d >> 6) == 2;
+			u = (u << 6) | (d & 0x3F);
+		}
+		i += bValid ? static_cast<std::size_t>(iLength) : 1;
+		if (!bValid || u > 0x10FFFF || (u >= 0xD800 && u < 0xE000))
+			wszTitle[n++] = '?';
+		else if (u < 0x10000)
+			wszTitle[n++] = static_cast<TChar>(u);
+		else if (n < 126)
+		{
+			wszTitle[n++] = static_cast<TChar>(0xD800 + ((u - 0x10000) >> 10));
+			wszTitle[n++] = static_cast<TChar>(0xDC00 + ((u - 0x10000) & 0x3FF));
+		}
+		else
+			break;
+	}
+	wszTitle[n] = 0;
+}
 } // namespace
 
 tresult PLUGIN_API BrontalController::initialize(FUnknown* context)
@@ -39,9 +75,17 @@ tresult PLUGIN_API BrontalController::initialize(FUnknown* context)
 	if (result != kResultOk)
 		return result;
 
-	addUnit(new Unit(STR16("Unit1"), kUnitId, kRootUnitId, kNoProgramListId));
+	addUnit(new Unit(STR16("Unit1"), kUnitId, kRootUnitId, kProgram));
+	char szClassId[33] = {};
+	BrontalProcessorUID.toString(szClassId);
+	m_programs.Build(szClassId, brontal::UserPresetFolder());
 	for (const ParamDef& def : kParams)
 	{
+		if (def.kind == ParamKind::Program)
+		{
+			addPrograms(def);
+			continue;
+		}
 		const ParamValue dDefault = def.fDefault;
 		const auto* szTitle = reinterpret_cast<const TChar*>(def.wszTitle);
 		if (!parameters.addParameter(szTitle, nullptr, def.iStepCount, dDefault, def.iFlags, static_cast<ParamID>(def.iId),
@@ -51,6 +95,23 @@ tresult PLUGIN_API BrontalController::initialize(FUnknown* context)
 	}
 	loadPlayerMappings();
 	return kResultOk;
+}
+
+void BrontalController::addPrograms(const ParamDef& def)
+{
+	auto* pList = new ProgramList(reinterpret_cast<const TChar*>(def.wszTitle), static_cast<ProgramListID>(def.iId), kUnitId);
+	for (const brontal::Program& program : m_programs.All())
+	{
+		String128 wszTitle;
+		ProgramTitle(program.sName, wszTitle);
+		pList->addProgram(wszTitle);
+	}
+	EditControllerEx1::addProgramList(pList);
+	// The list's parameter: its id, title and flags are the table's.
+	Parameter* pParameter = pList->getParameter();
+	BRONTAL_ASSERT(pParameter->getInfo().flags == def.iFlags && pParameter->getInfo().id == ParamID(def.iId), "0",
+	               "source/brontalcontroller");
+	parameters.addParameter(pParameter);
 }
 
 void BrontalController::reportMidiTrouble(const std::string& sMessage)
@@ -210,6 +271,11 @@ tresult PLUGIN_API BrontalController::setParamNormalized(ParamID tag, ParamValue
 	for (BrontalEditorView* pView : m_aViews)
 		if (pView)
 			pView->updateParameter(tag, value);
+	// A program chosen: the controls show its settings, as the processor,
+	// which the host tells too, takes them.
+	if (tag == ParamID(kProgram) && result == kResultOk)
+		if (const brontal::Program* pProgram = m_programs.At(value))
+			pProgram->Apply([this](int iId, float fValue) { setParamNormalized(ParamID(iId), fValue); });
 	return result;
 }
 

@@ -2,6 +2,7 @@
 
 #include "brontalmidilearn.h"
 #include "midimap.h"
+#include "programs.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
 #include "pluginterfaces/vst/ivstmidilearn.h"
 #include "public.sdk/source/vst/vsteditcontroller.h"
@@ -74,7 +75,10 @@ private:
 	void loadPlayerMappings();
 	void reportMidiTrouble(const std::string& sMessage);
 	void notifyViews(const char* szMessage);
+	// The program list and its parameter, from the table's row.
+	void addPrograms(const ParamDef& def);
 
+	brontal::CPrograms m_programs;
 	brontal::CMidiMap m_midiMap;
 	int m_iLearning = 0;
 	bool m_bProjectMappings = false;

@@ -17,7 +17,10 @@ enum class ParamKind
 	Indicator,
 	Button,
 	// A foot controller's hidden way into a switch (see PedalSlot).
-	Pedal
+	Pedal,
+	// The program list's choice: each value loads a program's settings
+	// (source/programs.h); its steps are the list's.
+	Program
 };
 
 // ParameterInfo's flag values, so that the SDK-free chain can read the
@@ -26,7 +29,9 @@ struct ParamFlags
 {
 	static constexpr int kCanAutomate = 1 << 0;
 	static constexpr int kIsReadOnly = 1 << 1;
+	static constexpr int kIsList = 1 << 3;
 	static constexpr int kIsHidden = 1 << 4;
+	static constexpr int kIsProgramChange = 1 << 15;
 	static constexpr int kIsBypass = 1 << 16;
 };
 

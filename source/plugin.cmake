@@ -16,13 +16,14 @@ add_library(brontal1 MODULE
   brontalstatestream.cpp
   factory.cpp
   midimap.cpp
+  programs.cpp
   sdkgap/audioeffect.cpp
   sdkgap/pluginfactory.cpp
   ${_entry}
 )
 include(editor.cmake)
 target_include_directories(brontal1 PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}")
-target_link_libraries(brontal1 PRIVATE brontal_dsp brontal_editor vst3sdk brontal_version brontal_warnings)
+target_link_libraries(brontal1 PRIVATE brontal_dsp brontal_editor brontal_presets vst3sdk brontal_version brontal_warnings)
 set_target_properties(brontal1 PROPERTIES
   PREFIX ""
   OUTPUT_NAME brontal1

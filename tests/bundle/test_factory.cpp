@@ -126,8 +126,8 @@ TEST(Parameters, NineteenInPublishedOrderWithTheirShapes)
 {
 	host::PluginInstance instance(bundle());
 	IEditController* controller = instance.controller();
-	// The nineteen, then the switches' pedals.
-	ASSERT_EQ(controller->getParameterCount(), 19 + 16);
+	// The nineteen, then the switches' pedals, then the program choice.
+	ASSERT_EQ(controller->getParameterCount(), 19 + 16 + 1);
 
 	struct Expected
 	{
@@ -175,7 +175,7 @@ TEST(Parameters, NineteenInPublishedOrderWithTheirShapes)
 	}
 	EXPECT_EQ(controller->getParamNormalized(kCompressorLevel), 0.800000011920929);
 	ParameterInfo info{};
-	EXPECT_NE(controller->getParameterInfo(19 + 16, info), kResultOk);
+	EXPECT_NE(controller->getParameterInfo(19 + 16 + 1, info), kResultOk);
 
 	// A hold and a toggle pedal for each switch a foot may want, from id 26,
 	// hidden from the host's lists.
@@ -211,9 +211,10 @@ TEST(Parameters, NineteenInPublishedOrderWithTheirShapes)
 	ASSERT_EQ(units->getUnitInfo(0, unit), kResultOk);
 	EXPECT_EQ(unit.id, 1);
 	EXPECT_EQ(unit.parentUnitId, kRootUnitId);
-	EXPECT_EQ(unit.programListId, kNoProgramListId);
+	// Its programs are the program choice's list (test_programs.cpp).
+	EXPECT_EQ(unit.programListId, 42);
 	EXPECT_EQ(utf8(unit.name), "Unit1");
-	EXPECT_EQ(units->getProgramListCount(), 0);
+	EXPECT_EQ(units->getProgramListCount(), 1);
 	units->release();
 }
 

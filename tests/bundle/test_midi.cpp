@@ -4,6 +4,7 @@
 // configuration folder and in a project.
 
 #include "bundlefixture.h"
+#include "playerhome.h"
 
 #include "brontalmidilearn.h"
 #include "pluginterfaces/vst/ivstmidicontrollers.h"
@@ -31,21 +32,10 @@ namespace {
 constexpr ParamID kDelayHoldId = 34, kDelayToggleId = 35;
 constexpr ParamID kReverbHoldId = 38, kBypassToggleId = 41;
 
-// Every test of this binary reads its mappings from a folder of its own, so
-// that the machine's player settings never count; each MIDI test starts it
-// empty.
 fs::path configHome()
 {
-	static const fs::path home = [] {
-		char templ[] = "/tmp/brontal-midi-XXXXXX";
-		const char* made = mkdtemp(templ);
-		fs::path path = made ? made : "/tmp/brontal-midi";
-		setenv("XDG_CONFIG_HOME", path.c_str(), 1);
-		return path;
-	}();
-	return home;
+	return playerHome();
 }
-const fs::path kInitialised = configHome();
 
 fs::path mappingsFile()
 {
