@@ -414,7 +414,7 @@ TEST_F(RenderTool, StateRecordIsSavedAndLoaded)
 		ASSERT_EQ(output.samples[2 * i + 1], input.samples[i]) << i;
 }
 
-TEST_F(RenderTool, ListsTheNineteenParameters)
+TEST_F(RenderTool, ListsEveryParameter)
 {
 	const ToolRun result = run({"--plugin", BRONTAL_BUNDLE_PATH, "--list-params"});
 	ASSERT_EQ(result.status, 0) << result.err;
@@ -424,11 +424,14 @@ TEST_F(RenderTool, ListsTheNineteenParameters)
 	std::getline(lines, line); // header
 	while (std::getline(lines, line))
 		rows.push_back(line);
-	ASSERT_EQ(rows.size(), 19u);
+	// The nineteen, the switches' sixteen pedals, the program choice.
+	ASSERT_EQ(rows.size(), 36u);
 	EXPECT_EQ(rows[0], "    0    1 1.000000  automate         Input Selection");
 	EXPECT_EQ(rows[2], "    2    3 0.800000  automate         Compressor Level");
 	EXPECT_EQ(rows[14], "   14   15 0.000000  read-only        Input Clipping Led");
 	EXPECT_EQ(rows[18], "   18   19 0.000000  bypass           Bypass");
+	EXPECT_EQ(rows[28], "   28   35 0.000000  hidden           Delay Pedal Toggle");
+	EXPECT_EQ(rows[35], "   35   42 0.000000  automate,list,program-change Program");
 }
 
 TEST_F(RenderTool, BadInputFailsWithOneLineAndNoOutput)
