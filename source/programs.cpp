@@ -120,8 +120,10 @@ const Program* CPrograms::At(double dValue) const
 {
 	if (m_programs.empty() || !(dValue >= 0.0 && dValue <= 1.0))
 		return nullptr;
-	const double dLast = static_cast<double>(m_programs.size() - 1);
-	return &m_programs[static_cast<std::size_t>(std::lround(dValue * dLast))];
+	// The SDK's rule for a list, so that the program loaded is the one the
+	// host shows: the value's share of as many equal parts as programs.
+	const std::size_t uCount = m_programs.size();
+	return &m_programs[std::min(uCount - 1, static_cast<std::size_t>(dValue * static_cast<double>(uCount)))];
 }
 
 double CPrograms::ValueOf(int i) const

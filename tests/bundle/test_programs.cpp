@@ -15,6 +15,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <fstream>
 
 using namespace bundletest;
@@ -122,10 +123,23 @@ TEST_F(Programs, TheFactoryPresetsThenThePlayersAreTheUnitsProgramList)
 	ASSERT_EQ(instance.controller()->getParamStringByValue(kProgramId, 0.3, name), kResultOk);
 	EXPECT_EQ(text(name), factory[3].stem().string());
 
-	// The player's program loads what its file holds.
-	choose(instance, 1.0);
-	const host::Preset preset = host::readPreset(factory[3].string());
-	EXPECT_EQ(instance.saveComponentState().bytes(), preset.componentState);
+	// Any value loads the program whose name the host shows for it, the
+	// player's too: what that program's file holds.
+	std::map<std::string, std::vector<char>> states;
+	for (const fs::path& file : factory)
+		states[file.stem().string()] = host::readPreset(file.string()).componentState;
+	states["My Tone"] = states[factory[3].stem().string()];
+	for (int k = 0; k <= 40; ++k)
+	{
+		const double dValue = k / 40.0;
+		ASSERT_EQ(instance.controller()->getParamStringByValue(kProgramId, dValue, name), kResultOk);
+		choose(instance, dValue);
+		EXPECT_EQ(instance.saveComponentState().bytes(), states[text(name)]) << dValue << " " << text(name);
+		// The controller shows the same program's drive.
+		float fDrive = 0.0f;
+		std::memcpy(&fDrive, states[text(name)].data() + 4 * kDistortionLevel, 4);
+		EXPECT_EQ(instance.controller()->getParamNormalized(kDistortionLevel), static_cast<double>(fDrive)) << dValue;
+	}
 }
 
 // Each program, chosen in a fresh instance, leaves exactly the state that
