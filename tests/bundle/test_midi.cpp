@@ -32,14 +32,10 @@ namespace {
 constexpr ParamID kDelayHoldId = 34, kDelayToggleId = 35;
 constexpr ParamID kReverbHoldId = 38, kBypassToggleId = 41;
 
-fs::path configHome()
-{
-	return playerHome();
-}
 
 fs::path mappingsFile()
 {
-	return configHome() / "brontal" / "midi-mappings.txt";
+	return playerConfigFolder() / "midi-mappings.txt";
 }
 
 std::string readFile(const fs::path& path)
@@ -117,7 +113,7 @@ struct Rig
 class Midi : public ::testing::Test
 {
 protected:
-	void SetUp() override { fs::remove_all(configHome() / "brontal"); }
+	void SetUp() override { fs::remove_all(playerConfigFolder()); }
 };
 
 } // namespace
@@ -302,7 +298,7 @@ TEST_F(Midi, ACorruptFileMapsNothingSaysSoOnceAndIsKept)
 	for (const std::string& text : corrupt)
 	{
 		SCOPED_TRACE(text.substr(0, 40));
-		fs::remove_all(configHome() / "brontal");
+		fs::remove_all(playerConfigFolder());
 		writeFile(mappingsFile(), text);
 		::testing::internal::CaptureStderr();
 		std::unique_ptr<Rig> rig = std::make_unique<Rig>();
@@ -321,7 +317,7 @@ TEST_F(Midi, ACorruptFileMapsNothingSaysSoOnceAndIsKept)
 		EXPECT_NE(readFile(mappingsFile()).find("\n11 1 1 follow\n"), std::string::npos);
 	}
 	// A good file with blank lines, comments and Windows line ends reads.
-	fs::remove_all(configHome() / "brontal");
+	fs::remove_all(playerConfigFolder());
 	writeFile(mappingsFile(), "\r\n# mine\r\n7 80 3 toggle\r\n\n9 4 any follow\r\n");
 	::testing::internal::CaptureStderr();
 	Rig rig;

@@ -40,11 +40,6 @@ std::vector<fs::path> factoryPresets()
 	return files;
 }
 
-// Where hosts save the player's presets of the class, by the documented rule.
-fs::path playerPresets()
-{
-	return playerHome() / ".vst3" / "presets" / "Brontal Audio - https___brontal.example" / "Brontal2";
-}
 
 std::string text(const String128 s)
 {
@@ -66,8 +61,8 @@ void choose(host::PluginInstance& instance, double dValue)
 class Programs : public ::testing::Test
 {
 protected:
-	void SetUp() override { fs::remove_all(playerHome() / ".vst3"); }
-	void TearDown() override { fs::remove_all(playerHome() / ".vst3"); }
+	void SetUp() override { fs::remove_all(playerPresetFolder()); }
+	void TearDown() override { fs::remove_all(playerPresetFolder()); }
 };
 
 } // namespace
@@ -78,11 +73,11 @@ TEST_F(Programs, TheFactoryPresetsThenThePlayersAreTheUnitsProgramList)
 	ASSERT_EQ(factory.size(), 10u);
 	// The player's own: a preset of ours, one that is not (left out), a copy
 	// of a factory preset (the same program), and a file that is no preset.
-	fs::create_directories(playerPresets());
-	fs::copy_file(factory[3], playerPresets() / "My Tone.vstpreset");
-	fs::copy_file(factory[0], playerPresets() / (factory[0].stem().string() + ".vstpreset"));
-	std::ofstream(playerPresets() / "Broken.vstpreset") << "VST3 and nothing else";
-	std::ofstream(playerPresets() / "notes.txt") << "not a preset";
+	fs::create_directories(playerPresetFolder());
+	fs::copy_file(factory[3], playerPresetFolder() / "My Tone.vstpreset");
+	fs::copy_file(factory[0], playerPresetFolder() / (factory[0].stem().string() + ".vstpreset"));
+	std::ofstream(playerPresetFolder() / "Broken.vstpreset") << "VST3 and nothing else";
+	std::ofstream(playerPresetFolder() / "notes.txt") << "not a preset";
 
 	auto pInstance = activeInstance();
 	host::PluginInstance& instance = *pInstance;
