@@ -45,7 +45,7 @@
 #include <vector>
 
 #ifdef BRONTAL_BENCH_LV2
-#include "lv2host.h"
+#include "lv2host/lv2host.h"
 #endif
 
 namespace {
@@ -448,11 +448,11 @@ void PrintSideBySide()
 	const std::vector<float> signal = GuitarSignal(48000);
 	try
 	{
-		brontal::bench::Lv2Plugin amp(szUri, kRateHz, kHostBlock);
+		brontal::lv2host::Lv2Plugin amp(szUri, kRateHz, kHostBlock);
 		// Its cabinet at work: the output differs with the cabinet model off (18).
 		std::vector<float> withCabinet(n / 10), without(n / 10);
 		{
-			brontal::bench::Lv2Plugin off(szUri, kRateHz, kHostBlock);
+			brontal::lv2host::Lv2Plugin off(szUri, kRateHz, kHostBlock);
 			off.setControl("c_model", 18.0f);
 			for (size_t i = 0; i + kHostBlock <= withCabinet.size(); i += kHostBlock)
 			{

@@ -10,9 +10,16 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   # the benchmark's side-by-side run: a small lilv host and the LV2 amplifier it runs
   liblilv-dev guitarix-lv2
+  # the LV2 bundle: its headers and validator (with sordi), a test host's
+  # library and Debian's own hosts
+  lv2-dev sordi lilv-utils jalv
+  # jalv's JACK server: a dummy one of the LV2 host test's own
+  jackd2
   libx11-dev libxext-dev libxtst-dev libxft-dev libfreetype-dev libfontconfig-dev libpng-dev
   fonts-dejavu-core
   xvfb xauth x11-xkb-utils xkb-data
+  # Brontal Live's audio and MIDI back ends, and the servers and tools its tests run
+  libjack-jackd2-dev jackd2 libasound2-dev alsa-utils libasound2-plugins
   # the sanitizer builds and the fuzz harnesses
   clang-14 libclang-rt-14-dev libfuzzer-14-dev
   # the Windows module: cross compiler and resource compiler, and Wine (with

@@ -41,7 +41,9 @@ declare -A suite_targets=(
   [noalloc]="noalloc_tests"
   [presets]="preset_tests"
   [render]="render_tests"
+  [live]="live_tests live_window_tests"
   [editor]="editor_tests editor_widget_tests"
+  [lv2]="lv2_tests lv2_ui_tests"
 )
 
 # --- the list: blocks of "name:", "file:", "suites:", "old:", "new:" lines;

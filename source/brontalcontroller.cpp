@@ -283,7 +283,37 @@ IPlugView* PLUGIN_API BrontalController::createView(FIDString name)
 {
 	if (!name || std::strcmp(name, ViewType::kEditor) != 0)
 		return nullptr;
-	return new BrontalEditorView(this);
+	return new BrontalEditorView(this, *this);
+}
+
+double BrontalController::editorValue(int iId) const
+{
+	return const_cast<BrontalController*>(this)->getParamNormalized(ParamID(iId));
+}
+
+bool BrontalController::editorDefault(int iId, double& dDefault) const
+{
+	const Parameter* pParameter = const_cast<BrontalController*>(this)->getParameterObject(ParamID(iId));
+	if (!pParameter)
+		return false;
+	dDefault = pParameter->getInfo().defaultNormalizedValue;
+	return true;
+}
+
+void BrontalController::editorBegin(int iId)
+{
+	beginEdit(ParamID(iId));
+}
+
+void BrontalController::editorChange(int iId, double dValue)
+{
+	setParamNormalized(ParamID(iId), dValue);
+	performEdit(ParamID(iId), dValue);
+}
+
+void BrontalController::editorEnd(int iId)
+{
+	endEdit(ParamID(iId));
 }
 
 tresult BrontalController::receiveText(const char8* /*text*/)
@@ -394,6 +424,3 @@ tresult PLUGIN_API BrontalController::setProjectMappings(TBool own)
 } // namespace Vst
 } // namespace Steinberg
 
-namespace brontal {
-DEF_CLASS_IID(IMidiLearnControl)
-} // namespace brontal

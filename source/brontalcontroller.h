@@ -1,6 +1,7 @@
 #pragma once
 
 #include "brontalmidilearn.h"
+#include "editorparameters.h"
 #include "midimap.h"
 #include "programs.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
@@ -18,7 +19,11 @@ namespace Vst {
 // Publishes the parameters, mirrors the processor's state, keeps its own,
 // forwards every parameter value to the open editors, and maps the player's
 // MIDI controllers to parameters.
-class BrontalController : public EditControllerEx1, public IMidiMapping, public IMidiLearn, public brontal::IMidiLearnControl
+class BrontalController : public EditControllerEx1,
+                          public IMidiMapping,
+                          public IMidiLearn,
+                          public brontal::IMidiLearnControl,
+                          public brontal::IEditorParameters
 {
 public:
 	BrontalController() = default;
@@ -40,6 +45,13 @@ public:
 
 	void editorAttached(EditorView* editor) SMTG_OVERRIDE;
 	void editorRemoved(EditorView* editor) SMTG_OVERRIDE;
+
+	// What the editor reads and writes: the parameters, edits to the host.
+	double editorValue(int iId) const override;
+	bool editorDefault(int iId, double& dDefault) const override;
+	void editorBegin(int iId) override;
+	void editorChange(int iId, double dValue) override;
+	void editorEnd(int iId) override;
 
 	//---IMidiMapping---
 	tresult PLUGIN_API getMidiControllerAssignment(int32 busIndex, int16 channel, CtrlNumber midiControllerNumber,

@@ -7,6 +7,12 @@
 #include <algorithm>
 #include <cstring>
 
+// Defined with the view, which asks its controller (if any) for it: every
+// module that has the view has the id, the LV2 UI included.
+namespace brontal {
+DEF_CLASS_IID(IMidiLearnControl)
+} // namespace brontal
+
 using namespace Steinberg;
 using namespace Steinberg::Vst;
 using namespace brontal::gui;
@@ -23,7 +29,8 @@ constexpr const char* kMsgMidiMappings = "MIDI Mappings";
 
 } // namespace
 
-BrontalEditorView::BrontalEditorView(EditController* pController) : VSTGUIEditor(pController)
+BrontalEditorView::BrontalEditorView(EditController* pController, brontal::IEditorParameters& parameters)
+: VSTGUIEditor(pController), m_parameters(parameters)
 {
 	ViewRect size(0, 0, kEditorWidth, kEditorHeight);
 	setRect(size);
@@ -82,13 +89,14 @@ bool BrontalEditorView::open(void* parent)
 			case EditorWidget::None:
 				break;
 		}
-		if (Parameter* pParameter = controller->getParameterObject(ParamID(def.iId)))
-			pControl->setDefaultValue(float(pParameter->getInfo().defaultNormalizedValue));
+		double dDefault = 0.0;
+		if (m_parameters.editorDefault(def.iId, dDefault))
+			pControl->setDefaultValue(float(dDefault));
 		m_apControls[def.iId] = pControl;
 	}
 
 	for (const ParamDef& def : kParams)
-		updateParameter(ParamID(def.iId), controller->getParamNormalized(ParamID(def.iId)));
+		updateParameter(ParamID(def.iId), m_parameters.editorValue(def.iId));
 	showLearning();
 
 	if (!frame->open(parent, hostContext()))
@@ -160,8 +168,7 @@ void BrontalEditorView::valueChanged(CControl* pControl)
 	const ParamValue value = pControl->getValue();
 	if (isEditable(iTag))
 	{
-		controller->setParamNormalized(ParamID(iTag), value);
-		controller->performEdit(ParamID(iTag), value);
+		m_parameters.editorChange(iTag, value);
 	}
 	else if (iTag == kButton1 && value == 1.0)
 		openAboutDialog();
@@ -170,13 +177,13 @@ void BrontalEditorView::valueChanged(CControl* pControl)
 void BrontalEditorView::controlBeginEdit(CControl* pControl)
 {
 	if (isEditable(pControl->getTag()))
-		controller->beginEdit(ParamID(pControl->getTag()));
+		m_parameters.editorBegin(pControl->getTag());
 }
 
 void BrontalEditorView::controlEndEdit(CControl* pControl)
 {
 	if (isEditable(pControl->getTag()))
-		controller->endEdit(ParamID(pControl->getTag()));
+		m_parameters.editorEnd(pControl->getTag());
 }
 
 void BrontalEditorView::controlContextClicked(CControl* pControl)

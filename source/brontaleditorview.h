@@ -1,6 +1,7 @@
 #pragma once
 #include "aboutdialog.h"
 #include "brontalparams.h"
+#include "editorparameters.h"
 #include "sdkgap/vstguieditor.h"
 #include "widgets/controls.h"
 
@@ -22,7 +23,9 @@ class BrontalEditorView : public Steinberg::Vst::VSTGUIEditor,
                           public Steinberg::Vst::IContextMenuTarget
 {
 public:
-	explicit BrontalEditorView(Steinberg::Vst::EditController* pController);
+	// pController may be null (a view outside a VST 3 host); the parameters
+	// outlive the view.
+	BrontalEditorView(Steinberg::Vst::EditController* pController, brontal::IEditorParameters& parameters);
 	~BrontalEditorView() override;
 
 	bool open(void* parent) override;
@@ -60,6 +63,7 @@ private:
 	// Outlines the control that listens for a MIDI controller, and no other.
 	void showLearning();
 
+	brontal::IEditorParameters& m_parameters;
 	brontal::gui::SharedBitmap m_pBackground;
 	// Controls by tag (none for the delimiters and the bypass); the frame owns them.
 	brontal::gui::CControl* m_apControls[kNumParams] = {};

@@ -23,15 +23,16 @@ if(WIN32)
 endif()
 
 # Counts heap allocations, locks and system calls of the audio thread while
-# it processes, with the editor open on the host's thread (hence the editor
+# it processes (the VST 3 bundle's process and the LV2 build's run), with the editor open on the host's thread (hence the editor
 # test host and its X server); its own binary, because it replaces the
 # allocator and the pthread locks, which the sanitizers own in their builds.
 if(NOT BRONTAL_SANITIZE AND NOT BRONTAL_TSAN)
   add_executable(noalloc_tests noalloc/test_noalloc.cpp)
-  target_link_libraries(noalloc_tests PRIVATE editor_test_host)
+  target_link_libraries(noalloc_tests PRIVATE editor_test_host brontal_lv2host brontal_live_core)
   target_link_libraries(noalloc_tests PRIVATE brontal_warnings)
   target_include_directories(noalloc_tests PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}/bundle")
-  add_dependencies(noalloc_tests brontal1)
+  target_compile_definitions(noalloc_tests PRIVATE BRONTAL_LV2_DIR="${CMAKE_BINARY_DIR}/LV2")
+  add_dependencies(noalloc_tests brontal1 lv2_bundle)
   add_test(NAME noalloc_tests COMMAND noalloc_tests)
 endif()
 

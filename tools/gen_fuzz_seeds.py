@@ -262,6 +262,49 @@ def options_seeds():
     return {name: b"\0".join(arg.encode() for arg in args) for name, args in lines.items()}
 
 
+def lv2_run_seeds():
+    """fuzz_lv2_run: the plug-in, then operations (see the harness)."""
+    stereo, mono = 0, 1
+    ports = ["input_selection", "gate_compressor_on_off", "compressor_level", "distortion_on_off",
+             "distortion_level", "stereo_enhancer_on_off", "delay_on_off", "modulation_on_off", "chorus_speed",
+             "reverb_on_off", "delay_level", "reverb_level", "button1", "enabled"]
+    # Indexes of kSpecialValues in the harness.
+    nan, inf, zero, half, one, two = 0, 1, 7, 8, 9, 10
+
+    def port(name, v):
+        value = u8(v) if isinstance(v, int) else u8(200) + f32(v)
+        return u8(0) + u8(ports.index(name)) + value
+
+    def run(n, signal=40):
+        return u8(1) + u16(n) + u8(signal)
+
+    def tempo_atom(type_index, bits, size):
+        return u8(2) + u8(type_index) + u32(bits & 0xFFFFFFFF) + u32(bits >> 32) + u8(size)
+
+    def event(type_index, body):
+        return u8(3) + u8(0) + u8(type_index) + u8(len(body)) + body
+
+    def restore(body):
+        return u8(4) + u8(200) + u8(len(body)) + body
+
+    round_trip = u8(5)
+    s = {}
+    s["defaults"] = u8(stereo) + run(256) * 4
+    s["mono"] = u8(mono) + run(37) + port("distortion_level", 1.0) + run(1000)
+    s["ports"] = (u8(stereo) + port("distortion_level", 0.9) + port("reverb_level", half) + run(512) +
+                  port("delay_level", nan) + port("chorus_speed", inf) + port("modulation_on_off", two) + run(64))
+    s["bypass"] = u8(stereo) + run(128) + port("enabled", zero) + run(2048) + port("enabled", one) + run(2048)
+    s["poison"] = u8(stereo) + run(300, signal=0) + run(300, signal=5) + run(300)
+    s["blocks"] = u8(stereo) + run(0) + run(1) + run(1023) + run(1025) + run(8192)
+    s["tempo"] = (u8(stereo) + tempo_atom(0, struct.unpack("<I", f32(90.0))[0], 4) + run(256) +
+                  tempo_atom(1, struct.unpack("<Q", f64(1e300))[0], 8) + run(256) +
+                  tempo_atom(2, 0xFFFFFFFF, 4) + run(256) + tempo_atom(4, 0, 0) + run(256))
+    s["events"] = u8(stereo) + event(5, b"\x01" * 24) + event(4, b"abc\0") + run(128)
+    s["state"] = (u8(stereo) + port("distortion_level", 0.2) + run(64) + round_trip + run(64) +
+                  restore(state_record(DEFAULTS)) + run(64) + restore(b"\xff" * 79) + run(64))
+    return s
+
+
 def write(harness, seeds):
     directory = OUT / harness
     shutil.rmtree(directory, ignore_errors=True)
@@ -274,6 +317,7 @@ def main():
     write("fuzz_process", process_seeds())
     write("fuzz_state", state_seeds())
     write("fuzz_render_options", options_seeds())
+    write("fuzz_lv2_run", lv2_run_seeds())
 
 
 if __name__ == "__main__":

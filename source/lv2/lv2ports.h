@@ -17,9 +17,12 @@ inline constexpr const char* kStateUri = "https://brontal.example/lv2/brontal#st
 
 // A parameter the VST 3 processor publishes: automatable (a control input),
 // read-only (a control output), or the host's bypass (lv2:enabled, inverted).
+// The program choice is VST 3's way to the presets; LV2 hosts have theirs
+// (pset:Preset).
 constexpr bool HasPort(const ParamDef& def)
 {
-	return (def.iFlags & (ParamFlags::kCanAutomate | ParamFlags::kIsReadOnly | ParamFlags::kIsBypass)) != 0;
+	return def.kind != ParamKind::Program &&
+	       (def.iFlags & (ParamFlags::kCanAutomate | ParamFlags::kIsReadOnly | ParamFlags::kIsBypass)) != 0;
 }
 constexpr bool IsOutputPort(const ParamDef& def)
 {
@@ -46,8 +49,8 @@ struct PortLayout
 			return -1;
 		// Ids after the first list may leave gaps.
 		int iPort = FirstParamPort();
-		for (int i = kFirstParam; i < iId; ++i)
-			iPort += IsParamId(i) && HasPort(ParamDefOf(i)) ? 1 : 0;
+		for (const ParamDef& def : kParams)
+			iPort += def.iId < iId && HasPort(def) ? 1 : 0;
 		return iPort;
 	}
 	constexpr int PortCount() const { return FirstParamPort() + CountParams(HasPort); }

@@ -9,6 +9,8 @@
 
 #include "bundlefixture.h"
 #include "editorfixture.h"
+#include "lv2host/lv2host.h"
+#include "engine.h"
 
 #include <gtest/gtest.h>
 
@@ -359,4 +361,105 @@ TEST_F(NoBlocking, AudioThreadNeitherAllocatesNorLocksNorEntersTheKernel)
 	EXPECT_TRUE(processed);
 	EXPECT_GE(ticks, kTicksBeside);
 	expectNothingCounted("audio thread, editor open");
+}
+
+// The LV2 build's run on a thread of its own, as a host's audio thread calls
+// it: blocks of every size class, the same settings moved through the ports,
+// the bypass through lv2:enabled, a new tempo in every block's time:Position.
+TEST(NoAllocation, Lv2RunNeitherAllocatesNorLocksNorEntersTheKernel)
+{
+	setenv("LV2_PATH", (std::string(BRONTAL_LV2_DIR) + ":/usr/lib/lv2").c_str(), 1);
+	brontal::lv2host::Lv2Plugin plugin("https://brontal.example/lv2/brontal", {48000.0, 8192, true});
+	std::vector<float> inL(8192), inR(8192), outL(8192), outR(8192);
+	for (size_t i = 0; i < inL.size(); ++i)
+		inL[i] = inR[i] = 0.9f * static_cast<float>(std::sin(2.0 * M_PI * 110.0 * static_cast<double>(i) / 48000.0));
+	const float* ins[2] = {inL.data(), inR.data()};
+	float* outs[2] = {outL.data(), outR.data()};
+	const std::pair<const char*, float> settings[] = {
+	    {"Distortion Level", 1.0f}, {"Stereo Enhancer ON OFF", 1.0f}, {"Reverb Level", 1.0f},
+	    {"Delay Level", 1.0f},      {"Distortion ON OFF", 0.0f},      {"Distortion ON OFF", 0.5f},
+	    {"Modulation ON OFF", 0.0f}, {"Enabled", 1.0f},               {"Enabled", 0.0f},
+	    {"Enabled", 1.0f},          {"Input Selection", 0.0f},        {"Gate/Compressor ON OFF", 0.0f}};
+	bool filtered = false;
+	Counts control{};
+	std::thread audio([&] {
+		filtered = trapSystemCallsOfThisThread();
+		if (!filtered)
+			return;
+		control = countOneOfEach();
+		clearCounts();
+		int block = 0;
+		for (int n : {1, 64, 1023, 1024, 1025, 4096, 8192, 333, 0})
+			for (const auto& [szPort, fValue] : settings)
+			{
+				plugin.setControl(szPort, fValue);
+				plugin.setTempo(60.0 + block++);
+				counted([&] { plugin.run(ins, outs, n); });
+			}
+	});
+	audio.join();
+	ASSERT_TRUE(filtered) << "seccomp refused the filter";
+	EXPECT_EQ(control.allocations, 1);
+	EXPECT_EQ(control.locks, 1);
+	EXPECT_EQ(control.syscalls, 2);
+	expectNothingCounted("LV2 run");
+	EXPECT_GT(outL[100] * outL[100] + outL[200] * outL[200], 0.0f) << "the chain did not run";
+}
+
+// Brontal Live's callback on the same audio thread: periods of the sizes a
+// device hands over (a JACK period change can outgrow the prepared one),
+// one and two input channels, with controller changes and program changes
+// arriving as MIDI and the editor's changes through the queue, while the UI
+// thread posts, drains meters into the controller and rebuilds the MIDI
+// table.
+TEST_F(NoBlocking, LiveCallbackNeitherAllocatesNorLocksNorEntersTheKernel)
+{
+	brontal::live::Engine engine(*instance);
+	brontal::live::DeviceFormat format;
+	format.sampleRate = 48000;
+	format.period = 256;
+	engine.prepare(format, 2);
+	openEditor();
+
+	std::atomic<bool> done{false};
+	constexpr int kTicksBeside = 20;
+	std::atomic<int> ticks{0};
+	bool filtered = false;
+	Counts control{};
+	std::thread audio([&] {
+		filtered = trapSystemCallsOfThisThread();
+		if (!filtered)
+		{
+			done = true;
+			return;
+		}
+		control = countOneOfEach();
+		clearCounts();
+		std::vector<float> inL(1024), inR(1024), outL(1024), outR(1024);
+		for (size_t i = 0; i < inL.size(); ++i)
+			inL[i] = inR[i] = 0.9f * static_cast<float>(std::sin(2.0 * M_PI * 110.0 * static_cast<double>(i) / 48000.0));
+		const float* ins[2] = {inL.data(), inR.data()};
+		float* outs[2] = {outL.data(), outR.data()};
+		const brontal::live::MidiMessage midi[] = {{0, {0xB0, 7, 100}, 3}, {10, {0xC3, 2, 0}, 2}, {200, {0x90, 60, 1}, 3}};
+		for (int round = 0; round < 3 || ticks < kTicksBeside; ++round)
+			for (int frames : {256, 64, 1, 1000, 0})
+				for (int inputs : {1, 2})
+					counted([&] { engine.process({ins, inputs, outs, 2, frames, midi, round % 2 ? 3 : 0}); });
+		done = true;
+	});
+	while (!done)
+	{
+		engine.postParameter(kDelayLevel, (ticks % 7) / 7.0);
+		engine.drain([](int) {});
+		engine.refreshMidiMapping();
+		session->tick();
+		++ticks;
+	}
+	audio.join();
+	ASSERT_TRUE(filtered) << "seccomp refused the filter";
+	EXPECT_EQ(control.allocations, 1);
+	EXPECT_EQ(control.syscalls, 2);
+	EXPECT_GE(ticks, kTicksBeside);
+	EXPECT_GT(engine.stats().callbacks, 0u);
+	expectNothingCounted("Brontal Live's callback, editor open");
 }

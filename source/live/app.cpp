@@ -1,0 +1,527 @@
+#include "app.h"
+
+#include "audiodevice.h"
+#include "engine.h"
+#include "livewindow.h"
+#include "presets.h"
+#include "settings.h"
+#include "strip.h"
+
+#include "host/module.h"
+#include "host/plugininstance.h"
+#include "host/presetfile.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+namespace brontal::live {
+
+volatile std::sig_atomic_t quitRequested = 0;
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+using Clock = std::chrono::steady_clock;
+
+constexpr auto kPoll = std::chrono::milliseconds(10);
+constexpr auto kRetry = std::chrono::seconds(2);
+constexpr auto kTitleEvery = std::chrono::milliseconds(500);
+
+std::string decibels(float peak)
+{
+	if (peak <= 0.0f)
+		return "-inf";
+	char text[16];
+	std::snprintf(text, sizeof text, "%.0f", 20.0 * std::log10(peak));
+	return text;
+}
+
+std::string findBundle(const std::string& requested)
+{
+	if (!requested.empty())
+		return requested;
+	std::vector<fs::path> candidates{BRONTAL_DEFAULT_BUNDLE};
+	if (const char* home = std::getenv("HOME"))
+		candidates.push_back(fs::path(home) / ".vst3" / "brontal1.vst3");
+	candidates.push_back("/usr/lib/vst3/brontal1.vst3");
+	candidates.push_back("/usr/local/lib/vst3/brontal1.vst3");
+	std::error_code error;
+	for (const fs::path& candidate : candidates)
+		if (fs::exists(candidate, error))
+			return candidate.string();
+	throw host::HostError("no brontal1.vst3 found in the build, ~/.vst3, /usr/lib/vst3 or /usr/local/lib/vst3 (use --plugin)");
+}
+
+std::vector<char> readBytes(const std::string& path)
+{
+	std::ifstream file(path, std::ios::binary);
+	std::error_code error;
+	if (!file || fs::is_directory(path, error))
+		throw host::HostError("cannot read " + path);
+	return std::vector<char>(std::istreambuf_iterator<char>(file), {});
+}
+
+// The editor's edits, as a DAW's handler takes them: each value goes to the
+// audio thread through the engine's queue.
+class EditForwarder : public IComponentHandler
+{
+public:
+	explicit EditForwarder(Engine& target) : engine(target) {}
+
+	tresult PLUGIN_API beginEdit(ParamID) override { return kResultOk; }
+	tresult PLUGIN_API performEdit(ParamID id, ParamValue value) override
+	{
+		return engine.postParameter(id, value) ? kResultOk : kResultFalse;
+	}
+	tresult PLUGIN_API endEdit(ParamID) override { return kResultOk; }
+	tresult PLUGIN_API restartComponent(int32) override { return kResultOk; }
+
+	tresult PLUGIN_API queryInterface(const TUID queriedIid, void** obj) override
+	{
+		QUERY_INTERFACE(queriedIid, obj, FUnknown::iid, IComponentHandler)
+		QUERY_INTERFACE(queriedIid, obj, IComponentHandler::iid, IComponentHandler)
+		*obj = nullptr;
+		return kNoInterface;
+	}
+	uint32 PLUGIN_API addRef() override { return 1; }
+	uint32 PLUGIN_API release() override { return 1; }
+
+private:
+	Engine& engine;
+};
+
+class Application
+{
+public:
+	Application(const Options& commandLine, std::ostream& output, std::ostream& errors)
+	    : options(commandLine), out(output), err(errors)
+	{
+	}
+
+	int run()
+	{
+		std::vector<std::string> messages;
+		folder = configFolder();
+		if (folder.empty())
+			say("neither XDG_CONFIG_HOME nor HOME is set: settings and state are not kept");
+		else
+			settings = loadSettings(settingsPath(folder), messages);
+		applyCommandLine();
+		sanitize(settings, messages);
+		chooseBackend(messages);
+		for (const std::string& message : messages)
+			say(message);
+
+		if (options.listDevices)
+			return listDevices();
+
+		bundle = findBundle(options.plugin);
+		plugin = std::make_unique<host::PluginInstance>(host::Module::load(bundle));
+		engine = std::make_unique<Engine>(*plugin);
+		forwarder = std::make_unique<EditForwarder>(*engine);
+		plugin->controller()->setComponentHandler(forwarder.get());
+		const host::FactoryInfo factory = plugin->module()->factoryInfo();
+		const std::optional<host::ClassInfo> audioClass = plugin->module()->findClass(host::kAudioModuleCategory);
+		presetFolder = host::presetSubfolder(factory, *audioClass);
+		presets = findPresets(bundle, presetFolder);
+		restoreState();
+
+		// Without a device now it plays once one comes (lose() keeps trying).
+		connect();
+		if (!options.noGui)
+			openWindow();
+		while (!quitRequested)
+		{
+			if (!window)
+				std::this_thread::sleep_for(kPoll);
+			else if (!window->serve(static_cast<int>(kPoll.count())))
+				break;
+			watch();
+			if (window && Clock::now() - lastTitle >= kTitleEvery)
+				showFigures();
+		}
+		finish();
+		return 0;
+	}
+
+private:
+	void say(const std::string& message) { err << "brontal-live: " << message << std::endl; }
+
+	void applyCommandLine()
+	{
+		if (options.backend)
+			settings.backend = *options.backend;
+		if (options.device)
+			settings.device = *options.device;
+		if (options.inputs)
+			settings.inputs = *options.inputs;
+		if (options.outputs)
+			settings.outputs = *options.outputs;
+		if (options.sampleRate)
+			settings.sampleRate = *options.sampleRate;
+		if (options.period)
+			settings.period = *options.period;
+		if (options.midiPort)
+			settings.midiPort = *options.midiPort;
+	}
+
+	void chooseBackend(std::vector<std::string>& messages)
+	{
+		const std::vector<std::string> names = backendNames();
+		if (settings.backend.empty())
+			settings.backend = names.front();
+		device = createAudioDevice(settings.backend);
+		if (!device)
+		{
+			messages.push_back("there is no audio back end '" + settings.backend + "': using " + names.front());
+			settings.backend = names.front();
+			device = createAudioDevice(settings.backend);
+		}
+	}
+
+	int listDevices()
+	{
+		for (const std::string& name : backendNames())
+		{
+			out << name << (name == settings.backend ? " (chosen)" : "") << "\n";
+			for (const DeviceDescription& description : createAudioDevice(name)->listDevices())
+				out << "  " << description.name << ": " << description.description << ", "
+				    << description.inputChannels << " in, " << description.outputChannels << " out\n";
+		}
+		return 0;
+	}
+
+	void loadPresetFile(const std::string& path)
+	{
+		plugin->loadPreset(host::readPreset(path));
+	}
+
+	// A --state or --preset given asks for that sound; otherwise the last one.
+	void restoreState()
+	{
+		try
+		{
+			if (!options.state.empty())
+			{
+				host::ByteStream state(readBytes(options.state));
+				plugin->loadComponentState(state);
+				say("state loaded from " + options.state);
+			}
+			else if (!options.preset.empty())
+			{
+				const auto named = std::find_if(presets.begin(), presets.end(),
+				                                [&](const PresetEntry& entry) { return entry.name == options.preset; });
+				const std::string path = named != presets.end() ? named->path : options.preset;
+				loadPresetFile(path);
+				if (named != presets.end())
+					currentPreset = static_cast<int>(named - presets.begin());
+				say("preset loaded: " + path);
+			}
+			else if (!folder.empty() && fs::exists(lastStatePath(folder)))
+				loadPresetFile(lastStatePath(folder));
+		}
+		catch (const host::HostError& error)
+		{
+			say(std::string(error.what()) + ": playing the default sound");
+		}
+	}
+
+	DeviceConfig config() const
+	{
+		return {settings.device, settings.sampleRate, settings.period, settings.inputs, settings.outputs,
+		        settings.midiPort};
+	}
+
+	// Opens and starts the device (the default one when the chosen one is
+	// gone); false when none can be had now.
+	bool connect()
+	{
+		DeviceConfig wanted = config();
+		DeviceFormat format;
+		try
+		{
+			format = device->open(wanted);
+		}
+		catch (const DeviceError& error)
+		{
+			if (wanted.device.empty())
+				return lose(error.what());
+			say(std::string(error.what()) + ": using the default device");
+			wanted.device.clear();
+			try
+			{
+				format = device->open(wanted);
+			}
+			catch (const DeviceError& again)
+			{
+				return lose(again.what());
+			}
+		}
+		engine->prepare(format, static_cast<int>(settings.inputs.size()));
+		engine->refreshMidiMapping();
+		try
+		{
+			device->start(*engine);
+		}
+		catch (const DeviceError& error)
+		{
+			device->close();
+			return lose(error.what());
+		}
+		const DeviceFormat reached = device->reached();
+		for (std::size_t start = 0, end; (end = reached.notes.find('\n', start)) != std::string::npos; start = end + 1)
+			say(reached.notes.substr(start, end - start));
+		const double msPerFrame = 1000.0 / reached.sampleRate;
+		char line[320];
+		std::snprintf(line, sizeof line,
+		              "playing: %s, device %s, input %s, output %s, %d Hz, %d frames (%.2f ms); latency in %d + out %d frames = %.2f ms\n",
+		              settings.backend.c_str(), reached.device.c_str(), channelText(settings.inputs).c_str(),
+		              channelText(settings.outputs).c_str(), reached.sampleRate, reached.period,
+		              reached.period * msPerFrame, reached.inputLatency, reached.outputLatency,
+		              (reached.inputLatency + reached.outputLatency) * msPerFrame);
+		out << line << std::flush;
+		reconnecting = false;
+		return true;
+	}
+
+	// The editor in a window of the application's own; without a display
+	// the application plays on headless.
+	void openWindow()
+	{
+		view = plugin->controller()->createView(ViewType::kEditor);
+		window = createLiveWindow();
+		std::string why = "the plug-in has no editor";
+		if (view && window->open(*view, Strip::kHeight, "Brontal Live", why))
+		{
+			strip = std::make_unique<Strip>([this](int step) { stepPreset(step); }, [this] { saveUserPreset(); },
+			                                [this] { showSettings(); });
+			if (!strip->open(window->stripParent(), window->hostContext()))
+				say("the strip cannot open its window");
+			out << "window: open" << std::endl;
+			showFigures();
+			return;
+		}
+		say(why + ": playing without a window");
+		window.reset();
+		if (view)
+			view->release();
+		view = nullptr;
+	}
+
+	// What the player needs to see while playing: the strip, and the
+	// window's title for the task bar.
+	void showFigures()
+	{
+		lastTitle = Clock::now();
+		const EngineStats figures = engine->stats();
+		StripFigures shown;
+		shown.device = settings.backend + " " + (reconnecting ? std::string("(none: retrying)") : device->reached().device);
+		shown.input = channelText(settings.inputs);
+		shown.preset = "< " + (currentPreset >= 0 ? presets[currentPreset].name : std::string("own sound")) + " >";
+		char text[256];
+		if (!reconnecting)
+		{
+			const DeviceFormat reached = device->reached();
+			std::snprintf(text, sizeof text, "%d Hz/%d", reached.sampleRate, reached.period);
+			shown.format = text;
+			std::snprintf(text, sizeof text, "%.2f ms",
+			              (reached.inputLatency + reached.outputLatency) * 1000.0 / reached.sampleRate);
+			shown.latency = text;
+		}
+		std::snprintf(text, sizeof text, "%.0f%%", 100.0 * figures.meanLoad);
+		shown.load = text;
+		shown.dropouts = std::to_string(figures.dropouts);
+		shown.levels = decibels(figures.inputPeak) + "/" + decibels(figures.outputPeak) + " dB";
+		if (strip)
+			strip->show(shown);
+		std::snprintf(text, sizeof text, "Brontal Live: %s, input %s, %s, latency %s, DSP %s, dropouts %s",
+		              shown.device.c_str(), shown.input.c_str(), shown.format.c_str(), shown.latency.c_str(),
+		              shown.load.c_str(), shown.dropouts.c_str());
+		window->setTitle(text);
+	}
+
+	void stepPreset(int step)
+	{
+		if (presets.empty())
+			return;
+		const int count = static_cast<int>(presets.size());
+		pickProgram(currentPreset < 0 ? (step > 0 ? 0 : count - 1) : (currentPreset + step + count) % count);
+		showFigures();
+	}
+
+	// The sound as "My Sound N" in the user's preset folder (the first N
+	// free), where hosts find it too; then it is the current preset.
+	void saveUserPreset()
+	{
+		const std::string user = userPresetFolder(presetFolder);
+		if (user.empty())
+		{
+			say("no home folder: the preset cannot be saved");
+			return;
+		}
+		std::error_code error;
+		fs::create_directories(user, error);
+		std::string name;
+		for (int n = 1; name.empty() || fs::exists(fs::path(user) / (name + ".vstpreset"), error); ++n)
+			name = "My Sound " + std::to_string(n);
+		const std::string path = (fs::path(user) / (name + ".vstpreset")).string();
+		try
+		{
+			const std::vector<char> bytes = host::writePreset(plugin->classId(), *plugin->component(), *plugin->controller());
+			if (!writeFileAtomically(path, std::string(bytes.begin(), bytes.end())))
+				throw host::HostError("cannot write " + path);
+		}
+		catch (const host::HostError& failure)
+		{
+			say(failure.what());
+			return;
+		}
+		presets = findPresets(bundle, presetFolder);
+		const auto saved = std::find_if(presets.begin(), presets.end(), [&](const PresetEntry& entry) { return entry.name == name; });
+		currentPreset = saved != presets.end() ? static_cast<int>(saved - presets.begin()) : -1;
+		out << "saved: " << path << std::endl;
+		showFigures();
+	}
+
+	void showSettings()
+	{
+		out << "settings: " << (folder.empty() ? std::string("not kept") : settingsPath(folder))
+		    << " (the choices are the command line's: brontal-live --help)" << std::endl;
+	}
+
+	bool lose(const std::string& reason)
+	{
+		say(reason + ": the sound is kept; trying again every 2 s (Ctrl+C quits)");
+		reconnecting = true;
+		lastTry = Clock::now();
+		return false;
+	}
+
+	void watch()
+	{
+		engine->drain([this](int program) { pickProgram(program); });
+		if (reconnecting)
+		{
+			if (Clock::now() - lastTry >= kRetry)
+			{
+				lastTry = Clock::now();
+				try
+				{
+					if (connect())
+						say("reconnected");
+				}
+				catch (const std::exception& error)
+				{
+					say(error.what());
+				}
+			}
+			return;
+		}
+		if (engine->lost())
+		{
+			device->close();
+			lose(engine->lostReason());
+			return;
+		}
+		if (engine->takeFormatChange())
+		{
+			say("the device changed its rate or period: the plug-in is reactivated");
+			device->close();
+			connect();
+		}
+	}
+
+	void pickProgram(int program)
+	{
+		if (program >= static_cast<int>(presets.size()))
+		{
+			say("program " + std::to_string(program) + " has no preset (there are " + std::to_string(presets.size()) + ")");
+			return;
+		}
+		try
+		{
+			loadPresetFile(presets[program].path);
+			currentPreset = program;
+			out << "preset: " << presets[program].name << std::endl;
+		}
+		catch (const host::HostError& error)
+		{
+			say(presets[program].name + ": " + error.what());
+		}
+	}
+
+	// State and settings first, while the device still plays; then the device.
+	void finish()
+	{
+		std::vector<std::string> messages;
+		if (!folder.empty())
+		{
+			try
+			{
+				const std::vector<char> bytes = host::writePreset(plugin->classId(), *plugin->component(), *plugin->controller());
+				if (!writeFileAtomically(lastStatePath(folder), std::string(bytes.begin(), bytes.end())))
+					messages.push_back("cannot write the state to " + lastStatePath(folder));
+			}
+			catch (const host::HostError& error)
+			{
+				messages.push_back(std::string("cannot save the state: ") + error.what());
+			}
+			saveSettings(settingsPath(folder), settings, messages);
+		}
+		for (const std::string& message : messages)
+			say(message);
+		strip.reset();
+		if (window)
+			window->close();
+		if (view)
+			view->release();
+		const EngineStats figures = engine->stats();
+		device->close();
+		char line[256];
+		std::snprintf(line, sizeof line,
+		              "callbacks %llu, load mean %.1f%% worst %.1f%% of the period, late %llu, dropouts %llu\n",
+		              static_cast<unsigned long long>(figures.callbacks), 100.0 * figures.meanLoad,
+		              100.0 * figures.worstLoad, static_cast<unsigned long long>(figures.lateCallbacks),
+		              static_cast<unsigned long long>(figures.dropouts));
+		out << line << std::flush;
+		plugin->controller()->setComponentHandler(&plugin->handler());
+	}
+
+	const Options& options;
+	std::ostream& out;
+	std::ostream& err;
+	Settings settings;
+	std::string folder;
+	std::string bundle;
+	std::unique_ptr<AudioDevice> device;
+	std::unique_ptr<host::PluginInstance> plugin;
+	std::unique_ptr<Engine> engine;
+	std::unique_ptr<EditForwarder> forwarder;
+	std::string presetFolder;
+	std::vector<PresetEntry> presets;
+	std::unique_ptr<LiveWindow> window;
+	std::unique_ptr<Strip> strip;
+	Steinberg::IPlugView* view = nullptr;
+	int currentPreset = -1;
+	bool reconnecting = false;
+	Clock::time_point lastTry;
+	Clock::time_point lastTitle;
+};
+
+} // namespace
+
+int runApplication(const Options& options, std::ostream& out, std::ostream& err)
+{
+	return Application(options, out, err).run();
+}
+
+} // namespace brontal::live

@@ -1,0 +1,58 @@
+#include "presets.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+
+namespace brontal::live {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void addFolder(const fs::path& folder, bool factory, std::vector<PresetEntry>& entries, std::set<std::string>& seen)
+{
+	std::error_code error;
+	std::vector<PresetEntry> found;
+	for (const fs::directory_entry& file : fs::directory_iterator(folder, error))
+		if (file.path().extension() == ".vstpreset" && !seen.count(file.path().stem().string()))
+			found.push_back({file.path().stem().string(), file.path().string(), factory});
+	std::sort(found.begin(), found.end(), [](const PresetEntry& a, const PresetEntry& b) { return a.name < b.name; });
+	for (const PresetEntry& entry : found)
+		seen.insert(entry.name);
+	entries.insert(entries.end(), found.begin(), found.end());
+}
+
+} // namespace
+
+std::string userPresetFolder(const std::string& subfolder)
+{
+#ifdef _WIN32
+	const char* home = std::getenv("USERPROFILE");
+	if (!home || !*home)
+		return {};
+	return (fs::path(home) / "Documents" / "VST3 Presets" / subfolder).string();
+#else
+	const char* home = std::getenv("HOME");
+	if (!home || !*home)
+		return {};
+	return (fs::path(home) / ".vst3" / "presets" / subfolder).string();
+#endif
+}
+
+std::vector<PresetEntry> findPresets(const std::string& bundle, const std::string& subfolder)
+{
+	std::vector<PresetEntry> entries;
+	std::set<std::string> seen;
+	addFolder(fs::path(bundle) / "Contents" / "Resources" / "Presets" / subfolder, true, entries, seen);
+#ifndef _WIN32
+	addFolder(fs::path("/usr/share/vst3/presets") / subfolder, true, entries, seen);
+#endif
+	const std::string user = userPresetFolder(subfolder);
+	if (!user.empty())
+		addFolder(user, false, entries, seen);
+	return entries;
+}
+
+} // namespace brontal::live

@@ -1,0 +1,85 @@
+#pragma once
+
+// A small LV2 host over lilv, for the tests and the benchmark: loads one
+// plug-in by URI and runs it, giving it the features it asks for (URID map,
+// options with the block length and rate, bounded block length, a worker run
+// on the host's thread after each block); feeds its atom inputs sequences
+// with a time:Position; saves and restores its state through its state
+// interface and loads presets through lilv's preset calls.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace brontal::lv2host {
+
+struct Lv2Options
+{
+	double dRate = 48000.0;
+	int iMaxBlock = 4096;
+	// Offer options and bounded block lengths; the URID map is always offered.
+	bool bOfferBlockLength = true;
+};
+
+// A port as lilv reads it from the plug-in's description.
+struct PortInfo
+{
+	std::string symbol;
+	std::string name;
+	std::vector<std::string> types;      // class URIs
+	std::vector<std::string> properties; // lv2:portProperty URIs
+	std::string designation;             // empty if none
+	float fDefault = 0, fMinimum = 0, fMaximum = 0;
+};
+
+class Lv2Plugin
+{
+public:
+	// Plug-ins are found on LV2_PATH. Throws std::runtime_error when the
+	// plug-in is not installed or will not instantiate.
+	Lv2Plugin(const std::string& uri, const Lv2Options& options);
+	Lv2Plugin(const std::string& uri, double dRate, int iMaxBlock);
+	~Lv2Plugin();
+	Lv2Plugin(const Lv2Plugin&) = delete;
+	Lv2Plugin& operator=(const Lv2Plugin&) = delete;
+
+	std::vector<PortInfo> ports() const;
+	int audioInputs() const;
+	int audioOutputs() const;
+	// Sets an input control port by its symbol or its name; false if there is none.
+	bool setControl(const std::string& symbolOrName, float fValue);
+	// An output (or input) control port's value; NaN if there is none.
+	float control(const std::string& symbolOrName) const;
+	// From the next block on, every block's event input starts with a
+	// time:Position holding this tempo; 0 sends none.
+	void setTempo(double dTempo);
+
+	// An event for the next block's event inputs, after the time:Position:
+	// the atom's type and body as they are.
+	void sendEvent(uint32_t uType, const void* pBody, uint32_t uSize);
+	uint32_t map(const std::string& uri);
+	// Deactivates and activates again, as a host does around a restart.
+	void restart();
+
+	// One block of at most iMaxBlock samples, one pointer per audio port,
+	// then any work the plug-in scheduled.
+	void run(const float* const* ppfIn, float* const* ppfOut, int iCount);
+	// The mono form: every input reads pfIn, every output writes pfOut.
+	void run(const float* pfIn, float* pfOut, int iCount);
+
+	// The value the plug-in's state interface stores under the key, and
+	// whether a restore of it was accepted.
+	std::vector<unsigned char> saveProperty(const std::string& key);
+	bool restoreProperty(const std::string& key, const std::vector<unsigned char>& value);
+	// The presets lilv lists for the plug-in: label, then URI.
+	std::vector<std::pair<std::string, std::string>> presets() const;
+	// Loads a preset through lilv's state calls (ports and properties).
+	bool loadPreset(const std::string& uri);
+
+private:
+	struct State;
+	std::unique_ptr<State> m_state;
+};
+
+} // namespace brontal::lv2host
