@@ -8,6 +8,7 @@
 #include "ComputeOutputVumeters.h"
 #include "EffectSourceSelector.h"
 #include "GainDEntree.h"
+#include "IrConvolver.h"
 #include "MyChorus.h"
 #include "MyComp.h"
 #include "MyConvolution.h"
@@ -15,6 +16,7 @@
 #include "MyDisto.h"
 #include "MyEqu.h"
 #include "MyReverb.h"
+#include "Tuner.h"
 #include "brontalparams.h"
 #include "dspfixture.h"
 #include "processaudio.h"
@@ -115,6 +117,35 @@ void BM_Stage(benchmark::State& state)
 	state.counters["per_sample"] =
 	    benchmark::Counter(kBlock, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 	state.counters["realtime"] = benchmark::Counter(kBlock / kRate, benchmark::Counter::kIsIterationInvariantRate);
+}
+
+// The tuner's share of the audio thread per sample of one channel, the
+// mute included: off; on, on notes restruck every 250 ms (searching at each
+// pluck, then following); on noise, which it searches at every hop, its
+// dearest case. Args: rate, on, noise.
+void BM_Tuner(benchmark::State& state)
+{
+	ParamTable params;
+	double dRate = static_cast<double>(state.range(0));
+	params.Set(kTunerOnOff, state.range(1) != 0 ? 1.0f : 0.0f);
+	CTuner tuner;
+	tuner.SetSampleRate(&dRate);
+	tuner.SetParams(params.apTable);
+	tuner.Reset();
+	std::vector<float> signal = GuitarSignal(96000);
+	if (state.range(2) != 0)
+		signal = Noise(signal.size(), 5u);
+	std::vector<float> out1(kBlock), out2(kBlock), spare1(kBlock), spare2(kBlock);
+	size_t position = 0;
+	for (auto _ : state)
+	{
+		tuner.Process(&signal[position], nullptr, nullptr, nullptr, kBlock);
+		tuner.Mute(out1.data(), out2.data(), spare1.data(), spare2.data(), kBlock);
+		benchmark::DoNotOptimize(out1.data());
+		position = (position + kBlock) % (signal.size() - kBlock);
+	}
+	state.counters["per_sample"] =
+	    benchmark::Counter(kBlock, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 void BM_Chain(benchmark::State& state)
@@ -497,6 +528,94 @@ void PrintSideBySide()
 }
 #endif
 
+// The cabinet at 48 kHz in 256-sample blocks: the built-in one, and a
+// player's response of 0.5 s mono and 2 s stereo through CIrConvolver.
+enum class Cabinet
+{
+	BuiltIn,
+	HalfSecondMono,
+	TwoSecondsStereo
+};
+constexpr int kCabinetBlock = 256;
+
+// Seconds of processor time per sample for one pass over signal.
+struct CabinetRun
+{
+	ParamTable params;
+	double dRate = kRate;
+	CMyConvolution builtIn;
+	std::unique_ptr<CIrConvolver> pIr;
+
+	explicit CabinetRun(Cabinet kind)
+	{
+		builtIn.SetSampleRate(&dRate);
+		builtIn.SetParams(params.apTable);
+		builtIn.Reset();
+		if (kind == Cabinet::BuiltIn)
+			return;
+		const size_t nTaps = static_cast<size_t>((kind == Cabinet::HalfSecondMono ? 0.5 : 2.0) * kRate);
+		std::vector<float> afLeft = Noise(nTaps, 1), afRight;
+		if (kind == Cabinet::TwoSecondsStereo)
+			afRight = Noise(nTaps, 2);
+		pIr = std::make_unique<CIrConvolver>(afLeft, afRight);
+	}
+	void Block(const float* pfIn, float* pfOut1, float* pfOut2)
+	{
+		if (pIr)
+			pIr->Process(pfIn, pfOut1, pfOut2, kCabinetBlock);
+		else
+			builtIn.Process(pfIn, pfIn, pfOut1, pfOut2, kCabinetBlock);
+	}
+};
+
+void BM_Cabinet(benchmark::State& state)
+{
+	CabinetRun run(static_cast<Cabinet>(state.range(0)));
+	const std::vector<float> signal = GuitarSignal(48000);
+	std::vector<float> out1(kCabinetBlock), out2(kCabinetBlock);
+	size_t position = 0;
+	for (auto _ : state)
+	{
+		run.Block(&signal[position], out1.data(), out2.data());
+		benchmark::DoNotOptimize(out1.data());
+		position = (position + kCabinetBlock) % (signal.size() - kCabinetBlock);
+	}
+	state.counters["per_sample"] =
+	    benchmark::Counter(kCabinetBlock, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+// The three side by side in one run, each the fastest of seven passes over
+// four seconds, and the worst single block of the stereo one (a level's
+// period ending costs more than the blocks between).
+void PrintCabinets()
+{
+	const std::vector<float> signal = GuitarSignal(4 * 48000);
+	std::vector<float> out1(kCabinetBlock), out2(kCabinetBlock);
+	double adPerSample[3] = {}, dWorstBlock = 0.0;
+	for (int iKind = 0; iKind < 3; ++iKind)
+	{
+		CabinetRun run(static_cast<Cabinet>(iKind));
+		double dBest = 1e300;
+		for (int iPass = 0; iPass < 7; ++iPass)
+		{
+			const auto start = std::chrono::steady_clock::now();
+			for (size_t i = 0; i + kCabinetBlock <= signal.size(); i += kCabinetBlock)
+			{
+				const auto blockStart = std::chrono::steady_clock::now();
+				run.Block(&signal[i], out1.data(), out2.data());
+				if (iKind == 2 && iPass > 0)
+					dWorstBlock = std::max(dWorstBlock, std::chrono::duration<double>(std::chrono::steady_clock::now() - blockStart).count());
+			}
+			dBest = std::min(dBest, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+		}
+		adPerSample[iKind] = dBest / static_cast<double>(signal.size() / kCabinetBlock * kCabinetBlock);
+	}
+	std::printf("cabinet, 48 kHz, %d-sample blocks: built-in %.1f ns per sample; 0.5 s mono response %.1f ns (%.2fx);"
+	            " 2 s stereo response %.1f ns (%.2fx), its worst block %.0f us of %.0f us\n",
+	            kCabinetBlock, 1e9 * adPerSample[0], 1e9 * adPerSample[1], adPerSample[1] / adPerSample[0],
+	            1e9 * adPerSample[2], adPerSample[2] / adPerSample[0], 1e6 * dWorstBlock, 1e6 * kCabinetBlock / kRate);
+}
+
 void PrintMemory()
 {
 	const size_t before = HeapInUse();
@@ -539,6 +658,15 @@ BENCHMARK(BM_Stage<CMyDelay>)->Name("stage/10_delay");
 BENCHMARK(BM_Stage<CMyReverb>)->Name("stage/11_reverb");
 BENCHMARK(BM_Stage<CMyComp, Mode::Saturation>)->Name("stage/12_saturator");
 BENCHMARK(BM_Stage<CComputeOutputVumeters>)->Name("stage/13_output_meters");
+BENCHMARK(BM_Cabinet)->Name("cabinet/built_in/b256")->Arg(static_cast<int>(Cabinet::BuiltIn));
+BENCHMARK(BM_Cabinet)->Name("cabinet/ir_0.5s_mono/b256")->Arg(static_cast<int>(Cabinet::HalfSecondMono));
+BENCHMARK(BM_Cabinet)->Name("cabinet/ir_2s_stereo/b256")->Arg(static_cast<int>(Cabinet::TwoSecondsStereo));
+BENCHMARK(BM_Tuner)->Name("tuner/48k/off")->Args({48000, 0, 0});
+BENCHMARK(BM_Tuner)->Name("tuner/48k/notes")->Args({48000, 1, 0});
+BENCHMARK(BM_Tuner)->Name("tuner/48k/noise")->Args({48000, 1, 1});
+BENCHMARK(BM_Tuner)->Name("tuner/44k/notes")->Args({44100, 1, 0});
+BENCHMARK(BM_Tuner)->Name("tuner/96k/notes")->Args({96000, 1, 0});
+BENCHMARK(BM_Tuner)->Name("tuner/96k/noise")->Args({96000, 1, 1});
 BENCHMARK(BM_Chain)->Name("chain/whole");
 BENCHMARK(BM_Bundle)->Name("bundle/48k/b256")->Args({48000, 256, 0});
 BENCHMARK(BM_Bundle)->Name("bundle/48k/b32")->Args({48000, 32, 0});
@@ -558,6 +686,7 @@ int main(int argc, char** argv)
 		PrintResidentMemory(48000.0);
 		PrintResidentMemory(192000.0);
 		PrintMemory();
+		PrintCabinets();
 		PrintSetupTimes();
 		PrintSilentBlocks();
 		PrintRenderTool();

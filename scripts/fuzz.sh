@@ -4,7 +4,7 @@
 #   scripts/fuzz.sh [--short | --long | --runs N] [--build DIR] [HARNESS...]
 #
 # --short (the default, what CI runs): a fixed seed and a fixed number of
-#   executions per harness, from a fresh corpus; about a minute for all four.
+#   executions per harness, from a fresh corpus; about a minute and a half for all five.
 # --long: 10^7 executions of each harness, one after the other, keeping the
 #   corpus in DIR/corpus/HARNESS so that later runs start where this one
 #   stopped. Hours; run it on a quiet machine.
@@ -12,7 +12,7 @@
 #
 # DIR is a build configured with -DBRONTAL_FUZZ=ON (default build/fuzz,
 # configured and built here when missing). HARNESS is fuzz_process,
-# fuzz_state, fuzz_render_options or fuzz_lv2_run (default: all four). A broken invariant
+# fuzz_state, fuzz_render_options, fuzz_wav or fuzz_lv2_run (default: all five). A broken invariant
 # or a sanitizer report stops the run; the input that did it is kept as
 # DIR/artifacts/HARNESS-crash-* and the exit status is non-zero. Replay it
 # with `DIR/tests/HARNESS FILE`.
@@ -35,12 +35,12 @@ while [ $# -gt 0 ]; do
   esac
   shift
 done
-[ ${#harnesses[@]} -gt 0 ] || harnesses=(fuzz_process fuzz_state fuzz_render_options fuzz_lv2_run)
+[ ${#harnesses[@]} -gt 0 ] || harnesses=(fuzz_process fuzz_state fuzz_render_options fuzz_wav fuzz_lv2_run)
 
 # Executions of the short run: about 20 s each on a shared 2-core machine,
 # fuzz_process about a minute (its settled comparisons run 1.2 s of sound
 # through two instances).
-declare -A short_runs=([fuzz_process]=4000 [fuzz_state]=150000 [fuzz_render_options]=150000 [fuzz_lv2_run]=3000)
+declare -A short_runs=([fuzz_process]=4000 [fuzz_state]=150000 [fuzz_render_options]=150000 [fuzz_wav]=1000000 [fuzz_lv2_run]=3000)
 
 if [ ! -x "$build/tests/${harnesses[0]}" ]; then
   (cd "$root" && cmake --preset fuzz -B "$build" >/dev/null)

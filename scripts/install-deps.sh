@@ -27,6 +27,8 @@ packages=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 fonts-wine
   # the generators of tables, responses, art, demo audio and plots
   python3 python3-numpy python3-pil python3-matplotlib
+  # the reference resampler the impulse-response resampler is measured against
+  sox
 )
 
 missing=()

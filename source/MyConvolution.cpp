@@ -1,5 +1,7 @@
 #include "MyConvolution.h"
 
+#include "DirectTaps.h"
+#include "IrConvolver.h"
 #include "brontalassert.h"
 #include "brontaldata.h"
 #include "cpufeatures.h"
@@ -60,6 +62,19 @@ int CMyConvolution::Reset()
 	m_iTaps = 0;
 	m_iNonZeroTaps = 0;
 	m_iPartitions = 0;
+	ClearHistory();
+	// The response switch settles where it stands, and knows it.
+	const bool bOn = m_responseFade.On();
+	m_apResponse[bOn ? 0 : 1] = nullptr;
+	m_responseFade.Forget();
+	m_responseFade.Follow(bOn, m_pdSampleRate ? *m_pdSampleRate : 48000.0);
+	if (m_apResponse[bOn ? 1 : 0])
+		m_apResponse[bOn ? 1 : 0]->Reset();
+	return 1;
+}
+
+void CMyConvolution::ClearHistory()
+{
 	std::fill(std::begin(m_afWindow), std::end(m_afWindow), 0.0f);
 	std::fill(std::begin(m_adWindow), std::end(m_adWindow), 0.0);
 	m_iGridPos = 0;
@@ -67,7 +82,44 @@ int CMyConvolution::Reset()
 	std::fill(m_afLineIm.begin(), m_afLineIm.end(), 0.0f);
 	m_iLineHead = 0;
 	std::fill(std::begin(m_afTail), std::end(m_afTail), 0.0f);
-	return 1;
+}
+
+void CMyConvolution::UseResponse(CIrConvolver* pResponse, bool bAtOnce)
+{
+	// The new response takes the path not heard now.
+	const bool bOn = !m_responseFade.On();
+	m_apResponse[bOn ? 1 : 0] = pResponse;
+	// The built-in mix's memory stood still while it was not heard.
+	if (!pResponse)
+		ClearHistory();
+	if (bAtOnce)
+	{
+		m_apResponse[bOn ? 0 : 1] = nullptr;
+		m_responseFade.Forget();
+	}
+	m_responseFade.Follow(bOn, m_pdSampleRate ? *m_pdSampleRate : 48000.0);
+}
+
+bool CMyConvolution::StereoOutput() const
+{
+	const int iHeard = m_responseFade.On() ? 1 : 0;
+	const CIrConvolver* pHeard = m_apResponse[iHeard];
+	const CIrConvolver* pOther = m_responseFade.Mixing() ? m_apResponse[1 - iHeard] : nullptr;
+	return (pHeard && pHeard->IsStereo()) || (pOther && pOther->IsStereo());
+}
+
+double CMyConvolution::BuiltInEnergy()
+{
+	CMyConvolution cabinet;
+	const double dRate = kBaseRate;
+	cabinet.SetSampleRate(&dRate);
+	cabinet.BuildResponse(brontal::voicings::kCabinetClean.afWeights, dRate);
+	// The taps as Convolve applies them: the mean over the non-zero ones, times the share.
+	const double dScale = kConvolvedShare / static_cast<double>(cabinet.m_iNonZeroTaps);
+	double dSum = 0.0;
+	for (int k = 0; k < cabinet.m_iTaps; ++k)
+		dSum += (cabinet.m_afResponse[k] * dScale) * (cabinet.m_afResponse[k] * dScale);
+	return dRate * dSum;
 }
 
 int CMyConvolution::SetSampleRate(const double* pdSampleRate)
@@ -164,33 +216,6 @@ __attribute__((always_inline)) inline void CMyConvolution::SumTail()
 	std::copy(pfAccRe + kPartition, pfAccRe + 2 * kPartition, m_afTail);
 }
 
-namespace {
-using simd::V4d;
-
-// The direct taps for iOutputs outputs from pdNow on, four per vector,
-// kVectors vectors side by side: each output the products of a tap and a
-// sample (exact in double) summed tap by tap.
-template <int kVectors>
-__attribute__((always_inline)) inline void DirectTaps(const double* pdTaps, int iTaps, const double* pdNow, double* pdSum)
-{
-	V4d avSum[kVectors];
-	for (int v = 0; v < kVectors; ++v)
-		avSum[v] = V4d{};
-	for (int k = 0; k < iTaps; ++k)
-	{
-		const V4d vTap = V4d{} + pdTaps[k];
-		for (int v = 0; v < kVectors; ++v)
-		{
-			V4d vX;
-			__builtin_memcpy(&vX, pdNow + 4 * v - k, sizeof vX);
-			avSum[v] += vTap * vX;
-		}
-	}
-	for (int v = 0; v < kVectors; ++v)
-		__builtin_memcpy(pdSum + 4 * v, &avSum[v], sizeof avSum[v]);
-}
-} // namespace
-
 template <bool bAvx2> __attribute__((always_inline)) inline void CMyConvolution::Convolve(const float* pfIn, float* pfOut1, float* pfOut2, int iCount)
 {
 	// The mean over the non-zero taps; with none (rates below 90 Hz) the
@@ -212,22 +237,9 @@ template <bool bAvx2> __attribute__((always_inline)) inline void CMyConvolution:
 			pdNow[i] = pfNow[i];
 		}
 
-		// The direct taps: 32 outputs at a time, so that enough sums are
-		// under way, then 4, then one by one.
 		double adSum[kPartition];
-		int i = 0;
-		for (; i + 32 <= n; i += 32)
-			DirectTaps<8>(pdTaps, iDirect, pdNow + i, adSum + i);
-		for (; i + 4 <= n; i += 4)
-			DirectTaps<1>(pdTaps, iDirect, pdNow + i, adSum + i);
-		for (; i < n; ++i)
-		{
-			double dSum = 0.0;
-			for (int k = 0; k < iDirect; ++k)
-				dSum += pdTaps[k] * pdNow[i - k];
-			adSum[i] = dSum;
-		}
-		for (i = 0; i < n; ++i)
+		DirectTapsRun(pdTaps, iDirect, pdNow, adSum, n);
+		for (int i = 0; i < n; ++i)
 		{
 			const double dSum = adSum[i] + static_cast<double>(m_afTail[iStart + i]);
 			const float y = m_iNonZeroTaps > 0 ? static_cast<float>(dSum / dTaps) * fOutput * kConvolvedShare : 0.0f;
@@ -274,6 +286,37 @@ int CMyConvolution::Process(const float* pfIn1, const float*, float* pfOut1, flo
 	if (iCount <= 0)
 		return 1;
 	BRONTAL_ASSERT(BuffSizeToUse <= BUFCONVOLUTIONSIZE, "BuffSizeToUse <= BUFCONVOLUTIONSIZE", "MyConvolution");
-	RunBestBuild([&](auto avx2) BRONTAL_INLINE { Convolve<decltype(avx2)::value>(pfIn1, pfOut1, pfOut2, iCount); });
+	if (!m_responseFade.Mixing())
+	{
+		RunPath(m_apResponse[m_responseFade.On() ? 1 : 0], pfIn1, pfOut1, pfOut2, iCount);
+		return 1;
+	}
+	// Two responses heard at once for the fade: unrelated sounds, so their powers add.
+	for (int iDone = 0; iDone < iCount;)
+	{
+		const int n = std::min(kPiece, iCount - iDone);
+		RunPath(m_apResponse[0], pfIn1 + iDone, m_afLeaving1, m_afLeaving2, n);
+		RunPath(m_apResponse[1], pfIn1 + iDone, pfOut1 + iDone, pfOut2 + iDone, n);
+		m_responseFade.Crossfade(m_afLeaving1, pfOut1 + iDone, m_afLeaving2, pfOut2 + iDone, n, CSwitchFade::kEqualPower);
+		iDone += n;
+	}
+	if (!m_responseFade.Mixing())
+		m_apResponse[m_responseFade.On() ? 0 : 1] = nullptr;
 	return 1;
+}
+
+void CMyConvolution::RunPath(CIrConvolver* pResponse, const float* pfIn, float* pfOut1, float* pfOut2, int iCount)
+{
+	if (!pResponse)
+	{
+		RunBestBuild([&](auto avx2) BRONTAL_INLINE { Convolve<decltype(avx2)::value>(pfIn, pfOut1, pfOut2, iCount); });
+		return;
+	}
+	// The player's response replaces the mix; the voicing's level stays.
+	pResponse->Process(pfIn, pfOut1, pfOut2, iCount);
+	for (int i = 0; i < iCount; ++i)
+	{
+		pfOut1[i] *= m_fOutputFactor;
+		pfOut2[i] *= m_fOutputFactor;
+	}
 }

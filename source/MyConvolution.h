@@ -2,6 +2,7 @@
 
 #include "Fft.h"
 #include "MyEffect.h"
+#include "SwitchFade.h"
 
 #include <vector>
 
@@ -14,6 +15,8 @@ constexpr int BUFCONVOLUTIONSIZE = 9600;
 // the same signal. The first kPartition taps are convolved directly, sample
 // by sample; the rest in partitions of kPartition taps through the
 // frequency domain, once per kPartition samples, so no sample waits.
+class CIrConvolver;
+
 class CMyConvolution : public CMyEffect
 {
 public:
@@ -30,6 +33,19 @@ public:
 	int Process(const float* pfIn1, const float* pfIn2, float* pfOut1, float* pfOut2, int iCount) override;
 	int MemorySamples() const override { return m_iTaps; }
 
+	// The player's response heard from the next Process on (nullptr: the
+	// built-in mix), crossfaded from the one heard now, or at once. Only
+	// the audio thread calls it; the response is not owned here, and stays
+	// in use until Switching() is false. Reset takes the newest at once.
+	void UseResponse(CIrConvolver* pResponse, bool bAtOnce);
+	bool Switching() const { return m_responseFade.Mixing(); }
+	// The two outputs differ: a stereo response is heard, or fades.
+	bool StereoOutput() const;
+	// The energy of the built-in response as ResponseEnergy measures it
+	// (clean voicing, 44.1 kHz, before the voicing's level): what a
+	// normalised player's response is matched to.
+	static double BuiltInEnergy();
+
 	// What the last build produced, for inspection.
 	const float* GetResponse() const { return m_afResponse; }
 	int GetResponseLength() const { return BuffSizeToUse; }
@@ -39,8 +55,11 @@ public:
 
 private:
 	void BuildResponse(const float* afWeights, double dSampleRate);
+	// One path of the response switch into pfOut1 and pfOut2.
+	void RunPath(CIrConvolver* pResponse, const float* pfIn, float* pfOut1, float* pfOut2, int iCount);
 	template <bool bAvx2> void Convolve(const float* pfIn, float* pfOut1, float* pfOut2, int iCount);
 	void PushInputSpectrum();
+	void ClearHistory();
 	void SumTail();
 
 	float* m_afResponse;
@@ -81,4 +100,12 @@ private:
 		int iLength;
 	};
 	BaseResponse m_aBase[kNumBaseResponses];
+
+	// The two paths the response switch goes between (off, on) and the
+	// path left behind while the fade runs, worked in pieces this long.
+	CIrConvolver* m_apResponse[2] = {};
+	CSwitchFade m_responseFade;
+	static constexpr int kPiece = 256;
+	float m_afLeaving1[kPiece] = {};
+	float m_afLeaving2[kPiece] = {};
 };

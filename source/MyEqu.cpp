@@ -90,7 +90,16 @@ int CMyEqu::Reset()
 	for (Biquad* pBand : m_apBands)
 		pBand->Reset();
 	m_bank.ClearState();
+	m_bankRight.ClearState();
 	return 1;
+}
+
+void CMyEqu::SetStereo(bool bStereo)
+{
+	// Until now the right channel was the left one: its bank starts where the left one stands.
+	if (bStereo && !m_bStereo)
+		m_bankRight = m_bank;
+	m_bStereo = bStereo;
 }
 
 int CMyEqu::Configure(int i1, int i2, int i3, int i4, int i5, int i6, int i7, int i8, int i9, int i10,
@@ -103,7 +112,7 @@ int CMyEqu::Configure(int i1, int i2, int i3, int i4, int i5, int i6, int i7, in
 	return 1;
 }
 
-int CMyEqu::Process(const float* pfIn1, const float*, float* pfOut1, float* pfOut2, int iCount)
+int CMyEqu::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, float* pfOut2, int iCount)
 {
 	if (!m_afParams)
 	{
@@ -127,6 +136,7 @@ int CMyEqu::Process(const float* pfIn1, const float*, float* pfOut1, float* pfOu
 			m_apBands[b]->SetParameters(Biquad::kPeak, static_cast<double>(kEquBandHz[b] / fRate), kEquBandQ,
 			                            static_cast<double>(2.0f * voicing.afBand[b]));
 			m_bank.SetSection(b, *m_apBands[b]);
+			m_bankRight.SetSection(b, *m_apBands[b]);
 		}
 		m_fOutputGain = static_cast<float>(std::pow(10.0, static_cast<double>(voicing.fOutputDb / 20.0f)));
 		m_pDesignedVoicing = &voicing;
@@ -139,6 +149,14 @@ int CMyEqu::Process(const float* pfIn1, const float*, float* pfOut1, float* pfOu
 	// bank takes it as 0.
 	// Eight lanes of state and coefficients fit the AVX2 registers; the plain
 	// copy spills them.
-	RunBestBuild([&](auto) BRONTAL_INLINE { Filter(m_bank, pfIn1, iCount, m_fOutputGain, pfOut1, pfOut2); });
+	if (!m_bStereo)
+	{
+		RunBestBuild([&](auto) BRONTAL_INLINE { Filter(m_bank, pfIn1, iCount, m_fOutputGain, pfOut1, pfOut2); });
+		return 1;
+	}
+	RunBestBuild([&](auto) BRONTAL_INLINE {
+		Filter(m_bank, pfIn1, iCount, m_fOutputGain, pfOut1, pfOut1);
+		Filter(m_bankRight, pfIn2, iCount, m_fOutputGain, pfOut2, pfOut2);
+	});
 	return 1;
 }

@@ -2,14 +2,17 @@
 
 #include "brontalids.h"
 #include "brontalstatestream.h"
+#include "irstate.h"
 
 #include "pluginterfaces/base/ustring.h"
 #include "pluginterfaces/vst/ivstparameterchanges.h"
 #include "pluginterfaces/vst/ivstprocesscontext.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 namespace Steinberg {
 namespace Vst {
@@ -87,6 +90,7 @@ tresult PLUGIN_API Brontal::setActive(TBool state)
 	sendTextMessage(state ? "Brontal::setActive (true)" : "Brontal::setActive (false)");
 	m_core.ClearIndicators();
 	m_core.Reset();
+	m_core.CollectCabinets();
 	return AudioEffect::setActive(state);
 }
 
@@ -223,8 +227,7 @@ tresult PLUGIN_API Brontal::process(ProcessData& data)
 	out.silenceFlags = block.uOutSilent;
 	if (result == brontal::CBrontalCore::Result::Failed)
 		return kResultFalse;
-	if (result == brontal::CBrontalCore::Result::Played)
-		ReportIndicators(data.outputParameterChanges);
+	ReportIndicators(data.outputParameterChanges);
 	return kResultOk;
 }
 
@@ -234,7 +237,10 @@ tresult PLUGIN_API Brontal::getState(IBStream* state)
 	for (const ParamDef& def : kParams)
 		if (brontal::IsSaved(def))
 			afValues[def.iId] = m_core.GetParam(def.iId);
-	return brontal::WriteStateStream(state, brontal::SerialiseState(afValues)) ? kResultOk : kResultFalse;
+	std::vector<brontal::StateChunk> chunks;
+	if (m_core.Cabinet())
+		chunks.push_back(brontal::EncodeIrChunk(*m_core.Cabinet()));
+	return brontal::WriteStateStream(state, brontal::SerialiseState(afValues, chunks)) ? kResultOk : kResultFalse;
 }
 
 tresult PLUGIN_API Brontal::setState(IBStream* state)
@@ -246,6 +252,12 @@ tresult PLUGIN_API Brontal::setState(IBStream* state)
 	for (const ParamDef& def : kParams)
 		if (brontal::IsSaved(def))
 			m_core.SetParam(def.iId, parsed.afValues[def.iId]);
+	// The cabinet the state holds; without a whole, valid response, the built-in one.
+	auto pCabinet = std::make_unique<brontal::LoadedIr>();
+	const auto chunk = std::find_if(parsed.chunks.begin(), parsed.chunks.end(),
+	                                [](const brontal::StateChunk& c) { return c.uTag == brontal::kIrChunkTag; });
+	const bool bCabinet = chunk != parsed.chunks.end() && brontal::DecodeIrChunk(*chunk, *pCabinet);
+	m_core.SetCabinet(bCabinet ? std::move(pCabinet) : nullptr);
 	// A loaded setting is heard at once, not reached by a glide.
 	m_core.SnapNext();
 	return kResultOk;
@@ -256,6 +268,28 @@ tresult PLUGIN_API Brontal::notify(IMessage* message)
 	if (!message)
 		return kInvalidArgument;
 	const char* szId = message->getMessageID();
+	// The editor's cabinet: a response as the state chunk holds it, or
+	// nothing for the built-in mix.
+	if (szId && std::strcmp(szId, brontal::kCabinetMessageId) == 0)
+	{
+		const void* pData = nullptr;
+		uint32 uSize = 0;
+		IAttributeList* pAttributes = message->getAttributes();
+		if (!pAttributes || pAttributes->getBinary(brontal::kCabinetMessageData, pData, uSize) != kResultOk)
+			return kInvalidArgument;
+		if (uSize == 0)
+		{
+			m_core.SetCabinet(nullptr);
+			return kResultOk;
+		}
+		brontal::StateChunk chunk{brontal::kIrChunkTag, brontal::kIrChunkVersion, {}};
+		chunk.payload.assign(static_cast<const unsigned char*>(pData), static_cast<const unsigned char*>(pData) + uSize);
+		auto pCabinet = std::make_unique<brontal::LoadedIr>();
+		if (!brontal::DecodeIrChunk(chunk, *pCabinet))
+			return kInvalidArgument;
+		m_core.SetCabinet(std::move(pCabinet));
+		return kResultOk;
+	}
 	if (szId && std::strcmp(szId, "BinaryMessage") == 0)
 	{
 		const void* pData = nullptr;

@@ -1,6 +1,8 @@
 #include "brontalcore.h"
 
 #include "ComputeInputVumeter.h"
+#include "MyConvolution.h"
+#include "irstate.h"
 #include "processaudio.h"
 
 #include <algorithm>
@@ -91,7 +93,7 @@ void BypassChannels(AudioBlock& block)
 
 } // namespace
 
-CBrontalCore::CBrontalCore() : m_pChain(new CProcessAudio)
+CBrontalCore::CBrontalCore() : m_pChain(new CProcessAudio), m_dCabinetEnergy(CMyConvolution::BuiltInEnergy())
 {
 	for (int i = 0; i < kNumParams; ++i)
 		m_afParamValues[i].store(kDefaultParamValues[i], std::memory_order_relaxed);
@@ -148,6 +150,30 @@ void CBrontalCore::SetSampleRate(double dSampleRate)
 {
 	m_dSampleRate = dSampleRate;
 	m_pChain->SampleRateChanged();
+	// Resampled again from the samples as loaded, taken at the next reset or block.
+	if (m_pCabinet)
+		OfferCabinet();
+}
+
+void CBrontalCore::SetCabinet(std::unique_ptr<LoadedIr> pCabinet)
+{
+	if (!pCabinet && !m_pCabinet)
+		return;
+	m_pCabinet = std::move(pCabinet);
+	OfferCabinet();
+}
+
+void CBrontalCore::OfferCabinet()
+{
+	IrTaps taps;
+	if (m_pCabinet)
+		taps = PrepareResponse(m_pCabinet->samples, m_pCabinet->settings, m_dSampleRate, m_dCabinetEnergy);
+	m_pChain->Responses().Offer(MakePlayerResponse(taps.afLeft, taps.afRight));
+}
+
+void CBrontalCore::CollectCabinets()
+{
+	m_pChain->Responses().Collect();
 }
 
 void CBrontalCore::Reset()
@@ -157,12 +183,18 @@ void CBrontalCore::Reset()
 	m_bSnapPending.store(true);
 }
 
+void CBrontalCore::RememberIndicators()
+{
+	for (int j = 0; j < kNumIndicators; ++j)
+		m_afLastIndicators[j] = GetParam(kIndicatorIds[j]);
+}
+
 void CBrontalCore::ClearIndicators()
 {
 	ParamCell** afParams = nullptr;
 	if (m_pChain->GetParams(&afParams))
 		for (int iId : kIndicatorIds)
-			afParams[iId]->store(0.0f, std::memory_order_relaxed);
+			afParams[iId]->store(kDefaultParamValues[iId], std::memory_order_relaxed);
 }
 
 uint32_t CBrontalCore::TailSamples() const
@@ -301,8 +333,10 @@ CBrontalCore::Result CBrontalCore::Process(AudioBlock& block)
 	if (m_processingFade.Off())
 	{
 		// Nobody hears the chain: it takes whatever changes meanwhile at once.
+		// The tuner lets its note go, which the host hears of.
 		BypassChannels(block);
 		TakeAllPoints();
+		RememberIndicators();
 		m_pChain->Snap();
 		return Result::Quiet;
 	}
@@ -317,14 +351,14 @@ CBrontalCore::Result CBrontalCore::Process(AudioBlock& block)
 		// stands at the next block, without a fade.
 		SilenceOutputs(block);
 		TakeAllPoints();
+		RememberIndicators();
 		m_pChain->Snap();
 		m_processingFade.Forget();
 		return Result::Quiet;
 	}
 	block.uOutSilent = 0;
 
-	for (int j = 0; j < kNumIndicators; ++j)
-		m_afLastIndicators[j] = GetParam(kIndicatorIds[j]);
+	RememberIndicators();
 
 	// A mono bus feeds its one channel to both chain inputs; silent input
 	// while ringing out reads zeros of our own. The dry side of the bypass

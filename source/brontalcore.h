@@ -17,6 +17,8 @@ class CProcessAudio;
 
 namespace brontal {
 
+struct LoadedIr;
+
 // One host block: channel pointers and per-channel silence bits (channel i is
 // bit i; a host that knows no such flags passes 0).
 struct AudioBlock
@@ -72,10 +74,20 @@ public:
 	void SetSampleRate(double dSampleRate);
 	// Clears every block's memory; the next block takes every value at once.
 	void Reset();
+	// Every indicator back to its default (the tuner's cents at their middle).
 	void ClearIndicators();
 	// The next block takes every value at once (a loaded state).
 	void SnapNext() { m_bSnapPending.store(true); }
 	uint32_t TailSamples() const;
+
+	// The player's cabinet response (nullptr: the built-in mix), prepared
+	// here for the rate in use and handed to the chain, which crossfades to
+	// it; prepared again from the samples as loaded at each new rate. Main
+	// thread, like Cabinet and CollectCabinets (which frees what the chain
+	// let go).
+	void SetCabinet(std::unique_ptr<LoadedIr> pCabinet);
+	const LoadedIr* Cabinet() const { return m_pCabinet.get(); }
+	void CollectCabinets();
 
 	// The index of a level whose points are taken at their offsets; -1 for
 	// the rest, which take the host's last point for the whole block.
@@ -87,11 +99,13 @@ public:
 	// No audio this call: every pending point applies now.
 	void Flush();
 	Result Process(AudioBlock& block);
-	// Indicator j (of kIndicatorIds) has changed since the chain last
-	// started a block.
+	// Indicator j (of kIndicatorIds) has changed during the last block,
+	// played or quiet.
 	bool IndicatorChanged(int j) const { return GetParam(kIndicatorIds[j]) != m_afLastIndicators[j]; }
 
 private:
+	void RememberIndicators();
+
 	struct LevelPoints
 	{
 		int iId;
@@ -144,6 +158,11 @@ private:
 	// the very buffer of the input.
 	std::unique_ptr<float[]> m_pfDryLeft;
 	std::unique_ptr<float[]> m_pfDryRight;
+
+	void OfferCabinet();
+	// The cabinet as loaded, and the energy a normalised one is given.
+	std::unique_ptr<LoadedIr> m_pCabinet;
+	double m_dCabinetEnergy;
 };
 
 } // namespace brontal

@@ -13,19 +13,21 @@ bool ReadStateStream(Steinberg::IBStream* pStream, StateBytes& bytes)
 	StateBytes read(kStateRecordSize, 0);
 	std::size_t uTotal = 0;
 	// A stream that claims more than it was asked for cannot be trusted with
-	// any of it; one that answers OK with nothing has ended.
+	// any of it; one that answers OK with nothing has ended, and so has one
+	// that fails, after the bytes it did deliver (streams that end short of
+	// what was asked often answer so).
 	auto fill = [&](std::size_t uUntil) {
 		while (uTotal < uUntil)
 		{
 			const auto iAsked = static_cast<Steinberg::int32>(std::min<std::size_t>(uUntil - uTotal, 1 << 16));
 			Steinberg::int32 iRead = 0;
-			const bool bOk = pStream->read(read.data() + uTotal, iAsked, &iRead) == Steinberg::kResultOk;
-			if (iRead <= 0 || iRead > iAsked)
+			const Steinberg::tresult result = pStream->read(read.data() + uTotal, iAsked, &iRead);
+			if (iRead < 0 || iRead > iAsked)
 				return false;
 			// A stream may deliver its last bytes and say it could not give
 			// all that was asked: they count, and the stream has ended.
 			uTotal += static_cast<std::size_t>(iRead);
-			if (!bOk)
+			if (result != Steinberg::kResultOk || iRead == 0)
 				return false;
 		}
 		return true;

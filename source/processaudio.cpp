@@ -11,6 +11,7 @@
 #include "MyDisto.h"
 #include "MyEqu.h"
 #include "MyReverb.h"
+#include "Tuner.h"
 #include "brontalassert.h"
 #include "brontalparams.h"
 
@@ -32,6 +33,7 @@ CProcessAudio::CProcessAudio()
 	, m_pOutputVumeters(new CComputeOutputVumeters)
 	, m_pSaturator(new CMyComp)
 	, m_pConvolution(new CMyConvolution)
+	, m_pTuner(new CTuner)
 	, m_pEquPreTwin(new CMyEqu)
 	, m_pDistoTwin(new CMyDisto)
 	, m_pConvolutionTwin(new CMyConvolution)
@@ -44,6 +46,8 @@ CProcessAudio::CProcessAudio()
 CProcessAudio::~CProcessAudio()
 {
 	FreeBuffers();
+	delete m_pHeardResponse;
+	delete m_pLeavingResponse;
 	delete m_pSourceSelector;
 	delete m_pInputGain;
 	delete m_pInputVumeter;
@@ -55,6 +59,7 @@ CProcessAudio::~CProcessAudio()
 	delete m_pDelay;
 	delete m_pReverb;
 	delete m_pConvolution;
+	delete m_pTuner;
 	delete m_pOutputVumeters;
 	delete m_pSaturator;
 	delete m_pEquPreTwin;
@@ -72,7 +77,7 @@ template <typename Fn> void CProcessAudio::ForEachEffect(Fn fn) const
 	CMyEffect* const apEffects[] = {m_pSourceSelector, m_pInputGain, m_pInputVumeter, m_pComp, m_pEquPre,
 	                                m_pEquPost, m_pDisto, m_pConvolution, m_pChorus, m_pDelay,
 	                                m_pReverb, m_pOutputVumeters, m_pSaturator, m_pEquPreTwin,
-	                                m_pDistoTwin, m_pConvolutionTwin, m_pEquPostTwin};
+	                                m_pDistoTwin, m_pConvolutionTwin, m_pEquPostTwin, m_pTuner};
 	for (CMyEffect* pEffect : apEffects)
 		fn(pEffect);
 }
@@ -194,16 +199,43 @@ int CProcessAudio::Reset()
 	ForEachEffect([](CMyEffect* pEffect) { pEffect->Reset(); });
 	m_driveFade.Forget();
 	m_iDriveHeard = 0;
+	ExchangeResponses(true);
 	return 1;
+}
+
+void CProcessAudio::ExchangeResponses(bool bAtOnce)
+{
+	if (m_bResponseChanging && !m_pConvolution->Switching() && !m_pConvolutionTwin->Switching() && m_responses.CanLetGo())
+	{
+		m_responses.LetGo(m_pLeavingResponse);
+		m_pLeavingResponse = nullptr;
+		m_bResponseChanging = false;
+	}
+	if (m_bResponseChanging)
+		return;
+	CPlayerResponse* pResponse = m_responses.Take();
+	if (!pResponse)
+		return;
+	m_pLeavingResponse = m_pHeardResponse;
+	m_pHeardResponse = pResponse;
+	m_bResponseChanging = true;
+	// A set nobody hears takes it at once; it is cleared before it is heard.
+	for (int i = 0; i < 2; ++i)
+		m_aDrive[i].pConvolution->UseResponse(pResponse->Set(i), bAtOnce || (i != m_iDriveHeard && !m_driveFade.Mixing()));
+	if (bAtOnce)
+		ExchangeResponses(true);
 }
 
 int CProcessAudio::RunDriveStages(DriveStages& stages, const Pair& in, const Pair (&pairs)[2], int iCount)
 {
 	const Pair &a = pairs[0], &b = pairs[1];
-	return stages.pEquPre->Process(in.pf1, in.pf2, a.pf1, a.pf2, iCount) &&
-	       stages.pDisto->Process(a.pf1, a.pf2, b.pf1, b.pf2, iCount) &&
-	       stages.pConvolution->Process(b.pf1, b.pf2, a.pf1, a.pf2, iCount) &&
-	       stages.pEquPost->Process(a.pf1, a.pf2, b.pf1, b.pf2, iCount);
+	if (!stages.pEquPre->Process(in.pf1, in.pf2, a.pf1, a.pf2, iCount) ||
+	    !stages.pDisto->Process(a.pf1, a.pf2, b.pf1, b.pf2, iCount) ||
+	    !stages.pConvolution->Process(b.pf1, b.pf2, a.pf1, a.pf2, iCount))
+		return 0;
+	// A stereo cabinet response gives the equaliser after it two channels.
+	stages.pEquPost->SetStereo(stages.pConvolution->StereoOutput());
+	return stages.pEquPost->Process(a.pf1, a.pf2, b.pf1, b.pf2, iCount);
 }
 
 void CProcessAudio::Snap()
@@ -231,6 +263,7 @@ int CProcessAudio::Process(const float* pfInLeft, const float* pfInRight, float*
 		return 0;
 	}
 	const Stages& w = m_stages;
+	ExchangeResponses(false);
 
 	// Every non-finite sample made 0 and every absurd one bounded, so that
 	// one bad sample can never poison a filter or a feedback line.
@@ -241,6 +274,7 @@ int CProcessAudio::Process(const float* pfInLeft, const float* pfInRight, float*
 	}
 
 	if (!m_pSourceSelector->Process(w.input.pf1, w.input.pf2, w.selected.pf1, w.selected.pf2, iCount) ||
+	    !m_pTuner->Process(w.selected.pf1, nullptr, nullptr, nullptr, iCount) ||
 	    !m_pInputGain->Process(w.selected.pf1, w.selected.pf2, w.gained.pf1, w.gained.pf2, iCount) ||
 	    !m_pInputVumeter->Process(w.gained.pf1, w.gained.pf2, nullptr, nullptr, iCount) ||
 	    !m_pComp->Process(w.gained.pf1, w.gained.pf2, w.compressed.pf1, w.compressed.pf2, iCount))
@@ -287,6 +321,9 @@ int CProcessAudio::Process(const float* pfInLeft, const float* pfInRight, float*
 	    !m_pReverb->Process(w.delayed.pf1, w.delayed.pf2, w.reverberated.pf1, w.reverberated.pf2, iCount) ||
 	    !m_pSaturator->ProcessSaturation(w.reverberated.pf1, w.reverberated.pf2, pfOutLeft, pfOutRight, iCount))
 		return 0;
+	// The saturator is done with the reverb's pair: it holds the silent side
+	// of the tuner's fade. The meters show what is heard.
+	m_pTuner->Mute(pfOutLeft, pfOutRight, w.reverberated.pf1, w.reverberated.pf2, iCount);
 	return m_pOutputVumeters->Process(pfOutLeft, pfOutRight, nullptr, nullptr, iCount) != 0 ? 1 : 0;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MyEffect.h"
+#include "ResponseExchange.h"
 #include "SwitchFade.h"
 
 class CEffectSourceSelector;
@@ -14,8 +15,9 @@ class CMyConvolution;
 class CMyChorus;
 class CMyDelay;
 class CMyReverb;
+class CTuner;
 
-// Owns the thirteen blocks, their work buffers and the parameter table, and
+// Owns the fourteen blocks, their work buffers and the parameter table, and
 // runs the blocks in their fixed order, each stage writing a fresh pair of
 // buffers so no stage works in place.
 class CProcessAudio
@@ -50,6 +52,11 @@ public:
 	// How long the output keeps sounding after the input stops, at the
 	// current settings: the delay's and the reverb's tails in series.
 	double GetTailSeconds() const;
+
+	// Where the main thread offers the player's cabinet response (and
+	// frees the ones let go); the chain takes it at its next block,
+	// crossfading, or at once after Reset.
+	CResponseExchange& Responses() { return m_responses; }
 
 	// Work buffers the chain needs: a pair for what each stage writes (a
 	// drive set's four stages take turns on two pairs of its own).
@@ -93,6 +100,9 @@ private:
 	// Runs one set of the four stages from in, ping-ponging between its two
 	// pairs; the result is in the second.
 	static int RunDriveStages(DriveStages& stages, const Pair& in, const Pair (&pairs)[2], int iCount);
+	// Lets the response left behind go once no cabinet hears it, then
+	// takes a waiting one.
+	void ExchangeResponses(bool bAtOnce);
 
 	const double* m_pdSampleRate = nullptr;
 	int m_iParamCount = 0;
@@ -114,6 +124,7 @@ private:
 	CComputeOutputVumeters* m_pOutputVumeters = nullptr;
 	CMyComp* m_pSaturator = nullptr;
 	CMyConvolution* m_pConvolution = nullptr;
+	CTuner* m_pTuner = nullptr;
 	const ParamCell* m_pfTempo = nullptr;
 
 	// The distortion switch changes four stages at once. One set of them
@@ -126,4 +137,11 @@ private:
 	DriveStages m_aDrive[2];
 	int m_iDriveHeard = 0;
 	CSwitchFade m_driveFade;
+
+	CResponseExchange m_responses;
+	// The response heard and the one faded from (nullptr: the built-in mix);
+	// the chain owns them until it lets them go.
+	CPlayerResponse* m_pHeardResponse = nullptr;
+	CPlayerResponse* m_pLeavingResponse = nullptr;
+	bool m_bResponseChanging = false;
 };

@@ -5,7 +5,8 @@ Each seed is a small, readable case in the harness's input layout (the
 readers in tests/fuzz/*.cpp): the common host set-ups, every rate and
 arrangement, the edges of block size, parameter ids and values, tempo,
 samples, silence flags, bypass, reactivation and state loads; state records
-whole, short, in pieces and from failing streams; typical command lines.
+whole, short, in pieces and from failing streams; typical command lines;
+WAV files of every supported variant and a few broken ones.
 The fuzzer starts from these and mutates. Deterministic, no input.
 
 Usage: tools/gen_fuzz_seeds.py [OUTPUT_DIR]
@@ -231,6 +232,14 @@ def state_seeds():
         s[name + "-fails-after-part"] = u8(target) + u8(3) + u8(16) + u8(41) + odd
         s[name + "-overstates"] = u8(target) + u8(4) + u8(255) + odd
         s[name + "-overstates-in-pieces"] = u8(target) + u8(4) + u8(9) + odd
+    # A cabinet response: flags, name, path, rate, channels, frames, samples.
+    cabi = (u32(3) + u32(7) + b"cab.wav" + u32(0) + u32(48000) + u32(2) + u32(4)
+            + b"".join(f32(x) for x in (0.5, -0.25, 0.125, 0.0, 0.3, 0.2, -0.1, 0.05)))
+    with_cabinet = whole + b"cabi" + u32(1) + u32(len(cabi)) + cabi
+    s["processor-cabinet"] = u8(set_state) + u8(0) + u8(255) + with_cabinet
+    s["processor-cabinet-cut"] = u8(set_state) + u8(0) + u8(255) + with_cabinet[:-3]
+    s["processor-cabinet-pieces"] = u8(set_state) + u8(0) + u8(7) + with_cabinet
+    s["processor-cabinet-version-2"] = u8(set_state) + u8(0) + u8(255) + whole + b"cabi" + u32(2) + u32(len(cabi)) + cabi
     s["save-full-disk"] = u8(get_state) + u8(1) + u8(255) + u8(40)
     s["save"] = u8(get_state) + u8(0) + u8(255)
     return s
@@ -260,6 +269,51 @@ def options_seeds():
         "preset-and-state": ["--preset", "p", "--state-in", "s", "a", "b"],
     }
     return {name: b"\0".join(arg.encode() for arg in args) for name, args in lines.items()}
+
+
+def chunk(tag, payload, claimed=None):
+    size = len(payload) if claimed is None else claimed
+    return tag + u32(size) + payload + (b"\0" if len(payload) % 2 else b"")
+
+
+WAV_GUID_TAIL = bytes([0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71])
+
+
+def wav_format(tag, channels, rate, bits, extensible=False):
+    align = channels * bits // 8
+    head = u16(0xFFFE if extensible else tag) + u16(channels) + u32(rate) + u32(rate * align) + u16(align) + u16(bits)
+    if extensible:
+        head += u16(22) + u16(bits) + u32(3) + u16(tag) + WAV_GUID_TAIL
+    return head
+
+
+def wav(fmt, data, before=b"", after=b"", riff_size=None):
+    body = b"WAVE" + before + chunk(b"fmt ", fmt) + chunk(b"data", data) + after
+    return b"RIFF" + u32(len(body) if riff_size is None else riff_size) + body
+
+
+def wav_seeds():
+    ramp16 = b"".join(u16((i * 2000) & 0xFFFF) for i in range(16))
+    ramp24 = b"".join(struct.pack("<i", i * 300000)[:3] for i in range(-8, 8))
+    floats = b"".join(f32(0.1 * i) for i in range(-4, 4))
+    doubles = b"".join(f64(0.05 * i) for i in range(-4, 4))
+    return {
+        "pcm16-mono": wav(wav_format(1, 1, 44100, 16), ramp16),
+        "pcm24-stereo": wav(wav_format(1, 2, 48000, 24), ramp24),
+        "pcm32": wav(wav_format(1, 1, 96000, 32), b"".join(u32(i << 24) for i in range(8))),
+        "pcm8": wav(wav_format(1, 1, 8000, 8), bytes(range(0, 256, 16))),
+        "float32": wav(wav_format(3, 1, 48000, 32), floats),
+        "float64-stereo": wav(wav_format(3, 2, 384000, 64), doubles),
+        "extensible-24": wav(wav_format(1, 2, 88200, 24, True), ramp24),
+        "extensible-float": wav(wav_format(3, 1, 192000, 32, True), floats),
+        "four-channels": wav(wav_format(1, 4, 48000, 16), ramp16),
+        "chunks-around": wav(wav_format(1, 1, 48000, 16), ramp16, chunk(b"LIST", b"abc"), chunk(b"cue ", b"12345")),
+        "data-claims-2gb": b"RIFF" + u32(0xFFFFFFFF) + b"WAVE" + chunk(b"fmt ", wav_format(1, 1, 48000, 16))
+                           + chunk(b"data", ramp16, claimed=0x7FFFFFFF),
+        "zero-channels": wav(wav_format(1, 0, 48000, 16), ramp16),
+        "absurd-rate": wav(wav_format(1, 1, 4000000000, 16), ramp16),
+        "truncated": wav(wav_format(1, 2, 48000, 24), ramp24)[:40],
+    }
 
 
 def lv2_run_seeds():
@@ -317,6 +371,9 @@ def main():
     write("fuzz_process", process_seeds())
     write("fuzz_state", state_seeds())
     write("fuzz_render_options", options_seeds())
+    write("fuzz_wav", wav_seeds())
+
+
     write("fuzz_lv2_run", lv2_run_seeds())
 
 

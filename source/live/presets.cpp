@@ -28,17 +28,10 @@ void addFolder(const fs::path& folder, bool factory, std::vector<PresetEntry>& e
 
 std::string userPresetFolder(const std::string& subfolder)
 {
-#ifdef _WIN32
-	const char* home = std::getenv("USERPROFILE");
-	if (!home || !*home)
-		return {};
-	return (fs::path(home) / "Documents" / "VST3 Presets" / subfolder).string();
-#else
 	const char* home = std::getenv("HOME");
 	if (!home || !*home)
 		return {};
 	return (fs::path(home) / ".vst3" / "presets" / subfolder).string();
-#endif
 }
 
 std::vector<PresetEntry> findPresets(const std::string& bundle, const std::string& subfolder)
@@ -46,9 +39,7 @@ std::vector<PresetEntry> findPresets(const std::string& bundle, const std::strin
 	std::vector<PresetEntry> entries;
 	std::set<std::string> seen;
 	addFolder(fs::path(bundle) / "Contents" / "Resources" / "Presets" / subfolder, true, entries, seen);
-#ifndef _WIN32
 	addFolder(fs::path("/usr/share/vst3/presets") / subfolder, true, entries, seen);
-#endif
 	const std::string user = userPresetFolder(subfolder);
 	if (!user.empty())
 		addFolder(user, false, entries, seen);

@@ -21,8 +21,8 @@ struct PresetEntry
 // found in several folders is listed once, from the first.
 std::vector<PresetEntry> findPresets(const std::string& bundle, const std::string& subfolder);
 
-// Where the user's own presets are saved (~/.vst3/presets/SUBFOLDER, or
-// Documents\VST3 Presets\SUBFOLDER on Windows); empty without a home.
+// Where the user's own presets are saved (~/.vst3/presets/SUBFOLDER);
+// empty without a home.
 std::string userPresetFolder(const std::string& subfolder);
 
 } // namespace brontal::live

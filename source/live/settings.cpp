@@ -29,12 +29,6 @@ bool validChannels(const std::vector<int>& channels, std::size_t most)
 
 std::string configFolder()
 {
-#ifdef _WIN32
-	const char* appData = std::getenv("APPDATA");
-	if (!appData || !*appData)
-		return {};
-	const fs::path folder = fs::path(appData) / "Brontal";
-#else
 	const char* xdg = std::getenv("XDG_CONFIG_HOME");
 	const char* home = std::getenv("HOME");
 	fs::path folder;
@@ -44,7 +38,6 @@ std::string configFolder()
 		folder = fs::path(home) / ".config" / "brontal";
 	else
 		return {};
-#endif
 	std::error_code error;
 	fs::create_directories(folder, error);
 	return folder.string();

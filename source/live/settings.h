@@ -1,7 +1,7 @@
 #pragma once
 
 // What the player chose, kept between runs in the user's configuration
-// folder ($XDG_CONFIG_HOME/brontal or ~/.config/brontal; %APPDATA%\Brontal),
+// folder ($XDG_CONFIG_HOME/brontal or ~/.config/brontal),
 // beside the plug-in's last state. Anything unreadable or out of range gives
 // the documented fallback and one message; nothing here throws at a user.
 

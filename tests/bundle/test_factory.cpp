@@ -122,12 +122,12 @@ TEST(Factory, EntryPointsAndRepeatedFactoryCalls)
 	EXPECT_TRUE(library->exit());
 }
 
-TEST(Parameters, NineteenInPublishedOrderWithTheirShapes)
+TEST(Parameters, InPublishedOrderWithTheirShapes)
 {
 	host::PluginInstance instance(bundle());
 	IEditController* controller = instance.controller();
-	// The nineteen, then the switches' pedals, then the program choice.
-	ASSERT_EQ(controller->getParameterCount(), 19 + 16 + 1);
+	// The nineteen, the tuner's five, the switches' pedals, the program choice.
+	ASSERT_EQ(controller->getParameterCount(), 24 + 16 + 1);
 
 	struct Expected
 	{
@@ -137,7 +137,7 @@ TEST(Parameters, NineteenInPublishedOrderWithTheirShapes)
 		double defaultValue;
 	};
 	const double f08 = static_cast<double>(0.8f), f055 = static_cast<double>(0.55f), f01 = static_cast<double>(0.1f);
-	const Expected expected[19] = {
+	const Expected expected[24] = {
 	    {"Input Selection", 1, ParameterInfo::kCanAutomate, 1.0},
 	    {"Gate/Compressor ON OFF", 1, ParameterInfo::kCanAutomate, 1.0},
 	    {"Compressor Level", 0, ParameterInfo::kCanAutomate, f08},
@@ -157,13 +157,21 @@ TEST(Parameters, NineteenInPublishedOrderWithTheirShapes)
 	    {"Compression Led", 0, ParameterInfo::kIsReadOnly, 0.0},
 	    {"Button1", 1, ParameterInfo::kCanAutomate, 0.0},
 	    {"Bypass", 1, ParameterInfo::kIsBypass, 0.0},
+	    // From id 21: the tuner's switch, its reference (430 to 450 Hz in
+	    // 1 Hz steps, 440 in the middle), the note (MIDI number / 127), the
+	    // cents ((cents + 50) / 100) and whether a note is held.
+	    {"Tuner ON OFF", 1, ParameterInfo::kCanAutomate, 0.0},
+	    {"Tuner Reference", 20, ParameterInfo::kCanAutomate, 0.5},
+	    {"Tuner Note", 127, ParameterInfo::kIsReadOnly, 0.0},
+	    {"Tuner Cents", 0, ParameterInfo::kIsReadOnly, 0.5},
+	    {"Tuner Note Held", 1, ParameterInfo::kIsReadOnly, 0.0},
 	};
-	for (int32 index = 0; index < 19; ++index)
+	for (int32 index = 0; index < 24; ++index)
 	{
 		SCOPED_TRACE(index);
 		ParameterInfo info{};
 		ASSERT_EQ(controller->getParameterInfo(index, info), kResultOk);
-		EXPECT_EQ(info.id, static_cast<ParamID>(index + 1));
+		EXPECT_EQ(info.id, static_cast<ParamID>(index < 19 ? index + 1 : index + 2));
 		EXPECT_EQ(utf8(info.title), expected[index].title);
 		EXPECT_EQ(utf8(info.shortTitle), "");
 		EXPECT_EQ(utf8(info.units), "");
@@ -175,19 +183,19 @@ TEST(Parameters, NineteenInPublishedOrderWithTheirShapes)
 	}
 	EXPECT_EQ(controller->getParamNormalized(kCompressorLevel), 0.800000011920929);
 	ParameterInfo info{};
-	EXPECT_NE(controller->getParameterInfo(19 + 16 + 1, info), kResultOk);
+	EXPECT_NE(controller->getParameterInfo(24 + 16 + 1, info), kResultOk);
 
 	// A hold and a toggle pedal for each switch a foot may want, from id 26,
 	// hidden from the host's lists.
 	const char* const switches[8] = {"Input Selection", "Gate/Compressor", "Distortion", "Stereo Enhancer",
 	                                 "Delay",           "Modulation",      "Reverb",     "Bypass"};
-	for (int32 index = 19; index < 19 + 16; ++index)
+	for (int32 index = 24; index < 24 + 16; ++index)
 	{
 		SCOPED_TRACE(index);
 		ASSERT_EQ(controller->getParameterInfo(index, info), kResultOk);
-		EXPECT_EQ(info.id, static_cast<ParamID>(26 + index - 19));
+		EXPECT_EQ(info.id, static_cast<ParamID>(26 + index - 24));
 		EXPECT_EQ(utf8(info.title),
-		          std::string(switches[(index - 19) / 2]) + ((index - 19) % 2 ? " Pedal Toggle" : " Pedal Hold"));
+		          std::string(switches[(index - 24) / 2]) + ((index - 24) % 2 ? " Pedal Toggle" : " Pedal Hold"));
 		EXPECT_EQ(info.flags, ParameterInfo::kIsHidden);
 		EXPECT_EQ(info.stepCount, 0);
 		EXPECT_EQ(info.defaultNormalizedValue, 0.0);

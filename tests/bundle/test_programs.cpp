@@ -107,7 +107,7 @@ TEST_F(Programs, TheFactoryPresetsThenThePlayersAreTheUnitsProgramList)
 
 	// The program change parameter, as a host maps MIDI program changes.
 	ParameterInfo info{};
-	ASSERT_EQ(instance.controller()->getParameterInfo(19 + 16, info), kResultOk);
+	ASSERT_EQ(instance.controller()->getParameterInfo(24 + 16, info), kResultOk);
 	EXPECT_EQ(info.id, kProgramId);
 	EXPECT_EQ(text(info.title), "Program");
 	EXPECT_EQ(info.flags, ParameterInfo::kCanAutomate | ParameterInfo::kIsList | ParameterInfo::kIsProgramChange);

@@ -45,11 +45,48 @@ std::vector<float> decode(const std::vector<char>& bytes)
 	return values;
 }
 
+// The record's twenty values of a saved state; what follows it is the
+// 'parm' chunk (parmChunk below).
 std::vector<float> componentValues(host::PluginInstance& instance)
 {
 	host::ByteStream stream;
 	EXPECT_EQ(instance.component()->getState(&stream), kResultOk);
-	return decode(stream.bytes());
+	std::vector<char> bytes = stream.bytes();
+	bytes.resize(std::min<size_t>(bytes.size(), 80));
+	return decode(bytes);
+}
+
+std::vector<char> componentTail(host::PluginInstance& instance)
+{
+	host::ByteStream stream;
+	EXPECT_EQ(instance.component()->getState(&stream), kResultOk);
+	const std::vector<char>& bytes = stream.bytes();
+	return bytes.size() > 80 ? std::vector<char>(bytes.begin() + 80, bytes.end()) : std::vector<char>{};
+}
+
+void appendWord(std::vector<char>& bytes, uint32_t word)
+{
+	for (int b = 0; b < 4; ++b)
+		bytes.push_back(static_cast<char>((word >> (8 * b)) & 0xFF));
+}
+
+// The 'parm' chunk as this build saves it: tag, version 1, length, then the
+// count and each parameter's id and value bits, the tuner's switch (21) and
+// reference (22).
+std::vector<char> parmChunk(float fTuner, float fReference)
+{
+	std::vector<char> bytes = {'p', 'a', 'r', 'm'};
+	appendWord(bytes, 1);
+	appendWord(bytes, 20);
+	appendWord(bytes, 2);
+	for (auto [id, value] : {std::pair<uint32_t, float>{21, fTuner}, {22, fReference}})
+	{
+		uint32_t bits;
+		std::memcpy(&bits, &value, 4);
+		appendWord(bytes, id);
+		appendWord(bytes, bits);
+	}
+	return bytes;
 }
 
 } // namespace
@@ -59,8 +96,10 @@ TEST(State, FreshProcessorSavesMarkerAndDefaults)
 	host::PluginInstance instance(bundle());
 	host::ByteStream stream;
 	ASSERT_EQ(instance.component()->getState(&stream), kResultOk);
-	ASSERT_EQ(stream.bytes().size(), 80u);
-	EXPECT_EQ(stream.bytes(), record(kDefaults));
+	ASSERT_EQ(stream.bytes().size(), 112u);
+	EXPECT_EQ(std::vector<char>(stream.bytes().begin(), stream.bytes().begin() + 80), record(kDefaults));
+	// The tuner off, its reference at 440 Hz.
+	EXPECT_EQ(std::vector<char>(stream.bytes().begin() + 80, stream.bytes().end()), parmChunk(0.0f, 0.5f));
 	// The marker is 1.0 in little-endian bytes.
 	EXPECT_EQ(std::vector<char>(stream.bytes().begin(), stream.bytes().begin() + 4),
 	          (std::vector<char>{0x00, 0x00, static_cast<char>(0x80), 0x3F}));
@@ -239,19 +278,45 @@ TEST(State, SavedMetersComeBackUntilActivation)
 		EXPECT_EQ(afterActivation[static_cast<size_t>(id)], 0.0f) << id;
 }
 
+// The tuner's switch and reference go in the 'parm' chunk and come back
+// from it on both sides; a record alone (every project saved before them)
+// loads the tuner off at 440 Hz, whatever the instance held.
+TEST(State, TheTunerSavesAfterTheRecordAndOldProjectsLoadItOffAt440)
+{
+	auto instance = activeInstance();
+	render(*instance, sine(1024, 110.0, 48000.0, 0.2f), 256, {{kTunerOnOff, 1.0}, {kTunerReference, 0.1}});
+	EXPECT_EQ(componentTail(*instance), parmChunk(1.0f, 0.1f));
+	host::ByteStream saved = instance->saveComponentState();
+
+	host::PluginInstance other(bundle());
+	other.loadComponentState(saved);
+	EXPECT_EQ(componentTail(other), parmChunk(1.0f, 0.1f));
+	EXPECT_EQ(other.controller()->getParamNormalized(kTunerOnOff), 1.0);
+	EXPECT_EQ(other.controller()->getParamNormalized(kTunerReference), static_cast<double>(0.1f));
+
+	host::ByteStream old(record(kDefaults));
+	other.loadComponentState(old);
+	EXPECT_EQ(componentTail(other), parmChunk(0.0f, 0.5f));
+	EXPECT_EQ(other.controller()->getParamNormalized(kTunerOnOff), 0.0);
+	EXPECT_EQ(other.controller()->getParamNormalized(kTunerReference), 0.5);
+}
+
 TEST(State, ControllerKeepsItsOwnRecord)
 {
 	host::PluginInstance instance(bundle());
 	IEditController* controller = instance.controller();
 	host::ByteStream fresh;
 	ASSERT_EQ(controller->getState(&fresh), kResultOk);
-	EXPECT_EQ(fresh.bytes(), record(kDefaults));
+	std::vector<char> expected = record(kDefaults);
+	const std::vector<char> tail = parmChunk(0.0f, 0.5f);
+	expected.insert(expected.end(), tail.begin(), tail.end());
+	EXPECT_EQ(fresh.bytes(), expected);
 
 	ASSERT_EQ(controller->setParamNormalized(kDelayLevel, 0.25), kResultOk);
 	ASSERT_EQ(controller->setParamNormalized(kBypass, 1.0), kResultOk);
 	host::ByteStream changed;
 	ASSERT_EQ(controller->getState(&changed), kResultOk);
-	const std::vector<float> values = decode(changed.bytes());
+	const std::vector<float> values = decode(std::vector<char>(changed.bytes().begin(), changed.bytes().begin() + 80));
 	EXPECT_EQ(values[kDelayLevel], 0.25f);
 	EXPECT_EQ(values[kBypass], 1.0f);
 
@@ -286,12 +351,6 @@ TEST(State, FuzzedRecordsNeverBreakTheProcessor)
 		for (float v : componentValues(*instance))
 			ASSERT_TRUE(v >= 0.0f && v <= 1.0f);
 	}
-}
-
-void appendWord(std::vector<char>& bytes, uint32_t word)
-{
-	for (int b = 0; b < 4; ++b)
-		bytes.push_back(static_cast<char>((word >> (8 * b)) & 0xFF));
 }
 
 // A chunk after the record: tag, version, length, payload.

@@ -3,6 +3,11 @@
 // same way on every platform, so renders of the Linux and the Windows
 // module can be compared sample for sample.
 #include "bundlefixture.h"
+#include "cabinetpayload.h"
+
+#include "pluginterfaces/vst/ivstcomponent.h"
+#include "pluginterfaces/vst/ivstmessage.h"
+#include "public.sdk/source/vst/hosting/hostclasses.h"
 
 #include <cstdint>
 #include <cstring>
@@ -79,15 +84,45 @@ inline std::vector<float> demoRiff()
 	return readWavChannel(std::string(BRONTAL_SOURCE_DIR) + "/examples/demo-riff.wav");
 }
 
-// The riff on both inputs at the given rate, default settings, 512-sample
-// blocks; the output interleaved left, right.
-inline std::vector<float> renderRiff(double dRate)
+inline constexpr double kCabinetRate = 48000.0;
+
+// A state holding a stereo cabinet response (0.5 s at 44.1 kHz, trimmed
+// and normalised), as this platform's module saves it.
+inline std::vector<char> cabinetState()
+{
+	using namespace Steinberg;
+	using namespace Steinberg::Vst;
+	bundletest::host::PluginInstance instance(bundletest::bundle());
+	const std::vector<char> payload =
+	    cabinettest::Payload(44100, cabinettest::Decaying(22050, 1), cabinettest::Decaying(22050, 2));
+	IConnectionPoint* point = bundletest::host::queryInterface<IConnectionPoint>(instance.component());
+	IMessage* message = new HostMessage;
+	message->setMessageID("BrontalCabinet");
+	message->getAttributes()->setBinary("Payload", payload.data(), static_cast<uint32>(payload.size()));
+	point->notify(message);
+	message->release();
+	point->release();
+	bundletest::host::ByteStream stream;
+	instance.component()->getState(&stream);
+	return stream.bytes();
+}
+
+// The riff on both inputs at the given rate, default settings (or a state's),
+// 512-sample blocks; the output interleaved left, right.
+inline std::vector<float> renderRiff(double dRate, const std::vector<char>* pState = nullptr)
 {
 	const std::vector<float> riff = demoRiff();
 	bundletest::Stereo input(riff.size());
 	input.left = riff;
 	input.right = riff;
 	auto instance = bundletest::activeInstance(dRate, kBlockSize);
+	if (pState)
+	{
+		bundletest::host::ByteStream stream(*pState);
+		instance->component()->setState(&stream);
+		instance->component()->setActive(false);
+		instance->component()->setActive(true);
+	}
 	const bundletest::Stereo output = bundletest::render(*instance, input, kBlockSize);
 	std::vector<float> interleaved;
 	interleaved.reserve(2 * output.size());
@@ -103,5 +138,9 @@ inline std::string referenceName(double dRate)
 {
 	return "riff-" + std::to_string(int(dRate)) + ".f32";
 }
+
+// The state with a cabinet response and the riff rendered with it.
+inline const char* kCabinetStateName = "cabinet.state";
+inline const char* kCabinetRenderName = "riff-cabinet-48000.f32";
 
 } // namespace crossplatform

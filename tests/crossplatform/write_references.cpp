@@ -26,5 +26,18 @@ int main(int argc, char** argv)
 			return 1;
 		}
 	}
+	// A state with a cabinet response, saved here, and the riff through it.
+	const std::vector<char> state = crossplatform::cabinetState();
+	std::ofstream(std::string(argv[1]) + "/" + crossplatform::kCabinetStateName, std::ios::binary)
+	    .write(state.data(), std::streamsize(state.size()));
+	const std::vector<float> output = crossplatform::renderRiff(crossplatform::kCabinetRate, &state);
+	const std::string path = std::string(argv[1]) + "/" + crossplatform::kCabinetRenderName;
+	std::ofstream file(path, std::ios::binary);
+	file.write(reinterpret_cast<const char*>(output.data()), std::streamsize(output.size() * sizeof(float)));
+	if (state.size() < 100000 || output.empty() || !file)
+	{
+		std::fprintf(stderr, "cannot write %s\n", path.c_str());
+		return 1;
+	}
 	return 0;
 }

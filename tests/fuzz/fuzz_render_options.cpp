@@ -35,6 +35,8 @@ std::vector<std::string> respell(const Options& options)
 		args.push_back("--list-params");
 	if (options.bypass)
 		args.push_back("--bypass");
+	if (options.tuner)
+		args.push_back("--tuner");
 	if (!options.plugin.empty())
 		args.insert(args.end(), {"--plugin", options.plugin});
 	args.push_back("--block=" + std::to_string(options.blockSize));
@@ -47,6 +49,12 @@ std::vector<std::string> respell(const Options& options)
 		args.push_back("--state-in=" + options.stateIn);
 	if (!options.stateOut.empty())
 		args.push_back("--state-out=" + options.stateOut);
+	if (!options.ir.empty())
+		args.push_back("--ir=" + options.ir);
+	if (!options.ir.empty() || !options.irNormalise)
+		args.push_back(std::string("--ir-normalise=") + (options.irNormalise ? "on" : "off"));
+	if (!options.ir.empty() || !options.irTrim)
+		args.push_back(std::string("--ir-trim=") + (options.irTrim ? "on" : "off"));
 	if (!options.outputDir.empty())
 		args.insert(args.end(), {"--output-dir", options.outputDir});
 	if (options.jobs != 1)
@@ -68,7 +76,8 @@ bool same(const Options& a, const Options& b)
 			return false;
 	return a.input == b.input && a.output == b.output && a.inputs == b.inputs && a.outputDir == b.outputDir &&
 	       a.jobs == b.jobs && a.plugin == b.plugin && a.blockSize == b.blockSize && a.tempo == b.tempo &&
-	       a.preset == b.preset && a.stateIn == b.stateIn && a.stateOut == b.stateOut && a.bypass == b.bypass &&
+	       a.preset == b.preset && a.stateIn == b.stateIn && a.stateOut == b.stateOut && a.ir == b.ir &&
+	       a.irNormalise == b.irNormalise && a.irTrim == b.irTrim && a.bypass == b.bypass && a.tuner == b.tuner &&
 	       a.listParams == b.listParams && a.help == b.help;
 }
 
@@ -109,7 +118,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
 		FUZZ_CHECK(options.listParams ? bNone : bOne != bMany, "files and folders do not add up");
 		FUZZ_CHECK(options.listParams || options.preset.empty() || options.stateIn.empty(), "a preset and a state");
 		FUZZ_CHECK(!bMany || options.stateOut.empty(), "--state-out with many files");
+		FUZZ_CHECK(options.listParams || !options.ir.empty() || (options.irNormalise && options.irTrim),
+		           "impulse-response settings without --ir");
 		FUZZ_CHECK(bMany || options.listParams || options.jobs == 1, "jobs without a folder");
+		FUZZ_CHECK(!bMany || !options.tuner, "tuner readings of many files");
 	}
 	Options again;
 	try

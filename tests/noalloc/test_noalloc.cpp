@@ -8,9 +8,13 @@
 // editor open and its timer running; only the audio thread's calls count.
 
 #include "bundlefixture.h"
+#include "cabinetpayload.h"
 #include "editorfixture.h"
 #include "lv2host/lv2host.h"
 #include "engine.h"
+
+#include "pluginterfaces/vst/ivstmessage.h"
+#include "public.sdk/source/vst/hosting/hostclasses.h"
 
 #include <gtest/gtest.h>
 
@@ -30,6 +34,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -46,6 +51,8 @@ namespace {
 // On for the thread under test while it is inside process.
 thread_local bool t_counting = false;
 std::atomic<long> g_allocations{0};
+// Frees too: releasing memory can wait on the allocator as much as taking it.
+std::atomic<long> g_frees{0};
 std::atomic<long> g_locks{0};
 std::atomic<long> g_syscalls{0};
 std::atomic<long> g_lastSyscall{-1};
@@ -58,17 +65,18 @@ void note(std::atomic<long>& counter)
 
 struct Counts
 {
-	long allocations, locks, syscalls;
+	long allocations, frees, locks, syscalls;
 };
 
 Counts counts()
 {
-	return {g_allocations.load(), g_locks.load(), g_syscalls.load()};
+	return {g_allocations.load(), g_frees.load(), g_locks.load(), g_syscalls.load()};
 }
 
 void clearCounts()
 {
 	g_allocations = 0;
+	g_frees = 0;
 	g_locks = 0;
 	g_syscalls = 0;
 	g_lastSyscall = -1;
@@ -131,6 +139,8 @@ int posix_memalign(void** result, size_t alignment, size_t size)
 }
 void free(void* pointer)
 {
+	if (pointer)
+		note(g_frees);
 	__libc_free(pointer);
 }
 
@@ -245,7 +255,8 @@ template <typename Fn> void counted(Fn fn)
 }
 
 // The audio thread's work: blocks of every size class with changes of the
-// settings that switch stages in and out, tempo moves, silence and bypass.
+// settings that switch stages in and out (the tuner measuring and muting
+// among them), tempo moves, silence and bypass.
 // Returns false at the first result that is not kResultOk.
 bool processVariety(host::PluginInstance& instance)
 {
@@ -255,9 +266,10 @@ bool processVariety(host::PluginInstance& instance)
 	float* ins[2] = {inL.data(), inR.data()};
 	float* outs[2] = {outL.data(), outR.data()};
 	const std::pair<ParamID, double> settings[] = {
-	    {kDistortionLevel, 1.0}, {kStereoEnhancerOnOff, 1.0}, {kReverbLevel, 1.0}, {kDelayLevel, 1.0},
-	    {kDistortionOnOff, 0.0}, {kDistortionOnOff, 0.5},     {kModulationOnOff, 0.0}, {kBypass, 0.0},
-	    {kBypass, 1.0},          {kBypass, 0.0},              {kInputSelection, 0.0}, {kGateCompOnOff, 0.0},
+	    {kDistortionLevel, 1.0}, {kTunerOnOff, 1.0},          {kStereoEnhancerOnOff, 1.0}, {kReverbLevel, 1.0},
+	    {kDelayLevel, 1.0},      {kTunerReference, 0.1},      {kDistortionOnOff, 0.0},     {kDistortionOnOff, 0.5},
+	    {kModulationOnOff, 0.0}, {kBypass, 0.0},              {kBypass, 1.0},              {kBypass, 0.0},
+	    {kInputSelection, 0.0},  {kGateCompOnOff, 0.0},       {kTunerOnOff, 0.0},
 	    // The delay's toggle pedal, reported back as the switch's change, and
 	    // a program change, which sets every panel control.
 	    {35, 1.0},               {42, 0.5}};
@@ -294,8 +306,26 @@ Counts countOneOfEach()
 void expectNothingCounted(const char* what)
 {
 	EXPECT_EQ(g_allocations.load(), 0) << what;
+	EXPECT_EQ(g_frees.load(), 0) << what;
 	EXPECT_EQ(g_locks.load(), 0) << what;
 	EXPECT_EQ(g_syscalls.load(), 0) << what << ": the last system call was number " << g_lastSyscall.load();
+}
+
+// A cabinet response sent to the processor as the editor sends it, or an
+// empty one for the built-in cabinet.
+void sendCabinet(host::PluginInstance& instance, int iChannels, int iFrames)
+{
+	std::vector<char> payload;
+	if (iChannels > 0)
+		payload = cabinettest::Payload(44100, cabinettest::Decaying(static_cast<size_t>(iFrames), 1),
+		                               iChannels == 2 ? cabinettest::Decaying(static_cast<size_t>(iFrames), 2) : std::vector<float>{});
+	IConnectionPoint* point = host::queryInterface<IConnectionPoint>(instance.component());
+	IMessage* message = new HostMessage;
+	message->setMessageID("BrontalCabinet");
+	message->getAttributes()->setBinary("Payload", payload.data(), static_cast<uint32>(payload.size()));
+	EXPECT_EQ(point->notify(message), kResultOk);
+	message->release();
+	point->release();
 }
 
 class NoBlocking : public EditorFixture
@@ -308,12 +338,20 @@ TEST(NoAllocation, ProcessNeverTouchesTheHeap)
 {
 	const Counts control = countOneOfEach();
 	ASSERT_EQ(control.allocations, 1);
+	ASSERT_EQ(control.frees, 1);
 	ASSERT_EQ(control.locks, 1);
 	clearCounts();
 
 	auto instance = activeInstance(48000.0, 8192);
 	EXPECT_TRUE(processVariety(*instance));
+	// Cabinet responses taken, crossfaded and let go by the audio thread.
+	for (int iChannels : {2, 1, 0})
+	{
+		sendCabinet(*instance, iChannels, 30000);
+		EXPECT_TRUE(processVariety(*instance));
+	}
 	EXPECT_EQ(g_allocations.load(), 0);
+	EXPECT_EQ(g_frees.load(), 0);
 }
 
 TEST_F(NoBlocking, AudioThreadNeitherAllocatesNorLocksNorEntersTheKernel)
@@ -343,9 +381,12 @@ TEST_F(NoBlocking, AudioThreadNeitherAllocatesNorLocksNorEntersTheKernel)
 		done = true;
 	});
 	// The user-interface thread meanwhile: the editor's timer, the meters
-	// forwarded, parameters changed, the state saved.
+	// forwarded, parameters changed, the state saved, cabinet responses
+	// (mono, stereo, the built-in one) handed over and crossfaded.
 	while (!done)
 	{
+		if (ticks % 4 == 1)
+			sendCabinet(*instance, ticks % 12 == 1 ? 1 : ticks % 12 == 5 ? 2 : 0, 30000);
 		controller()->setParamNormalized(kOutputLeftVumeter, (ticks % 10) / 10.0);
 		controller()->setParamNormalized(kDelayLevel, (ticks % 7) / 7.0);
 		host::ByteStream state;
@@ -356,6 +397,7 @@ TEST_F(NoBlocking, AudioThreadNeitherAllocatesNorLocksNorEntersTheKernel)
 	audio.join();
 	ASSERT_TRUE(filtered) << "seccomp refused the filter";
 	EXPECT_EQ(control.allocations, 1);
+	EXPECT_EQ(control.frees, 1);
 	EXPECT_EQ(control.locks, 1);
 	EXPECT_EQ(control.syscalls, 2);
 	EXPECT_TRUE(processed);

@@ -96,7 +96,9 @@ TEST(FactoryPresets, TenToTwelveNamedFilesInTheFolderHostsSearch)
 	EXPECT_EQ(kPresetRoot / host::presetSubfolder(bundle()->factoryInfo(), *audioClass), kPresetFolder);
 }
 
-TEST(FactoryPresets, SdkReaderFindsTheProcessorClassAndTwoEightyByteStates)
+// Each state: the 80-byte record, then the 'parm' chunk of the parameters
+// after it (the tuner off at 440 Hz: a preset never switches it on).
+TEST(FactoryPresets, SdkReaderFindsTheProcessorClassAndTwoStates)
 {
 	std::set<std::vector<char>> distinct;
 	for (const fs::path& file : presetFiles())
@@ -111,9 +113,12 @@ TEST(FactoryPresets, SdkReaderFindsTheProcessorClassAndTwoEightyByteStates)
 		const std::vector<char> component = sdkChunk(presetFile, kComponentState);
 		const std::vector<char> controller = sdkChunk(presetFile, kControllerState);
 		stream->release();
-		ASSERT_EQ(component.size(), 80u);
-		EXPECT_EQ(controller, component); // the controller keeps the same record
+		ASSERT_EQ(component.size(), 112u);
+		EXPECT_EQ(controller, component); // the controller keeps the same state
 		const std::vector<float> values = floats(component);
+		EXPECT_EQ(std::string(component.begin() + 80, component.begin() + 84), "parm");
+		EXPECT_EQ(values[25], 0.0f); // the tuner (id 21) off
+		EXPECT_EQ(values[27], 0.5f); // its reference (id 22) at 440 Hz
 		EXPECT_EQ(values[0], 1.0f);
 		EXPECT_EQ(values[kInputSelection], 1.0f);
 		for (int id = kFirstParam; id <= brontal::kLastRecordParam; ++id)

@@ -21,6 +21,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 
@@ -244,6 +245,30 @@ std::vector<char> stateRecord(const std::map<int, float>& values)
 	return bytes;
 }
 
+// The record followed by the 'parm' chunk of the parameters after it: the
+// tuner's switch (21) and reference (22), little-endian.
+std::vector<char> savedState(const std::map<int, float>& values)
+{
+	std::vector<char> bytes = stateRecord(values);
+	const auto word = [&](uint32_t w) {
+		for (int b = 0; b < 4; ++b)
+			bytes.push_back(static_cast<char>((w >> (8 * b)) & 0xFF));
+	};
+	bytes.insert(bytes.end(), {'p', 'a', 'r', 'm'});
+	for (uint32_t w : {1u, 20u, 2u})
+		word(w);
+	for (const auto& [id, fDefault] : {std::pair<int, float>{21, 0.0f}, {22, 0.5f}})
+	{
+		const auto changed = values.find(id);
+		const float value = changed == values.end() ? fDefault : changed->second;
+		uint32_t bits;
+		std::memcpy(&bits, &value, 4);
+		word(static_cast<uint32_t>(id));
+		word(bits);
+	}
+	return bytes;
+}
+
 TEST_F(RenderTool, BypassedMonoFileReachesBothChannelsUnchanged)
 {
 	// Mono input on both inputs of the stereo bus; bypass copies input to
@@ -397,7 +422,7 @@ TEST_F(RenderTool, StateRecordIsSavedAndLoaded)
 	                  file("state.bin"), file("in.wav"), file("out.wav")});
 	ASSERT_EQ(result.status, 0) << result.err;
 	const std::string saved = readText(file("state.bin"));
-	const std::vector<char> expected = stateRecord({{5, 0.25f}, {6, 1.0f}});
+	const std::vector<char> expected = savedState({{5, 0.25f}, {6, 1.0f}});
 	EXPECT_EQ(std::vector<char>(saved.begin(), saved.end()), expected);
 
 	// A loaded record with bypass on makes the output a copy of the input.
@@ -414,7 +439,7 @@ TEST_F(RenderTool, StateRecordIsSavedAndLoaded)
 		ASSERT_EQ(output.samples[2 * i + 1], input.samples[i]) << i;
 }
 
-TEST_F(RenderTool, ListsEveryParameter)
+TEST_F(RenderTool, ListsTheParameters)
 {
 	const ToolRun result = run({"--plugin", BRONTAL_BUNDLE_PATH, "--list-params"});
 	ASSERT_EQ(result.status, 0) << result.err;
@@ -424,14 +449,64 @@ TEST_F(RenderTool, ListsEveryParameter)
 	std::getline(lines, line); // header
 	while (std::getline(lines, line))
 		rows.push_back(line);
-	// The nineteen, the switches' sixteen pedals, the program choice.
-	ASSERT_EQ(rows.size(), 36u);
+	// The nineteen, the tuner's five, the switches' sixteen pedals, the program choice.
+	ASSERT_EQ(rows.size(), 41u);
 	EXPECT_EQ(rows[0], "    0    1 1.000000  automate         Input Selection");
 	EXPECT_EQ(rows[2], "    2    3 0.800000  automate         Compressor Level");
 	EXPECT_EQ(rows[14], "   14   15 0.000000  read-only        Input Clipping Led");
 	EXPECT_EQ(rows[18], "   18   19 0.000000  bypass           Bypass");
-	EXPECT_EQ(rows[28], "   28   35 0.000000  hidden           Delay Pedal Toggle");
-	EXPECT_EQ(rows[35], "   35   42 0.000000  automate,list,program-change Program");
+	EXPECT_EQ(rows[19], "   19   21 0.000000  automate         Tuner ON OFF");
+	EXPECT_EQ(rows[22], "   22   24 0.500000  read-only        Tuner Cents");
+	EXPECT_EQ(rows[33], "   33   35 0.000000  hidden           Delay Pedal Toggle");
+	EXPECT_EQ(rows[40], "   40   42 0.000000  automate,list,program-change Program");
+}
+
+// --tuner as a user runs it on a recording: a G3 20 cents flat, after 0.25 s
+// of silence, in 512-sample blocks. The tuner's lines come before the
+// summary: nothing held in the silence, then within 150 ms of the note G3
+// at -20 cents to half a cent, block by block; the output is muted.
+TEST_F(RenderTool, TunerPrintsItsReadings)
+{
+	Audio input;
+	const double dHz = 440.0 * std::pow(2.0, (55 - 69 - 0.2) / 12.0);
+	for (long i = 0; i < 48000; ++i)
+		input.samples.push_back(i < 12000 ? 0.0f : static_cast<float>(0.3 * std::sin(2.0 * M_PI * dHz * (i - 12000) / 48000.0)));
+	writeAudio(file("g3.wav"), input);
+	const ToolRun result = run({"--tuner", file("g3.wav"), file("out.wav")});
+	ASSERT_EQ(result.status, 0) << result.err;
+	std::istringstream lines(result.out);
+	std::string line;
+	int iHeld = 0;
+	double dFirst = -1.0;
+	while (std::getline(lines, line) && line.rfind("tuner: ", 0) == 0)
+	{
+		double dTime = 0.0, dCents = 0.0;
+		char acNote[8] = {}, acHeld[8] = {};
+		ASSERT_EQ(std::sscanf(line.c_str(), "tuner: %lf s %7s %lf cents %7s", &dTime, acNote, &dCents, acHeld), 4) << line;
+		if (std::string(acHeld) != "held")
+			continue;
+		EXPECT_GT(dTime, 0.25) << line;
+		if (dFirst < 0.0)
+			dFirst = dTime;
+		EXPECT_EQ(std::string(acNote), "G3") << line;
+		if (dTime >= 0.4)
+		{
+			EXPECT_NEAR(dCents, -20.0, 0.5) << line;
+			++iHeld;
+		}
+	}
+	EXPECT_GT(dFirst, 0.25);
+	EXPECT_LE(dFirst, 0.4);
+	// A reading at least every 40 ms of the 0.6 s from 0.4 s on.
+	EXPECT_GE(iHeld, 14);
+	EXPECT_EQ(line.rfind("input: ", 0), 0u) << "the summary follows: " << line;
+	const Audio output = readAudio(file("out.wav"));
+	EXPECT_EQ(*std::max_element(output.samples.begin() + 2 * 480, output.samples.end()), 0.0f);
+	EXPECT_EQ(*std::min_element(output.samples.begin() + 2 * 480, output.samples.end()), 0.0f);
+
+	const ToolRun many = run({"--tuner", "-o", file("dir"), file("g3.wav")});
+	EXPECT_EQ(many.status, 2);
+	EXPECT_EQ(many.err, "brontal-render: --tuner prints one file's readings and cannot be used with -o\n");
 }
 
 TEST_F(RenderTool, BadInputFailsWithOneLineAndNoOutput)
@@ -492,6 +567,12 @@ TEST_F(RenderTool, BadInputFailsWithOneLineAndNoOutput)
 	    {"-j65", "-o", dir.string(), in},
 	    {"-j", "two", "-o", dir.string(), in},
 	    {"-o", dir.string(), "-o", dir.string(), in},
+	    {"--ir", file("missing.wav"), in, out},
+	    {"--ir", file("text.wav"), in, out},
+	    {"--ir", "", in, out},
+	    {"--ir", in, "--ir-trim", "maybe", in, out},
+	    {"--ir-normalise", "off", in, out},
+	    {"--ir", in, "--ir", in, in, out},
 	};
 	const std::vector<std::string> before = filesInDir();
 	for (const auto& args : cases)
@@ -507,6 +588,69 @@ TEST_F(RenderTool, BadInputFailsWithOneLineAndNoOutput)
 		EXPECT_EQ(result.out, "") << joined;
 		EXPECT_EQ(filesInDir(), before) << joined;
 	}
+}
+
+// A cabinet response from a file: an impulse at 700 ms (24-bit, 48 kHz,
+// trimming and normalising off) makes the linear chain's output that of a
+// unit impulse 700 ms later; the state saved holds the response, and
+// renders the same with the file gone; a file past 2 s is cut, and said so.
+TEST_F(RenderTool, ImpulseResponseFromAFileAndBackFromTheState)
+{
+	Audio burst = sine({0.001}, 0.2);
+	for (long i = 4800; i < burst.frames(); ++i)
+		burst.samples[static_cast<size_t>(i)] = 0.0f;
+	for (const auto& [name, at, frames] : {std::tuple{"unit.wav", 0L, 48000L}, std::tuple{"late.wav", 33600L, 48000L},
+	                                       std::tuple{"long.wav", 0L, 120000L}})
+	{
+		Audio ir;
+		ir.format = SF_FORMAT_WAV | SF_FORMAT_PCM_24;
+		ir.samples.assign(static_cast<size_t>(frames), 0.0f);
+		ir.samples[static_cast<size_t>(at)] = 0.5f;
+		writeAudio(file(name), ir);
+	}
+	const std::vector<std::string> linear = {"--set", "2=0", "--set", "4=0", "--set", "7=0", "--set", "8=0",
+	                                         "--set", "10=0", "--ir-trim", "off", "--ir-normalise", "off"};
+	auto render = [&](const std::string& ir, const std::string& out, std::vector<std::string> extra = {}) {
+		std::vector<std::string> args = linear;
+		args.insert(args.end(), {"--ir", file(ir)});
+		args.insert(args.end(), extra.begin(), extra.end());
+		args.insert(args.end(), {file("in.wav"), file(out)});
+		return run(args);
+	};
+	// A second of input: the burst, then silence for the delayed sound to arrive in.
+	Audio padded = burst;
+	padded.samples.resize(48000, 0.0f);
+	writeAudio(file("in.wav"), padded);
+	ToolRun result = render("unit.wav", "unit-out.wav");
+	ASSERT_EQ(result.status, 0) << result.err;
+	EXPECT_EQ(result.err, "");
+	result = render("late.wav", "late-out.wav", {"--state-out", file("late.bin")});
+	ASSERT_EQ(result.status, 0) << result.err;
+	const Audio unit = readAudio(file("unit-out.wav")), late = readAudio(file("late-out.wav"));
+	ASSERT_EQ(unit.frames(), late.frames());
+	double dPeak = 0.0, dErr = 0.0;
+	for (long i = 0; i < unit.frames(); ++i)
+		for (long c = 0; c < 2; ++c)
+		{
+			const float fExpected = i < 33600 ? 0.0f : unit.samples[static_cast<size_t>(2 * (i - 33600) + c)];
+			dPeak = std::max(dPeak, std::fabs(static_cast<double>(fExpected)));
+			dErr = std::max(dErr, std::fabs(static_cast<double>(late.samples[static_cast<size_t>(2 * i + c)]) - fExpected));
+		}
+	EXPECT_GT(dPeak, 1e-5);
+	EXPECT_LT(20.0 * std::log10(dErr / dPeak), -110.0);
+
+	const std::string state = readText(file("late.bin"));
+	EXPECT_NE(state.find("cabi"), std::string::npos);
+	EXPECT_NE(state.find("late.wav"), std::string::npos);
+	fs::remove(file("late.wav"));
+	result = run({"--state-in", file("late.bin"), file("in.wav"), file("again.wav")});
+	ASSERT_EQ(result.status, 0) << result.err;
+	EXPECT_EQ(readAudio(file("again.wav")).samples, late.samples);
+
+	result = render("long.wav", "long-out.wav");
+	ASSERT_EQ(result.status, 0) << result.err;
+	EXPECT_EQ(result.err, "brontal-render: The impulse response file 'long.wav' is 2.50 s long: its first 2 s are used, "
+	                      "faded out over the last 10 ms.\n");
 }
 
 // Every factory preset, through the tool as a user loads it, on the demo riff.

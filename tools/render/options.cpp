@@ -106,7 +106,12 @@ const char* usageText()
 	       "  --preset FILE           load a VST 3 preset (.vstpreset) before rendering\n"
 	       "  --state-in FILE         load a processor state record before rendering\n"
 	       "  --state-out FILE        save the processor state record after rendering\n"
+	       "  --ir FILE               use the cabinet impulse response in FILE (WAV)\n"
+	       "  --ir-normalise on|off   match its loudness to the built-in cabinet (default on)\n"
+	       "  --ir-trim on|off        drop its leading silence (default on)\n"
 	       "  --bypass                render with the plug-in bypassed\n"
+	       "  --tuner                 switch the tuner on (the output is muted) and\n"
+	       "                          print its readings: time, note, cents, held\n"
 	       "  -o, --output-dir DIR    render every INPUT into DIR, keeping its name\n"
 	       "  -j, --jobs N            with -o: render up to N files at once (default 1)\n"
 	       "  --list-params           list the parameters and exit\n"
@@ -121,6 +126,14 @@ Options parseOptions(const std::vector<std::string>& args)
 	bool seenStateIn = false, seenStateOut = false;
 
 	bool seenOutputDir = false, seenJobs = false, seenPreset = false;
+	bool seenIr = false, seenIrNormalise = false, seenIrTrim = false;
+	auto onOff = [](const std::string& name, const std::string& text) {
+		if (text == "on")
+			return true;
+		if (text == "off")
+			return false;
+		throw UsageError(name + " takes on or off, not '" + text + "'");
+	};
 	for (std::size_t i = 0; i < args.size(); ++i)
 	{
 		std::string arg = args[i];
@@ -176,6 +189,8 @@ Options parseOptions(const std::vector<std::string>& args)
 			flag(options.listParams);
 		else if (name == "--bypass")
 			flag(options.bypass);
+		else if (name == "--tuner")
+			flag(options.tuner);
 		else if (name == "--plugin")
 			options.plugin = value(&seenPlugin);
 		else if (name == "--block")
@@ -194,6 +209,12 @@ Options parseOptions(const std::vector<std::string>& args)
 			options.stateIn = value(&seenStateIn);
 		else if (name == "--state-out")
 			options.stateOut = value(&seenStateOut);
+		else if (name == "--ir")
+			options.ir = value(&seenIr);
+		else if (name == "--ir-normalise")
+			options.irNormalise = onOff(name, value(&seenIrNormalise));
+		else if (name == "--ir-trim")
+			options.irTrim = onOff(name, value(&seenIrTrim));
 		else
 			throw UsageError("unknown option '" + name + "' (see --help)");
 	}
@@ -210,6 +231,10 @@ Options parseOptions(const std::vector<std::string>& args)
 	}
 	if ((seenStateIn && options.stateIn.empty()) || (seenStateOut && options.stateOut.empty()))
 		throw UsageError("--state-in and --state-out need a file name");
+	if (seenIr && options.ir.empty())
+		throw UsageError("--ir needs a file name");
+	if ((seenIrNormalise || seenIrTrim) && !seenIr)
+		throw UsageError("--ir-normalise and --ir-trim need --ir");
 	if (seenPreset && options.preset.empty())
 		throw UsageError("--preset needs a file name");
 	if (seenPreset && seenStateIn)
@@ -220,6 +245,8 @@ Options parseOptions(const std::vector<std::string>& args)
 			throw UsageError("-o needs a folder");
 		if (seenStateOut)
 			throw UsageError("--state-out saves one state and cannot be used with -o");
+		if (options.tuner)
+			throw UsageError("--tuner prints one file's readings and cannot be used with -o");
 		if (operands.empty())
 			throw UsageError("-o needs at least one INPUT file");
 		for (const std::string& operand : operands)

@@ -36,7 +36,12 @@ struct Options
 	std::string preset;
 	std::string stateIn;
 	std::string stateOut;
+	std::string ir; // a cabinet impulse response (WAV) in place of the built-in cabinet
+	bool irNormalise = true;
+	bool irTrim = true;
 	bool bypass = false;
+	// Switch the tuner on and print its readings as they change.
+	bool tuner = false;
 	bool listParams = false;
 	bool help = false;
 };

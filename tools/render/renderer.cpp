@@ -5,6 +5,10 @@
 #include "host/presetfile.h"
 
 #include "brontalparams.h"
+#include "irstate.h"
+
+#include "pluginterfaces/vst/ivstmessage.h"
+#include "public.sdk/source/vst/hosting/hostclasses.h"
 
 #include <sndfile.h>
 #include <sys/stat.h>
@@ -177,6 +181,33 @@ std::vector<char> readFile(const std::string& path)
 	return std::vector<char>(std::istreambuf_iterator<char>(file), {});
 }
 
+// The response in the options' file, sent to the processor as the editor
+// sends it; what the reader had to do to it (a cut, channels left out) is
+// said on the standard error.
+void useImpulseResponse(PluginInstance& plugin, const Options& options)
+{
+	LoadedIr ir;
+	std::string message;
+	if (!LoadIrFile(options.ir, ir, message))
+		throw HostError(message);
+	if (!message.empty())
+		std::fprintf(stderr, "brontal-render: %s\n", escapeControls(message).c_str());
+	ir.settings.bNormalise = options.irNormalise;
+	ir.settings.bTrim = options.irTrim;
+	const StateBytes payload = EncodeIrChunk(ir).payload;
+	Steinberg::Vst::IConnectionPoint* point = queryInterface<Steinberg::Vst::IConnectionPoint>(plugin.component());
+	if (!point)
+		throw HostError("the plug-in takes no messages, so it cannot load " + options.ir);
+	Steinberg::Vst::IMessage* pMessage = new Steinberg::Vst::HostMessage;
+	pMessage->setMessageID(kCabinetMessageId);
+	pMessage->getAttributes()->setBinary(kCabinetMessageData, payload.data(), static_cast<Steinberg::uint32>(payload.size()));
+	const Steinberg::tresult result = point->notify(pMessage);
+	pMessage->release();
+	point->release();
+	if (result != Steinberg::kResultOk)
+		throw HostError("the plug-in refused the impulse response " + options.ir);
+}
+
 std::string decibels(double value)
 {
 	if (value <= 0.0)
@@ -251,6 +282,8 @@ RenderSummary render(const Options& options, const ProgressFunction& progress)
 			throw HostError("the plug-in has no bypass parameter");
 		changes.emplace_back(bypass->id, 1.0);
 	}
+	if (options.tuner)
+		changes.emplace_back(kTunerOnOff, 1.0);
 	if (!options.preset.empty())
 	{
 		const Preset preset = readPreset(options.preset);
@@ -275,6 +308,9 @@ RenderSummary render(const Options& options, const ProgressFunction& progress)
 			throw HostError("cannot load the state " + options.stateIn + ": " + error.what());
 		}
 	}
+
+	if (!options.ir.empty())
+		useImpulseResponse(plugin, options);
 
 	TempFile outputFile(options.output);
 	std::unique_ptr<TempFile> stateFile;
@@ -307,6 +343,9 @@ RenderSummary render(const Options& options, const ProgressFunction& progress)
 	std::array<bool, 3> ledLit{};
 	std::array<sf_count_t, 3> ledSamples{};
 	std::array<ChannelStats, 2> stats;
+	// The readings as reported, from the indicators' defaults.
+	TunerLine reading{0.0, 0, 0.0, false};
+	std::vector<TunerLine> tunerLines;
 	std::chrono::steady_clock::duration processingTime{};
 	sf_count_t done = 0;
 
@@ -336,6 +375,22 @@ RenderSummary render(const Options& options, const ProgressFunction& progress)
 					ledLit[led] = *value >= 0.5;
 				if (ledLit[led])
 					ledSamples[led] += count;
+			}
+			if (options.tuner)
+			{
+				TunerLine now = reading;
+				if (const std::optional<ParamValue> value = block.outputChanges().lastValue(kTunerNote))
+					now.note = static_cast<int>(std::lround(127.0 * *value));
+				if (const std::optional<ParamValue> value = block.outputChanges().lastValue(kTunerCents))
+					now.cents = 100.0 * *value - 50.0;
+				if (const std::optional<ParamValue> value = block.outputChanges().lastValue(kTunerHeld))
+					now.held = *value >= 0.5;
+				if (now.note != reading.note || now.cents != reading.cents || now.held != reading.held)
+				{
+					now.time = static_cast<double>(done + offset + count) / inputInfo.samplerate;
+					tunerLines.push_back(now);
+					reading = now;
+				}
 			}
 		}
 		for (sf_count_t i = 0; i < chunk; ++i)
@@ -370,6 +425,7 @@ RenderSummary render(const Options& options, const ProgressFunction& progress)
 	summary.sampleRate = inputInfo.samplerate;
 	summary.duration = static_cast<double>(done) / inputInfo.samplerate;
 	summary.processingTime = std::chrono::duration<double>(processingTime).count();
+	summary.tuner = std::move(tunerLines);
 	for (std::size_t channel = 0; channel < 2; ++channel)
 	{
 		summary.peak[channel] = stats[channel].peak;
@@ -380,6 +436,12 @@ RenderSummary render(const Options& options, const ProgressFunction& progress)
 	return summary;
 }
 
+std::string noteName(int note)
+{
+	static const char* const names[] = {"C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"};
+	return std::string(names[((note % 12) + 12) % 12]) + std::to_string(note / 12 - 1);
+}
+
 void printSummary(const RenderSummary& summary, std::ostream& out)
 {
 	char line[256];
@@ -387,6 +449,9 @@ void printSummary(const RenderSummary& summary, std::ostream& out)
 		std::snprintf(line, sizeof line, format, values...);
 		out << line;
 	};
+	for (const TunerLine& reading : summary.tuner)
+		print("tuner: %.3f s %s %+.2f cents %s\n", reading.time, noteName(reading.note).c_str(), reading.cents,
+		      reading.held ? "held" : "none");
 	const double seconds = summary.processingTime;
 	print("input: %s (%d channel%s, %d Hz)\n", summary.input.c_str(), summary.inputChannels,
 	      summary.inputChannels == 1 ? "" : "s", summary.sampleRate);

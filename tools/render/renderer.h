@@ -17,6 +17,15 @@ extern volatile std::sig_atomic_t renderInterrupted;
 
 void listParameters(const Options& options, std::ostream& out);
 
+// The tuner's readings as the host was told them at the end of a block.
+struct TunerLine
+{
+	double time = 0; // seconds from the start of the file
+	int note = 0;    // MIDI number, 69 = A at the reference
+	double cents = 0;
+	bool held = false;
+};
+
 // What one render measured, for the summary.
 struct RenderSummary
 {
@@ -29,6 +38,7 @@ struct RenderSummary
 	std::array<double, 2> peak{};
 	std::array<double, 2> rms{};
 	std::array<double, 3> ledSeconds{}; // input clip, output clip, compression
+	std::vector<TunerLine> tuner;       // with --tuner: each change of the readings
 };
 
 // Called after every block: frames done so far, frames in the file, its rate.
@@ -38,7 +48,10 @@ using ProgressFunction = std::function<void(long long done, long long total, int
 // left at the output paths on failure.
 RenderSummary render(const Options& options, const ProgressFunction& progress = {});
 
-// The "key: value" lines of a summary.
+// "C#4": a MIDI note's name and octave.
+std::string noteName(int note);
+
+// The "key: value" lines of a summary, after the tuner's lines if any.
 void printSummary(const RenderSummary& summary, std::ostream& out);
 
 // "12.000 s, peak L -3.10 R -3.05 dBFS, 81.2x realtime": one file in a batch.
