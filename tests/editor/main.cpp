@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <cstring>
 
 namespace brontal::editortest {
@@ -23,6 +24,12 @@ int main(int argc, char** argv)
 	char szConfig[] = "/tmp/brontal-editor-config-XXXXXX";
 	if (mkdtemp(szConfig))
 		setenv("XDG_CONFIG_HOME", szConfig, 1);
-	brontal::editortest::XvfbServer server;
-	return RUN_ALL_TESTS();
+	int iResult = 0;
+	{
+		brontal::editortest::XvfbServer server;
+		iResult = RUN_ALL_TESTS();
+	}
+	std::error_code error;
+	std::filesystem::remove_all(szConfig, error);
+	return iResult;
 }
