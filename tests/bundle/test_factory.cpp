@@ -126,8 +126,9 @@ TEST(Parameters, InPublishedOrderWithTheirShapes)
 {
 	host::PluginInstance instance(bundle());
 	IEditController* controller = instance.controller();
-	// The nineteen, the tuner's five, the switches' pedals, the program choice.
-	ASSERT_EQ(controller->getParameterCount(), 24 + 16 + 1);
+	// The nineteen, the tuner's five, the switches' pedals, the program
+	// choice, the tuner's pedals.
+	ASSERT_EQ(controller->getParameterCount(), 24 + 16 + 1 + 2);
 
 	struct Expected
 	{
@@ -183,7 +184,7 @@ TEST(Parameters, InPublishedOrderWithTheirShapes)
 	}
 	EXPECT_EQ(controller->getParamNormalized(kCompressorLevel), 0.800000011920929);
 	ParameterInfo info{};
-	EXPECT_NE(controller->getParameterInfo(24 + 16 + 1, info), kResultOk);
+	EXPECT_NE(controller->getParameterInfo(24 + 16 + 1 + 2, info), kResultOk);
 
 	// A hold and a toggle pedal for each switch a foot may want, from id 26,
 	// hidden from the host's lists.

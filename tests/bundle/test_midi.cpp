@@ -28,9 +28,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The pedals' published ids: a hold and a toggle pedal per switch, from 26.
+// The pedals' published ids: a hold and a toggle pedal per switch, from 26,
+// and the tuner's after the program choice.
 constexpr ParamID kDelayHoldId = 34, kDelayToggleId = 35;
 constexpr ParamID kReverbHoldId = 38, kBypassToggleId = 41;
+constexpr ParamID kTunerToggleId = 44;
 
 
 fs::path mappingsFile()
@@ -93,11 +95,23 @@ struct Rig
 		instance->forwardOutputChanges();
 	}
 
+	// Ids 1..19 from the record; later ones from the 'parm' chunk right
+	// after it (tag, version, length, count, then id and value pairs).
 	float processorValue(ParamID id)
 	{
 		host::ByteStream state = instance->saveComponentState();
-		float value;
-		std::memcpy(&value, state.bytes().data() + 4 * id, 4);
+		const std::vector<char>& bytes = state.bytes();
+		float value = -1.0f;
+		if (id <= 19)
+			std::memcpy(&value, bytes.data() + 4 * id, 4);
+		else
+			for (size_t at = 80 + 16; at + 8 <= bytes.size(); at += 8)
+			{
+				uint32_t pairId;
+				std::memcpy(&pairId, bytes.data() + at, 4);
+				if (pairId == id)
+					std::memcpy(&value, bytes.data() + at + 4, 4);
+			}
 		return value;
 	}
 
@@ -173,6 +187,22 @@ TEST_F(Midi, ALearnedFootswitchTurnsItsSwitchOverAtEachPress)
 	EXPECT_EQ(rig.learn->forget(kDelayOnOff), kResultFalse);
 }
 
+// The tuner is a footswitch like the others: on stage it is the first one
+// a player maps.
+TEST_F(Midi, TheTunerIsLearnedAsAFootswitch)
+{
+	Rig rig;
+	ASSERT_EQ(rig.learn->learn(kTunerOnOff), kResultOk);
+	ASSERT_EQ(rig.live->onLiveMIDIControllerInput(0, 0, 64), kResultOk);
+	EXPECT_EQ(rig.route(0, 64), kTunerToggleId);
+	EXPECT_EQ(rig.processorValue(kTunerOnOff), 0.0f);
+	rig.send(kTunerToggleId, {127});
+	EXPECT_EQ(rig.processorValue(kTunerOnOff), 1.0f);
+	EXPECT_EQ(rig.instance->controller()->getParamNormalized(kTunerOnOff), 1.0);
+	rig.send(kTunerToggleId, {0, 127});
+	EXPECT_EQ(rig.processorValue(kTunerOnOff), 0.0f);
+}
+
 TEST_F(Midi, AHeldPedalSwitchesOnFrom64OnAnyChannel)
 {
 	Rig rig;
@@ -233,7 +263,7 @@ TEST_F(Midi, OnlyControlsAFootMayMoveAreLearned)
 	Rig rig;
 	// Meters, LEDs, the About button, the pedals themselves, the delimiters
 	// and unknown ids are refused, and nothing listens.
-	for (ParamID id : {13u, 15u, 18u, 20u, 21u, 26u, 35u, 42u, 1000u})
+	for (ParamID id : {13u, 15u, 18u, 20u, 23u, 26u, 35u, 42u, 44u, 1000u})
 	{
 		EXPECT_EQ(rig.learn->learn(id), kInvalidArgument) << id;
 		EXPECT_EQ(rig.learn->assign(id, 1, 0, false), kInvalidArgument) << id;

@@ -449,8 +449,9 @@ TEST_F(RenderTool, ListsTheParameters)
 	std::getline(lines, line); // header
 	while (std::getline(lines, line))
 		rows.push_back(line);
-	// The nineteen, the tuner's five, the switches' sixteen pedals, the program choice.
-	ASSERT_EQ(rows.size(), 41u);
+	// The nineteen, the tuner's five, the switches' sixteen pedals, the program
+	// choice, the tuner's two pedals.
+	ASSERT_EQ(rows.size(), 43u);
 	EXPECT_EQ(rows[0], "    0    1 1.000000  automate         Input Selection");
 	EXPECT_EQ(rows[2], "    2    3 0.800000  automate         Compressor Level");
 	EXPECT_EQ(rows[14], "   14   15 0.000000  read-only        Input Clipping Led");
