@@ -58,12 +58,15 @@ private:
 	// Tags that the host may edit: reported with begin/perform/end edits.
 	static bool isEditable(Steinberg::int32 iTag);
 	void openAboutDialog();
+	float lastIndicator(int iTag) const;
 
 	brontal::IEditorParameters& m_parameters;
 	brontal::gui::SharedBitmap m_pBackground;
 	// Controls by tag (none for the delimiters and the bypass); the frame owns them.
 	brontal::gui::CControl* m_apControls[kNumParams] = {};
 	std::unique_ptr<brontal::AboutDialog> m_pAboutDialog;
+	// The tuner's face, which follows the switch and the readings.
+	brontal::gui::CTunerDisplay* m_pTuner = nullptr;
 
 	// The indicators' last reports, in the order of kIndicatorIds.
 	float m_afLastIndicators[kNumIndicators] = {};
