@@ -257,7 +257,7 @@ TEST_F(EditorTest, TunerSwitchShowsTheFaceWithNoteNeedleAndReference)
 	// The readings arrive as the meters' do, shown at the next tick.
 	const struct
 	{
-		int iNote;
+		double dNote;
 		double dCents;
 		int iGlyph;
 		int iNeedleX;
@@ -268,11 +268,13 @@ TEST_F(EditorTest, TunerSwitchShowsTheFaceWithNoteNeedleAndReference)
 	    {61, 0.99, 1, kFaceX + 206 + 98, kOutOfTune},  // C#4, 49 sharp
 	    {23, 0.53, 11, kFaceX + 206 + 6, kInTune},     // B0, 3 sharp: still in tune
 	    {88, 0.46, 4, kFaceX + 206 - 8, kOutOfTune},   // E6, 4 flat
+	    {51.8, 0.5, 4, kFaceX + 206, kInTune},         // between steps: the nearest, E3
+	    {62.3, 0.5, 2, kFaceX + 206, kInTune},         // D4
 	};
 	for (const auto& r : aReadings)
 	{
-		SCOPED_TRACE(r.iNote);
-		controller()->setParamNormalized(23, r.iNote / 127.0);
+		SCOPED_TRACE(r.dNote);
+		controller()->setParamNormalized(23, r.dNote / 127.0);
 		controller()->setParamNormalized(24, r.dCents);
 		controller()->setParamNormalized(25, 1.0);
 		driver->tick();
@@ -307,7 +309,12 @@ TEST_F(EditorTest, TunerSwitchShowsTheFaceWithNoteNeedleAndReference)
 	driver->click(110 + 17, 542 + 15);
 	expectCalls(calls(), {{EditCall::Kind::Begin, 21}, {EditCall::Kind::Perform, 21, 0.0}, {EditCall::Kind::End, 21}});
 	instance->handler().clear();
-	driver->wheel(kFaceX + 150, kFaceY + 40, 1);
+	// (down: at 450 Hz a notch up would change nothing anyway)
+	driver->wheel(kFaceX + 150, kFaceY + 40, -1);
+	driver->moveTo(kFaceX + 150, kFaceY + 40);
+	driver->press();
+	driver->moveTo(kFaceX + 150, kFaceY + 10);
+	driver->release();
 	EXPECT_TRUE(calls().empty());
 	driver->tick();
 	expectLook(driver->screenshot(), defaultLook(), image("tuner-off"));
