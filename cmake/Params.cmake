@@ -32,22 +32,40 @@ foreach(_i RANGE ${_last})
   endforeach()
   # Published ids never move: a row out of place is an error, not a new id.
   # The first list is ids 1..19; kParamListEnd (20) closes it and later
-  # parameters take ids from 21 on.
+  # parameters take rising ids from 21 on. A later id may leave a gap (an id
+  # taken by a feature of another branch); IsParamId knows the gaps.
   if(_i LESS 19)
     math(EXPR _want "${_i} + 1")
-  else()
-    math(EXPR _want "${_i} + 2")
+    if(NOT _id EQUAL _want)
+      _param_fail(${_i} "id ${_id}, expected ${_want}")
+    endif()
+  elseif(NOT _id GREATER _last_id OR _id LESS 21)
+    _param_fail(${_i} "id ${_id}, expected one above ${_last_id} and 20")
   endif()
-  if(NOT _id EQUAL _want)
-    _param_fail(${_i} "id ${_id}, expected ${_want}")
-  endif()
+  set(_last_id ${_id})
   if(NOT _name MATCHES "^k[A-Za-z0-9]+$")
     _param_fail(${_i} "name '${_name}' is not a k-prefixed identifier")
   endif()
   if(_title MATCHES "[\"\\\\]")
     _param_fail(${_i} "the title holds a quote or a backslash")
   endif()
-  _param_enumerator(_kind "${_kind}" "switch;level;indicator;button" ${_i})
+  _param_enumerator(_kind "${_kind}" "switch;level;indicator;button;pedal;program" ${_i})
+
+  # A pedal is a foot controller's way into a switch: its target and mode.
+  string(JSON _pedal_type ERROR_VARIABLE _no_pedal TYPE "${_json}" params ${_i} pedal)
+  if(_kind STREQUAL "Pedal")
+    if(NOT _pedal_type STREQUAL "OBJECT")
+      _param_fail(${_i} "a pedal names its target and mode")
+    endif()
+    string(JSON _ptarget GET "${_json}" params ${_i} pedal target)
+    string(JSON _pmode GET "${_json}" params ${_i} pedal mode)
+    _param_enumerator(_pmode "${_pmode}" "hold;toggle" ${_i})
+    set(_pedal "{${_ptarget}, PedalMode::${_pmode}}")
+  elseif(_pedal_type STREQUAL "OBJECT")
+    _param_fail(${_i} "only a pedal names a target")
+  else()
+    set(_pedal "{}")
+  endif()
 
   string(JSON _nflags LENGTH "${_json}" params ${_i} flags)
   set(_flags "")
@@ -87,12 +105,12 @@ foreach(_i RANGE ${_last})
     set(_glide false)
   endif()
 
-  if(_id EQUAL 21)
+  if(_i EQUAL 19)
     string(APPEND _enum "\tkParamListEnd = 20,\n")
   endif()
   string(APPEND _enum "\t${_name} = ${_id},\n")
   string(APPEND _rows "\t{${_name}, u\"${_title}\", ParamKind::${_kind}, ${_default}f, ${_flags}, ${_steps}, ${_glide},\n"
-                      "\t ${_slot}},\n")
+                      "\t ${_slot}, ${_pedal}},\n")
 endforeach()
 
 # Without later parameters the list's end closes the enum.

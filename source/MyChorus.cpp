@@ -70,6 +70,8 @@ __attribute__((always_inline)) inline void CosSin(float* pfCounterCos, float* pf
 struct Taps
 {
 	const float* afRing;
+	// What the second tap reads: the first ring when mono.
+	const float* afRing2;
 	int L;
 	float fCentreOffset;
 	float fDepth;
@@ -80,7 +82,7 @@ struct Taps
 
 // A linear read between the two entries around the position, which lies
 // within [-2, 2L - 1): one wrap each way is enough.
-__attribute__((always_inline)) inline float ReadAt(const Taps& t, float fPosition)
+__attribute__((always_inline)) inline float ReadAt(const Taps& t, const float* afRing, float fPosition)
 {
 	// The floor and the wraps as arithmetic on comparisons, so that a loop
 	// of reads vectorises.
@@ -91,41 +93,58 @@ __attribute__((always_inline)) inline float ReadAt(const Taps& t, float fPositio
 	k -= t.L & -static_cast<int>(k >= t.L);
 	int k1 = k + 1;
 	k1 -= t.L & -static_cast<int>(k1 >= t.L);
-	return (1.0f - f) * t.afRing[k] + f * t.afRing[k1];
+	return (1.0f - f) * afRing[k] + f * afRing[k1];
 }
 
 __attribute__((always_inline)) inline void ReadTapsBody(const Taps& t, const int* __restrict piCursor,
                                                         const float* __restrict pfCos, const float* __restrict pfSin,
-                                                        const float* __restrict pfX, float* __restrict pfY1,
-                                                        float* __restrict pfY2, int n)
+                                                        const float* __restrict pfX1, const float* __restrict pfX2,
+                                                        float* __restrict pfY1, float* __restrict pfY2, int n)
 {
 	for (int i = 0; i < n; ++i)
 	{
 		const float fCentre = static_cast<float>(piCursor[i]) + t.fCentreOffset;
-		const float fTap1 = ReadAt(t, fCentre + t.fDepth * pfCos[i]);
-		const float fTap2 = ReadAt(t, fCentre + t.fDepth * pfSin[i]);
-		pfY1[i] = (t.fWet * fTap1 + t.fDry * pfX[i]) * t.fLevel;
-		pfY2[i] = (t.fWet * fTap2 + t.fDry * pfX[i]) * t.fLevel;
+		const float fTap1 = ReadAt(t, t.afRing, fCentre + t.fDepth * pfCos[i]);
+		const float fTap2 = ReadAt(t, t.afRing2, fCentre + t.fDepth * pfSin[i]);
+		pfY1[i] = (t.fWet * fTap1 + t.fDry * pfX1[i]) * t.fLevel;
+		pfY2[i] = (t.fWet * fTap2 + t.fDry * pfX2[i]) * t.fLevel;
 	}
 }
 
-void ReadTaps(const Taps& t, const int* piCursor, const float* pfCos, const float* pfSin, const float* pfX, float* pfY1,
-              float* pfY2, int n)
+void ReadTaps(const Taps& t, const int* piCursor, const float* pfCos, const float* pfSin, const float* pfX1,
+              const float* pfX2, float* pfY1, float* pfY2, int n)
 {
-	RunBestBuild([&](auto) BRONTAL_INLINE { ReadTapsBody(t, piCursor, pfCos, pfSin, pfX, pfY1, pfY2, n); });
+	RunBestBuild([&](auto) BRONTAL_INLINE { ReadTapsBody(t, piCursor, pfCos, pfSin, pfX1, pfX2, pfY1, pfY2, n); });
 }
 } // namespace
 
-CMyChorus::CMyChorus() : m_afRing(new float[kRingCapacity]()) {}
+CMyChorus::CMyChorus() : m_afRing(new float[kRingCapacity]()), m_afRing2(new float[kRingCapacity]()) {}
 
 CMyChorus::~CMyChorus()
 {
 	delete[] m_afRing;
+	delete[] m_afRing2;
+}
+
+void CMyChorus::SetStereo(bool bStereo)
+{
+	m_bStereoWanted = bStereo;
+	if (bStereo)
+	{
+		// Until now input 2 was input 1: its ring starts as input 1's.
+		if (!m_bStereo)
+			std::memcpy(m_afRing2, m_afRing, sizeof(float) * static_cast<size_t>(m_iRingLength));
+		m_bStereo = true;
+		m_iMonoRun = 0;
+	}
 }
 
 int CMyChorus::Reset()
 {
 	std::memset(m_afRing, 0, sizeof(float) * kRingCapacity);
+	std::memset(m_afRing2, 0, sizeof(float) * kRingCapacity);
+	m_bStereo = m_bStereoWanted;
+	m_iMonoRun = 0;
 	m_iRingLength = m_iConfiguredLength;
 	m_iWriteCursor = 0;
 	m_iCounter = 0;
@@ -150,6 +169,13 @@ int CMyChorus::MemorySamples() const
 
 int CMyChorus::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, float* pfOut2, int iCount)
 {
+	// Back to mono once input 2's ring has been overwritten with input 1.
+	if (m_bStereo && !m_bStereoWanted)
+	{
+		if (m_iMonoRun >= m_iRingLength)
+			m_bStereo = false;
+		m_iMonoRun += iCount;
+	}
 	if (!m_afParams)
 	{
 		BRONTAL_ASSERT(false, "m_afParams", "MyChorus");
@@ -178,7 +204,8 @@ int CMyChorus::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, fl
 	// kChorusSpeed sets the wet/dry balance and the level.
 	const auto tapsFor = [&](float fSpeed) {
 		const float fDry = 1.0f - 0.7f * fSpeed;
-		return Taps{m_afRing, m_iRingLength, fCentreOffset, fDepth, 1.0f - fDry, fDry, (0.01f * fSpeed + 0.3f) * 3.33f};
+		return Taps{m_afRing, m_bStereo ? m_afRing2 : m_afRing, m_iRingLength, fCentreOffset, fDepth, 1.0f - fDry,
+		            fDry, (0.01f * fSpeed + 0.3f) * 3.33f};
 	};
 
 	// The taps read at least 0.85 h samples behind the newest sample: a
@@ -194,6 +221,7 @@ int CMyChorus::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, fl
 		const Taps taps = tapsFor(run.fTo);
 		const Taps tapsFrom = tapsFor(run.fFrom);
 		const float* pfX = pfIn1 + iRunStart;
+		const float* pfX2 = (m_bStereo ? pfIn2 : pfIn1) + iRunStart;
 		float* pfY1 = pfOut1 + iRunStart;
 		float* pfY2 = pfOut2 + iRunStart;
 		for (int iDone = 0; iDone < run.iCount;)
@@ -214,6 +242,7 @@ int CMyChorus::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, fl
 			RunBestBuild([&](auto) BRONTAL_INLINE { CosSin(afCos, afSin, iWhole, fs); });
 
 			// The stretch into the ring, and where the cursor stands after each sample.
+			const int iCursorBefore = m_iWriteCursor;
 			for (int i = 0; i < n; ++i)
 			{
 				m_afRing[m_iWriteCursor] = pfX[iDone + i];
@@ -221,10 +250,17 @@ int CMyChorus::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, fl
 					m_iWriteCursor = 0;
 				aiCursor[i] = m_iWriteCursor;
 			}
-			ReadTaps(taps, aiCursor, afCos, afSin, pfX + iDone, pfY1 + iDone, pfY2 + iDone, n);
+			if (m_bStereo)
+				for (int i = 0, k = iCursorBefore; i < n; ++i)
+				{
+					m_afRing2[k] = pfX2[iDone + i];
+					if (++k >= m_iRingLength)
+						k = 0;
+				}
+			ReadTaps(taps, aiCursor, afCos, afSin, pfX + iDone, pfX2 + iDone, pfY1 + iDone, pfY2 + iDone, n);
 			if (run.Moving())
 			{
-				ReadTaps(tapsFrom, aiCursor, afCos, afSin, pfX + iDone, afFrom1, afFrom2, n);
+				ReadTaps(tapsFrom, aiCursor, afCos, afSin, pfX + iDone, pfX2 + iDone, afFrom1, afFrom2, n);
 				for (int i = 0; i < n; ++i)
 				{
 					const float fNew = static_cast<float>(iDone + i + 1) / static_cast<float>(run.iCount);

@@ -167,12 +167,6 @@ int CMyReverb::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, fl
 	const bool bEnhancer = !m_enhancerFade.Off();
 	m_levelGlide.Follow(GetParam(kReverbLevel), dRate);
 
-	// The reverberators run whether the reverb is on or not, so turning it
-	// on brings in a tail that is already there.
-	const float fWet = m_reverbFade.Off() ? 0.0f : kWetOn;
-	const float fDry = 1.0f - 0.6f * fWet;
-	const float fReverbGain = kReverbScale * fWet;
-
 	float afA[kStretch], afB[kStretch], afDelayedB[kStretch], afR1[kStretch], afR2[kStretch];
 	int iRunEnd = 0;
 	for (int iDone = 0, n = 0; iDone < iCount; iDone += n)
@@ -192,7 +186,9 @@ int CMyReverb::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, fl
 			afB[i] = SanitiseSample(pfIn2[iDone + i]);
 		}
 		const float* pfB = afB;
-		if (bEnhancer)
+		// A fade off may end at any run of a gliding level: from there on the
+		// dry side is heard.
+		if (!m_enhancerFade.Off())
 		{
 			m_pEnhancerDelay->ProcessDelayLine(afB, afDelayedB, n);
 			// A tenth of a second apart, the two are unrelated.
@@ -202,6 +198,12 @@ int CMyReverb::Process(const float* pfIn1, const float* pfIn2, float* pfOut1, fl
 		}
 		Reverberate(m_channel1, afA, afR1, n);
 		Reverberate(m_channel2, pfB, afR2, n);
+		// The reverberators run whether the reverb is on or not, so turning
+		// it on brings in a tail that is already there. Its fade off may end
+		// at any run, as the enhancer's may.
+		const float fWet = m_reverbFade.Off() ? 0.0f : kWetOn;
+		const float fDry = 1.0f - 0.6f * fWet;
+		const float fReverbGain = kReverbScale * fWet;
 		for (int i = 0; i < n; ++i)
 		{
 			pfOut1[iDone + i] = fDry * afA[i] - afR1[i] * fReverbGain;

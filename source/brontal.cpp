@@ -30,6 +30,9 @@ tresult PLUGIN_API Brontal::initialize(FUnknown* context)
 	addAudioInput(STR16("Stereo In"), SpeakerArr::kStereo);
 	addAudioOutput(STR16("Stereo Out"), SpeakerArr::kStereo);
 	addEventInput(STR16("Event In"), 1);
+	char szClassId[33] = {};
+	BrontalProcessorUID.toString(szClassId);
+	m_programs.Build(szClassId, brontal::UserPresetFolder());
 	return kResultOk;
 }
 
@@ -108,7 +111,7 @@ void Brontal::ApplyParameterChanges(IParameterChanges* pChanges)
 			continue;
 		const ParamID id = pQueue->getParameterId();
 		const int32 iPoints = pQueue->getPointCount();
-		if (!IsParamId(static_cast<int>(id)) || iPoints <= 0)
+		if (!IsParamId(static_cast<int>(id)) || iPoints <= 0 || ParamDefOf(static_cast<int>(id)).kind == ParamKind::Pedal)
 			continue;
 		// Switches take the host's last point for the whole block; levels
 		// reach each point at its offset, where their blocks start a glide.
@@ -128,6 +131,57 @@ void Brontal::ApplyParameterChanges(IParameterChanges* pChanges)
 			    m_core.SetParam(static_cast<int>(id), dValue))
 				break;
 		}
+	}
+}
+
+void Brontal::ApplyProgramChange(IParameterChanges* pChanges)
+{
+	const int32 iQueues = pChanges ? pChanges->getParameterCount() : 0;
+	for (int32 i = 0; i < iQueues; ++i)
+	{
+		IParamValueQueue* pQueue = pChanges->getParameterData(i);
+		if (!pQueue || pQueue->getParameterId() != ParamID(kProgram))
+			continue;
+		// The last program chosen in the block counts.
+		int32 iOffset = 0;
+		ParamValue dValue = 0.0;
+		const int32 iLast = pQueue->getPointCount() - 1;
+		if (iLast >= 0 && pQueue->getPoint(iLast, iOffset, dValue) == kResultTrue)
+			if (const brontal::Program* pProgram = m_programs.At(dValue))
+				pProgram->Apply([this](int iId, float fValue) { m_core.SetParam(iId, fValue); });
+	}
+}
+
+void Brontal::ApplyPedals(IParameterChanges* pChanges, IParameterChanges* pOutput)
+{
+	if (!pChanges)
+		return;
+	// After every other queue, so that a pedal pressed in the block of an
+	// automation point of its switch wins, whatever order the host chose.
+	const int32 iQueues = pChanges->getParameterCount();
+	for (int32 i = 0; i < iQueues; ++i)
+	{
+		IParamValueQueue* pQueue = pChanges->getParameterData(i);
+		const int iId = pQueue ? static_cast<int>(pQueue->getParameterId()) : 0;
+		if (!IsParamId(iId) || ParamDefOf(iId).kind != ParamKind::Pedal)
+			continue;
+		const int iSwitch = ParamDefOf(iId).pedal.iTarget;
+		const float fBefore = m_core.GetParam(iSwitch);
+		// Every point counts: each press of a toggling pedal turns the switch over.
+		for (int32 iPoint = 0; iPoint < pQueue->getPointCount(); ++iPoint)
+		{
+			int32 iOffset = 0;
+			ParamValue dValue = 0.0;
+			if (pQueue->getPoint(iPoint, iOffset, dValue) == kResultTrue)
+				m_core.ApplyPedal(iId, dValue);
+		}
+		const float fSwitch = m_core.GetParam(iSwitch);
+		if (fSwitch == fBefore)
+			continue;
+		// The host and the controller learn the switch's new place from us.
+		int32 iIndex = 0;
+		if (IParamValueQueue* pReport = pOutput ? pOutput->addParameterData(static_cast<ParamID>(iSwitch), iIndex) : nullptr)
+			pReport->addPoint(0, fSwitch, iIndex);
 	}
 }
 
@@ -152,7 +206,10 @@ tresult PLUGIN_API Brontal::process(ProcessData& data)
 		if (pContext->state & ProcessContext::kTempoValid)
 			m_core.SetTempo(pContext->tempo);
 	m_core.BeginBlock();
+	// A program first: the block's own points for its settings still count.
+	ApplyProgramChange(data.inputParameterChanges);
 	ApplyParameterChanges(data.inputParameterChanges);
+	ApplyPedals(data.inputParameterChanges, data.outputParameterChanges);
 
 	// No buses: a parameter flush, which is all done now.
 	if (data.numInputs < 1 || data.numOutputs < 1 || !data.inputs || !data.outputs)
@@ -218,9 +275,9 @@ tresult PLUGIN_API Brontal::notify(IMessage* message)
 		const void* pData = nullptr;
 		uint32 uSize = 0;
 		IAttributeList* pAttributes = message->getAttributes();
-		if (!pAttributes || pAttributes->getBinary(brontal::kCabinetMessageData, pData, uSize) != kResultOk)
+		if (!pAttributes)
 			return kInvalidArgument;
-		if (uSize == 0)
+		if (pAttributes->getBinary(brontal::kCabinetMessageData, pData, uSize) != kResultOk || uSize == 0)
 		{
 			m_core.SetCabinet(nullptr);
 			return kResultOk;

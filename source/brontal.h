@@ -1,6 +1,7 @@
 #pragma once
 
 #include "brontalcore.h"
+#include "programs.h"
 #include "sdkgap/audioeffect.h"
 
 #include "pluginterfaces/vst/ivstparameterchanges.h"
@@ -52,10 +53,16 @@ private:
 	};
 
 	void ApplyParameterChanges(IParameterChanges* pChanges);
+	// A program chosen by the host (its program menu, a MIDI program change)
+	// sets the program's settings, which fade and glide as any change does.
+	void ApplyProgramChange(IParameterChanges* pChanges);
+	// A pedal's points set its switch, which is reported back as moved.
+	void ApplyPedals(IParameterChanges* pChanges, IParameterChanges* pOutput);
 	void ReportIndicators(IParameterChanges* pChanges);
 	void ReplaceBusses(const TChar* szIn, SpeakerArrangement inArr, const TChar* szOut, SpeakerArrangement outArr);
 
 	brontal::CBrontalCore m_core;
+	brontal::CPrograms m_programs;
 	QueuePoints m_aQueues[kNumGlidingLevels];
 };
 

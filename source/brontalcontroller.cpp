@@ -2,21 +2,71 @@
 
 #include "brontalassert.h"
 #include "brontaleditorview.h"
+#include "brontalids.h"
 #include "brontalparams.h"
 #include "brontalstatestream.h"
+#include "configfolder.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace Steinberg {
 namespace Vst {
 namespace {
 constexpr UnitID kUnitId = 1;
+// The mappings a project carries: whether it keeps its own, then the
+// mappings as the file writes them.
+constexpr std::uint32_t kMidiChunkTag = brontal::ChunkTag("midi");
+constexpr std::uint32_t kMidiChunkVersion = 1;
+constexpr std::size_t kMaxMidiText = 64 * 1024;
+constexpr int32 kMidiBus = 0;
+
+std::filesystem::path PlayerMappingsFile()
+{
+	const std::filesystem::path folder = brontal::UserConfigFolder();
+	return folder.empty() ? folder : folder / "midi-mappings.txt";
+}
 
 static_assert(ParamFlags::kCanAutomate == ParameterInfo::kCanAutomate &&
                   ParamFlags::kIsReadOnly == ParameterInfo::kIsReadOnly &&
-                  ParamFlags::kIsBypass == ParameterInfo::kIsBypass,
+                  ParamFlags::kIsBypass == ParameterInfo::kIsBypass && ParamFlags::kIsList == ParameterInfo::kIsList &&
+                  ParamFlags::kIsHidden == ParameterInfo::kIsHidden &&
+                  ParamFlags::kIsProgramChange == ParameterInfo::kIsProgramChange,
               "the table's flags are the SDK's");
+
+// A program's name (a file name, UTF-8) as the host shows it; what does not
+// decode becomes '?'.
+void ProgramTitle(const std::string& sName, String128 wszTitle)
+{
+	int n = 0;
+	for (std::size_t i = 0; i < sName.size() && n < 127;)
+	{
+		const auto c = static_cast<unsigned char>(sName[i]);
+		const int iLength = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+		char32_t u = iLength == 1 ? c : iLength == 2 ? c & 0x1F : iLength == 3 ? c & 0x0F : c & 0x07;
+		bool bValid = iLength > 0 && i + static_cast<std::size_t>(iLength) <= sName.size();
+		for (int k = 1; bValid && k < iLength; ++k)
+		{
+			const auto d = static_cast<unsigned char>(sName[i + static_cast<std::size_t>(k)]);
+			bValid = (d >> 6) == 2;
+			u = (u << 6) | (d & 0x3F);
+		}
+		i += bValid ? static_cast<std::size_t>(iLength) : 1;
+		if (!bValid || u > 0x10FFFF || (u >= 0xD800 && u < 0xE000))
+			wszTitle[n++] = '?';
+		else if (u < 0x10000)
+			wszTitle[n++] = static_cast<TChar>(u);
+		else if (n < 126)
+		{
+			wszTitle[n++] = static_cast<TChar>(0xD800 + ((u - 0x10000) >> 10));
+			wszTitle[n++] = static_cast<TChar>(0xDC00 + ((u - 0x10000) & 0x3FF));
+		}
+		else
+			break;
+	}
+	wszTitle[n] = 0;
+}
 } // namespace
 
 tresult PLUGIN_API BrontalController::initialize(FUnknown* context)
@@ -25,9 +75,17 @@ tresult PLUGIN_API BrontalController::initialize(FUnknown* context)
 	if (result != kResultOk)
 		return result;
 
-	addUnit(new Unit(STR16("Unit1"), kUnitId, kRootUnitId, kNoProgramListId));
+	addUnit(new Unit(STR16("Unit1"), kUnitId, kRootUnitId, kProgram));
+	char szClassId[33] = {};
+	BrontalProcessorUID.toString(szClassId);
+	m_programs.Build(szClassId, brontal::UserPresetFolder());
 	for (const ParamDef& def : kParams)
 	{
+		if (def.kind == ParamKind::Program)
+		{
+			addPrograms(def);
+			continue;
+		}
 		const ParamValue dDefault = def.fDefault;
 		const auto* szTitle = reinterpret_cast<const TChar*>(def.wszTitle);
 		if (!parameters.addParameter(szTitle, nullptr, def.iStepCount, dDefault, def.iFlags, static_cast<ParamID>(def.iId),
@@ -35,7 +93,69 @@ tresult PLUGIN_API BrontalController::initialize(FUnknown* context)
 			BRONTAL_ASSERT(false, "0", "source/brontalcontroller");
 		setParamNormalized(static_cast<ParamID>(def.iId), dDefault);
 	}
+	loadPlayerMappings();
 	return kResultOk;
+}
+
+void BrontalController::addPrograms(const ParamDef& def)
+{
+	auto* pList = new ProgramList(reinterpret_cast<const TChar*>(def.wszTitle), static_cast<ProgramListID>(def.iId), kUnitId);
+	for (const brontal::Program& program : m_programs.All())
+	{
+		String128 wszTitle;
+		ProgramTitle(program.sName, wszTitle);
+		pList->addProgram(wszTitle);
+	}
+	EditControllerEx1::addProgramList(pList);
+	// The list's parameter: its id, title and flags are the table's.
+	Parameter* pParameter = pList->getParameter();
+	BRONTAL_ASSERT(pParameter->getInfo().flags == def.iFlags && pParameter->getInfo().id == ParamID(def.iId), "0",
+	               "source/brontalcontroller");
+	parameters.addParameter(pParameter);
+}
+
+void BrontalController::reportMidiTrouble(const std::string& sMessage)
+{
+	m_sMidiMessage = sMessage;
+	std::fprintf(stderr, "[Brontal] MIDI mappings: %s\n", sMessage.c_str());
+}
+
+void BrontalController::loadPlayerMappings()
+{
+	std::string sError;
+	const std::filesystem::path file = PlayerMappingsFile();
+	if (!file.empty() && !m_midiMap.Load(file, sError))
+		reportMidiTrouble(sError + "; no controller is mapped until one is learned (the file is then kept as .bad)");
+}
+
+void BrontalController::notifyViews(const char* szMessage)
+{
+	for (BrontalEditorView* pView : m_aViews)
+		if (pView)
+			pView->notify(nullptr, szMessage);
+}
+
+void BrontalController::mappingsChanged()
+{
+	if (!m_bProjectMappings)
+	{
+		const std::filesystem::path file = PlayerMappingsFile();
+		std::string sError;
+		if (!file.empty() && !m_sMidiMessage.empty())
+		{
+			// A file we could not read is the player's: kept aside, not overwritten.
+			std::error_code error;
+			std::filesystem::path kept = file;
+			kept += ".bad";
+			std::filesystem::rename(file, kept, error);
+			m_sMidiMessage.clear();
+		}
+		if (!file.empty() && !m_midiMap.Save(file, sError))
+			reportMidiTrouble(sError);
+	}
+	if (componentHandler)
+		componentHandler->restartComponent(kMidiCCAssignmentChanged);
+	notifyViews("MIDI Mappings");
 }
 
 tresult PLUGIN_API BrontalController::terminate()
@@ -44,7 +164,7 @@ tresult PLUGIN_API BrontalController::terminate()
 	return EditControllerEx1::terminate();
 }
 
-tresult BrontalController::applyState(IBStream* state)
+tresult BrontalController::applyState(IBStream* state, bool bOwnState)
 {
 	brontal::StateBytes bytes;
 	brontal::ParsedState parsed;
@@ -57,6 +177,32 @@ tresult BrontalController::applyState(IBStream* state)
 		    setParamNormalized(static_cast<ParamID>(def.iId), fValue) != kResultOk)
 			return kResultFalse;
 	}
+	if (!bOwnState)
+		return kResultOk;
+	for (const brontal::StateChunk& chunk : parsed.chunks)
+	{
+		if (chunk.uTag != kMidiChunkTag || chunk.uVersion != kMidiChunkVersion)
+			continue;
+		brontal::ChunkReader reader(chunk.payload);
+		const bool bOwn = reader.GetU32() != 0;
+		const std::string sText = reader.GetString(kMaxMidiText);
+		brontal::CMidiMap projectMap;
+		std::string sError;
+		if (!reader.Done() || (bOwn && !projectMap.FromText(sText, sError)))
+		{
+			reportMidiTrouble("the project's mappings do not read (" + (sError.empty() ? "cut short" : sError) +
+			                  "); the player's are in use");
+			continue;
+		}
+		if (bOwn)
+			m_midiMap = projectMap;
+		else if (m_bProjectMappings)
+			loadPlayerMappings();
+		m_bProjectMappings = bOwn;
+		if (componentHandler)
+			componentHandler->restartComponent(kMidiCCAssignmentChanged);
+		notifyViews("MIDI Mappings");
+	}
 	return kResultOk;
 }
 
@@ -64,14 +210,14 @@ tresult PLUGIN_API BrontalController::setComponentState(IBStream* state)
 {
 	if (!state)
 		return kResultOk;
-	return applyState(state);
+	return applyState(state, false);
 }
 
 tresult PLUGIN_API BrontalController::setState(IBStream* state)
 {
 	if (!state)
 		return kResultOk;
-	if (applyState(state) != kResultOk)
+	if (applyState(state, true) != kResultOk)
 		return kResultFalse;
 	for (BrontalEditorView* pView : m_aViews)
 		if (pView)
@@ -94,7 +240,17 @@ tresult PLUGIN_API BrontalController::getState(IBStream* state)
 		}
 		afValues[def.iId] = static_cast<float>(pParameter->getNormalized());
 	}
-	return brontal::WriteStateStream(state, brontal::SerialiseState(afValues)) ? kResultOk : kResultFalse;
+	// Only a project that keeps its own mappings carries them; any other
+	// state (a preset's too) leaves the mappings in use alone when loaded.
+	std::vector<brontal::StateChunk> chunks;
+	if (m_bProjectMappings)
+	{
+		brontal::ChunkWriter writer;
+		writer.PutU32(1);
+		writer.PutString(m_midiMap.ToText());
+		chunks.push_back({kMidiChunkTag, kMidiChunkVersion, std::move(writer.Bytes())});
+	}
+	return brontal::WriteStateStream(state, brontal::SerialiseState(afValues, chunks)) ? kResultOk : kResultFalse;
 }
 
 tresult PLUGIN_API BrontalController::getParameterInfo(int32 paramIndex, ParameterInfo& info)
@@ -115,6 +271,11 @@ tresult PLUGIN_API BrontalController::setParamNormalized(ParamID tag, ParamValue
 	for (BrontalEditorView* pView : m_aViews)
 		if (pView)
 			pView->updateParameter(tag, value);
+	// A program chosen: the controls show its settings, as the processor,
+	// which the host tells too, takes them.
+	if (tag == ParamID(kProgram) && result == kResultOk)
+		if (const brontal::Program* pProgram = m_programs.At(value))
+			pProgram->Apply([this](int iId, float fValue) { setParamNormalized(ParamID(iId), fValue); });
 	return result;
 }
 
@@ -174,14 +335,92 @@ void BrontalController::editorRemoved(EditorView* editor)
 		m_aViews.erase(it);
 }
 
-tresult PLUGIN_API BrontalController::getMidiControllerAssignment(int32 /*busIndex*/, int16 /*channel*/,
-                                                                  CtrlNumber /*midiControllerNumber*/,
-                                                                  ParamID& /*id*/)
+tresult PLUGIN_API BrontalController::getMidiControllerAssignment(int32 busIndex, int16 channel,
+                                                                  CtrlNumber midiControllerNumber, ParamID& id)
 {
-	// No parameter is a natural target for any MIDI controller (there is no
-	// output volume), and claiming one without naming it misleads hosts.
-	return kResultFalse;
+	// Only what the player mapped: claiming a controller without naming it
+	// would mislead hosts.
+	if (busIndex != kMidiBus || channel < 0 || channel >= brontal::kMidiChannels || midiControllerNumber < 0 ||
+	    midiControllerNumber >= brontal::kMidiControllers)
+		return kResultFalse;
+	const int iParam = m_midiMap.HostParamFor(channel, midiControllerNumber);
+	if (iParam == 0)
+		return kResultFalse;
+	id = static_cast<ParamID>(iParam);
+	return kResultTrue;
+}
+
+tresult PLUGIN_API BrontalController::onLiveMIDIControllerInput(int32 busIndex, int16 channel, CtrlNumber midiCC)
+{
+	if (m_iLearning == 0 || busIndex != kMidiBus)
+		return kResultFalse;
+	const int iParam = m_iLearning;
+	// Aftertouch, pitch bend and the other pseudo-controllers are no pedal.
+	if (!m_midiMap.Set({iParam, midiCC, channel, brontal::LearnedMode(iParam)}))
+		return kResultFalse;
+	m_iLearning = 0;
+	mappingsChanged();
+	return kResultOk;
+}
+
+tresult PLUGIN_API BrontalController::learn(ParamID id)
+{
+	if (id != 0 && !IsMidiMappable(static_cast<int>(id)))
+		return kInvalidArgument;
+	m_iLearning = static_cast<int>(id);
+	notifyViews("MIDI Mappings");
+	return kResultOk;
+}
+
+tresult PLUGIN_API BrontalController::assign(ParamID id, int32 controller, int32 channel, TBool toggles)
+{
+	const int iParam = static_cast<int>(id);
+	const PedalMode mode = brontal::LearnedMode(iParam) == PedalMode::None
+	                                    ? PedalMode::None
+	                                    : (toggles ? PedalMode::Toggle : PedalMode::Hold);
+	if (!m_midiMap.Set({iParam, controller, channel, mode}))
+		return kInvalidArgument;
+	if (m_iLearning == iParam)
+		m_iLearning = 0;
+	mappingsChanged();
+	return kResultOk;
+}
+
+tresult PLUGIN_API BrontalController::forget(ParamID id)
+{
+	if (!m_midiMap.Of(static_cast<int>(id)))
+		return kResultFalse;
+	m_midiMap.Clear(static_cast<int>(id));
+	mappingsChanged();
+	return kResultOk;
+}
+
+tresult PLUGIN_API BrontalController::getAssignment(ParamID id, int32& controller, int32& channel, TBool& toggles)
+{
+	const brontal::MidiMapping* pMapping = m_midiMap.Of(static_cast<int>(id));
+	if (!pMapping)
+		return kResultFalse;
+	controller = pMapping->iController;
+	channel = pMapping->iChannel;
+	toggles = pMapping->mode == PedalMode::Toggle;
+	return kResultOk;
+}
+
+tresult PLUGIN_API BrontalController::setProjectMappings(TBool own)
+{
+	if (static_cast<bool>(own) == m_bProjectMappings)
+		return kResultOk;
+	// Taken on, the project starts from the player's mappings; given up, the
+	// player's file counts again.
+	m_bProjectMappings = own;
+	if (!own)
+		loadPlayerMappings();
+	if (componentHandler)
+		componentHandler->restartComponent(kMidiCCAssignmentChanged);
+	notifyViews("MIDI Mappings");
+	return kResultOk;
 }
 
 } // namespace Vst
 } // namespace Steinberg
+

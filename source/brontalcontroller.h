@@ -1,9 +1,14 @@
 #pragma once
 
+#include "brontalmidilearn.h"
 #include "editorparameters.h"
+#include "midimap.h"
+#include "programs.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
+#include "pluginterfaces/vst/ivstmidilearn.h"
 #include "public.sdk/source/vst/vsteditcontroller.h"
 
+#include <string>
 #include <vector>
 
 class BrontalEditorView;
@@ -12,8 +17,13 @@ namespace Steinberg {
 namespace Vst {
 
 // Publishes the parameters, mirrors the processor's state, keeps its own,
-// and forwards every parameter value to the open editors.
-class BrontalController : public EditControllerEx1, public IMidiMapping, public brontal::IEditorParameters
+// forwards every parameter value to the open editors, and maps the player's
+// MIDI controllers to parameters.
+class BrontalController : public EditControllerEx1,
+                          public IMidiMapping,
+                          public IMidiLearn,
+                          public brontal::IMidiLearnControl,
+                          public brontal::IEditorParameters
 {
 public:
 	BrontalController() = default;
@@ -46,16 +56,45 @@ public:
 	//---IMidiMapping---
 	tresult PLUGIN_API getMidiControllerAssignment(int32 busIndex, int16 channel, CtrlNumber midiControllerNumber,
 	                                               ParamID& id) SMTG_OVERRIDE;
+	//---IMidiLearn---
+	tresult PLUGIN_API onLiveMIDIControllerInput(int32 busIndex, int16 channel, CtrlNumber midiCC) SMTG_OVERRIDE;
+	//---IMidiLearnControl---
+	tresult PLUGIN_API learn(ParamID id) SMTG_OVERRIDE;
+	ParamID PLUGIN_API getLearning() SMTG_OVERRIDE { return static_cast<ParamID>(m_iLearning); }
+	tresult PLUGIN_API assign(ParamID id, int32 controller, int32 channel, TBool toggles) SMTG_OVERRIDE;
+	tresult PLUGIN_API forget(ParamID id) SMTG_OVERRIDE;
+	tresult PLUGIN_API getAssignment(ParamID id, int32& controller, int32& channel, TBool& toggles) SMTG_OVERRIDE;
+	tresult PLUGIN_API setProjectMappings(TBool own) SMTG_OVERRIDE;
+	TBool PLUGIN_API hasProjectMappings() SMTG_OVERRIDE { return m_bProjectMappings; }
+	// The last trouble with the mappings file, for the editor to show; empty
+	// when there was none.
+	const std::string& MidiMessage() const { return m_sMidiMessage; }
 
 	OBJ_METHODS(BrontalController, EditControllerEx1)
 	DEFINE_INTERFACES
 		DEF_INTERFACE(IMidiMapping)
+		DEF_INTERFACE(IMidiLearn)
+		DEF_INTERFACE(brontal::IMidiLearnControl)
 		DEF_INTERFACE(IUnitInfo)
 	END_DEFINE_INTERFACES(EditControllerEx1)
 	REFCOUNT_METHODS(EditControllerEx1)
 
 private:
-	tresult applyState(IBStream* state);
+	tresult applyState(IBStream* state, bool bOwnState);
+	// After a change of the mappings: saved where they belong, the host told
+	// to ask again, the editors redrawn.
+	void mappingsChanged();
+	void loadPlayerMappings();
+	void reportMidiTrouble(const std::string& sMessage);
+	void notifyViews(const char* szMessage);
+	// The program list and its parameter, from the table's row.
+	void addPrograms(const ParamDef& def);
+
+	brontal::CPrograms m_programs;
+	brontal::CMidiMap m_midiMap;
+	int m_iLearning = 0;
+	bool m_bProjectMappings = false;
+	std::string m_sMidiMessage;
 
 	std::vector<BrontalEditorView*> m_aViews;
 };

@@ -130,6 +130,16 @@ bool CBrontalCore::SetParam(int iId, double dValue)
 	return true;
 }
 
+void CBrontalCore::ApplyPedal(int iId, double dValue)
+{
+	float fValue;
+	if (!IsParamId(iId) || ParamDefOf(iId).kind != ParamKind::Pedal || !SanitiseParamValue(dValue, fValue))
+		return;
+	const PedalSlot& pedal = ParamDefOf(iId).pedal;
+	SetCell(iId, fValue);
+	SetCell(pedal.iTarget, PedalSwitchValue(pedal.mode, GetParam(pedal.iTarget), fValue));
+}
+
 void CBrontalCore::SetTempo(double dTempo)
 {
 	if (std::isfinite(dTempo) && dTempo > 0.0)

@@ -64,6 +64,9 @@ public:
 	float GetParam(int iId) const { return m_afParamValues[iId].load(std::memory_order_relaxed); }
 	// A host's or a state's value, sanitised; false (and nothing changed) for NaN.
 	bool SetParam(int iId, double dValue);
+	// One point of a pedal: sets the switch it names (PedalSwitchValue);
+	// anything but a pedal's id, or NaN, changes nothing.
+	void ApplyPedal(int iId, double dValue);
 	// Tempo in BPM; anything but a positive finite number is ignored.
 	void SetTempo(double dTempo);
 	double SampleRate() const { return m_dSampleRate; }

@@ -1,10 +1,17 @@
 #include "brontaleditorview.h"
 
+#include "brontalmidilearn.h"
 #include "brontalparams.h"
 #include "editorresources.h"
 
 #include <algorithm>
 #include <cstring>
+
+// Defined with the view, which asks its controller (if any) for it: every
+// module that has the view has the id, the LV2 UI included.
+namespace brontal {
+DEF_CLASS_IID(IMidiLearnControl)
+} // namespace brontal
 
 using namespace Steinberg;
 using namespace Steinberg::Vst;
@@ -18,6 +25,7 @@ constexpr int32 kMinHeight = kEditorHeight;
 constexpr int32 kMaxHeight = kEditorHeight + 50;
 
 constexpr const char* kMsgForceRefresh = "Force Refresh";
+constexpr const char* kMsgMidiMappings = "MIDI Mappings";
 
 } // namespace
 
@@ -94,6 +102,7 @@ bool BrontalEditorView::open(void* parent)
 
 	for (const ParamDef& def : kParams)
 		updateParameter(ParamID(def.iId), m_parameters.editorValue(def.iId));
+	showLearning();
 
 	if (!frame->open(parent, hostContext()))
 	{
@@ -155,6 +164,11 @@ CMessageResult BrontalEditorView::notify(CBaseObject* sender, const char* messag
 		frame->invalid();
 		frame->idle();
 	}
+	else if (message && std::strcmp(message, kMsgMidiMappings) == 0 && frame)
+	{
+		showLearning();
+		frame->idle();
+	}
 	return VSTGUIEditor::notify(sender, message);
 }
 
@@ -186,6 +200,33 @@ void BrontalEditorView::controlEndEdit(CControl* pControl)
 {
 	if (isEditable(pControl->getTag()))
 		m_parameters.editorEnd(pControl->getTag());
+}
+
+void BrontalEditorView::controlContextClicked(CControl* pControl)
+{
+	const auto id = ParamID(pControl->getTag());
+	FUnknownPtr<brontal::IMidiLearnControl> learn(static_cast<IEditController*>(controller));
+	if (!learn || !IsMidiMappable(int(id)))
+		return;
+	// The second right-click undoes the first: it stops the listening, or
+	// clears what was learned.
+	int32 iController = 0, iChannel = 0;
+	TBool bToggles = false;
+	if (learn->getLearning() == id)
+		learn->learn(0);
+	else if (learn->getAssignment(id, iController, iChannel, bToggles) == kResultOk)
+		learn->forget(id);
+	else
+		learn->learn(id);
+}
+
+void BrontalEditorView::showLearning()
+{
+	FUnknownPtr<brontal::IMidiLearnControl> learn(static_cast<IEditController*>(controller));
+	const ParamID learning = learn ? learn->getLearning() : 0;
+	for (const ParamDef& def : kParams)
+		if (CControl* pControl = m_apControls[def.iId])
+			pControl->setHighlighted(ParamID(def.iId) == learning);
 }
 
 void BrontalEditorView::openAboutDialog()

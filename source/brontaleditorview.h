@@ -41,6 +41,8 @@ public:
 	void valueChanged(brontal::gui::CControl* pControl) override;
 	void controlBeginEdit(brontal::gui::CControl* pControl) override;
 	void controlEndEdit(brontal::gui::CControl* pControl) override;
+	// MIDI learn: listens for a controller, or clears the control's mapping.
+	void controlContextClicked(brontal::gui::CControl* pControl) override;
 
 	Steinberg::tresult PLUGIN_API checkSizeConstraint(Steinberg::ViewRect* pRect) SMTG_OVERRIDE;
 	Steinberg::tresult PLUGIN_API findParameter(Steinberg::int32 xPos, Steinberg::int32 yPos,
@@ -59,6 +61,8 @@ private:
 	static bool isEditable(Steinberg::int32 iTag);
 	void openAboutDialog();
 	float lastIndicator(int iTag) const;
+	// Outlines the control that listens for a MIDI controller, and no other.
+	void showLearning();
 
 	brontal::IEditorParameters& m_parameters;
 	brontal::gui::SharedBitmap m_pBackground;

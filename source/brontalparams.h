@@ -15,7 +15,12 @@ enum class ParamKind
 	Switch,
 	Level,
 	Indicator,
-	Button
+	Button,
+	// A foot controller's hidden way into a switch (see PedalSlot).
+	Pedal,
+	// The program list's choice: each value loads a program's settings
+	// (source/programs.h); its steps are the list's.
+	Program
 };
 
 // ParameterInfo's flag values, so that the SDK-free chain can read the
@@ -24,6 +29,9 @@ struct ParamFlags
 {
 	static constexpr int kCanAutomate = 1 << 0;
 	static constexpr int kIsReadOnly = 1 << 1;
+	static constexpr int kIsList = 1 << 3;
+	static constexpr int kIsHidden = 1 << 4;
+	static constexpr int kIsProgramChange = 1 << 15;
 	static constexpr int kIsBypass = 1 << 16;
 };
 
@@ -53,6 +61,22 @@ struct EditorSlot
 	int y;
 };
 
+// How a pedal's value (a MIDI controller's 0..127 as 0..1) sets its switch:
+// on while held at 64 or above, or turned over at each press (a value of 64
+// or above). docs/midi.md says why a switch has pedals of its own.
+enum class PedalMode
+{
+	None,
+	Hold,
+	Toggle
+};
+
+struct PedalSlot
+{
+	int iTarget = 0;
+	PedalMode mode = PedalMode::None;
+};
+
 struct ParamDef
 {
 	int iId;
@@ -64,24 +88,37 @@ struct ParamDef
 	// A level that moves to a new value over a glide rather than at once.
 	bool bGlides;
 	EditorSlot slot;
+	PedalSlot pedal;
 };
 
 #include "brontalparamtable.h"
 
 // Ids 1..19 are the first list, closed by kParamListEnd (20); parameters
-// added later take ids from 21 on. kNumParams is one past the last id: the
-// size of every table indexed by id.
+// added later take rising ids from 21 on, where an id another branch holds
+// may leave a gap. kNumParams is one past the last id: the size of every
+// table indexed by id.
 constexpr int kFirstParam = kParamListStart + 1;
-static_assert(std::size(kParams) == kNumParams - 2, "one row per id but the two delimiters");
+
+// The row of each id, -1 for the delimiters and the gaps.
+constexpr std::array<int, kNumParams> RowsOfIds()
+{
+	std::array<int, kNumParams> aiRows{};
+	for (int& iRow : aiRows)
+		iRow = -1;
+	for (std::size_t i = 0; i < std::size(kParams); ++i)
+		aiRows[static_cast<std::size_t>(kParams[i].iId)] = static_cast<int>(i);
+	return aiRows;
+}
+inline constexpr std::array<int, kNumParams> kRowOfId = RowsOfIds();
 
 constexpr bool IsParamId(int iId)
 {
-	return iId >= kFirstParam && iId < kNumParams && iId != kParamListEnd;
+	return iId >= kFirstParam && iId < kNumParams && kRowOfId[static_cast<std::size_t>(iId)] >= 0;
 }
 
 constexpr std::size_t ParamRowOf(int iId)
 {
-	return static_cast<std::size_t>(iId < kParamListEnd ? iId - kFirstParam : iId - kFirstParam - 1);
+	return static_cast<std::size_t>(kRowOfId[static_cast<std::size_t>(iId)]);
 }
 
 constexpr bool ParamIdsInOrder()
@@ -169,6 +206,50 @@ inline constexpr std::array<int, kNumGlidingLevels> kGlidingLevels = GlidingLeve
 inline bool IsSwitchOn(float fValue)
 {
 	return !(fValue == 0.0f);
+}
+
+// The pedal that sets the switch iTarget in the given mode; 0 for none.
+constexpr int PedalOf(int iTarget, PedalMode mode)
+{
+	for (const ParamDef& def : kParams)
+		if (def.kind == ParamKind::Pedal && def.pedal.iTarget == iTarget && def.pedal.mode == mode)
+			return def.iId;
+	return 0;
+}
+
+// A parameter a MIDI controller may move: a level on the panel (following
+// the controller over its range), or a switch with pedals of its own.
+constexpr bool IsMidiMappable(int iId)
+{
+	if (!IsParamId(iId))
+		return false;
+	const ParamDef& def = ParamDefOf(iId);
+	if (def.kind == ParamKind::Level)
+		return IsPanelControl(def);
+	return def.kind == ParamKind::Switch && PedalOf(iId, PedalMode::Hold) != 0 && PedalOf(iId, PedalMode::Toggle) != 0;
+}
+
+constexpr bool PedalsNameSwitches()
+{
+	for (const ParamDef& def : kParams)
+		if (def.kind == ParamKind::Pedal &&
+		    (def.pedal.mode == PedalMode::None || !IsParamId(def.pedal.iTarget) ||
+		     ParamDefOf(def.pedal.iTarget).kind != ParamKind::Switch || def.iFlags != ParamFlags::kIsHidden))
+			return false;
+	return true;
+}
+static_assert(PedalsNameSwitches(), "every pedal is hidden and names a switch and a mode");
+
+// The switch's value after one of its pedals sent fPedal: a controller at 64
+// or above (of 0..127) presses the pedal.
+inline float PedalSwitchValue(PedalMode mode, float fSwitch, float fPedal)
+{
+	const bool bPressed = fPedal >= 0.5f;
+	if (mode == PedalMode::Hold)
+		return bPressed ? 1.0f : 0.0f;
+	if (!bPressed)
+		return fSwitch;
+	return IsSwitchOn(fSwitch) ? 0.0f : 1.0f;
 }
 
 namespace brontal {

@@ -38,8 +38,7 @@ float BitsFloat(std::uint32_t uBits)
 
 bool IsSavedAfterRecord(int iId)
 {
-	return iId > kLastRecordParam && iId <= MaxParamId() && iId != kParamListEnd &&
-	       IsSaved(ParamDefOf(iId));
+	return iId > kLastRecordParam && IsParamId(iId) && IsSaved(ParamDefOf(iId));
 }
 
 // False when the payload does not parse; afValues is then untouched.

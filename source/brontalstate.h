@@ -41,10 +41,12 @@ constexpr int MaxParamId()
 using StateValues = float[MaxParamId() + 1];
 
 // The parameters a state holds: all of the record's, and after it every one
-// the user sets (not the indicators the processor reports).
+// the user sets (not the indicators the processor reports, nor the pedals
+// and the program choice, whose effect is the settings they set).
 constexpr bool IsSaved(const ParamDef& def)
 {
-	return def.iId <= kLastRecordParam || def.kind != ParamKind::Indicator;
+	return def.iId <= kLastRecordParam ||
+	       (def.kind != ParamKind::Indicator && def.kind != ParamKind::Pedal && def.kind != ParamKind::Program);
 }
 
 constexpr std::uint32_t ChunkTag(const char (&szTag)[5])

@@ -24,6 +24,8 @@ bool ReadStateStream(Steinberg::IBStream* pStream, StateBytes& bytes)
 			const Steinberg::tresult result = pStream->read(read.data() + uTotal, iAsked, &iRead);
 			if (iRead < 0 || iRead > iAsked)
 				return false;
+			// A stream may deliver its last bytes and say it could not give
+			// all that was asked: they count, and the stream has ended.
 			uTotal += static_cast<std::size_t>(iRead);
 			if (result != Steinberg::kResultOk || iRead == 0)
 				return false;

@@ -52,7 +52,7 @@ BRONTAL_EXPORT IPluginFactory* PLUGIN_API GetPluginFactory()
 		return g_pFactory;
 	}
 	static const PFactoryInfo factoryInfo(BRONTAL_VENDOR, BRONTAL_URL, BRONTAL_EMAIL, PFactoryInfo::kUnicode);
-	static const PClassInfo2 processorInfo = MakeClassInfo(BrontalProcessorUID, kVstAudioEffectClass, "Brontal2",
+	static const PClassInfo2 processorInfo = MakeClassInfo(BrontalProcessorUID, kVstAudioEffectClass, BRONTAL_CLASS_NAME,
 	                                                       Vst::kDistributable, "Fx|Distortion");
 	static const PClassInfo2 controllerInfo =
 	    MakeClassInfo(BrontalControllerUID, kVstComponentControllerClass, "Brontal2Brontal Controller", 0, "");

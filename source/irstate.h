@@ -19,7 +19,9 @@ constexpr std::uint32_t kIrChunkVersion = 1;
 constexpr std::size_t kIrMaxNameBytes = 255;
 constexpr std::size_t kIrMaxPathBytes = 4096;
 // The controller's message to the processor: the chunk's payload (version
-// kIrChunkVersion) as a binary attribute, empty for the built-in mix.
+// kIrChunkVersion) as a binary attribute; without it (or empty), the
+// built-in mix. Hosts' attribute lists do not all keep an empty binary
+// well, so the built-in mix is best asked for with no attribute at all.
 constexpr const char* kCabinetMessageId = "BrontalCabinet";
 constexpr const char* kCabinetMessageData = "Payload";
 

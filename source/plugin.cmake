@@ -4,10 +4,10 @@ set(BRONTAL_BUNDLE_DIR "${CMAKE_BINARY_DIR}/VST3/brontal1.vst3" CACHE INTERNAL "
 
 if(WIN32)
   set(_arch x86_64-win)
-  set(_entry sdkgap/moduleentry_win32.cpp "${PROJECT_SOURCE_DIR}/resource/brontal.rc")
+  set(_entry sdkgap/moduleentry_win32.cpp platform/win32/win32configfolder.cpp "${PROJECT_SOURCE_DIR}/resource/brontal.rc")
 else()
   set(_arch x86_64-linux)
-  set(_entry sdkgap/moduleentry.cpp)
+  set(_entry sdkgap/moduleentry.cpp platform/posix/posixconfigfolder.cpp)
 endif()
 add_library(brontal1 MODULE
   brontal.cpp
@@ -15,13 +15,15 @@ add_library(brontal1 MODULE
   brontaleditorview.cpp
   brontalstatestream.cpp
   factory.cpp
+  midimap.cpp
+  programs.cpp
   sdkgap/audioeffect.cpp
   sdkgap/pluginfactory.cpp
   ${_entry}
 )
 include(editor.cmake)
 target_include_directories(brontal1 PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}")
-target_link_libraries(brontal1 PRIVATE brontal_dsp brontal_editor vst3sdk brontal_version brontal_warnings)
+target_link_libraries(brontal1 PRIVATE brontal_dsp brontal_editor brontal_presets vst3sdk brontal_version brontal_warnings)
 set_target_properties(brontal1 PROPERTIES
   PREFIX ""
   OUTPUT_NAME brontal1

@@ -316,6 +316,9 @@ int CProcessAudio::Process(const float* pfInLeft, const float* pfInRight, float*
 		if (!m_driveFade.Mixing() && bHeardOn != m_driveFade.On())
 			m_iDriveHeard = 1 - m_iDriveHeard;
 	}
+	// The blocks after the cabinet carry its two channels when they differ;
+	// the chorus alone reads one channel otherwise.
+	m_pChorus->SetStereo(m_pConvolution->StereoOutput() || m_pConvolutionTwin->StereoOutput());
 	if (!m_pChorus->Process(voiced.pf1, voiced.pf2, w.chorused.pf1, w.chorused.pf2, iCount) ||
 	    !m_pDelay->Process(w.chorused.pf1, w.chorused.pf2, w.delayed.pf1, w.delayed.pf2, iCount) ||
 	    !m_pReverb->Process(w.delayed.pf1, w.delayed.pf2, w.reverberated.pf1, w.reverberated.pf2, iCount) ||

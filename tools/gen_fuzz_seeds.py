@@ -43,12 +43,14 @@ _ID = paramtable.ids(PARAMS)
     "kInputSelection", "kGateCompOnOff", "kCompressorLevel", "kDistortionOnOff", "kDistortionLevel",
     "kStereoEnhancerOnOff", "kDelayOnOff", "kModulationOnOff", "kChorusSpeed", "kReverbOnOff", "kDelayLevel",
     "kReverbLevel", "kOutputLeftVumeter", "kButton1", "kBypass"))
-# The end of the list, which only delimits it.
-LIST_END = len(PARAMS) + 1
+# The first list, which the state record holds; its end only delimits it
+# (later ids follow it).
+RECORD = [row for row in PARAMS if row["id"] < 20]
+LIST_END = len(RECORD) + 1
 # The panel's controls.
 CONTROLS = [row["id"] for row in PARAMS if paramtable.is_panel_control(row)]
 # A state record's values: the marker, then every parameter at its default.
-DEFAULTS = [1.0] + [row["default"] for row in PARAMS]
+DEFAULTS = [1.0] + [row["default"] for row in RECORD]
 RECORD_VALUES = len(DEFAULTS)
 
 

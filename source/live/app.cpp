@@ -3,6 +3,7 @@
 #include "audiodevice.h"
 #include "engine.h"
 #include "livewindow.h"
+#include "platform.h"
 #include "presets.h"
 #include "settings.h"
 #include "strip.h"
@@ -49,16 +50,15 @@ std::string findBundle(const std::string& requested)
 {
 	if (!requested.empty())
 		return requested;
-	std::vector<fs::path> candidates{BRONTAL_DEFAULT_BUNDLE};
-	if (const char* home = std::getenv("HOME"))
-		candidates.push_back(fs::path(home) / ".vst3" / "brontal1.vst3");
-	candidates.push_back("/usr/lib/vst3/brontal1.vst3");
-	candidates.push_back("/usr/local/lib/vst3/brontal1.vst3");
+	std::string tried;
 	std::error_code error;
-	for (const fs::path& candidate : candidates)
+	for (const std::string& candidate : bundleCandidates())
+	{
 		if (fs::exists(candidate, error))
-			return candidate.string();
-	throw host::HostError("no brontal1.vst3 found in the build, ~/.vst3, /usr/lib/vst3 or /usr/local/lib/vst3 (use --plugin)");
+			return candidate;
+		tried += (tried.empty() ? "" : ", ") + candidate;
+	}
+	throw host::HostError("no brontal1.vst3 found (tried " + tried + "; use --plugin)");
 }
 
 std::vector<char> readBytes(const std::string& path)
@@ -110,9 +110,10 @@ public:
 	int run()
 	{
 		std::vector<std::string> messages;
-		folder = configFolder();
+		std::string why;
+		folder = configFolder(why);
 		if (folder.empty())
-			say("neither XDG_CONFIG_HOME nor HOME is set: settings and state are not kept");
+			say(why + ": settings and state are not kept");
 		else
 			settings = loadSettings(settingsPath(folder), messages);
 		applyCommandLine();
@@ -146,6 +147,9 @@ public:
 			else if (!window->serve(static_cast<int>(kPoll.count())))
 				break;
 			watch();
+			if (options.seconds > 0 && !reconnecting &&
+			    engine->framesPlayed() >= static_cast<std::uint64_t>(options.seconds) * device->reached().sampleRate)
+				break;
 			if (window && Clock::now() - lastTitle >= kTitleEvery)
 				showFigures();
 		}

@@ -116,6 +116,7 @@ void Engine::process(const AudioPeriod& period)
 	const double nanos = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count();
 	const double load = period.frames > 0 ? nanos / (period.frames * periodNanosPerFrame) : 0.0;
 	callbackCount.fetch_add(1, std::memory_order_relaxed);
+	frameCount.fetch_add(static_cast<std::uint64_t>(period.frames), std::memory_order_relaxed);
 	loadSum.store(loadSum.load(std::memory_order_relaxed) + load, std::memory_order_relaxed);
 	raise(loadWorst, load);
 	if (load > 1.0)

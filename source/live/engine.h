@@ -67,6 +67,8 @@ public:
 			onProgram(program);
 	}
 	EngineStats stats();
+	// Frames processed since the start, on any thread.
+	std::uint64_t framesPlayed() const { return frameCount.load(std::memory_order_relaxed); }
 	void resetStats();
 
 	bool lost() const { return deviceGone.load(std::memory_order_acquire); }
@@ -96,6 +98,7 @@ private:
 	std::array<std::atomic<std::uint32_t>, kMidiChannels * kControllers> controllerMap{};
 
 	std::atomic<std::uint64_t> callbackCount{0};
+	std::atomic<std::uint64_t> frameCount{0};
 	std::atomic<std::uint64_t> lateCount{0};
 	std::atomic<std::uint64_t> dropoutCount{0};
 	std::atomic<double> loadSum{0.0};

@@ -2,27 +2,15 @@
 
 #include "app.h"
 #include "options.h"
+#include "platform.h"
 
-#include <csignal>
 #include <iostream>
 
 using namespace brontal::live;
 
-namespace {
-
-void onSignal(int)
-{
-	quitRequested = 1;
-}
-
-} // namespace
-
 int main(int argc, char** argv)
 {
-	struct sigaction action = {};
-	action.sa_handler = onSignal;
-	for (int signalNumber : {SIGINT, SIGTERM, SIGHUP})
-		sigaction(signalNumber, &action, nullptr);
+	installQuitHandler([] { quitRequested = 1; });
 	try
 	{
 		const Options options = parseOptions(std::vector<std::string>(argv + 1, argv + argc));

@@ -58,9 +58,11 @@ const char* usageText()
 	       "  --state FILE       load a component state saved by a host or brontal-render --state-out\n"
 	       "  --plugin PATH      the brontal1.vst3 bundle to host\n"
 	       "  --no-gui           run without a window (quit with Ctrl+C or SIGTERM)\n"
+	       "  --seconds N        play N seconds of audio (counted in periods played), then save and quit\n"
 	       "  --list-devices     list the back ends and their devices, then quit\n"
 	       "  --help             this text\n"
-	       "Choices are kept in $XDG_CONFIG_HOME/brontal/live.json with the last plug-in state.\n";
+	       "Choices are kept in live.json with the last plug-in state, in the folder\n"
+	       "$XDG_CONFIG_HOME/brontal (Linux) or %APPDATA%\\Brontal (Windows).\n";
 }
 
 Options parseOptions(const std::vector<std::string>& args)
@@ -94,6 +96,12 @@ Options parseOptions(const std::vector<std::string>& args)
 			options.state = value();
 		else if (name == "--plugin")
 			options.plugin = value();
+		else if (name == "--seconds")
+		{
+			options.seconds = parseNumber(name, value());
+			if (options.seconds < 1)
+				throw UsageError("--seconds needs at least 1, not " + std::to_string(options.seconds));
+		}
 		else if (name == "--no-gui")
 			options.noGui = true;
 		else if (name == "--list-devices")

@@ -29,6 +29,7 @@ struct Options
 	std::string preset; // a file, or the name of a factory or user preset
 	std::string state;  // a component state file
 	std::string plugin; // the bundle; empty: found as the render tool finds it
+	int seconds = 0;    // audio time to play, then quit; 0: until asked
 	bool noGui = false;
 	bool listDevices = false;
 	bool help = false;

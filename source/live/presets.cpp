@@ -1,7 +1,8 @@
 #include "presets.h"
 
+#include "platform.h"
+
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <set>
 
@@ -28,10 +29,8 @@ void addFolder(const fs::path& folder, bool factory, std::vector<PresetEntry>& e
 
 std::string userPresetFolder(const std::string& subfolder)
 {
-	const char* home = std::getenv("HOME");
-	if (!home || !*home)
-		return {};
-	return (fs::path(home) / ".vst3" / "presets" / subfolder).string();
+	const std::string root = userPresetRoot();
+	return root.empty() ? root : (fs::path(root) / subfolder).string();
 }
 
 std::vector<PresetEntry> findPresets(const std::string& bundle, const std::string& subfolder)
@@ -39,7 +38,8 @@ std::vector<PresetEntry> findPresets(const std::string& bundle, const std::strin
 	std::vector<PresetEntry> entries;
 	std::set<std::string> seen;
 	addFolder(fs::path(bundle) / "Contents" / "Resources" / "Presets" / subfolder, true, entries, seen);
-	addFolder(fs::path("/usr/share/vst3/presets") / subfolder, true, entries, seen);
+	for (const std::string& shared : sharedPresetRoots())
+		addFolder(fs::path(shared) / subfolder, true, entries, seen);
 	const std::string user = userPresetFolder(subfolder);
 	if (!user.empty())
 		addFolder(user, false, entries, seen);

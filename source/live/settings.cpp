@@ -1,8 +1,9 @@
 #include "settings.h"
 
+#include "platform.h"
+
 #include <nlohmann/json.hpp>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -27,20 +28,13 @@ bool validChannels(const std::vector<int>& channels, std::size_t most)
 
 } // namespace
 
-std::string configFolder()
+std::string configFolder(std::string& why)
 {
-	const char* xdg = std::getenv("XDG_CONFIG_HOME");
-	const char* home = std::getenv("HOME");
-	fs::path folder;
-	if (xdg && *xdg)
-		folder = fs::path(xdg) / "brontal";
-	else if (home && *home)
-		folder = fs::path(home) / ".config" / "brontal";
-	else
-		return {};
+	const std::string folder = configFolderPath(why);
 	std::error_code error;
-	fs::create_directories(folder, error);
-	return folder.string();
+	if (!folder.empty())
+		fs::create_directories(folder, error);
+	return folder;
 }
 
 std::string settingsPath(const std::string& folder)

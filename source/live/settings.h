@@ -1,7 +1,7 @@
 #pragma once
 
 // What the player chose, kept between runs in the user's configuration
-// folder ($XDG_CONFIG_HOME/brontal or ~/.config/brontal),
+// folder ($XDG_CONFIG_HOME/brontal or ~/.config/brontal; %APPDATA%\\Brontal),
 // beside the plug-in's last state. Anything unreadable or out of range gives
 // the documented fallback and one message; nothing here throws at a user.
 
@@ -28,8 +28,9 @@ inline constexpr int kMinPeriod = 16;
 inline constexpr int kMaxPeriod = 8192;
 inline constexpr int kMaxChannel = 255;
 
-// The folder, created if needed; empty when neither variable is set.
-std::string configFolder();
+// The folder, created if needed; empty (the reason in why) when the
+// platform names none.
+std::string configFolder(std::string& why);
 std::string settingsPath(const std::string& folder);
 std::string lastStatePath(const std::string& folder);
 

@@ -17,9 +17,12 @@ inline constexpr const char* kStateUri = "https://brontal.example/lv2/brontal#st
 
 // A parameter the VST 3 processor publishes: automatable (a control input),
 // read-only (a control output), or the host's bypass (lv2:enabled, inverted).
+// The program choice is VST 3's way to the presets; LV2 hosts have theirs
+// (pset:Preset).
 constexpr bool HasPort(const ParamDef& def)
 {
-	return (def.iFlags & (ParamFlags::kCanAutomate | ParamFlags::kIsReadOnly | ParamFlags::kIsBypass)) != 0;
+	return def.kind != ParamKind::Program &&
+	       (def.iFlags & (ParamFlags::kCanAutomate | ParamFlags::kIsReadOnly | ParamFlags::kIsBypass)) != 0;
 }
 constexpr bool IsOutputPort(const ParamDef& def)
 {
@@ -44,6 +47,7 @@ struct PortLayout
 	{
 		if (!IsParamId(iId) || !HasPort(ParamDefOf(iId)))
 			return -1;
+		// Ids after the first list may leave gaps.
 		int iPort = FirstParamPort();
 		for (const ParamDef& def : kParams)
 			iPort += def.iId < iId && HasPort(def) ? 1 : 0;

@@ -78,7 +78,20 @@ void CFrame::render(const CRect& area)
 		context.drawBitmap(*m_pBackground, m_size);
 	for (const auto& pView : m_aViews)
 		if (pView->getViewSize().overlaps(area))
+		{
 			pView->draw(context);
+			if (pView->isHighlighted())
+				drawOutline(context, pView->getViewSize());
+		}
+}
+
+void CFrame::drawOutline(CDrawContext& context, const CRect& rect)
+{
+	const int w = kOutlineWidth;
+	context.fillRect({rect.left, rect.top, rect.right, rect.top + w}, kOutlineColor);
+	context.fillRect({rect.left, rect.bottom - w, rect.right, rect.bottom}, kOutlineColor);
+	context.fillRect({rect.left, rect.top + w, rect.left + w, rect.bottom - w}, kOutlineColor);
+	context.fillRect({rect.right - w, rect.top + w, rect.right, rect.bottom - w}, kOutlineColor);
 }
 
 void CFrame::idle()
@@ -136,6 +149,12 @@ void CFrame::platformOnMouseDown(CPoint where, uint32_t buttons, uint32_t timeMs
 		return;
 	if (bDouble)
 		buttons |= kDoubleClick;
+	if ((buttons & kRButton) && !(buttons & kLButton))
+	{
+		if (auto* pControl = dynamic_cast<CControl*>(pView))
+			pControl->contextClicked();
+		return;
+	}
 	if (pView->onMouseDown(where, buttons) == CMouseEventResult::kMouseEventHandled)
 		m_pMouseView = pView;
 }

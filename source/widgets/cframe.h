@@ -57,6 +57,10 @@ public:
 
 private:
 	static constexpr std::size_t kMaxDamageRects = 8;
+	// A highlighted view's outline: amber, which the panel's art never uses.
+	static constexpr int kOutlineWidth = 3;
+	static constexpr CColor kOutlineColor = {255, 176, 0, 255};
+	static void drawOutline(CDrawContext& context, const CRect& rect);
 
 	CView* viewAt(CPoint where) const;
 	void render(const CRect& area);

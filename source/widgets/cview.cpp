@@ -7,6 +7,20 @@
 
 namespace brontal::gui {
 
+void CView::setHighlighted(bool bHighlighted)
+{
+	if (bHighlighted == m_bHighlighted)
+		return;
+	m_bHighlighted = bHighlighted;
+	invalid();
+}
+
+void CControl::contextClicked()
+{
+	if (m_pListener)
+		m_pListener->controlContextClicked(this);
+}
+
 void CView::invalid()
 {
 	if (m_pFrame)

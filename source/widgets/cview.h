@@ -36,6 +36,8 @@ public:
 	// Bracket a mouse gesture, so hosts can record it as one automation edit.
 	virtual void controlBeginEdit(CControl* pControl) {}
 	virtual void controlEndEdit(CControl* pControl) {}
+	// A right-click on the control: a question for its owner, never an edit.
+	virtual void controlContextClicked(CControl* pControl) {}
 };
 
 using SharedBitmap = std::shared_ptr<const CBitmap>;
@@ -69,10 +71,15 @@ public:
 	// Asks the frame to redraw this view at its next paint.
 	void invalid();
 	void attached(CFrame* pFrame) { m_pFrame = pFrame; }
+	// An outline the frame draws over the view, to show it waits for
+	// something (a MIDI controller to learn).
+	void setHighlighted(bool bHighlighted);
+	bool isHighlighted() const { return m_bHighlighted; }
 
 private:
 	CRect m_size;
 	CFrame* m_pFrame = nullptr;
+	bool m_bHighlighted = false;
 };
 
 // A view with a tag, a normalised value and a listener told of user changes.
@@ -87,6 +94,7 @@ public:
 	virtual void setValue(float fValue);
 	float getDefaultValue() const { return m_fDefaultValue; }
 	void setDefaultValue(float fValue) { m_fDefaultValue = fValue; }
+	void contextClicked();
 
 protected:
 	void beginEdit();

@@ -126,7 +126,8 @@ TEST(Parameters, InPublishedOrderWithTheirShapes)
 {
 	host::PluginInstance instance(bundle());
 	IEditController* controller = instance.controller();
-	ASSERT_EQ(controller->getParameterCount(), 24);
+	// The nineteen, the tuner's five, the switches' pedals, the program choice.
+	ASSERT_EQ(controller->getParameterCount(), 24 + 16 + 1);
 
 	struct Expected
 	{
@@ -182,7 +183,23 @@ TEST(Parameters, InPublishedOrderWithTheirShapes)
 	}
 	EXPECT_EQ(controller->getParamNormalized(kCompressorLevel), 0.800000011920929);
 	ParameterInfo info{};
-	EXPECT_NE(controller->getParameterInfo(24, info), kResultOk);
+	EXPECT_NE(controller->getParameterInfo(24 + 16 + 1, info), kResultOk);
+
+	// A hold and a toggle pedal for each switch a foot may want, from id 26,
+	// hidden from the host's lists.
+	const char* const switches[8] = {"Input Selection", "Gate/Compressor", "Distortion", "Stereo Enhancer",
+	                                 "Delay",           "Modulation",      "Reverb",     "Bypass"};
+	for (int32 index = 24; index < 24 + 16; ++index)
+	{
+		SCOPED_TRACE(index);
+		ASSERT_EQ(controller->getParameterInfo(index, info), kResultOk);
+		EXPECT_EQ(info.id, static_cast<ParamID>(26 + index - 24));
+		EXPECT_EQ(utf8(info.title),
+		          std::string(switches[(index - 24) / 2]) + ((index - 24) % 2 ? " Pedal Toggle" : " Pedal Hold"));
+		EXPECT_EQ(info.flags, ParameterInfo::kIsHidden);
+		EXPECT_EQ(info.stepCount, 0);
+		EXPECT_EQ(info.defaultNormalizedValue, 0.0);
+	}
 
 	String128 text{};
 	ASSERT_EQ(controller->getParamStringByValue(kDistortionOnOff, 0.5, text), kResultOk);
@@ -202,9 +219,10 @@ TEST(Parameters, InPublishedOrderWithTheirShapes)
 	ASSERT_EQ(units->getUnitInfo(0, unit), kResultOk);
 	EXPECT_EQ(unit.id, 1);
 	EXPECT_EQ(unit.parentUnitId, kRootUnitId);
-	EXPECT_EQ(unit.programListId, kNoProgramListId);
+	// Its programs are the program choice's list (test_programs.cpp).
+	EXPECT_EQ(unit.programListId, 42);
 	EXPECT_EQ(utf8(unit.name), "Unit1");
-	EXPECT_EQ(units->getProgramListCount(), 0);
+	EXPECT_EQ(units->getProgramListCount(), 1);
 	units->release();
 }
 

@@ -582,7 +582,7 @@ TEST(Lifecycle, TerminateAndInitializeAgainRebuildsEverything)
 
 		ASSERT_EQ(controller->terminate(), kResultOk);
 		ASSERT_EQ(controller->initialize(&instance.hostContext()), kResultOk);
-		EXPECT_EQ(controller->getParameterCount(), 24);
+		EXPECT_EQ(controller->getParameterCount(), 24 + 16 + 1);
 	}
 	// Buses can be switched off and on; the processor still runs.
 	EXPECT_EQ(component->activateBus(kAudio, kInput, 0, false), kResultTrue);

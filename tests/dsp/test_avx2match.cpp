@@ -214,6 +214,10 @@ std::vector<BlockCase> Cases()
 		                 static_cast<size_t>(static_cast<float>(dRate) * 3.3333333f) + 3000, Make<CMyChorus>(),
 		                 {{0, kModulationOnOff, 1.0f}, {0, kChorusSpeed, 1.0f},
 		                  {static_cast<size_t>(dRate * 3.34), kChorusSpeed, 0.3f}}});
+	// After a stereo cabinet: the second tap reads input 2's own ring.
+	cases.push_back({"StereoChorusAt48000", 48000.0, 19000, Make<CMyChorus>(),
+	                 {{0, kModulationOnOff, 1.0f}, {0, kChorusSpeed, 1.0f}, {9000, kChorusSpeed, 0.3f}}, false,
+	                 [](CMyEffect& block) { static_cast<CMyChorus&>(block).SetStereo(true); }});
 	// At 1 kHz the ring (33000 entries) wraps twice; a fractional eighth
 	// note, the longest delay (tempo 0) and the shortest.
 	for (float fTempo : {121.0f, 0.0f, 1e6f})

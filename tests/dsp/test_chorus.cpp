@@ -262,3 +262,55 @@ TEST(Chorus, ASpeedGlidesInAStraightLineAtEveryRateInAnyCalls)
 			}
 		}
 }
+
+namespace {
+// Runs two choruses block by block over the same inputs, telling each per
+// block whether it is stereo; returns whether every output sample is the same.
+template <typename StereoFn>
+bool RunPairAlike(ChorusRig& a, ChorusRig& b, const std::vector<float>& in1, const std::vector<float>& in2,
+                  StereoFn stereo)
+{
+	std::vector<float> a1(256), a2(256), b1(256), b2(256);
+	bool bAlike = true;
+	for (size_t i = 0, iBlock = 0; i + 256 <= in1.size(); i += 256, ++iBlock)
+	{
+		const auto [bA, bB] = stereo(iBlock);
+		a.chorus.SetStereo(bA);
+		b.chorus.SetStereo(bB);
+		a.chorus.Process(&in1[i], &in2[i], a1.data(), a2.data(), 256);
+		b.chorus.Process(&in1[i], &in2[i], b1.data(), b2.data(), 256);
+		bAlike = bAlike && a1 == b1 && a2 == b2;
+	}
+	return bAlike;
+}
+} // namespace
+
+// Equal inputs sound the same mono or stereo, whenever stereo begins: input
+// 2's ring starts as input 1's.
+TEST(Chorus, GoingStereoWithEqualInputsChangesNoSample)
+{
+	ChorusRig mono(0.8f), stereo(0.8f);
+	const std::vector<float> x = Noise(256 * 40, 3);
+	EXPECT_TRUE(RunPairAlike(mono, stereo, x, x, [](size_t i) { return std::pair{false, i >= 20}; }));
+	EXPECT_TRUE(stereo.chorus.Stereo());
+	EXPECT_FALSE(mono.chorus.Stereo());
+}
+
+// After different inputs, told mono with equal ones, a chorus sounds as one
+// kept stereo, and turns mono once input 2's ring holds input 1's samples
+// (a ring of 1764 in blocks of 256: from the eighth block).
+TEST(Chorus, BackToMonoWaitsForTheSecondRing)
+{
+	ChorusRig kept(0.8f), told(0.8f);
+	const std::vector<float> in1 = Noise(256 * 20, 4), in2 = Noise(256 * 20, 5), x = Noise(256 * 20, 6);
+	EXPECT_TRUE(RunPairAlike(kept, told, in1, in2, [](size_t) { return std::pair{true, true}; }));
+	EXPECT_TRUE(RunPairAlike(kept, told, x, x, [&](size_t i) {
+		// Asked before each block runs.
+		if (i == 7 || i == 8)
+		{
+			EXPECT_EQ(told.chorus.Stereo(), i == 7);
+		}
+		return std::pair{true, false};
+	}));
+	EXPECT_FALSE(told.chorus.Stereo());
+}

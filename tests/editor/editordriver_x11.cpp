@@ -49,6 +49,7 @@ public:
 	void release() override { m_session.release(); }
 	void click(int x, int y) override { m_session.click(x, y); }
 	void doubleClick(int x, int y) override { m_session.doubleClick(x, y); }
+	void rightClick(int x, int y) override { m_session.rightClick(x, y); }
 	void wheel(int x, int y, int iNotches) override { m_session.wheel(x, y, iNotches); }
 	void clickWith(Modifier modifier, int x, int y) override
 	{

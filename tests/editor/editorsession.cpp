@@ -117,6 +117,15 @@ void EditorSession::click(int x, int y)
 	release();
 }
 
+void EditorSession::rightClick(int x, int y)
+{
+	moveTo(x, y);
+	XTestFakeButtonEvent(m_pDisplay, 3, True, CurrentTime);
+	settle();
+	XTestFakeButtonEvent(m_pDisplay, 3, False, CurrentTime);
+	settle();
+}
+
 void EditorSession::wheel(int x, int y, int iNotches)
 {
 	moveTo(x, y);

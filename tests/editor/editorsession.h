@@ -50,6 +50,7 @@ public:
 	void press();
 	void release();
 	void click(int x, int y);
+	void rightClick(int x, int y);
 	// Two clicks sent together, so the server stamps them a moment apart.
 	void doubleClick(int x, int y);
 	// Wheel notches at a point: positive turns away from the user.

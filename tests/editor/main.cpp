@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <cstring>
 
 namespace brontal::editortest {
@@ -18,6 +20,16 @@ int main(int argc, char** argv)
 	for (int i = 1; i < argc; ++i)
 		if (std::strcmp(argv[i], "--update-images") == 0)
 			brontal::editortest::g_bUpdateImages = true;
-	brontal::editortest::XvfbServer server;
-	return RUN_ALL_TESTS();
+	// The player's MIDI mappings of this run are its own, never the machine's.
+	char szConfig[] = "/tmp/brontal-editor-config-XXXXXX";
+	if (mkdtemp(szConfig))
+		setenv("XDG_CONFIG_HOME", szConfig, 1);
+	int iResult = 0;
+	{
+		brontal::editortest::XvfbServer server;
+		iResult = RUN_ALL_TESTS();
+	}
+	std::error_code error;
+	std::filesystem::remove_all(szConfig, error);
+	return iResult;
 }

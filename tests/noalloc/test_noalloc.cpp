@@ -269,7 +269,10 @@ bool processVariety(host::PluginInstance& instance)
 	    {kDistortionLevel, 1.0}, {kTunerOnOff, 1.0},          {kStereoEnhancerOnOff, 1.0}, {kReverbLevel, 1.0},
 	    {kDelayLevel, 1.0},      {kTunerReference, 0.1},      {kDistortionOnOff, 0.0},     {kDistortionOnOff, 0.5},
 	    {kModulationOnOff, 0.0}, {kBypass, 0.0},              {kBypass, 1.0},              {kBypass, 0.0},
-	    {kInputSelection, 0.0},  {kGateCompOnOff, 0.0},       {kTunerOnOff, 0.0}};
+	    {kInputSelection, 0.0},  {kGateCompOnOff, 0.0},       {kTunerOnOff, 0.0},
+	    // The delay's toggle pedal, reported back as the switch's change, and
+	    // a program change, which sets every panel control.
+	    {35, 1.0},               {42, 0.5}};
 	int block = 0;
 	for (int32 n : {1, 64, 1023, 1024, 1025, 4096, 8192, 333, 0})
 		for (const auto& [id, value] : settings)
@@ -319,7 +322,8 @@ void sendCabinet(host::PluginInstance& instance, int iChannels, int iFrames)
 	IConnectionPoint* point = host::queryInterface<IConnectionPoint>(instance.component());
 	IMessage* message = new HostMessage;
 	message->setMessageID("BrontalCabinet");
-	message->getAttributes()->setBinary("Payload", payload.data(), static_cast<uint32>(payload.size()));
+	if (!payload.empty()) // the built-in mix: no payload at all
+		message->getAttributes()->setBinary("Payload", payload.data(), static_cast<uint32>(payload.size()));
 	EXPECT_EQ(point->notify(message), kResultOk);
 	message->release();
 	point->release();

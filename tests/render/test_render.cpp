@@ -449,13 +449,16 @@ TEST_F(RenderTool, ListsTheParameters)
 	std::getline(lines, line); // header
 	while (std::getline(lines, line))
 		rows.push_back(line);
-	ASSERT_EQ(rows.size(), 24u);
+	// The nineteen, the tuner's five, the switches' sixteen pedals, the program choice.
+	ASSERT_EQ(rows.size(), 41u);
 	EXPECT_EQ(rows[0], "    0    1 1.000000  automate         Input Selection");
 	EXPECT_EQ(rows[2], "    2    3 0.800000  automate         Compressor Level");
 	EXPECT_EQ(rows[14], "   14   15 0.000000  read-only        Input Clipping Led");
 	EXPECT_EQ(rows[18], "   18   19 0.000000  bypass           Bypass");
 	EXPECT_EQ(rows[19], "   19   21 0.000000  automate         Tuner ON OFF");
 	EXPECT_EQ(rows[22], "   22   24 0.500000  read-only        Tuner Cents");
+	EXPECT_EQ(rows[33], "   33   35 0.000000  hidden           Delay Pedal Toggle");
+	EXPECT_EQ(rows[40], "   40   42 0.000000  automate,list,program-change Program");
 }
 
 // --tuner as a user runs it on a recording: a G3 20 cents flat, after 0.25 s

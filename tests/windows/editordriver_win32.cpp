@@ -77,6 +77,11 @@ public:
 	void release() override { TestHost::mouseUp(); }
 	void click(int x, int y) override { m_host.click(x, y); }
 	void doubleClick(int x, int y) override { m_host.doubleClick(x, y); }
+	void rightClick(int x, int y) override
+	{
+		mouse(WM_RBUTTONDOWN, x, y, MK_RBUTTON);
+		mouse(WM_RBUTTONUP, x, y, 0);
+	}
 	// Notches as Windows delivers them: screen coordinates, 120 a notch.
 	void wheel(int x, int y, int iNotches) override
 	{

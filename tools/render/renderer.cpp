@@ -76,6 +76,7 @@ std::string flagNames(int32 flags)
 	add(ParameterInfo::kIsBypass, "bypass");
 	add(ParameterInfo::kIsList, "list");
 	add(ParameterInfo::kIsProgramChange, "program-change");
+	add(ParameterInfo::kIsHidden, "hidden");
 	return names.empty() ? "-" : names;
 }
 

@@ -54,6 +54,7 @@ public:
 	virtual void release() = 0;
 	virtual void click(int x, int y) = 0;
 	virtual void doubleClick(int x, int y) = 0;
+	virtual void rightClick(int x, int y) = 0;
 	// Whole wheel notches at a point: positive turns away from the user.
 	virtual void wheel(int x, int y, int iNotches) = 0;
 	// A click, or a press, move and release, with a modifier key held as

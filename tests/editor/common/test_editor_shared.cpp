@@ -4,10 +4,17 @@
 #include "editordriver.h"
 #include "expectations.h"
 
+#include "brontalmidilearn.h"
 #include "pluginterfaces/vst/ivstcontextmenu.h"
+#include "pluginterfaces/vst/ivstmidilearn.h"
 #include "pluginterfaces/vst/ivstplugview.h"
 
+#include <algorithm>
 #include <cstring>
+
+namespace brontal {
+DEF_CLASS_IID(IMidiLearnControl)
+}
 
 using namespace brontal;
 using namespace brontal::editortest;
@@ -318,6 +325,70 @@ TEST_F(EditorTest, TunerSwitchShowsTheFaceWithNoteNeedleAndReference)
 	EXPECT_TRUE(calls().empty());
 	driver->tick();
 	expectLook(driver->screenshot(), defaultLook(), image("tuner-off"));
+}
+
+// The delay footswitch (tag 7, 144 x 188 at 600, 310) listens for a MIDI
+// controller after a right-click, outlined 3 pixels wide in amber, and
+// nothing else on the panel changes; the controller heard ends it, a second
+// right-click clears the mapping. No right-click is an edit.
+TEST_F(EditorTest, ARightClickListensForAMidiControllerAndASecondOneClearsIt)
+{
+	openEditor();
+	auto* learn = host::queryInterface<IMidiLearnControl>(controller());
+	auto* live = host::queryInterface<Vst::IMidiLearn>(controller());
+	ASSERT_TRUE(learn && live);
+	learn->forget(7);
+	const gui::CBitmap panel = compose(defaultLook());
+	const auto edits = [this] {
+		return std::count_if(calls().begin(), calls().end(),
+		                     [](const EditCall& call) { return call.kind != EditCall::Kind::Restart; });
+	};
+
+	driver->rightClick(657, 404);
+	EXPECT_EQ(learn->getLearning(), 7u);
+	driver->tick();
+	gui::CBitmap shot = driver->screenshot();
+	int iOutline = 0, iElsewhere = 0;
+	for (int y = 0; y < shot.getHeight(); ++y)
+		for (int x = 0; x < shot.getWidth(); ++x)
+		{
+			const bool bEdge = x >= 600 && x < 744 && y >= 310 && y < 498 &&
+			                   (x < 603 || x >= 741 || y < 313 || y >= 495);
+			if (bEdge)
+				iOutline += shot.pixel(x, y) == 0xFFB000u;
+			else
+				iElsewhere += shot.pixel(x, y) != panel.pixel(x, y);
+		}
+	EXPECT_EQ(iOutline, 2 * 3 * 144 + 2 * 3 * (188 - 6));
+	EXPECT_EQ(iElsewhere, 0);
+
+	// The pedal moves: mapped, and the outline is gone.
+	ASSERT_EQ(live->onLiveMIDIControllerInput(0, 0, 64), kResultOk);
+	driver->tick();
+	expectLook(driver->screenshot(), defaultLook(), image("midi-learned"));
+	int32 iController = 0, iChannel = 0;
+	TBool bToggles = false;
+	ASSERT_EQ(learn->getAssignment(7, iController, iChannel, bToggles), kResultOk);
+	EXPECT_EQ(iController, 64);
+
+	// The second right-click clears it; on a knob, a third listens and a
+	// fourth stops listening.
+	driver->rightClick(657, 404);
+	EXPECT_EQ(learn->getAssignment(7, iController, iChannel, bToggles), kResultFalse);
+	EXPECT_EQ(learn->getLearning(), 0u);
+	driver->rightClick(175, 278);
+	EXPECT_EQ(learn->getLearning(), 3u);
+	driver->rightClick(175, 278);
+	EXPECT_EQ(learn->getLearning(), 0u);
+	driver->tick();
+	expectLook(driver->screenshot(), defaultLook(), image("midi-stopped"));
+	// The About button is nothing a pedal moves.
+	driver->rightClick(990, 12);
+	EXPECT_EQ(learn->getLearning(), 0u);
+	EXPECT_FALSE(driver->aboutOpen());
+	EXPECT_EQ(edits(), 0);
+	learn->release();
+	live->release();
 }
 
 TEST_F(EditorTest, ForceRefreshRepaintsAtOnceAfterControllerSetState)

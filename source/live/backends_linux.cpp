@@ -1,4 +1,4 @@
-// The one place that knows which audio back ends this build has.
+// The one place that knows which audio back ends the Linux build has.
 
 #include "audiodevice.h"
 

@@ -1,0 +1,164 @@
+#include "livewindow.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+
+namespace brontal::live {
+
+namespace {
+
+using namespace Steinberg;
+using Clock = std::chrono::steady_clock;
+
+constexpr wchar_t kClassName[] = L"BrontalLiveWindow";
+constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+
+std::wstring wide(const std::string& text)
+{
+	const int count = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+	std::wstring result(count > 0 ? count - 1 : 0, L'\0');
+	if (count > 1)
+		MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, result.data(), count);
+	return result;
+}
+
+// A top-level window of a fixed size: the editor is attached to it, the
+// strip is a child window below the editor. The editor's timers are its
+// own (SetTimer on this thread), so serving messages runs them.
+class Win32LiveWindow : public LiveWindow, public IPlugFrame
+{
+public:
+	~Win32LiveWindow() override { close(); }
+
+	bool open(IPlugView& editor, int stripHeight, const std::string& title, std::string& why) override
+	{
+		const HINSTANCE instance = GetModuleHandleW(nullptr);
+		WNDCLASSEXW windowClass = {};
+		windowClass.cbSize = sizeof windowClass;
+		windowClass.lpfnWndProc = onMessage;
+		windowClass.hInstance = instance;
+		windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+		windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+		windowClass.lpszClassName = kClassName;
+		RegisterClassExW(&windowClass); // already registered by an earlier window: fine
+
+		ViewRect size{0, 0, 1024, 768};
+		editor.getSize(&size);
+		const int width = std::max(size.getWidth(), 1), height = std::max(size.getHeight(), 1);
+		RECT outer{0, 0, width, height + stripHeight};
+		AdjustWindowRect(&outer, kStyle, FALSE);
+		window = CreateWindowExW(0, kClassName, wide(title).c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+		                         outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr, instance, this);
+		if (!window)
+		{
+			why = "cannot create a window";
+			return false;
+		}
+		strip = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 0, height, width, std::max(stripHeight, 1),
+		                        window, nullptr, instance, nullptr);
+		ShowWindow(window, SW_SHOWNORMAL);
+
+		view = &editor;
+		view->setFrame(this);
+		if (view->attached(window, kPlatformTypeHWND) != kResultOk)
+		{
+			why = "the editor refuses the window";
+			view->setFrame(nullptr);
+			view = nullptr;
+			close();
+			return false;
+		}
+		UpdateWindow(window);
+		return true;
+	}
+
+	void* stripParent() override { return strip; }
+	FUnknown* hostContext() override { return static_cast<IPlugFrame*>(this); }
+
+	void setTitle(const std::string& title) override
+	{
+		if (window)
+			SetWindowTextW(window, wide(title).c_str());
+	}
+
+	bool serve(int milliseconds) override
+	{
+		const auto end = Clock::now() + std::chrono::milliseconds(milliseconds);
+		while (!closed)
+		{
+			MSG message;
+			while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+			{
+				TranslateMessage(&message);
+				DispatchMessageW(&message);
+			}
+			const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
+			if (left <= 0 || closed)
+				break;
+			MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(left), QS_ALLINPUT);
+		}
+		return !closed;
+	}
+
+	void close() override
+	{
+		if (view)
+		{
+			view->removed();
+			view->setFrame(nullptr);
+			view = nullptr;
+		}
+		if (window)
+			DestroyWindow(window);
+		window = nullptr;
+		strip = nullptr;
+	}
+
+	// IPlugFrame: the panel has one size.
+	tresult PLUGIN_API resizeView(IPlugView* resized, ViewRect* newSize) override
+	{
+		return resized && newSize ? resized->onSize(newSize) : kInvalidArgument;
+	}
+
+	tresult PLUGIN_API queryInterface(const TUID queriedIid, void** obj) override
+	{
+		QUERY_INTERFACE(queriedIid, obj, FUnknown::iid, IPlugFrame)
+		QUERY_INTERFACE(queriedIid, obj, IPlugFrame::iid, IPlugFrame)
+		*obj = nullptr;
+		return kNoInterface;
+	}
+	uint32 PLUGIN_API addRef() override { return 1; }
+	uint32 PLUGIN_API release() override { return 1; }
+
+private:
+	static LRESULT CALLBACK onMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+	{
+		if (message == WM_NCCREATE)
+			SetWindowLongPtrW(hwnd, GWLP_USERDATA,
+			                  reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
+		auto* self = reinterpret_cast<Win32LiveWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+		// Closing asks the application to quit; it saves, then destroys us.
+		if (message == WM_CLOSE && self)
+		{
+			self->closed = true;
+			return 0;
+		}
+		return DefWindowProcW(hwnd, message, wParam, lParam);
+	}
+
+	HWND window = nullptr;
+	HWND strip = nullptr;
+	IPlugView* view = nullptr;
+	bool closed = false;
+};
+
+} // namespace
+
+std::unique_ptr<LiveWindow> createLiveWindow()
+{
+	return std::make_unique<Win32LiveWindow>();
+}
+
+} // namespace brontal::live

@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Brontal Live.exe under Wine as a player starts it, with ALSA's default
+# made a null device (Wine's WASAPI goes to ALSA): the devices listed,
+# ten seconds of audio time played headless (counted in callbacks: the null
+# device runs faster than real time), the latency reported, the state and
+# settings saved in %APPDATA%\Brontal of the prefix; then the window opens
+# and closing by time saves again.
+#   live_wine.sh WINE_SH SESSION EXE
+set -euo pipefail
+wine_sh="$1" session="$2" exe="$3"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+printf 'pcm.!default { type null }\n' > "$work/null.conf"
+export ALSA_CONFIG_PATH="/usr/share/alsa/alsa.conf:$work/null.conf"
+fail() { echo "FAIL: $*" >&2; exit 1; }
+# A Windows console writes CR LF.
+run() {
+  local status=0
+  timeout 90 bash "$wine_sh" run "$session" "$exe" "$@" >"$work/out" 2>"$work/err" || status=$?
+  sed -i 's/\r$//' "$work/out" "$work/err"
+  return $status
+}
+
+# Wine's user folder is named after the Linux user.
+user_folder="$(echo "$session"/prefix/drive_c/users/*/AppData/Roaming | awk '{print $1}')"
+[ -d "$user_folder" ] || fail "no AppData\\Roaming in the prefix"
+folder="$user_folder/Brontal"
+# Any spelling of it: Wine finds folders whatever their case.
+rm -rf "$user_folder"/[Bb][Rr][Oo][Nn][Tt][Aa][Ll]
+
+run --list-devices || fail "--list-devices ended with $?: $(cat "$work/err")"
+grep -qx 'wasapi (chosen)' "$work/out" || fail "no wasapi back end listed: $(cat "$work/out")"
+grep -Eq '^  .+: .*, 0 in, 2 out$' "$work/out" || fail "no output endpoint of two channels listed: $(cat "$work/out")"
+grep -Eq '^  .+: .*, 2 in, 0 out$' "$work/out" || fail "no input endpoint of two channels listed: $(cat "$work/out")"
+
+run --no-gui --seconds 10 --period 128 --input 2 || fail "the headless run ended with $?: $(cat "$work/err")"
+cat "$work/out" "$work/err"
+line="$(grep '^playing: wasapi' "$work/out")" || fail "no 'playing' line"
+read -r rate period period_ms in out total_ms < <(echo "$line" |
+  sed -E 's/.* ([0-9]+) Hz, ([0-9]+) frames \(([0-9.]+) ms\); latency in ([0-9]+) \+ out ([0-9]+) frames = ([0-9.]+) ms$/\1 \2 \3 \4 \5 \6/')
+# Wine's shared mode: 48 kHz float, a 10 ms device period, and a
+# 1440-frame buffer for a 10 ms request (measured with a program of its own).
+[ "$rate" = 48000 ] || fail "rate $rate"
+[ "$period" = 480 ] || fail "period $period, not the device's 10 ms"
+grep -q 'takes a period of 480 frames, not 128' "$work/err" || fail "the period change is not said"
+[ "$period_ms" = 10.00 ] || fail "period $period_ms ms"
+[ "$in" -ge "$period" ] || fail "input latency $in under one period"
+[ "$out" -ge 1440 ] || fail "output latency $out under the 1440-frame buffer kept full"
+expected_ms="$(awk -v a="$in" -v b="$out" -v r="$rate" 'BEGIN { printf "%.2f", (a + b) * 1000 / r }')"
+[ "$total_ms" = "$expected_ms" ] || fail "latency $total_ms ms, not $expected_ms"
+callbacks="$(sed -nE 's/^callbacks ([0-9]+),.*/\1/p' "$work/out")"
+[ -n "$callbacks" ] || fail "no callback figures"
+# Ten seconds are 1000 periods of 480 frames; the application looks every
+# 10 ms of wall time, while the device runs a few times faster than that.
+[ "$callbacks" -ge 1000 ] && [ "$callbacks" -le 1100 ] || fail "$callbacks callbacks for ten seconds of 10 ms periods"
+[ -f "$folder/live.json" ] || fail "no settings saved in $folder"
+grep -q '"backend": "wasapi"' "$folder/live.json" || fail "the settings do not name wasapi"
+tr -d ' \n' < "$folder/live.json" | grep -q '"inputs":\[1\]' || fail "input 2 is not kept"
+[ "$(head -c 4 "$folder/live-last.vstpreset")" = VST3 ] || fail "no preset saved as the last sound"
+
+# The window, on the session's display; closing by time saves again.
+rm -f "$folder/live-last.vstpreset"
+run --seconds 2 || fail "the windowed run ended with $?: $(cat "$work/err")"
+grep -qx 'window: open' "$work/out" || fail "the window did not open: $(cat "$work/err")"
+[ "$(head -c 4 "$folder/live-last.vstpreset")" = VST3 ] || fail "the windowed run saved no sound"
+echo "ok: $callbacks callbacks, latency in $in + out $out frames = $total_ms ms"
