@@ -44,7 +44,7 @@ BrontalEditorView::~BrontalEditorView()
 
 bool BrontalEditorView::isEditable(int32 iTag)
 {
-	return IsParamId(iTag) && IsPanelControl(ParamDefOf(iTag));
+	return IsParamId(iTag) && IsEditorControl(ParamDefOf(iTag));
 }
 
 bool BrontalEditorView::open(void* parent)
@@ -86,6 +86,11 @@ bool BrontalEditorView::open(void* parent)
 			case EditorWidget::Button:
 				pControl = frame->addView(std::make_unique<CKickButton>(size, this, def.iId, pBitmap));
 				break;
+			case EditorWidget::Tuner:
+				m_pTuner = frame->addView(std::make_unique<CTunerDisplay>(
+				    size, this, def.iId, slot.iFrames, pBitmap, brontal::loadEditorBitmap(slot.iOffBitmap)));
+				pControl = m_pTuner;
+				break;
 			case EditorWidget::None:
 				break;
 		}
@@ -112,6 +117,7 @@ void BrontalEditorView::close()
 	// The dialog lives on the frame's connection: it goes first.
 	m_pAboutDialog.reset();
 	frame.reset();
+	m_pTuner = nullptr;
 	m_pBackground.reset();
 	std::fill(std::begin(m_apControls), std::end(m_apControls), nullptr);
 }
@@ -124,6 +130,8 @@ void BrontalEditorView::updateParameter(ParamID tag, ParamValue value)
 		m_afLastIndicators[pIndicator - kIndicatorIds.begin()] = fValue;
 	else if (isEditable(int32(tag)) && m_apControls[tag])
 		m_apControls[tag]->setValue(fValue);
+	if (tag == kTunerOnOff && m_pTuner)
+		m_pTuner->setTuning(fValue != 0.f);
 }
 
 CMessageResult BrontalEditorView::notify(CBaseObject* sender, const char* message)
@@ -148,6 +156,8 @@ CMessageResult BrontalEditorView::notify(CBaseObject* sender, const char* messag
 			else
 				pControl->setValue(fLast);
 		}
+		if (m_pTuner)
+			m_pTuner->setReading(lastIndicator(kTunerNote), lastIndicator(kTunerCents), lastIndicator(kTunerHeld));
 	}
 	else if (message && std::strcmp(message, kMsgForceRefresh) == 0 && frame)
 	{
@@ -160,6 +170,12 @@ CMessageResult BrontalEditorView::notify(CBaseObject* sender, const char* messag
 		frame->idle();
 	}
 	return VSTGUIEditor::notify(sender, message);
+}
+
+float BrontalEditorView::lastIndicator(int iTag) const
+{
+	const auto* pIndicator = std::find(kIndicatorIds.begin(), kIndicatorIds.end(), iTag);
+	return m_afLastIndicators[pIndicator - kIndicatorIds.begin()];
 }
 
 void BrontalEditorView::valueChanged(CControl* pControl)
@@ -244,6 +260,9 @@ tresult PLUGIN_API BrontalEditorView::findParameter(int32 xPos, int32 yPos, Para
 	for (const ParamDef& def : kParams)
 	{
 		CControl* pControl = m_apControls[def.iId];
+		// The tuner's face is not there while the tuner is off.
+		if (pControl && pControl == m_pTuner && !m_pTuner->isTuning())
+			continue;
 		if (def.kind != ParamKind::Indicator && pControl && pControl->hitTest({xPos, yPos}))
 		{
 			resultTag = ParamID(def.iId);

@@ -60,6 +60,7 @@ private:
 	// Tags that the host may edit: reported with begin/perform/end edits.
 	static bool isEditable(Steinberg::int32 iTag);
 	void openAboutDialog();
+	float lastIndicator(int iTag) const;
 	// Outlines the control that listens for a MIDI controller, and no other.
 	void showLearning();
 
@@ -68,6 +69,8 @@ private:
 	// Controls by tag (none for the delimiters and the bypass); the frame owns them.
 	brontal::gui::CControl* m_apControls[kNumParams] = {};
 	std::unique_ptr<brontal::AboutDialog> m_pAboutDialog;
+	// The tuner's face, which follows the switch and the readings.
+	brontal::gui::CTunerDisplay* m_pTuner = nullptr;
 
 	// The indicators' last reports, in the order of kIndicatorIds.
 	float m_afLastIndicators[kNumIndicators] = {};

@@ -43,7 +43,10 @@ enum class EditorWidget
 	Knob,
 	Meter,
 	Led,
-	Button
+	Button,
+	// The tuner's face over the output display, shown while the tuner is on;
+	// it edits the reference and takes its note glyphs from iOffBitmap.
+	Tuner
 };
 
 // Where and how the editor shows a parameter.
@@ -51,7 +54,7 @@ struct EditorSlot
 {
 	EditorWidget widget;
 	int iBitmap;
-	// A meter's unlit image; 0 for the other widgets.
+	// A meter's unlit image, the tuner's note glyphs; 0 for the other widgets.
 	int iOffBitmap;
 	int iFrames;
 	int x;
@@ -132,11 +135,17 @@ constexpr const ParamDef& ParamDefOf(int iId)
 	return kParams[ParamRowOf(iId)];
 }
 
-// A control the user moves on the panel and the host may edit; the factory
-// presets set every one.
-constexpr bool IsPanelControl(const ParamDef& def)
+// A control the user moves on the panel and the host may edit.
+constexpr bool IsEditorControl(const ParamDef& def)
 {
 	return def.slot.widget != EditorWidget::None && (def.kind == ParamKind::Switch || def.kind == ParamKind::Level);
+}
+
+// One that shapes the sound: the factory presets set every one. The tuner's
+// switch and reference are the player's, and a preset leaves them alone.
+constexpr bool IsPanelControl(const ParamDef& def)
+{
+	return IsEditorControl(def) && def.iId != kTunerOnOff && def.iId != kTunerReference;
 }
 
 constexpr int CountParams(bool (*pPredicate)(const ParamDef&))

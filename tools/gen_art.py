@@ -55,9 +55,17 @@ KNOB_LEGEND_Y = 48
 TOGGLE_ART = {  # width, upper label, lower label, heading
     "kInputSelection": (31, "LEFT", "RIGHT", "INPUT"),
     "kStereoEnhancerOnOff": (34, "ON", "OFF", "STEREO"),
+    "kTunerOnOff": (34, "ON", "OFF", "TUNER"),
 }
 TOGGLES = [(s["bitmap"], s["x"], s["y"]) + TOGGLE_ART[p["name"]] for p, s in paramtable.slots(PARAMS, "toggle")]
 TOGGLE_H = 31
+# The tuner's face over the output display; its geometry is CTunerDisplay's
+# (source/widgets/controls.h).
+(_TUNER_ROW, _TUNER_SLOT), = paramtable.slots(PARAMS, "tuner")
+TUNER = (_TUNER_SLOT["bitmap"], _TUNER_SLOT["off"], _TUNER_SLOT["x"], _TUNER_SLOT["y"], 312, 77)
+TUNER_GLYPH = (6, 8, 84, 60)
+TUNER_SCALE_CENTRE, TUNER_CENTS_PX = 206, 2
+NOTE_NAMES = ("C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B", "–")
 METER_ART = {  # width, height, channel letter
     "kOutputLeftVumeter": (279, 27, "L"),
     "kOutputRightVumeter": (279, 28, "R"),
@@ -486,9 +494,14 @@ def draw_panel():
     # labels of the two mini toggles and their headings
     for tid, x, y, w, up, down, head in TOGGLES:
         cx = x + w / 2
-        draw_text(img, cx, 172, head, font(COND, 9), (34, 36, 42), shadow=(240, 242, 245))
-        draw_text(img, cx, 196, up, font(COND, 10), (20, 22, 28), shadow=(240, 242, 245))
-        draw_text(img, cx, 241, down, font(COND, 10), (20, 22, 28), shadow=(240, 242, 245))
+        if y < 300:
+            draw_text(img, cx, 172, head, font(COND, 9), (34, 36, 42), shadow=(240, 242, 245))
+            draw_text(img, cx, 196, up, font(COND, 10), (20, 22, 28), shadow=(240, 242, 245))
+            draw_text(img, cx, 241, down, font(COND, 10), (20, 22, 28), shadow=(240, 242, 245))
+        else:  # on the dark front strip: heading beside it, light inks
+            draw_text(img, x - 16, y + 3, up, font(COND, 10), (214, 218, 226))
+            draw_text(img, x - 16, y + 18, down, font(COND, 10), (214, 218, 226))
+            draw_text(img, x + w + 28, y + 10, head, font(BOLD, 12), (110, 160, 230), spacing=1)
         L = Layer(w, TOGGLE_H)
         toggle_static(L, w / 2, TOGGLE_H / 2)
         composite(img, L, x, y)
@@ -605,6 +618,35 @@ def display_window(img):
         img.paste(draw_segments(crop, 0, 0, mw_, mh, False), (x, y))
 
 
+def tuner_faces(panel):
+    """The tuner's faces, one per reference (430 to 450 Hz), and its note glyphs."""
+    fid, gid, x, y, w, h = TUNER
+    gx, gy, gw, gh = TUNER_GLYPH
+    base = Image.new("RGB", (w, h), (6, 10, 18))
+    d = ImageDraw.Draw(base)
+    d.rectangle([gx - 2, gy - 2, gx + gw + 1, gy + gh + 1], outline=(40, 70, 90))
+    for cents in range(-50, 51, 10):
+        cx = TUNER_SCALE_CENTRE + cents * TUNER_CENTS_PX
+        top = 8 if cents == 0 else 12
+        d.line([cx, top, cx, 16], fill=(80, 240, 120) if cents == 0 else (60, 150, 170))
+    d.line([TUNER_SCALE_CENTRE - 100, 54, TUNER_SCALE_CENTRE + 100, 54], fill=(50, 110, 126))
+    # the end labels stand inside the scale's ends, so the face's edge keeps them whole
+    for dx, label in ((-92, "-50"), (0, "0"), (92, "+50")):
+        draw_text(base, TUNER_SCALE_CENTRE + dx, 57, label, font(COND, 9), (60, 150, 170))
+    faces = []
+    for k in range(_TUNER_SLOT["frames"]):
+        f = base.copy()
+        draw_text(f, gx + gw / 2, 71, "TUNER", font(COND, 8), (60, 150, 170), spacing=2)
+        draw_text(f, TUNER_SCALE_CENTRE, 67, "A = %d Hz" % (430 + k), font(BOLD, 9), (214, 218, 226))
+        faces.append(f)
+    glyphs = []
+    for name in NOTE_NAMES:
+        g = Image.new("RGB", (gw, gh), (6, 10, 18))
+        draw_text(g, gw / 2, 8, name, font(BOLD, 44), (232, 236, 240) if name != "–" else (60, 150, 170))
+        glyphs.append(g)
+    return {fid: strip(faces), gid: strip(glyphs)}
+
+
 def about_button(img):
     bid, x, y, w, h = ABOUT
     L = Layer(w, h)
@@ -679,6 +721,7 @@ def make_controls(panel):
         bitmaps[lid] = strip(frames)
     bid, x, y, w, h = ABOUT
     bitmaps[bid] = panel.crop((x, y, x + w, y + h))
+    bitmaps.update(tuner_faces(panel))
     return bitmaps
 
 

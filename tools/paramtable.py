@@ -23,8 +23,9 @@ def slots(rows, widget):
 
 
 def is_panel_control(row):
-    """A control the user moves on the panel (IsPanelControl in source/brontalparams.h)."""
-    return bool(row["slot"]) and row["kind"] in ("switch", "level")
+    """A control on the panel that shapes the sound (IsPanelControl in source/brontalparams.h)."""
+    return bool(row["slot"]) and row["kind"] in ("switch", "level") and \
+        row["name"] not in ("kTunerOnOff", "kTunerReference")
 
 
 def default_frame(row):

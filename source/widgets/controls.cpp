@@ -202,4 +202,78 @@ CMouseEventResult CKickButton::onMouseUp(CPoint where, uint32_t buttons)
 	return CMouseEventResult::kMouseEventHandled;
 }
 
+CTunerDisplay::CTunerDisplay(const CRect& size, CControlListener* pListener, int32_t iTag, int iFaces,
+                             SharedBitmap pFaces, SharedBitmap pGlyphs)
+: CAnimKnob(size, pListener, iTag, iFaces, std::move(pFaces)), m_pGlyphs(std::move(pGlyphs))
+{
+}
+
+void CTunerDisplay::setTuning(bool bOn)
+{
+	if (bOn != m_bOn)
+	{
+		m_bOn = bOn;
+		invalid();
+	}
+}
+
+void CTunerDisplay::setReading(float fNote, float fCents, float fHeld)
+{
+	const bool bHeld = fHeld > 0.5f;
+	if (fNote != m_fNote || fCents != m_fCents || bHeld != m_bHeld)
+	{
+		m_fNote = fNote;
+		m_fCents = fCents;
+		m_bHeld = bHeld;
+		if (m_bOn)
+			invalid();
+	}
+}
+
+int CTunerDisplay::getGlyph() const
+{
+	if (!m_bHeld || !(m_fNote >= 0.f && m_fNote <= 1.f))
+		return kGlyphs - 1;
+	return int(std::lround(m_fNote * 127.f)) % 12;
+}
+
+int CTunerDisplay::getNeedleX() const
+{
+	if (!m_bHeld || !(m_fCents >= 0.f && m_fCents <= 1.f))
+		return -1;
+	const float fCents = m_fCents * 100.f - 50.f;
+	return kScaleCentreX + int(std::lround(fCents * float(kPixelsPerCent)));
+}
+
+void CTunerDisplay::draw(CDrawContext& context)
+{
+	if (!m_bOn)
+		return;
+	CAnimKnob::draw(context);
+	const CRect& size = getViewSize();
+	context.drawBitmap(*m_pGlyphs,
+	                   CRect::fromSize(size.left + kGlyphX, size.top + kGlyphY, kGlyphWidth, kGlyphHeight),
+	                   {0, getGlyph() * kGlyphHeight});
+	const int x = getNeedleX();
+	if (x < 0)
+		return;
+	const bool bInTune = std::fabs(m_fCents * 100.f - 50.f) <= kInTuneCents;
+	context.fillRect(CRect::fromSize(size.left + x - kNeedleWidth / 2, size.top + kNeedleTop, kNeedleWidth,
+	                                 kNeedleBottom - kNeedleTop),
+	                 bInTune ? kNeedleInTune : kNeedleOff);
+}
+
+CMouseEventResult CTunerDisplay::onMouseDown(CPoint where, uint32_t buttons)
+{
+	// Off, the face is not there: the display beneath takes no input either.
+	if (!m_bOn)
+		return CMouseEventResult::kMouseEventNotHandled;
+	return CAnimKnob::onMouseDown(where, buttons);
+}
+
+bool CTunerDisplay::onWheel(CPoint where, float fDistance, uint32_t buttons)
+{
+	return m_bOn && CAnimKnob::onWheel(where, fDistance, buttons);
+}
+
 } // namespace brontal::gui

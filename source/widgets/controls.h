@@ -92,4 +92,50 @@ private:
 	bool m_bPressed = false;
 };
 
+// The tuner's face: blank while the tuner is off, so whatever lies beneath
+// shows; on, the face for the reference (its value, one sub-image per step,
+// edited as a knob), the note's name and a needle at its cents. The face
+// and glyph geometry below is the art's (tools/gen_art.py draws to it).
+class CTunerDisplay : public CAnimKnob
+{
+public:
+	// Glyph frames: C, C#, ... B, then the one for no note.
+	static constexpr int kGlyphs = 13;
+	static constexpr int kGlyphX = 6, kGlyphY = 8, kGlyphWidth = 84, kGlyphHeight = 60;
+	// The scale: the needle's centre column at 0 cents, pixels per cent, rows.
+	static constexpr int kScaleCentreX = 206;
+	static constexpr int kPixelsPerCent = 2;
+	static constexpr int kNeedleTop = 18;
+	static constexpr int kNeedleBottom = 52;
+	static constexpr int kNeedleWidth = 3;
+	// Within this many cents the needle shows in tune.
+	static constexpr float kInTuneCents = 3.f;
+	static constexpr CColor kNeedleInTune = {80, 240, 120, 255};
+	static constexpr CColor kNeedleOff = {255, 120, 40, 255};
+
+	CTunerDisplay(const CRect& size, CControlListener* pListener, int32_t iTag, int iFaces, SharedBitmap pFaces,
+	              SharedBitmap pGlyphs);
+
+	void setTuning(bool bOn);
+	bool isTuning() const { return m_bOn; }
+	// The readings as normalised parameters: note / 127, (cents + 50) / 100,
+	// held (0 or 1). Without a held note the glyph shows none and no needle.
+	void setReading(float fNote, float fCents, float fHeld);
+	// The glyph frame and the needle's centre column from the left of the
+	// view (-1 for none) that the reading shows.
+	int getGlyph() const;
+	int getNeedleX() const;
+
+	void draw(CDrawContext& context) override;
+	CMouseEventResult onMouseDown(CPoint where, uint32_t buttons) override;
+	bool onWheel(CPoint where, float fDistance, uint32_t buttons) override;
+
+private:
+	SharedBitmap m_pGlyphs;
+	bool m_bOn = false;
+	float m_fNote = 0.f;
+	float m_fCents = 0.5f;
+	bool m_bHeld = false;
+};
+
 } // namespace brontal::gui

@@ -27,7 +27,7 @@ SIZES = {
     109: (134, 376), 117: (56, 864), 111: (156, 376), 118: (57, 864),
     114: (57, 864), 119: (279, 27), 120: (279, 27), 121: (279, 28),
     122: (279, 28), 106: (20, 40), 104: (22, 36), 105: (18, 32),
-    152: (54, 27),
+    152: (54, 27), 123: (34, 62), 160: (312, 77 * 21), 161: (84, 60 * 13),
 }
 # id -> frames and id -> (x, y) on the background; a meter's unlit image
 # sits where its lit one does
@@ -40,6 +40,12 @@ for _row in PARAMS:
             if _bid:
                 FRAMES[_bid] = _slot["frames"]
                 POSITIONS[_bid] = (_slot["x"], _slot["y"])
+# the tuner's glyphs: twelve note names and the one for no note
+(_, _TUNER), = paramtable.slots(PARAMS, "tuner")
+FRAMES[_TUNER["off"]] = 13
+# the face covers the output display whole instead of blending into the panel,
+# and the glyphs sit inside the face: neither lines up with the background
+del POSITIONS[_TUNER["bitmap"]], POSITIONS[_TUNER["off"]]
 KNOBS = tuple(s["bitmap"] for _, s in paramtable.slots(PARAMS, "knob"))
 # Each knob's legend is printed under its cap, from this row of the knob's
 # frame down to ten rows below it; nothing that turns may reach these rows.

@@ -30,6 +30,7 @@ const Placement kPlacements[] = {
 	{5, 116, 16, 308, 251}, {6, 113, 2, 543, 209},  {7, 110, 2, 600, 310},  {8, 109, 2, 431, 310},
 	{9, 117, 16, 471, 251}, {10, 111, 2, 765, 310}, {11, 118, 16, 631, 251}, {12, 114, 16, 789, 251},
 	{15, 106, 2, 121, 279}, {16, 104, 2, 872, 283}, {17, 105, 2, 230, 284}, {18, 152, 1, 968, 0},
+	{21, 123, 2, 110, 542},
 };
 
 struct MeterPlacement
@@ -42,6 +43,8 @@ struct MeterPlacement
 const MeterPlacement kLeftMeter = {120, 119, 610, 194};
 const MeterPlacement kRightMeter = {122, 121, 610, 222};
 
+} // namespace
+
 CBitmap art(int iId)
 {
 	const std::string path = std::string(BRONTAL_SOURCE_DIR) + "/resource/bitmaps/bmp" + std::to_string(iId) + ".bmp";
@@ -52,6 +55,8 @@ CBitmap art(int iId)
 		ADD_FAILURE() << "cannot read " << path;
 	return bitmap;
 }
+
+namespace {
 
 void blit(CBitmap& target, const CBitmap& source, int iSrcX, int iSrcY, int iWidth, int iHeight, int x, int y)
 {
@@ -68,7 +73,7 @@ Look defaultLook()
 {
 	Look look;
 	look.frames = {{1, 1}, {2, 1}, {3, 12}, {4, 1}, {5, 8},  {6, 0},  {7, 1},  {8, 1},
-	               {9, 2}, {10, 1}, {11, 11}, {12, 8}, {15, 0}, {16, 0}, {17, 0}, {18, 0}};
+	               {9, 2}, {10, 1}, {11, 11}, {12, 8}, {15, 0}, {16, 0}, {17, 0}, {18, 0}, {21, 0}};
 	return look;
 }
 

@@ -22,6 +22,8 @@ struct Look
 
 // The controller's defaults.
 Look defaultLook();
+// A bitmap file of resource/bitmaps.
+gui::CBitmap art(int iId);
 // The panel composed from resource/bitmaps for a look.
 gui::CBitmap compose(const Look& look);
 // Pixels where some channel differs by more than iTolerance.

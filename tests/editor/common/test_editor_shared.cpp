@@ -212,6 +212,121 @@ TEST_F(EditorTest, ClicksDragsModifiersAndTheWheelReachTheHostAsEdits)
 	expectLook(driver->screenshot(), look, image("after-gestures"));
 }
 
+namespace {
+
+// The tuner's face on the panel, worked out by hand from its art: the face
+// (bmp160, 312 x 77 a frame, one per Hz from 430) at (592, 170), the note
+// glyph (bmp161, 84 x 60, C to B then none) 6, 8 into it, the needle three
+// pixels wide from row 18 to 51 of the face, centred 206 + 2 px a cent.
+constexpr int kFaceX = 592, kFaceY = 170, kFaceW = 312, kFaceH = 77;
+constexpr uint32_t kInTune = 0x50f078, kOutOfTune = 0xff7828;
+
+// Pixels of the shot's w x h at (x, y) that differ from the art's at (iArtX, iArtY).
+int regionDifferences(const gui::CBitmap& shot, const gui::CBitmap& art, int iArtX, int iArtY, int x, int y, int w,
+                      int h)
+{
+	int iCount = 0;
+	for (int j = 0; j < h; ++j)
+		for (int i = 0; i < w; ++i)
+			iCount += shot.pixel(x + i, y + j) != art.pixel(iArtX + i, iArtY + j) ? 1 : 0;
+	return iCount;
+}
+
+// The face for the reference frame, the glyph, and the needle at its column
+// (0 for none), with the face's own pixels beside it.
+void expectTuner(const gui::CBitmap& shot, int iFace, int iGlyph, int iNeedleX, uint32_t needle)
+{
+	static const gui::CBitmap faces = art(160), glyphs = art(161);
+	EXPECT_EQ(regionDifferences(shot, glyphs, 0, iGlyph * 60, kFaceX + 6, kFaceY + 8, 84, 60), 0) << "glyph " << iGlyph;
+	// The face beside the glyph and away from the needle's rows is the frame's.
+	EXPECT_EQ(regionDifferences(shot, faces, 100, iFace * kFaceH + 52, kFaceX + 100, kFaceY + 52, 212, kFaceH - 52), 0)
+	    << "face " << iFace;
+	for (int x = kFaceX + 100; x < kFaceX + kFaceW; ++x)
+		for (int y : {kFaceY + 18, kFaceY + 35, kFaceY + 51})
+		{
+			const bool bNeedle = iNeedleX && x >= iNeedleX - 1 && x <= iNeedleX + 1;
+			const uint32_t expected = bNeedle ? needle : faces.pixel(x - kFaceX, iFace * kFaceH + y - kFaceY);
+			ASSERT_EQ(shot.pixel(x, y), expected) << x << "," << y;
+		}
+}
+
+} // namespace
+
+TEST_F(EditorTest, TunerSwitchShowsTheFaceWithNoteNeedleAndReference)
+{
+	openEditor();
+	// The lever of the tuner switch: 0 -> 1, and the face covers the display.
+	driver->click(110 + 17, 542 + 15);
+	expectCalls(calls(), {{EditCall::Kind::Begin, 21}, {EditCall::Kind::Perform, 21, 1.0}, {EditCall::Kind::End, 21}});
+	// Nothing held yet: the glyph for no note and no needle, at 440 Hz.
+	expectTuner(driver->screenshot(), 10, 12, 0, 0);
+
+	// The readings arrive as the meters' do, shown at the next tick.
+	const struct
+	{
+		double dNote;
+		double dCents;
+		int iGlyph;
+		int iNeedleX;
+		uint32_t needle;
+	} aReadings[] = {
+	    {69, 0.5, 9, kFaceX + 206, kInTune},           // A in tune
+	    {40, 0.3, 4, kFaceX + 206 - 40, kOutOfTune},   // E2, 20 cents flat
+	    {61, 0.99, 1, kFaceX + 206 + 98, kOutOfTune},  // C#4, 49 sharp
+	    {23, 0.53, 11, kFaceX + 206 + 6, kInTune},     // B0, 3 sharp: still in tune
+	    {88, 0.46, 4, kFaceX + 206 - 8, kOutOfTune},   // E6, 4 flat
+	    {51.8, 0.5, 4, kFaceX + 206, kInTune},         // between steps: the nearest, E3
+	    {62.3, 0.5, 2, kFaceX + 206, kInTune},         // D4
+	};
+	for (const auto& r : aReadings)
+	{
+		SCOPED_TRACE(r.dNote);
+		controller()->setParamNormalized(23, r.dNote / 127.0);
+		controller()->setParamNormalized(24, r.dCents);
+		controller()->setParamNormalized(25, 1.0);
+		driver->tick();
+		expectTuner(driver->screenshot(), 10, r.iGlyph, r.iNeedleX, r.needle);
+	}
+	// A4 2 cents sharp, as the documentation shows the panel while tuning.
+	controller()->setParamNormalized(23, 69 / 127.0);
+	controller()->setParamNormalized(24, 0.52);
+	driver->tick();
+	const gui::CBitmap tuning = driver->screenshot();
+	expectTuner(tuning, 10, 9, kFaceX + 206 + 4, kInTune);
+	expectGolden(tuning, "editor-tuning", driver->exactGolden());
+
+	// Let go: no note, no needle.
+	controller()->setParamNormalized(25, 0.0);
+	driver->tick();
+	expectTuner(driver->screenshot(), 10, 12, 0, 0);
+
+	// The reference: a wheel notch over the face is one Hz (441), as an edit.
+	instance->handler().clear();
+	driver->wheel(kFaceX + 150, kFaceY + 40, 1);
+	expectCalls(calls(), {{EditCall::Kind::Begin, 22}, {EditCall::Kind::Perform, 22, double(0.5f + 1.f / 20.f)},
+	                      {EditCall::Kind::End, 22}});
+	expectTuner(driver->screenshot(), 11, 12, 0, 0);
+	// The host's reference shows too, from the next redraw: 450 Hz.
+	controller()->setParamNormalized(22, 1.0);
+	driver->tick();
+	expectTuner(driver->screenshot(), 20, 12, 0, 0);
+
+	// Off, the panel is back as it was and the face takes no input.
+	instance->handler().clear();
+	driver->click(110 + 17, 542 + 15);
+	expectCalls(calls(), {{EditCall::Kind::Begin, 21}, {EditCall::Kind::Perform, 21, 0.0}, {EditCall::Kind::End, 21}});
+	instance->handler().clear();
+	// (down: at 450 Hz a notch up would change nothing anyway)
+	driver->wheel(kFaceX + 150, kFaceY + 40, -1);
+	driver->moveTo(kFaceX + 150, kFaceY + 40);
+	driver->press();
+	driver->moveTo(kFaceX + 150, kFaceY + 10);
+	driver->release();
+	EXPECT_TRUE(calls().empty());
+	driver->tick();
+	expectLook(driver->screenshot(), defaultLook(), image("tuner-off"));
+}
+
 // The delay footswitch (tag 7, 144 x 188 at 600, 310) listens for a MIDI
 // controller after a right-click, outlined 3 pixels wide in amber, and
 // nothing else on the panel changes; the controller heard ends it, a second
@@ -288,7 +403,7 @@ TEST_F(EditorTest, ForceRefreshRepaintsAtOnceAfterControllerSetState)
 	// No tick, no event: the repaint happened inside setState.
 	Look look = defaultLook();
 	look.frames = {{1, 0}, {2, 0}, {3, 0}, {4, 0}, {5, 15}, {6, 1}, {7, 0}, {8, 0},
-	               {9, 15}, {10, 0}, {11, 0}, {12, 15}, {15, 0}, {16, 0}, {17, 0}, {18, 0}};
+	               {9, 15}, {10, 0}, {11, 0}, {12, 15}, {15, 0}, {16, 0}, {17, 0}, {18, 0}, {21, 0}};
 	expectLook(driver->screenshot(), look, image("after-set-state"));
 	EXPECT_TRUE(calls().empty());
 }
