@@ -7,7 +7,6 @@
 #include "host/plugininstance.h"
 #include "host/presetfile.h"
 
-#include "pluginterfaces/vst/ivstmidicontrollers.h"
 
 #include <gtest/gtest.h>
 
@@ -102,35 +101,29 @@ TEST_F(LiveOnJack, AProgramChangeLoadsTheFactoryPresetOfItsNumber)
 }
 
 // A control change reaches the parameter the controller's IMidiMapping
-// names for it, as in a DAW. The plug-in may map no controller yet; then
-// there is nothing to send.
+// names for it, as in a DAW: the player's mappings (written here as the
+// plug-in keeps them) move a knob, and a footswitch turns its switch over.
 TEST_F(LiveOnJack, AControlChangeMovesTheParameterItIsMappedTo)
 {
-	host::PluginInstance probe(host::Module::load(BRONTAL_BUNDLE_PATH));
-	Steinberg::Vst::IMidiMapping* mapping = host::queryInterface<Steinberg::Vst::IMidiMapping>(probe.controller());
-	int controller = -1;
-	Steinberg::Vst::ParamID id = 0;
-	for (int cc = 0; mapping && cc < 128 && controller < 0; ++cc)
-		if (mapping->getMidiControllerAssignment(0, 0, static_cast<Steinberg::Vst::CtrlNumber>(cc), id) ==
-		    Steinberg::kResultTrue)
-			controller = cc;
-	if (mapping)
-		mapping->release();
-	if (controller < 0)
-		GTEST_SKIP() << "the plug-in maps no MIDI controller on channel 1";
-	const double before = probe.controller()->getParamNormalized(id);
-	const unsigned char sent = before < 0.5 ? 127 : 0;
+	fs::create_directories(config() / "brontal");
+	// The delay level follows CC 80 on any channel; the reverb switch turns
+	// over at each press of CC 81 on channel 1.
+	std::ofstream(config() / "brontal" / "midi-mappings.txt") << "11 80 any follow\n10 81 1 toggle\n";
 
 	LiveProcess live({"--no-gui"}, config(), scratch.path());
 	ASSERT_TRUE(live.waitForOutput("playing:", 20)) << live.errors();
 	FreewheelPlayer player;
 	player.connect({"guitar_in"});
 	const std::vector<std::vector<float>> silence{std::vector<float>(24000, 0.0f)};
-	player.play(silence, 0, {{1000, {0xB0, static_cast<unsigned char>(controller), sent}}});
+	// The press on channel 2 is not the reverb's.
+	player.play(silence, 0,
+	            {{1000, {0xB5, 80, 127}}, {2000, {0xB0, 81, 127}}, {3000, {0xB0, 81, 0}}, {4000, {0xB1, 81, 127}}});
 	EXPECT_EQ(live.quit(), 0);
+	host::PluginInstance probe(host::Module::load(BRONTAL_BUNDLE_PATH));
 	probe.loadPreset(host::readPreset(lastState().string()));
-	EXPECT_NEAR(probe.controller()->getParamNormalized(id), sent / 127.0, 0.5 / 127.0)
-	    << "controller " << controller << " did not move parameter " << id;
+	constexpr Steinberg::Vst::ParamID kReverbOnOff = 10, kDelayLevel = 11; // as published
+	EXPECT_EQ(probe.controller()->getParamNormalized(kDelayLevel), 1.0) << "CC 80 did not move the delay level";
+	EXPECT_EQ(probe.controller()->getParamNormalized(kReverbOnOff), 0.0) << "CC 81 did not turn the reverb off";
 }
 
 TEST_F(LiveOnJack, QuittingKeepsTheSoundForTheNextStart)
