@@ -40,7 +40,8 @@ void PutChunk(Bytes& b, const char* szTag, const Bytes& payload, std::uint32_t u
 		b.push_back(0);
 }
 
-struct Spec
+// The fmt chunk's fields a test file is written with.
+struct FormatFields
 {
 	unsigned uTag = 1;
 	unsigned uChannels = 1;
@@ -49,7 +50,7 @@ struct Spec
 	bool bExtensible = false;
 };
 
-Bytes Format(const Spec& s)
+Bytes Format(const FormatFields& s)
 {
 	Bytes f;
 	const unsigned uAlign = s.uChannels * s.uBits / 8;
@@ -71,7 +72,7 @@ Bytes Format(const Spec& s)
 	return f;
 }
 
-Bytes Wav(const Spec& s, const Bytes& data, const Bytes& before = {}, const Bytes& after = {})
+Bytes Wav(const FormatFields& s, const Bytes& data, const Bytes& before = {}, const Bytes& after = {})
 {
 	Bytes body;
 	PutTag(body, "WAVE");

@@ -119,7 +119,7 @@ class Lv2Render : public ::testing::Test
 protected:
 	static void SetUpTestSuite()
 	{
-		// Only the built bundle and Debian's specifications, never an installed copy.
+		// Only the built bundle and Debian's LV2 vocabulary bundles, never an installed copy.
 		setenv("LV2_PATH", (std::string(BRONTAL_LV2_DIR) + ":/usr/lib/lv2").c_str(), 1);
 		s_dir = fs::temp_directory_path() / ("brontal-lv2-" + std::to_string(getpid()));
 		fs::create_directories(s_dir);
