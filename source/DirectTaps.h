@@ -2,6 +2,19 @@
 
 #include "simd.h"
 
+#include <cmath>
+
+// A cabinet's input: finite samples as they are up to a bound far above any
+// real signal, which keeps every product and sum finite; louder ones at the
+// bound, NaN 0.
+constexpr float kConvolutionInputLimit = 1.0e6f;
+inline float ConvolutionInput(float x)
+{
+	if (std::fabs(x) <= kConvolutionInputLimit)
+		return x;
+	return std::isnan(x) ? 0.0f : std::copysign(kConvolutionInputLimit, x);
+}
+
 // Direct-form taps for the two cabinets: iTaps taps for 4 * kVectors
 // outputs from pdNow on, four per vector, kVectors vectors side by side so
 // that enough sums are under way; each output the products of a tap and a

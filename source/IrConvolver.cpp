@@ -7,18 +7,6 @@
 #include <algorithm>
 #include <cmath>
 
-namespace {
-// Keeps every product and sum finite; far above any real signal.
-constexpr float kInputLimit = 1.0e6f;
-
-float Sanitise(float x)
-{
-	if (std::fabs(x) <= kInputLimit)
-		return x;
-	return std::isnan(x) ? 0.0f : std::copysign(kInputLimit, x);
-}
-} // namespace
-
 // One level: partitions of iSize taps from iSize on, transformed at twice
 // that length. Its window holds the previous and the current block of
 // input; at the end of each block the window's spectrum enters a ring
@@ -322,7 +310,7 @@ __attribute__((always_inline)) inline void CIrConvolver::Run(const float* pfIn, 
 		const int n = std::min(iCount - iDone, kDirect - m_iPos);
 		double* pdNow = m_adHistory + kDirect + m_iPos;
 		for (int i = 0; i < n; ++i)
-			pdNow[i] = Sanitise(pfIn[iDone + i]);
+			pdNow[i] = ConvolutionInput(pfIn[iDone + i]);
 		for (const std::unique_ptr<Level>& pLevel : m_levels)
 			for (int i = 0; i < n; ++i)
 				pLevel->afWindow[static_cast<size_t>(pLevel->iSize + pLevel->iPos + i)] = static_cast<float>(pdNow[i]);

@@ -21,15 +21,6 @@ constexpr double kMixGain = 25.0;
 constexpr float kResponseSeconds = 0.05f;
 constexpr float kConvolvedShare = 0.208f;
 constexpr float kBaseRate = 44100.0f;
-// Keeps every product and sum finite; far above any real signal.
-constexpr float kInputLimit = 1.0e6f;
-
-float Sanitise(float x)
-{
-	if (std::fabs(x) <= kInputLimit)
-		return x;
-	return std::isnan(x) ? 0.0f : std::copysign(kInputLimit, x);
-}
 } // namespace
 
 CMyConvolution::CMyConvolution()
@@ -233,7 +224,7 @@ template <bool bAvx2> __attribute__((always_inline)) inline void CMyConvolution:
 		double* pdNow = m_adWindow + kPartition + iStart;
 		for (int i = 0; i < n; ++i)
 		{
-			pfNow[i] = Sanitise(pfIn[iDone + i]);
+			pfNow[i] = ConvolutionInput(pfIn[iDone + i]);
 			pdNow[i] = pfNow[i];
 		}
 
