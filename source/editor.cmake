@@ -6,8 +6,12 @@ set(_widgets
   widgets/cview.cpp
   widgets/controls.cpp
   widgets/cframe.cpp
+  widgets/ctext.cpp
+  widgets/cmenu.cpp
   sdkgap/vstguieditor.cpp
 )
+# The widget layer's typeface: cells of ink coverage (tools/gen_font.py).
+brontal_add_resources(brontal_widget_font widgetfont.h widgetfont "${PROJECT_SOURCE_DIR}/resource/font/mono11.bmp")
 
 if(WIN32)
   add_library(brontal_editor STATIC
@@ -38,4 +42,4 @@ else()
   target_link_libraries(brontal_editor PUBLIC vst3sdk brontal_art PRIVATE X11::X11 X11::Xft PNG::PNG)
 endif()
 target_include_directories(brontal_editor PUBLIC "${CMAKE_CURRENT_SOURCE_DIR}")
-target_link_libraries(brontal_editor PUBLIC brontal_version PRIVATE brontal_warnings)
+target_link_libraries(brontal_editor PUBLIC brontal_version PRIVATE brontal_widget_font brontal_warnings)

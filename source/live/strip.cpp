@@ -1,79 +1,30 @@
 #include "strip.h"
 
-#include "livestripart.h"
+#include "widgets/ctext.h"
 
 namespace brontal::live {
 
 namespace {
 
-using gui::CBitmap;
-using gui::CPoint;
+using gui::CFont;
 using gui::CRect;
+using gui::CTextLabel;
 
-// The cells of resource/live/stripfont.bmp (tools/gen_live_font.py).
-constexpr int kCellWidth = 7;
-constexpr int kCellHeight = 14;
-constexpr char kFirst = 32, kLast = 126;
-constexpr int kLabelInk = 0, kValueInk = 1;
-constexpr int kTextTop = (Strip::kHeight - kCellHeight) / 2;
 constexpr gui::CColor kBackground{20, 21, 26};
 constexpr gui::CColor kRule{61, 85, 121};
+// The labels in the panel's bottom-band blue, the values near white.
+constexpr CTextLabel::Style kLabel{{110, 150, 205}, false, {}, CTextLabel::Align::Left};
+constexpr CTextLabel::Style kValue{{232, 236, 240}, false, {}, CTextLabel::Align::Left};
 
-const CBitmap& font()
+std::unique_ptr<CTextLabel> field(int x, int chars, const CTextLabel::Style& style, std::string text,
+                                  std::function<void(int)> onClick = {})
 {
-	static const CBitmap atlas = CBitmap::fromBmp(liveart::stripfont().data, liveart::stripfont().size);
-	return atlas;
+	return std::make_unique<CTextLabel>(
+	    CRect::fromSize(x, (Strip::kHeight - CFont::kCellHeight) / 2, chars * CFont::kCellWidth, CFont::kCellHeight),
+	    style, std::move(text), std::move(onClick));
 }
 
 } // namespace
-
-// One run of text in one ink, cut to its width; a click calls back with
-// the side of the field it landed on (-1 left half, +1 right half).
-class StripField : public gui::CView
-{
-public:
-	StripField(int x, int chars, int ink, std::string initial, std::function<void(int)> onClick = {})
-	    : CView(CRect::fromSize(x, kTextTop, chars * kCellWidth, kCellHeight)), capacity(chars), row(ink),
-	      text(std::move(initial)), clicked(std::move(onClick))
-	{
-	}
-
-	void setText(const std::string& value)
-	{
-		if (value != text)
-		{
-			text = value;
-			invalid();
-		}
-	}
-
-	void draw(gui::CDrawContext& context) override
-	{
-		const CRect& size = getViewSize();
-		context.fillRect(size, kBackground);
-		for (int i = 0; i < capacity && i < static_cast<int>(text.size()); ++i)
-		{
-			const char c = text[i] >= kFirst && text[i] <= kLast ? text[i] : '?';
-			context.drawBitmap(font(), CRect::fromSize(size.left + i * kCellWidth, size.top, kCellWidth, kCellHeight),
-			                   CPoint{(c - kFirst) * kCellWidth, row * kCellHeight});
-		}
-	}
-
-	gui::CMouseEventResult onMouseDown(CPoint where, uint32_t) override
-	{
-		if (!clicked)
-			return gui::CMouseEventResult::kMouseEventNotHandled;
-		const CRect& size = getViewSize();
-		clicked(where.x < size.left + size.getWidth() / 2 ? -1 : 1);
-		return gui::CMouseEventResult::kMouseDownEventHandledButDontNeedMovedOrUpEvents;
-	}
-
-private:
-	int capacity;
-	int row;
-	std::string text;
-	std::function<void(int)> clicked;
-};
 
 namespace {
 
@@ -101,20 +52,20 @@ Strip::Strip(std::function<void(int)> onPreset, std::function<void()> onSave, st
 	const Layout fields[] = {{"DEV", 16}, {"IN", 3}, {"RATE", 12}, {"LAT", 8}, {"DSP", 4},
 	                         {"DROP", 5}, {"LEVEL", 12}, {"PRESET", 20}};
 	int x = 8;
-	for (const Layout& field : fields)
+	for (const Layout& entry : fields)
 	{
-		const int labelChars = static_cast<int>(std::string(field.label).size());
-		frame.addView(std::make_unique<StripField>(x, labelChars, kLabelInk, field.label));
-		x += (labelChars + 1) * kCellWidth;
-		const bool isPreset = std::string(field.label) == "PRESET";
-		values.push_back(frame.addView(std::make_unique<StripField>(
-		    x, field.chars, kValueInk, "", isPreset ? onPreset : std::function<void(int)>{})));
-		x += (field.chars + 1) * kCellWidth;
+		const int labelChars = static_cast<int>(std::string(entry.label).size());
+		frame.addView(field(x, labelChars, kLabel, entry.label));
+		x += (labelChars + 1) * CFont::kCellWidth;
+		const bool isPreset = std::string(entry.label) == "PRESET";
+		values.push_back(frame.addView(
+		    field(x, entry.chars, kValue, "", isPreset ? onPreset : std::function<void(int)>{})));
+		x += (entry.chars + 1) * CFont::kCellWidth;
 	}
-	frame.addView(std::make_unique<StripField>(x, 6, kLabelInk, "[SAVE]", [onSave](int) { onSave(); }));
+	frame.addView(field(x, 6, kLabel, "[SAVE]", [onSave](int) { onSave(); }));
 	const int settingsChars = 10;
-	frame.addView(std::make_unique<StripField>(kWidth - 8 - settingsChars * kCellWidth, settingsChars, kLabelInk,
-	                                           "[SETTINGS]", [onSettings](int) { onSettings(); }));
+	frame.addView(field(kWidth - 8 - settingsChars * CFont::kCellWidth, settingsChars, kLabel, "[SETTINGS]",
+	                    [onSettings](int) { onSettings(); }));
 }
 
 Strip::~Strip() = default;

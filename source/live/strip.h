@@ -7,6 +7,7 @@
 // saves the sound as a preset of the user's own, and a settings button.
 
 #include "widgets/cframe.h"
+#include "widgets/ctext.h"
 
 #include <functional>
 #include <memory>
@@ -18,8 +19,6 @@ class FUnknown;
 }
 
 namespace brontal::live {
-
-class StripField;
 
 struct StripFigures
 {
@@ -44,7 +43,7 @@ public:
 
 private:
 	gui::CFrame frame;
-	std::vector<StripField*> values;
+	std::vector<gui::CTextLabel*> values;
 };
 
 } // namespace brontal::live

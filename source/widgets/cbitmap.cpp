@@ -88,19 +88,48 @@ void CDrawContext::fillRect(const CRect& rect, const CColor& color)
 		std::fill(m_target.row(y) + area.left, m_target.row(y) + area.right, uPixel);
 }
 
+CRect CDrawContext::sourceArea(const CBitmap& source, const CRect& dest, CPoint offset, CPoint& start) const
+{
+	const CRect area = dest.intersect(CRect::fromSize(dest.left - offset.x, dest.top - offset.y, source.getWidth(),
+	                                                  source.getHeight()))
+	                       .intersect(m_clip);
+	start = {area.left - dest.left + offset.x, area.top - dest.top + offset.y};
+	return area;
+}
+
 void CDrawContext::drawBitmap(const CBitmap& source, const CRect& dest, CPoint offset)
 {
-	// Limit the destination to what the source can supply, then to the clip.
-	CRect area = dest.intersect(CRect::fromSize(dest.left - offset.x, dest.top - offset.y, source.getWidth(),
-	                                            source.getHeight()));
-	area = area.intersect(m_clip);
+	CPoint start;
+	const CRect area = sourceArea(source, dest, offset, start);
 	if (area.isEmpty())
 		return;
-	const int iSrcX = area.left - dest.left + offset.x;
-	const int iSrcY = area.top - dest.top + offset.y;
 	const std::size_t uBytes = std::size_t(area.getWidth()) * sizeof(uint32_t);
 	for (int y = 0; y < area.getHeight(); ++y)
-		std::memcpy(m_target.row(area.top + y) + area.left, source.row(iSrcY + y) + iSrcX, uBytes);
+		std::memcpy(m_target.row(area.top + y) + area.left, source.row(start.y + y) + start.x, uBytes);
+}
+
+void CDrawContext::paintMask(const CBitmap& mask, const CRect& dest, CPoint offset, const CColor& ink)
+{
+	CPoint start;
+	const CRect area = sourceArea(mask, dest, offset, start);
+	if (area.isEmpty())
+		return;
+	const auto mix = [](uint32_t below, uint32_t above, uint32_t cover, int shift) {
+		const uint32_t b = (below >> shift) & 0xFF, a = (above >> shift) & 0xFF;
+		return ((b * (255 - cover) + a * cover + 127) / 255) << shift;
+	};
+	const uint32_t uInk = ink.toPixel();
+	for (int y = 0; y < area.getHeight(); ++y)
+	{
+		uint32_t* pOut = m_target.row(area.top + y) + area.left;
+		const uint32_t* pMask = mask.row(start.y + y) + start.x;
+		for (int x = 0; x < area.getWidth(); ++x)
+		{
+			const uint32_t cover = (pMask[x] >> 16) & 0xFF;
+			if (cover != 0)
+				pOut[x] = mix(pOut[x], uInk, cover, 16) | mix(pOut[x], uInk, cover, 8) | mix(pOut[x], uInk, cover, 0);
+		}
+	}
 }
 
 } // namespace brontal::gui

@@ -47,8 +47,15 @@ public:
 	void fillRect(const CRect& rect, const CColor& color);
 	// Copies the part of `source` starting at `offset` into `dest`.
 	void drawBitmap(const CBitmap& source, const CRect& dest, CPoint offset = {});
+	// Paints `ink` into `dest` through a mask: the red channel of the part of
+	// `mask` starting at `offset` says how much of the ink covers each pixel.
+	void paintMask(const CBitmap& mask, const CRect& dest, CPoint offset, const CColor& ink);
 
 private:
+	// The part of dest that source (placed at dest's corner less offset)
+	// covers within the clip, and where it starts in source.
+	CRect sourceArea(const CBitmap& source, const CRect& dest, CPoint offset, CPoint& start) const;
+
 	CBitmap& m_target;
 	CRect m_clip;
 };

@@ -83,6 +83,24 @@ void CFrame::render(const CRect& area)
 			if (pView->isHighlighted())
 				drawOutline(context, pView->getViewSize());
 		}
+	if (m_pPopup && m_pPopup->getViewSize().overlaps(area))
+		m_pPopup->draw(context);
+}
+
+void CFrame::popup(std::unique_ptr<CPopupMenu> pMenu)
+{
+	closePopup();
+	m_pPopup = std::move(pMenu);
+	m_pPopup->attached(this);
+	m_pPopup->invalid();
+	m_pMouseView = nullptr;
+}
+
+void CFrame::closePopup()
+{
+	if (m_pPopup)
+		invalidRect(m_pPopup->getViewSize());
+	m_pPopup.reset();
 }
 
 void CFrame::drawOutline(CDrawContext& context, const CRect& rect)
@@ -136,6 +154,15 @@ void CFrame::platformOnMouseDown(CPoint where, uint32_t buttons, uint32_t timeMs
 {
 	if (!m_bMouseEnabled)
 		return;
+	if (m_pPopup)
+	{
+		// Closed before the choice is made, so the choice may open another.
+		const std::unique_ptr<CPopupMenu> pMenu = std::move(m_pPopup);
+		invalidRect(pMenu->getViewSize());
+		pMenu->choose(pMenu->itemAt(where));
+		m_bHadClick = false;
+		return;
+	}
 	CView* pView = viewAt(where);
 	const bool bDouble = m_bHadClick && pView == m_pLastClickView && timeMs - m_uLastClickTime <= kDoubleClickTime &&
 	                     std::abs(where.x - m_lastClickPos.x) <= kDoubleClickDistance &&
@@ -165,7 +192,9 @@ void CFrame::platformOnMouseMoved(CPoint where, uint32_t buttons)
 	if (std::abs(where.x - m_lastClickPos.x) > kDoubleClickDistance ||
 	    std::abs(where.y - m_lastClickPos.y) > kDoubleClickDistance)
 		m_bHadClick = false;
-	if (m_bMouseEnabled && m_pMouseView)
+	if (m_bMouseEnabled && m_pPopup)
+		m_pPopup->onMouseMoved(where, buttons);
+	else if (m_bMouseEnabled && m_pMouseView)
 		m_pMouseView->onMouseMoved(where, buttons);
 }
 
@@ -181,7 +210,7 @@ void CFrame::platformOnMouseUp(CPoint where, uint32_t buttons)
 void CFrame::platformOnMouseWheel(CPoint where, float fDistance, uint32_t buttons)
 {
 	// A wheel turn during a drag would fight the drag's own gesture.
-	if (!m_bMouseEnabled || m_pMouseView)
+	if (!m_bMouseEnabled || m_pMouseView || m_pPopup)
 		return;
 	if (CView* pView = viewAt(where))
 		pView->onWheel(where, fDistance, buttons);

@@ -1,4 +1,5 @@
 #pragma once
+#include "cmenu.h"
 #include "cview.h"
 #include "platform.h"
 
@@ -40,6 +41,12 @@ public:
 		return pRaw;
 	}
 
+	// Shows a menu over every view until a press chooses from it or lands
+	// elsewhere; a new one replaces the one open.
+	void popup(std::unique_ptr<CPopupMenu> pMenu);
+	void closePopup();
+	CPopupMenu* getPopup() const { return m_pPopup.get(); }
+
 	void invalidRect(const CRect& rect);
 	void invalid() { invalidRect(m_size); }
 	// Redraws what is damaged and shows it.
@@ -69,6 +76,7 @@ private:
 	CColor m_backgroundColor;
 	SharedBitmap m_pBackground;
 	std::vector<std::unique_ptr<CView>> m_aViews;
+	std::unique_ptr<CPopupMenu> m_pPopup;
 	CBitmap m_offscreen;
 	std::vector<CRect> m_aDamage;
 	std::unique_ptr<IPlatformWindow> m_pWindow;

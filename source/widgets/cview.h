@@ -76,6 +76,10 @@ public:
 	void setHighlighted(bool bHighlighted);
 	bool isHighlighted() const { return m_bHighlighted; }
 
+protected:
+	// For a view that works out its own size; before it is attached.
+	void setViewSize(const CRect& size) { m_size = size; }
+
 private:
 	CRect m_size;
 	CFrame* m_pFrame = nullptr;

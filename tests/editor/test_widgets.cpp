@@ -3,6 +3,7 @@
 #include "aboutdialog.h"
 #include "widgets/cframe.h"
 #include "widgets/controls.h"
+#include "widgets/ctext.h"
 
 #include <gtest/gtest.h>
 
@@ -380,6 +381,159 @@ TEST_F(WidgetTest, DisabledFrameIgnoresTheMouse)
 	frame.setMouseEnabled(true);
 	press(5, 5, kLButton, 9000);
 	EXPECT_EQ(pButton->getValue(), 1.f);
+}
+
+TEST(Text, InkBlendsThroughTheMaskByItsCover)
+{
+	CBitmap target(4, 1);
+	const uint32_t below[] = {0xC86400, 0xC86400, 0xC86400, 0xC86400};
+	std::copy(std::begin(below), std::end(below), target.row(0));
+	CBitmap mask(4, 1);
+	const uint32_t covers[] = {0x000000, 0xFF0000, 0x800000, 0x400000};
+	std::copy(std::begin(covers), std::end(covers), mask.row(0));
+	CDrawContext context(target, CRect::fromSize(0, 0, 3, 1));
+	context.paintMask(mask, CRect::fromSize(0, 0, 4, 1), {}, {0, 0, 255});
+	// (200, 100, 0) below, (0, 0, 255) ink: none, all, 128/255 and (clipped) 64/255 of it.
+	EXPECT_EQ(target.pixel(0, 0), 0xC86400u);
+	EXPECT_EQ(target.pixel(1, 0), 0x0000FFu);
+	EXPECT_EQ(target.pixel(2, 0), (uint32_t(100) << 16 | uint32_t(50) << 8 | 128u));
+	EXPECT_EQ(target.pixel(3, 0), 0xC86400u);
+}
+
+namespace {
+
+// The cells a text covers, as whether each cell has any ink in it.
+std::string inkedCells(const std::string& text, int iCells)
+{
+	CBitmap target(iCells * CFont::kCellWidth, CFont::kCellHeight);
+	CDrawContext context(target, CRect::fromSize(0, 0, target.getWidth(), target.getHeight()));
+	context.fillRect(CRect::fromSize(0, 0, target.getWidth(), target.getHeight()), {0, 0, 0});
+	CFont::standard().draw(context, {0, 0}, text, {255, 255, 255}, target.getWidth());
+	std::string cells;
+	for (int c = 0; c < iCells; ++c)
+	{
+		bool bInk = false;
+		for (int y = 0; y < CFont::kCellHeight; ++y)
+			for (int x = 0; x < CFont::kCellWidth; ++x)
+				bInk |= target.pixel(c * CFont::kCellWidth + x, y) != 0;
+		cells += bInk ? '#' : '_';
+	}
+	return cells;
+}
+
+CBitmap textImage(const std::string& text, int iCells)
+{
+	CBitmap target(iCells * CFont::kCellWidth, CFont::kCellHeight);
+	CDrawContext context(target, CRect::fromSize(0, 0, target.getWidth(), target.getHeight()));
+	context.fillRect(CRect::fromSize(0, 0, target.getWidth(), target.getHeight()), {0, 0, 0});
+	CFont::standard().draw(context, {0, 0}, text, {255, 255, 255}, target.getWidth());
+	return target;
+}
+
+bool sameCell(const CBitmap& a, int iCellA, const CBitmap& b, int iCellB)
+{
+	for (int y = 0; y < CFont::kCellHeight; ++y)
+		for (int x = 0; x < CFont::kCellWidth; ++x)
+			if (a.pixel(iCellA * CFont::kCellWidth + x, y) != b.pixel(iCellB * CFont::kCellWidth + x, y))
+				return false;
+	return true;
+}
+
+} // namespace
+
+TEST(Text, OneCellPerCharacterCutWithDotsAndUnknownsAsQuestionMarks)
+{
+	EXPECT_EQ(inkedCells("A B", 5), "#_#__");
+	// Too long for five cells: three characters and two dots.
+	const CBitmap cut = textImage("ABCDEFG", 5);
+	const CBitmap dots = textImage("..", 2);
+	const CBitmap abc = textImage("ABC", 3);
+	for (int c = 0; c < 3; ++c)
+		EXPECT_TRUE(sameCell(cut, c, abc, c)) << c;
+	EXPECT_TRUE(sameCell(cut, 3, dots, 0));
+	EXPECT_TRUE(sameCell(cut, 4, dots, 1));
+	// Exactly five fits uncut.
+	EXPECT_TRUE(sameCell(textImage("ABCDE", 5), 4, textImage("E", 1), 0));
+	// A two-byte UTF-8 letter is one character, shown as '?'.
+	EXPECT_EQ(CFont::lengthOf("Caf\xc3\xa9 1"), 6);
+	const CBitmap accented = textImage("\xc3\xa9X", 2);
+	EXPECT_TRUE(sameCell(accented, 0, textImage("?", 1), 0));
+	EXPECT_TRUE(sameCell(accented, 1, textImage("X", 1), 0));
+}
+
+TEST_F(WidgetTest, LabelCentresItsTextAndTellsWhichHalfWasClicked)
+{
+	frame.setBackgroundColor({0, 0, 0, 255});
+	std::vector<int> halves;
+	auto* pLabel = frame.addView(std::make_unique<CTextLabel>(
+	    CRect::fromSize(10, 10, 10 * CFont::kCellWidth, 20), CTextLabel::Style{{255, 255, 255}, false, {}, CTextLabel::Align::Centre},
+	    "II", [&](int iHalf) { halves.push_back(iHalf); }));
+	// Two cells centred in ten: the ink lies in cells 4 and 5 only.
+	frame.idle();
+	const CBitmap& shot = frame.getOffscreen();
+	for (int x = 10; x < 10 + 10 * CFont::kCellWidth; ++x)
+	{
+		bool bInk = false;
+		for (int y = 10; y < 30; ++y)
+			bInk |= shot.pixel(x, y) != 0;
+		const int iCell = (x - 10) / CFont::kCellWidth;
+		if (iCell != 4 && iCell != 5)
+		{
+			EXPECT_FALSE(bInk) << x;
+		}
+	}
+	pLabel->setText("");
+	EXPECT_EQ(pixelAt(10 + 4 * CFont::kCellWidth + 3, 20), 0u);
+	press(12, 15);
+	press(10 + 9 * CFont::kCellWidth, 15, kLButton, 9000);
+	EXPECT_EQ(halves, (std::vector<int>{-1, 1}));
+}
+
+TEST_F(WidgetTest, MenuTakesTheNextPressAndChoosesOnlyAnItem)
+{
+	frame.setBackgroundColor({0, 0, 0, 255});
+	auto* pButton = frame.addView(
+	    std::make_unique<COnOffButton>(CRect::fromSize(0, 0, 200, 100), &listener, 2, makeStrip(200, 100, 2)));
+	std::vector<int> chosen;
+	const auto open = [&](CPoint anchor, std::vector<CMenuItem> items) {
+		frame.popup(std::make_unique<CPopupMenu>(frame.getViewSize(), anchor, std::move(items),
+		                                         [&](int i) { chosen.push_back(i); }));
+		frame.idle();
+		return frame.getPopup()->getViewSize();
+	};
+	const CRect menu = open({20, 10}, {{"MIDI", false, false}, {"one"}, {"two", true}});
+	EXPECT_EQ(menu.left, 20);
+	EXPECT_EQ(menu.top, 10);
+	const auto rowY = [&](int i) { return menu.top + CPopupMenu::kPadding + i * CPopupMenu::kRowHeight + 5; };
+	EXPECT_NE(pixelAt(menu.left + 30, rowY(2)), 0x100000u) << "the menu is drawn over the button";
+	// The heading is not a choice; the press still closes the menu and reaches nothing beneath.
+	press(menu.left + 20, rowY(0));
+	EXPECT_EQ(frame.getPopup(), nullptr);
+	EXPECT_EQ(pixelAt(menu.left + 30, rowY(2)), 0x100000u);
+	press(menu.left + 20, rowY(2), kLButton, 5000);
+	EXPECT_EQ(listener.events.size(), 3u) << "a press with no menu reaches the button";
+	listener.events.clear();
+	open({20, 10}, {{"MIDI", false, false}, {"one"}, {"two", true}});
+	press(menu.left + 20, rowY(2), kLButton, 9000);
+	open({20, 10}, {{"MIDI", false, false}, {"one"}, {"two", true}});
+	press(menu.left + 20, rowY(1), kLButton, 13000);
+	open({20, 10}, {{"MIDI", false, false}, {"one"}, {"two", true}});
+	press(menu.right + 5, menu.bottom + 5, kLButton, 17000);
+	EXPECT_EQ(chosen, (std::vector<int>{2, 1}));
+	EXPECT_TRUE(listener.events.empty());
+	EXPECT_EQ(pButton->getValue(), 1.f) << "only the press without a menu turned it";
+	// Too many rows for the frame: further columns, all inside it; anchored
+	// near the far corner, moved back in.
+	std::vector<CMenuItem> many(12, CMenuItem{"CC 1"});
+	const CRect wide = open({190, 90}, many);
+	const int iRows = (100 - 2 * CPopupMenu::kPadding) / CPopupMenu::kRowHeight;
+	EXPECT_GE(wide.left, 0);
+	EXPECT_GE(wide.top, 0);
+	EXPECT_LE(wide.right, 200);
+	EXPECT_LE(wide.bottom, 100);
+	EXPECT_EQ(wide.getHeight(), iRows * CPopupMenu::kRowHeight + 2 * CPopupMenu::kPadding);
+	press(wide.right - 10, wide.top + CPopupMenu::kPadding + 5, kLButton, 21000);
+	EXPECT_EQ(chosen.back(), ((12 + iRows - 1) / iRows - 1) * iRows);
 }
 
 TEST(AboutPlacement, CentredOnOwnerTruncatingAndNeverNegative)
