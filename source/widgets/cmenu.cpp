@@ -56,7 +56,7 @@ int CPopupMenu::itemAt(CPoint where) const
 
 void CPopupMenu::choose(int iItem) const
 {
-	if (m_chosen && iItem >= 0 && iItem < static_cast<int>(m_aItems.size()) && m_aItems[iItem].bEnabled)
+	if (m_chosen && iItem >= 0 && iItem < static_cast<int>(m_aItems.size()))
 		m_chosen(iItem);
 }
 

@@ -30,7 +30,8 @@ public:
 
 	// The item under `where`, or -1.
 	int itemAt(CPoint where) const;
-	// Closes the menu first (the frame drops it), then calls back.
+	// Calls back with an item from itemAt (the frame has dropped the menu by
+	// then); -1 calls nothing.
 	void choose(int iItem) const;
 
 	void draw(CDrawContext& context) override;
