@@ -58,6 +58,14 @@ grep -q '"backend": "wasapi"' "$folder/live.json" || fail "the settings do not n
 tr -d ' \n' < "$folder/live.json" | grep -q '"inputs":\[1\]' || fail "input 2 is not kept"
 [ "$(head -c 4 "$folder/live-last.vstpreset")" = VST3 ] || fail "no preset saved as the last sound"
 
+# A MIDI input that is not there (Wine maps the ALSA sequencer's ports,
+# and this machine may have none): one line, the audio plays on, the choice kept.
+run --no-gui --seconds 1 --midi 'No Such Keyboard' || fail "the run with a missing MIDI input ended with $?: $(cat "$work/err")"
+grep -q '^playing: wasapi' "$work/out" || fail "no audio with a missing MIDI input: $(cat "$work/err")"
+[ "$(grep -c ": playing without MIDI input$" "$work/err")" = 1 ] || fail "a missing MIDI input not said once: $(cat "$work/err")"
+grep -q "'No Such Keyboard'" "$work/err" || fail "the missing MIDI input is not named: $(cat "$work/err")"
+grep -q '"midiPort": "No Such Keyboard"' "$folder/live.json" || fail "the MIDI input is not kept"
+
 # The window, on the session's display; closing by time saves again.
 rm -f "$folder/live-last.vstpreset"
 run --seconds 2 || fail "the windowed run ended with $?: $(cat "$work/err")"
