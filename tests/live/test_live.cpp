@@ -58,8 +58,8 @@ JackServer* LiveOnJack::server = nullptr;
 // The application is activated an unknown number of periods before the
 // test plays. Two blocks depend on the frames processed since activation,
 // not on the block split: the chorus's oscillator counts them (6400 frames
-// of silence more before the riff: -20 dB), and the reverb's lines by
-// about -75 dB. The delay does not (bit for bit), nor does the block split
+// of silence more before the riff: -20 dB), and the reverb's lines round
+// their read fraction by their write position (about -75 dB). The delay does not (bit for bit), nor does the block split
 // (64 against 128 frames, all on: bit for bit). So both take the default
 // settings with the chorus and the reverb off (a state the render tool
 // writes): the gate, compressor, distortion, equalisers, cabinet, delay and
