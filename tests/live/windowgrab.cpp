@@ -1,20 +1,27 @@
 // Finds the plug-in's panel on an X screen (a window of any toolkit, with
 // or without a frame around it: Wine's), saves the panel and the strip
 // below it as a PNG and says how many of the panel's pixels differ from
-// the golden default screenshot. For the Windows build's window under
-// Wine's Xvfb, where no X11 window of ours can be asked where it is.
-//   live_window_grab GOLDEN.png OUT.png STRIP_HEIGHT
-// Status 0: found, every panel pixel the golden one's; 1: found, some
-// differ; 2: not on the screen.
+// the golden default screenshot; with a menu item's text, then clicks the
+// strip's [SETTINGS] and looks for that item drawn as the menus draw it.
+// For the Windows build's window under Wine's Xvfb, where no X11 window of
+// ours can be asked where it is.
+//   live_window_grab GOLDEN.png OUT.png STRIP_HEIGHT [MENU_TEXT]
+// Status 0: found, every panel pixel the golden one's (and the menu item
+// shown); 1: found, some differ; 2: not on the screen; 3: no such menu item.
 
 #include "pngfile.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+
+#include "widgets/ctext.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
+#include <chrono>
 
 using brontal::gui::CBitmap;
 
@@ -45,13 +52,36 @@ long differences(const CBitmap& screen, const CBitmap& golden, int left, int top
 	return count;
 }
 
+// Where text shows as a menu item draws it: the layer's typeface, near
+// white on the menus' dark face.
+bool showsMenuText(const CBitmap& shot, const std::string& text)
+{
+	using namespace brontal::gui;
+	const int width = CFont::lengthOf(text) * CFont::kCellWidth, height = CFont::kCellHeight;
+	CBitmap pattern(width, height);
+	CDrawContext context(pattern, CRect::fromSize(0, 0, width, height));
+	context.fillRect(CRect::fromSize(0, 0, width, height), {20, 21, 26});
+	CFont::standard().draw(context, {0, 0}, text, {232, 236, 240}, width);
+	for (int y = 0; y + height <= shot.getHeight(); ++y)
+		for (int x = 0; x + width <= shot.getWidth(); ++x)
+		{
+			bool same = true;
+			for (int row = 0; row < height && same; ++row)
+				for (int column = 0; column < width && same; ++column)
+					same = shot.pixel(x + column, y + row) == pattern.pixel(column, row);
+			if (same)
+				return true;
+		}
+	return false;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-	if (argc != 4)
+	if (argc != 4 && argc != 5)
 	{
-		std::fprintf(stderr, "usage: live_window_grab GOLDEN.png OUT.png STRIP_HEIGHT\n");
+		std::fprintf(stderr, "usage: live_window_grab GOLDEN.png OUT.png STRIP_HEIGHT [MENU_TEXT]\n");
 		return 2;
 	}
 	const std::optional<CBitmap> golden = brontal::editortest::readPng(argv[1]);
@@ -63,7 +93,6 @@ int main(int argc, char** argv)
 	}
 	const int strip = std::atoi(argv[3]);
 	const CBitmap screen = grabScreen(display);
-	XCloseDisplay(display);
 	// The best place: where the fewest of a sparse grid of the panel's
 	// pixels differ, then all of them counted there.
 	int bestX = -1, bestY = -1;
@@ -81,6 +110,7 @@ int main(int argc, char** argv)
 	if (best < 0)
 	{
 		std::printf("the panel is not on the screen\n");
+		XCloseDisplay(display);
 		return 2;
 	}
 	const long differing = differences(screen, *golden, bestX, bestY);
@@ -91,5 +121,23 @@ int main(int argc, char** argv)
 	brontal::editortest::writePng(argv[2], window);
 	std::printf("panel at %d,%d: %ld of %d pixels differ\n", bestX, bestY, differing,
 	            golden->getWidth() * golden->getHeight());
-	return differing == 0 ? 0 : 1;
+	bool menuShown = true;
+	if (argc == 5)
+	{
+		// [SETTINGS]: the strip's last ten cells, 8 pixels from its right.
+		XTestFakeMotionEvent(display, DefaultScreen(display), bestX + golden->getWidth() - 8 - 35,
+		                     bestY + golden->getHeight() + strip / 2, 0);
+		XTestFakeButtonEvent(display, 1, True, 0);
+		XTestFakeButtonEvent(display, 1, False, 0);
+		XFlush(display);
+		menuShown = false;
+		for (int i = 0; i < 50 && !menuShown; ++i)
+		{
+			std::this_thread::sleep_for(std::chrono::milliseconds(100));
+			menuShown = showsMenuText(grabScreen(display), argv[4]);
+		}
+		std::printf("menu item '%s' %s\n", argv[4], menuShown ? "shown" : "not shown");
+	}
+	XCloseDisplay(display);
+	return differing != 0 ? 1 : menuShown ? 0 : 3;
 }

@@ -5,8 +5,8 @@
 # device runs faster than real time), the latency reported, the state and
 # settings saved in %APPDATA%\Brontal of the prefix; then the window opens,
 # its panel on the screen pixel for pixel the Linux editor's golden default
-# (GRAB finds it and saves the window as SHOT), and closing by time saves
-# again.
+# (GRAB finds it and saves the window as SHOT), [SETTINGS] opens the menu
+# over it, and closing by time saves again.
 #   live_wine.sh WINE_SH SESSION EXE GRAB GOLDEN SHOT
 set -euo pipefail
 wine_sh="$1" session="$2" exe="$3" grab="$4" golden="$5" shot="$6"
@@ -71,17 +71,20 @@ grep -q '"midiPort": "No Such Keyboard"' "$folder/live.json" || fail "the MIDI i
 # The window, on the session's display: looked at once the editor has drawn;
 # closing by time saves again.
 rm -f "$folder/live-last.vstpreset"
-timeout 90 bash "$wine_sh" run "$session" "$exe" --seconds 20 >"$work/out" 2>"$work/err" &
+timeout 90 bash "$wine_sh" run "$session" "$exe" --seconds 40 >"$work/out" 2>"$work/err" &
 app=$!
 for _ in $(seq 300); do grep -q 'window: open' "$work/out" && break; sleep 0.1; done
 sleep 2
 grab_status=0
-DISPLAY="$(cat "$session/display")" "$grab" "$golden" "$shot" 28 >"$work/grab" || grab_status=$?
+# Then [SETTINGS]: the menus' overlay shows the period item, the shared
+# device's 480 frames at the latency the headless run reported.
+DISPLAY="$(cat "$session/display")" "$grab" "$golden" "$shot" 28 "Period       $period frames $total_ms ms" \
+  >"$work/grab" || grab_status=$?
 app_status=0
 wait "$app" || app_status=$?
 sed -i 's/\r$//' "$work/out" "$work/err"
 [ "$app_status" = 0 ] || fail "the windowed run ended with $app_status: $(cat "$work/err")"
 grep -qx 'window: open' "$work/out" || fail "the window did not open: $(cat "$work/err")"
-[ "$grab_status" = 0 ] || fail "the window does not show the editor at its defaults ($shot): $(cat "$work/grab")"
+[ "$grab_status" = 0 ] || fail "the window does not show the editor at its defaults ($shot) or no settings menu: $(cat "$work/grab")"
 [ "$(head -c 4 "$folder/live-last.vstpreset")" = VST3 ] || fail "the windowed run saved no sound"
 echo "ok: $callbacks callbacks, latency in $in + out $out frames = $total_ms ms; $(cat "$work/grab")"
