@@ -169,6 +169,8 @@ TEST(LiveWindow, APeriodPickedFromTheSettingsIsPlayedAtTheLatencyItShowed)
 	// 128 frames: in 128 + out 256 frames at 48 kHz.
 	const gui::CPoint choice = waitForText("128 frames 8.00 ms");
 	ASSERT_GE(choice.x, 0) << "no 128-frame period at 8.00 ms in the list";
+	editortest::writePng((fs::path(BRONTAL_TEST_OUTPUT_DIR) / "live-settings.png").string(),
+	                     capture(display, window, 1024, kHeight));
 	click(choice);
 	EXPECT_TRUE(live.waitForOutput("128 frames (2.67 ms); latency in 128 + out 256 frames = 8.00 ms", 10))
 	    << live.output() << live.errors();
