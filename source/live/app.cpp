@@ -3,6 +3,8 @@
 #include "audiodevice.h"
 #include "engine.h"
 #include "livewindow.h"
+#include "menus.h"
+#include "midiinput.h"
 #include "platform.h"
 #include "presets.h"
 #include "settings.h"
@@ -19,6 +21,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <thread>
 
@@ -138,6 +141,7 @@ public:
 
 		// Without a device now it plays once one comes (lose() keeps trying).
 		connect();
+		openMidi();
 		if (!options.noGui)
 			openWindow();
 		while (!quitRequested)
@@ -146,6 +150,8 @@ public:
 				std::this_thread::sleep_for(kPoll);
 			else if (!window->serve(static_cast<int>(kPoll.count())))
 				break;
+			if (menus)
+				menus->tidy();
 			watch();
 			if (options.seconds > 0 && !reconnecting &&
 			    engine->framesPlayed() >= static_cast<std::uint64_t>(options.seconds) * device->reached().sampleRate)
@@ -200,6 +206,9 @@ private:
 			for (const DeviceDescription& description : createAudioDevice(name)->listDevices())
 				out << "  " << description.name << ": " << description.description << ", "
 				    << description.inputChannels << " in, " << description.outputChannels << " out\n";
+			if (const std::unique_ptr<MidiInput> input = createMidiInput(name))
+				for (const std::string& port : input->listPorts())
+					out << "  MIDI input " << port << "\n";
 		}
 		return 0;
 	}
@@ -297,6 +306,25 @@ private:
 		return true;
 	}
 
+	// The back end's MIDI input, where it is not the audio device's own;
+	// without one the application plays on and says why once.
+	void openMidi()
+	{
+		midi = createMidiInput(settings.backend);
+		if (!midi)
+			return;
+		try
+		{
+			midi->open(settings.midiPort, *engine);
+			out << "midi: " << (settings.midiPort.empty() ? std::string("no source connected") : settings.midiPort)
+			    << std::endl;
+		}
+		catch (const DeviceError& error)
+		{
+			say(std::string(error.what()) + ": playing without MIDI input");
+		}
+	}
+
 	// The editor in a window of the application's own; without a display
 	// the application plays on headless.
 	void openWindow()
@@ -310,6 +338,14 @@ private:
 			                                [this] { showSettings(); });
 			if (!strip->open(window->stripParent(), window->hostContext()))
 				say("the strip cannot open its window");
+			ViewRect size{0, 0, Strip::kWidth, 0};
+			view->getSize(&size);
+			menus = std::make_unique<Menus>(*window, Strip::kWidth, size.getHeight() + Strip::kHeight);
+			if (!menus->open(window->hostContext()))
+			{
+				say("the settings menus cannot open their window");
+				menus.reset();
+			}
 			out << "window: open" << std::endl;
 			showFigures();
 			return;
@@ -396,10 +432,167 @@ private:
 		showFigures();
 	}
 
+	// [SETTINGS]: a menu of the choices as they stand; each opens the list
+	// of what it can be, and a pick is applied (the device reopened) and
+	// saved at once.
 	void showSettings()
 	{
-		out << "settings: " << (folder.empty() ? std::string("not kept") : settingsPath(folder))
-		    << " (the choices are the command line's: brontal-live --help)" << std::endl;
+		const std::string where = folder.empty() ? std::string("settings not kept") : settingsPath(folder);
+		if (!menus)
+		{
+			out << "settings: " << where << std::endl;
+			return;
+		}
+		const DeviceFormat now = device->reached();
+		const std::vector<std::pair<std::string, std::function<void()>>> choices = {
+		    {"Back end     " + settings.backend, [this] { chooseBackendMenu(); }},
+		    {"Device       " + (reconnecting ? std::string("(none)") : now.device), [this] { chooseDevice(); }},
+		    {"Input        " + channelText(settings.inputs), [this] { chooseChannels(true); }},
+		    {"Output       " + channelText(settings.outputs), [this] { chooseChannels(false); }},
+		    {"Rate         " + std::to_string(now.sampleRate) + " Hz", [this] { chooseRate(); }},
+		    {"Period       " + periodText(now), [this] { choosePeriod(); }},
+		    {"MIDI input   " + (settings.midiPort.empty() ? std::string("none") : settings.midiPort),
+		     [this] { chooseMidi(); }},
+		};
+		std::vector<gui::CMenuItem> items{{where, false, false}};
+		for (const auto& choice : choices)
+			items.push_back({choice.first});
+		menus->show(items, [choices](int item) { choices[static_cast<std::size_t>(item - 1)].second(); });
+	}
+
+	static std::string periodText(const DeviceFormat& format)
+	{
+		char text[64];
+		std::snprintf(text, sizeof text, "%d frames %.2f ms", format.period,
+		              (format.inputLatency + format.outputLatency) * 1000.0 / std::max(format.sampleRate, 1));
+		return text;
+	}
+
+	// A list under its heading, the current value checked; onPick(i) for a pick.
+	void showList(const std::string& heading, const std::vector<std::string>& values, const std::string& current,
+	              std::function<void(std::size_t)> onPick)
+	{
+		std::vector<gui::CMenuItem> items{{heading, false, false}};
+		for (const std::string& value : values)
+			items.push_back({value, value == current});
+		menus->show(items, [onPick](int item) { onPick(static_cast<std::size_t>(item - 1)); });
+	}
+
+	void chooseBackendMenu()
+	{
+		const std::vector<std::string> names = backendNames();
+		showList("Back end", names, settings.backend, [this, names](std::size_t i) {
+			settings.backend = names[i];
+			settings.device.clear();
+			device->close();
+			device = createAudioDevice(settings.backend);
+			apply(true);
+		});
+	}
+
+	void chooseDevice()
+	{
+		std::vector<std::string> names;
+		for (const DeviceDescription& description : device->listDevices())
+			names.push_back(description.name);
+		showList("Device", names, device->reached().device, [this, names](std::size_t i) {
+			settings.device = names[i];
+			apply(false);
+		});
+	}
+
+	// Inputs: any one channel or two neighbours; outputs: two neighbours.
+	void chooseChannels(bool inputs)
+	{
+		const DeviceFormat now = device->reached();
+		const int count = std::max(inputs ? now.inputChannels : now.outputChannels, 2);
+		std::vector<std::vector<int>> pairs;
+		for (int channel = 0; inputs && channel < count; ++channel)
+			pairs.push_back({channel});
+		for (int channel = 0; channel + 1 < count; ++channel)
+			pairs.push_back({channel, channel + 1});
+		std::vector<std::string> names;
+		for (const std::vector<int>& option : pairs)
+			names.push_back(channelText(option));
+		std::vector<int>& chosen = inputs ? settings.inputs : settings.outputs;
+		showList(inputs ? "Input channel" : "Output channels", names, channelText(chosen),
+		         [this, pairs, &chosen](std::size_t i) {
+			         chosen = pairs[i];
+			         apply(false);
+		         });
+	}
+
+	void chooseRate()
+	{
+		const std::vector<int> rates{44100, 48000, 88200, 96000, 176400, 192000};
+		std::vector<int> reachable;
+		std::vector<std::string> names;
+		for (int rate : rates)
+		{
+			DeviceConfig asked = config();
+			asked.sampleRate = rate;
+			const int would = device->preview(asked).sampleRate;
+			if (std::find(reachable.begin(), reachable.end(), would) == reachable.end())
+			{
+				reachable.push_back(would);
+				names.push_back(std::to_string(would) + " Hz");
+			}
+		}
+		showList("Rate", names, std::to_string(device->reached().sampleRate) + " Hz", [this, reachable](std::size_t i) {
+			settings.sampleRate = reachable[i];
+			apply(false);
+		});
+	}
+
+	// Each period the device would take, with the latency it would then
+	// report: asked periods it would round to the same one show once.
+	void choosePeriod()
+	{
+		std::vector<int> reachable;
+		std::vector<std::string> names;
+		for (int period = kMinPeriod; period <= 2048; period *= 2)
+		{
+			DeviceConfig asked = config();
+			asked.period = period;
+			const DeviceFormat would = device->preview(asked);
+			if (std::find(reachable.begin(), reachable.end(), would.period) == reachable.end())
+			{
+				reachable.push_back(would.period);
+				names.push_back(periodText(would));
+			}
+		}
+		showList("Period (latency in + out)", names, periodText(device->reached()), [this, reachable](std::size_t i) {
+			settings.period = reachable[i];
+			apply(false);
+		});
+	}
+
+	void chooseMidi()
+	{
+		std::vector<std::string> names{"none"};
+		if (midi)
+			for (const std::string& port : midi->listPorts())
+				names.push_back(port);
+		showList("MIDI input", names, settings.midiPort.empty() ? "none" : settings.midiPort, [this, names](std::size_t i) {
+			settings.midiPort = i == 0 ? std::string() : names[i];
+			apply(true);
+		});
+	}
+
+	// A choice from the menus: the device reopened with it (and the MIDI
+	// input, when it may have changed), the settings saved.
+	void apply(bool midiToo)
+	{
+		device->close();
+		connect();
+		if (midiToo)
+			openMidi();
+		std::vector<std::string> messages;
+		if (!folder.empty())
+			saveSettings(settingsPath(folder), settings, messages);
+		for (const std::string& message : messages)
+			say(message);
+		showFigures();
 	}
 
 	bool lose(const std::string& reason)
@@ -484,11 +677,14 @@ private:
 		for (const std::string& message : messages)
 			say(message);
 		strip.reset();
+		menus.reset();
 		if (window)
 			window->close();
 		if (view)
 			view->release();
 		const EngineStats figures = engine->stats();
+		if (midi)
+			midi->close();
 		device->close();
 		char line[256];
 		std::snprintf(line, sizeof line,
@@ -507,6 +703,7 @@ private:
 	std::string folder;
 	std::string bundle;
 	std::unique_ptr<AudioDevice> device;
+	std::unique_ptr<MidiInput> midi;
 	std::unique_ptr<host::PluginInstance> plugin;
 	std::unique_ptr<Engine> engine;
 	std::unique_ptr<EditForwarder> forwarder;
@@ -514,6 +711,7 @@ private:
 	std::vector<PresetEntry> presets;
 	std::unique_ptr<LiveWindow> window;
 	std::unique_ptr<Strip> strip;
+	std::unique_ptr<Menus> menus;
 	Steinberg::IPlugView* view = nullptr;
 	int currentPreset = -1;
 	bool reconnecting = false;

@@ -95,6 +95,10 @@ public:
 	// What open() returned, with the latencies as they are now (a server
 	// works them out again as connections change).
 	virtual DeviceFormat reached() = 0;
+	// What open(config) would reach, worked out from the device as it is
+	// open now (the rate and period it would take, its latencies at them)
+	// without reopening it: what a menu shows before a choice is applied.
+	virtual DeviceFormat preview(const DeviceConfig& config) = 0;
 	virtual void stop() = 0;
 	// Stops if needed and releases the device.
 	virtual void close() = 0;

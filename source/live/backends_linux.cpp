@@ -1,8 +1,10 @@
-// The one place that knows which audio back ends the Linux build has.
+// The one place that knows which audio and MIDI back ends the Linux build has.
 
 #include "audiodevice.h"
+#include "midiinput.h"
 
 #include "alsa/alsadevice.h"
+#include "alsa/alsaseqinput.h"
 #include "jack/jackdevice.h"
 
 namespace brontal::live {
@@ -19,6 +21,12 @@ std::unique_ptr<AudioDevice> createAudioDevice(const std::string& backend)
 	if (backend == "alsa")
 		return createAlsaDevice();
 	return nullptr;
+}
+
+// JACK MIDI comes with the JACK device's periods.
+std::unique_ptr<MidiInput> createMidiInput(const std::string& backend)
+{
+	return backend == "alsa" ? createAlsaSeqInput() : nullptr;
 }
 
 } // namespace brontal::live

@@ -1,8 +1,10 @@
-// The one place that knows which audio back ends the Windows build has.
+// The one place that knows which audio and MIDI back ends the Windows build has.
 
 #include "audiodevice.h"
+#include "midiinput.h"
 
 #include "wasapi/wasapidevice.h"
+#include "win32/winmidiinput.h"
 
 namespace brontal::live {
 
@@ -14,6 +16,11 @@ std::vector<std::string> backendNames()
 std::unique_ptr<AudioDevice> createAudioDevice(const std::string& backend)
 {
 	return backend == "wasapi" ? createWasapiDevice() : nullptr;
+}
+
+std::unique_ptr<MidiInput> createMidiInput(const std::string& backend)
+{
+	return backend == "wasapi" ? createWinMidiInput() : nullptr;
 }
 
 } // namespace brontal::live

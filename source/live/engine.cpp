@@ -108,6 +108,9 @@ void Engine::process(const AudioPeriod& period)
 	ParameterChange change;
 	while (inputQueue.pop(change))
 		plugin.block().inputChanges().add(change.id, change.value, 0);
+	MidiMessage message;
+	while (midiQueue.pop(message))
+		readMidi(message, 0);
 
 	int midiIndex = 0;
 	for (int offset = 0; offset < period.frames; offset += maxBlock)

@@ -7,6 +7,7 @@
 // Nothing on that path allocates, locks or calls the kernel.
 
 #include "audiodevice.h"
+#include "midiinput.h"
 #include "spscqueue.h"
 
 #include "host/plugininstance.h"
@@ -36,7 +37,7 @@ struct EngineStats
 	float outputPeak = 0.0f;
 };
 
-class Engine : public AudioCallback
+class Engine : public AudioCallback, public MidiReceiver
 {
 public:
 	static constexpr int kMidiChannels = 16;
@@ -81,6 +82,10 @@ public:
 	void deviceLost(const char* reason) override;
 	void formatChanged() override { formatChange.store(true, std::memory_order_release); }
 
+	// MidiReceiver, on the MIDI input's one thread: taken at the start of
+	// the next period (a full queue drops the message).
+	void midiReceived(const MidiMessage& message) override { midiQueue.push(message); }
+
 private:
 	void runBlock(const AudioPeriod& period, int offset, int frames, int& midiIndex);
 	void readMidi(const MidiMessage& message, int offset);
@@ -94,6 +99,7 @@ private:
 	SpscQueue<ParameterChange, 1024> inputQueue;
 	SpscQueue<ParameterChange, 4096> outputQueue;
 	SpscQueue<int, 64> programQueue;
+	SpscQueue<MidiMessage, 256> midiQueue;
 	// Parameter id + 1 for each channel's controller, 0 for none.
 	std::array<std::atomic<std::uint32_t>, kMidiChannels * kControllers> controllerMap{};
 

@@ -5,6 +5,7 @@
 // system (x11/); the application sees only this.
 
 #include "pluginterfaces/gui/iplugview.h"
+#include "widgets/cbitmap.h"
 
 #include <memory>
 #include <string>
@@ -23,6 +24,14 @@ public:
 	// loop serves it (the editor's frame).
 	virtual void* stripParent() = 0;
 	virtual Steinberg::FUnknown* hostContext() = 0;
+	// A child window over the whole window, above the editor and the strip,
+	// for a frame of the application's own that needs more room than the
+	// strip (its menus); hidden until shown.
+	virtual void* overlayParent() = 0;
+	// Shows the overlay, first copying what the window shows into beneath
+	// (resized to the whole window) for the frame to draw back under its
+	// menu; or, without beneath, hides it.
+	virtual void showOverlay(gui::CBitmap* beneath) = 0;
 	virtual void setTitle(const std::string& title) = 0;
 	// Serves the window and the editor's timers and descriptors for about
 	// milliseconds; false once the player has closed the window.

@@ -16,8 +16,11 @@
 #include "host/parameters.h"
 #include "host/plugininstance.h"
 #include "host/presetfile.h"
+#include "widgets/ctext.h"
 
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <set>
 
 #include <chrono>
@@ -99,6 +102,108 @@ std::vector<double> settingsOf(const std::string& presetPath)
 		if (!(entry.flags & Steinberg::Vst::ParameterInfo::kIsReadOnly))
 			values.push_back(probe.controller()->getParamNormalized(entry.id));
 	return values;
+}
+
+// Where text shows as a menu item draws it (the layer's typeface, near
+// white on the menus' dark face), the centre of its first cell; none: -1.
+gui::CPoint findMenuText(const gui::CBitmap& shot, const std::string& text)
+{
+	const int width = gui::CFont::lengthOf(text) * gui::CFont::kCellWidth, height = gui::CFont::kCellHeight;
+	gui::CBitmap pattern(width, height);
+	gui::CDrawContext context(pattern, gui::CRect::fromSize(0, 0, width, height));
+	context.fillRect(gui::CRect::fromSize(0, 0, width, height), {20, 21, 26});
+	gui::CFont::standard().draw(context, {0, 0}, text, {232, 236, 240}, width);
+	for (int y = 0; y + height <= shot.getHeight(); ++y)
+		for (int x = 0; x + width <= shot.getWidth(); ++x)
+		{
+			bool same = true;
+			for (int row = 0; row < height && same; ++row)
+				for (int column = 0; column < width && same; ++column)
+					same = shot.pixel(x + column, y + row) == pattern.pixel(column, row);
+			if (same)
+				return {x + gui::CFont::kCellWidth / 2, y + height / 2};
+		}
+	return {-1, -1};
+}
+
+// [SETTINGS] opens the choices over the window; the period list shows the
+// latency each period would give before it is applied (ALSA: one period in,
+// two out), and picking one reopens the device at it, with that latency,
+// and keeps it. Then the window shows the editor again.
+TEST(LiveWindow, APeriodPickedFromTheSettingsIsPlayedAtTheLatencyItShowed)
+{
+	ScratchFolder scratch;
+	LiveProcess live({"--backend", "alsa", "--device", "null", "--period", "64"}, scratch.path(), scratch.path());
+	ASSERT_TRUE(live.waitForOutput("window: open", 20)) << live.errors();
+	Display* display = XOpenDisplay(nullptr);
+	ASSERT_NE(display, nullptr);
+	Window window = 0;
+	for (int i = 0; i < 200 && !window; ++i)
+	{
+		std::this_thread::sleep_for(std::chrono::milliseconds(20));
+		window = findLiveWindow(display);
+	}
+	ASSERT_NE(window, 0u);
+	constexpr int kHeight = 768 + 28;
+	const int screen = DefaultScreen(display);
+	const auto click = [&](gui::CPoint at) {
+		XTestFakeMotionEvent(display, screen, at.x, at.y, 0);
+		XTestFakeButtonEvent(display, 1, True, 0);
+		XTestFakeButtonEvent(display, 1, False, 0);
+		XFlush(display);
+	};
+	const auto waitForText = [&](const std::string& text) {
+		gui::CPoint at{-1, -1};
+		for (int i = 0; i < 100 && at.x < 0; ++i)
+		{
+			std::this_thread::sleep_for(std::chrono::milliseconds(50));
+			at = findMenuText(capture(display, window, 1024, kHeight), text);
+		}
+		return at;
+	};
+	std::this_thread::sleep_for(std::chrono::milliseconds(500));
+	click({1024 - 8 - 35, 768 + 14});
+	const gui::CPoint period = waitForText("Period       64 frames 4.00 ms");
+	ASSERT_GE(period.x, 0) << "no period in the settings menu";
+	click(period);
+	// 128 frames: in 128 + out 256 frames at 48 kHz.
+	const gui::CPoint choice = waitForText("128 frames 8.00 ms");
+	ASSERT_GE(choice.x, 0) << "no 128-frame period at 8.00 ms in the list";
+	editortest::writePng((fs::path(BRONTAL_TEST_OUTPUT_DIR) / "live-settings.png").string(),
+	                     capture(display, window, 1024, kHeight));
+	click(choice);
+	EXPECT_TRUE(live.waitForOutput("128 frames (2.67 ms); latency in 128 + out 256 frames = 8.00 ms", 10))
+	    << live.output() << live.errors();
+	std::string title;
+	for (int i = 0; i < 100 && title.find("/128") == std::string::npos; ++i)
+	{
+		std::this_thread::sleep_for(std::chrono::milliseconds(20));
+		title = titleOf(display, window);
+	}
+	EXPECT_NE(title.find("48000 Hz/128, latency 8.00 ms"), std::string::npos) << title;
+	std::ifstream file(scratch.path() / "brontal" / "live.json");
+	const std::string saved{std::istreambuf_iterator<char>(file), {}};
+	EXPECT_NE(saved.find("\"period\": 128"), std::string::npos) << "not saved when applied: " << saved;
+
+	// The overlay is gone: the strip's own figures show, and the editor at
+	// its defaults (silence in) again.
+	EXPECT_GE(waitForText("48000 Hz/128").x, 0) << "the strip does not show the new period";
+	const std::optional<gui::CBitmap> golden =
+	    editortest::readPng((fs::path(BRONTAL_SOURCE_DIR) / "tests" / "editor" / "golden" / "editor-default.png").string());
+	ASSERT_TRUE(golden.has_value());
+	long differing = -1;
+	for (int i = 0; i < 50 && differing != 0; ++i)
+	{
+		std::this_thread::sleep_for(std::chrono::milliseconds(20));
+		const gui::CBitmap shot = capture(display, window, 1024, 768);
+		differing = 0;
+		for (int y = 0; y < 768; ++y)
+			for (int x = 0; x < 1024; ++x)
+				differing += shot.pixel(x, y) != golden->pixel(x, y);
+	}
+	EXPECT_EQ(differing, 0) << "the menus' overlay still covers the editor";
+	EXPECT_EQ(live.quit(), 0) << live.errors();
+	XCloseDisplay(display);
 }
 
 TEST(LiveWindow, ShowsTheEditorAndClosingItQuitsSavingTheSound)

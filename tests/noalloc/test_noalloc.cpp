@@ -493,6 +493,8 @@ TEST_F(NoBlocking, LiveCallbackNeitherAllocatesNorLocksNorEntersTheKernel)
 	while (!done)
 	{
 		engine.postParameter(kDelayLevel, (ticks % 7) / 7.0);
+		// As a MIDI input's thread hands its messages on.
+		engine.midiReceived({0, {0xB1, 7, static_cast<std::uint8_t>(ticks % 128)}, 3});
 		engine.drain([](int) {});
 		engine.refreshMidiMapping();
 		session->tick();

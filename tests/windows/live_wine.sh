@@ -3,11 +3,13 @@
 # made a null device (Wine's WASAPI goes to ALSA): the devices listed,
 # ten seconds of audio time played headless (counted in callbacks: the null
 # device runs faster than real time), the latency reported, the state and
-# settings saved in %APPDATA%\Brontal of the prefix; then the window opens
-# and closing by time saves again.
-#   live_wine.sh WINE_SH SESSION EXE
+# settings saved in %APPDATA%\Brontal of the prefix; then the window opens,
+# its panel on the screen pixel for pixel the Linux editor's golden default
+# (GRAB finds it and saves the window as SHOT), [SETTINGS] opens the menu
+# over it, and closing by time saves again.
+#   live_wine.sh WINE_SH SESSION EXE GRAB GOLDEN SHOT
 set -euo pipefail
-wine_sh="$1" session="$2" exe="$3"
+wine_sh="$1" session="$2" exe="$3" grab="$4" golden="$5" shot="$6"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 printf 'pcm.!default { type null }\n' > "$work/null.conf"
@@ -58,9 +60,31 @@ grep -q '"backend": "wasapi"' "$folder/live.json" || fail "the settings do not n
 tr -d ' \n' < "$folder/live.json" | grep -q '"inputs":\[1\]' || fail "input 2 is not kept"
 [ "$(head -c 4 "$folder/live-last.vstpreset")" = VST3 ] || fail "no preset saved as the last sound"
 
-# The window, on the session's display; closing by time saves again.
+# A MIDI input that is not there (Wine maps the ALSA sequencer's ports,
+# and this machine may have none): one line, the audio plays on, the choice kept.
+run --no-gui --seconds 1 --midi 'No Such Keyboard' || fail "the run with a missing MIDI input ended with $?: $(cat "$work/err")"
+grep -q '^playing: wasapi' "$work/out" || fail "no audio with a missing MIDI input: $(cat "$work/err")"
+[ "$(grep -c ": playing without MIDI input$" "$work/err")" = 1 ] || fail "a missing MIDI input not said once: $(cat "$work/err")"
+grep -q "'No Such Keyboard'" "$work/err" || fail "the missing MIDI input is not named: $(cat "$work/err")"
+grep -q '"midiPort": "No Such Keyboard"' "$folder/live.json" || fail "the MIDI input is not kept"
+
+# The window, on the session's display: looked at once the editor has drawn;
+# closing by time saves again.
 rm -f "$folder/live-last.vstpreset"
-run --seconds 2 || fail "the windowed run ended with $?: $(cat "$work/err")"
+timeout 90 bash "$wine_sh" run "$session" "$exe" --seconds 40 >"$work/out" 2>"$work/err" &
+app=$!
+for _ in $(seq 300); do grep -q 'window: open' "$work/out" && break; sleep 0.1; done
+sleep 2
+grab_status=0
+# Then [SETTINGS]: the menus' overlay shows the period item, the shared
+# device's 480 frames at the latency the headless run reported.
+DISPLAY="$(cat "$session/display")" "$grab" "$golden" "$shot" 28 "Period       $period frames $total_ms ms" \
+  >"$work/grab" || grab_status=$?
+app_status=0
+wait "$app" || app_status=$?
+sed -i 's/\r$//' "$work/out" "$work/err"
+[ "$app_status" = 0 ] || fail "the windowed run ended with $app_status: $(cat "$work/err")"
 grep -qx 'window: open' "$work/out" || fail "the window did not open: $(cat "$work/err")"
+[ "$grab_status" = 0 ] || fail "the window does not show the editor at its defaults ($shot) or no settings menu: $(cat "$work/grab")"
 [ "$(head -c 4 "$folder/live-last.vstpreset")" = VST3 ] || fail "the windowed run saved no sound"
-echo "ok: $callbacks callbacks, latency in $in + out $out frames = $total_ms ms"
+echo "ok: $callbacks callbacks, latency in $in + out $out frames = $total_ms ms; $(cat "$work/grab")"

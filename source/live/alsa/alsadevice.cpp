@@ -72,8 +72,7 @@ public:
 		format.period = static_cast<int>(period);
 		format.inputChannels = static_cast<int>(capture.channels);
 		format.outputChannels = static_cast<int>(playback.channels);
-		format.inputLatency = format.period;
-		format.outputLatency = kPeriods * format.period;
+		setLatencies(format);
 		if (format.sampleRate != config.sampleRate)
 			format.notes += name + " takes " + std::to_string(format.sampleRate) + " Hz, not " +
 			                std::to_string(config.sampleRate) + "\n";
@@ -102,6 +101,28 @@ public:
 
 	DeviceFormat reached() override { return format; }
 
+	// The capture stream's configuration space says what rate and period
+	// it would take; playback is set up alike.
+	DeviceFormat preview(const DeviceConfig& config) override
+	{
+		DeviceFormat would = format;
+		unsigned rate = static_cast<unsigned>(config.sampleRate);
+		snd_pcm_uframes_t period = static_cast<snd_pcm_uframes_t>(config.period);
+		if (capture.pcm)
+		{
+			snd_pcm_hw_params_t* params = nullptr;
+			snd_pcm_hw_params_alloca(&params);
+			snd_pcm_hw_params_any(capture.pcm, params);
+			snd_pcm_hw_params_set_rate_resample(capture.pcm, params, 0);
+			snd_pcm_hw_params_set_rate_near(capture.pcm, params, &rate, nullptr);
+			snd_pcm_hw_params_set_period_size_near(capture.pcm, params, &period, nullptr);
+		}
+		would.sampleRate = static_cast<int>(rate);
+		would.period = static_cast<int>(period);
+		setLatencies(would);
+		return would;
+	}
+
 	void stop() override
 	{
 		running = false;
@@ -121,6 +142,14 @@ public:
 	}
 
 private:
+	// One period captured before it is processed; playback written that
+	// many periods ahead.
+	static void setLatencies(DeviceFormat& figures)
+	{
+		figures.inputLatency = figures.period;
+		figures.outputLatency = kPeriods * figures.period;
+	}
+
 	void setUp(Stream& stream, const std::string& name, snd_pcm_stream_t direction, unsigned channels, unsigned& rate,
 	           snd_pcm_uframes_t& period)
 	{

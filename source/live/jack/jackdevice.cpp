@@ -147,6 +147,10 @@ public:
 		return format;
 	}
 
+	// The period and rate are the server's (jack_bufsize sets them for all
+	// its clients): whatever is asked, it stays as it runs.
+	DeviceFormat preview(const DeviceConfig&) override { return reached(); }
+
 private:
 	std::string serverName() const
 	{

@@ -219,8 +219,6 @@ public:
 		for (int channel : config.inputs)
 			if (channel >= format.inputChannels)
 				format.notes += format.device + " has no input channel " + std::to_string(channel + 1) + ": it plays silence\n";
-		if (!config.midiPort.empty())
-			format.notes += "MIDI input is not read by the WASAPI back end yet: " + config.midiPort + " is not opened\n";
 
 		chosen = config;
 		const std::size_t frames = static_cast<std::size_t>(period);
@@ -241,6 +239,20 @@ public:
 	}
 
 	DeviceFormat reached() override { return format; }
+
+	// Shared mode runs at the mix rate and the device period whatever is
+	// asked; exclusive mode takes the period asked, no shorter than the
+	// device's least, as its whole buffer.
+	DeviceFormat preview(const DeviceConfig& config) override
+	{
+		DeviceFormat would = format;
+		if (!output.exclusive || format.sampleRate <= 0)
+			return would;
+		would.period = std::max(config.period, smallestFrames);
+		would.inputLatency = would.period + input.latencyFrames;
+		would.outputLatency = would.period + output.latencyFrames;
+		return would;
+	}
 
 	void stop() override
 	{
@@ -326,6 +338,8 @@ private:
 		REFERENCE_TIME exclusivePeriod = isOutput ? config.period * kUnitsPerSecond / config.sampleRate
 		                                          : period * kUnitsPerSecond / config.sampleRate;
 		exclusivePeriod = std::max(exclusivePeriod, smallestPeriod);
+		if (isOutput)
+			smallestFrames = static_cast<int>(smallestPeriod * config.sampleRate / kUnitsPerSecond);
 		if (probe->IsFormatSupported(AUDCLNT_SHAREMODE_EXCLUSIVE, asWave, nullptr) == S_OK &&
 		    initialise(probe, AUDCLNT_SHAREMODE_EXCLUSIVE, exclusivePeriod, asWave, event))
 		{
@@ -544,6 +558,7 @@ private:
 	HANDLE outputEvent = nullptr;
 	HANDLE stopEvent = nullptr;
 	int period = 0;
+	int smallestFrames = 0; // the output's least exclusive period
 	std::string lastError;
 	DeviceConfig chosen;
 	DeviceFormat format;

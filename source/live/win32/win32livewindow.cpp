@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 
 namespace brontal::live {
 
@@ -58,6 +59,8 @@ public:
 		}
 		strip = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 0, height, width, std::max(stripHeight, 1),
 		                        window, nullptr, instance, nullptr);
+		overlay = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_CLIPSIBLINGS, 0, 0, width, height + stripHeight,
+		                          window, nullptr, instance, nullptr);
 		ShowWindow(window, SW_SHOWNORMAL);
 
 		view = &editor;
@@ -75,6 +78,53 @@ public:
 	}
 
 	void* stripParent() override { return strip; }
+	void* overlayParent() override { return overlay; }
+
+	void showOverlay(gui::CBitmap* beneath) override
+	{
+		if (!window)
+			return;
+		if (!beneath)
+		{
+			ShowWindow(overlay, SW_HIDE);
+			return;
+		}
+		// What the screen shows of the client area, the children's included.
+		RECT client{};
+		GetClientRect(window, &client);
+		POINT origin{0, 0};
+		ClientToScreen(window, &origin);
+		const int width = client.right, height = client.bottom;
+		*beneath = gui::CBitmap(width, height);
+		BITMAPINFO info = {};
+		info.bmiHeader.biSize = sizeof info.bmiHeader;
+		info.bmiHeader.biWidth = width;
+		info.bmiHeader.biHeight = -height; // top-down rows
+		info.bmiHeader.biPlanes = 1;
+		info.bmiHeader.biBitCount = 32;
+		info.bmiHeader.biCompression = BI_RGB;
+		const HDC screen = GetDC(nullptr);
+		void* bits = nullptr;
+		const HBITMAP dib = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+		const HDC memory = CreateCompatibleDC(screen);
+		if (dib && memory)
+		{
+			const HGDIOBJ previous = SelectObject(memory, dib);
+			BitBlt(memory, 0, 0, width, height, screen, origin.x, origin.y, SRCCOPY);
+			GdiFlush();
+			const auto* pixels = static_cast<const std::uint32_t*>(bits);
+			for (int y = 0; y < height; ++y)
+				for (int x = 0; x < width; ++x)
+					beneath->row(y)[x] = pixels[static_cast<std::size_t>(y) * width + x] & 0xFFFFFF;
+			SelectObject(memory, previous);
+		}
+		if (memory)
+			DeleteDC(memory);
+		if (dib)
+			DeleteObject(dib);
+		ReleaseDC(nullptr, screen);
+		SetWindowPos(overlay, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+	}
 	FUnknown* hostContext() override { return static_cast<IPlugFrame*>(this); }
 
 	void setTitle(const std::string& title) override
@@ -114,6 +164,7 @@ public:
 			DestroyWindow(window);
 		window = nullptr;
 		strip = nullptr;
+		overlay = nullptr;
 	}
 
 	// IPlugFrame: the panel has one size.
@@ -150,6 +201,7 @@ private:
 
 	HWND window = nullptr;
 	HWND strip = nullptr;
+	HWND overlay = nullptr;
 	IPlugView* view = nullptr;
 	bool closed = false;
 };

@@ -41,6 +41,8 @@ public:
 		                             BlackPixel(display, screen), BlackPixel(display, screen));
 		strip = XCreateSimpleWindow(display, window, 0, height, width, std::max(stripHeight, 1), 0,
 		                            BlackPixel(display, screen), BlackPixel(display, screen));
+		overlay = XCreateSimpleWindow(display, window, 0, 0, width, height + stripHeight, 0,
+		                              BlackPixel(display, screen), BlackPixel(display, screen));
 		XSizeHints hints{};
 		hints.flags = PMinSize | PMaxSize;
 		hints.min_width = hints.max_width = width;
@@ -69,6 +71,39 @@ public:
 	}
 
 	void* stripParent() override { return reinterpret_cast<void*>(strip); }
+	void* overlayParent() override { return reinterpret_cast<void*>(overlay); }
+
+	void showOverlay(gui::CBitmap* beneath) override
+	{
+		if (!display)
+			return;
+		if (!beneath)
+		{
+			XUnmapWindow(display, overlay);
+			XFlush(display);
+			return;
+		}
+		XWindowAttributes size{};
+		XGetWindowAttributes(display, window, &size);
+		*beneath = gui::CBitmap(size.width, size.height);
+		// The window's image holds its children's (the editor's, the strip's).
+		// Part of it off the screen is an error, not a reason to quit: then
+		// the menu opens over black.
+		XSync(display, False);
+		const XErrorHandler previous = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+		XImage* pixels = XGetImage(display, window, 0, 0, size.width, size.height, AllPlanes, ZPixmap);
+		XSync(display, False);
+		XSetErrorHandler(previous);
+		if (pixels)
+		{
+			for (int y = 0; y < size.height; ++y)
+				for (int x = 0; x < size.width; ++x)
+					beneath->row(y)[x] = static_cast<std::uint32_t>(XGetPixel(pixels, x, y)) & 0xFFFFFF;
+			XDestroyImage(pixels);
+		}
+		XMapRaised(display, overlay);
+		XFlush(display);
+	}
 	FUnknown* hostContext() override { return static_cast<IPlugFrame*>(this); }
 
 	void setTitle(const std::string& title) override
@@ -233,6 +268,7 @@ private:
 	Display* display = nullptr;
 	Window window = 0;
 	Window strip = 0;
+	Window overlay = 0;
 	Atom deleteAtom = 0;
 	IPlugView* view = nullptr;
 	std::vector<Handler> handlers;
