@@ -6,13 +6,14 @@
 
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
 namespace wavtest {
 
-inline void WriteWav(const std::string& sPath, uint32_t uRate, const std::vector<float>& left,
+inline void WriteWav(const std::filesystem::path& path, uint32_t uRate, const std::vector<float>& left,
                      const std::vector<float>& right = {})
 {
 	const uint32_t uChannels = right.empty() ? 1 : 2;
@@ -43,7 +44,7 @@ inline void WriteWav(const std::string& sPath, uint32_t uRate, const std::vector
 			std::memcpy(&u, c == 0 ? &left[i] : &right[i], 4);
 			word(u, 4);
 		}
-	std::ofstream(sPath, std::ios::binary).write(b.data(), static_cast<std::streamsize>(b.size()));
+	std::ofstream(path, std::ios::binary).write(b.data(), static_cast<std::streamsize>(b.size()));
 }
 
 } // namespace wavtest
