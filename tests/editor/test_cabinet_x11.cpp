@@ -110,10 +110,12 @@ protected:
 	}
 
 	// Ticks until the panel shows the look (the dialog runs beside the
-	// editor), then checks it; at most a few seconds.
+	// editor), then checks it; three seconds at most.
 	void expectShown(const Look& look, const std::string& sName)
 	{
-		for (int i = 0; i < 250 && differences(session->screenshot(), compose(look), 0) != 0; ++i)
+		const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+		const gui::CBitmap expected = compose(look);
+		while (std::chrono::steady_clock::now() < end && differences(session->screenshot(), expected, 0) != 0)
 		{
 			std::this_thread::sleep_for(std::chrono::milliseconds(20));
 			session->tick();
@@ -200,7 +202,8 @@ TEST_F(CabinetEditorTest, LoadAsksTheFileDialogAndTheProcessorPlaysTheAnswer)
 	EXPECT_NE(loaded.left, builtIn.left);
 }
 
-// Without zenity, kdialog; with neither, one sentence naming what to do instead.
+// Without zenity, kdialog; with neither, one sentence naming what to do
+// instead. A dialog the player cancels changes nothing and says nothing.
 TEST_F(CabinetEditorTest, KdialogStandsInAndWithoutEitherTheSectionSaysToDrop)
 {
 	const Response& studio = Folder()[2];
@@ -212,6 +215,21 @@ TEST_F(CabinetEditorTest, KdialogStandsInAndWithoutEitherTheSectionSaysToDrop)
 	dialogProgram("kdialog", "*--getopenfilename*'*.wav'*", path(studio));
 	click(cabinetpanel::kLoad);
 	expectShown(showing(studio.szLine), "cabinet-kdialog");
+	expectHeld(studio);
+
+	// Cancelled: the program leaves with 1 and prints nothing; the stand-in
+	// leaves a mark once it has run.
+	const fs::path ran = m_root / "ran";
+	std::ofstream(m_root / "bin" / "kdialog") << "#!/bin/sh\n: > '" << ran.string() << "'\nexit 1\n";
+	click(cabinetpanel::kLoad);
+	for (int i = 0; i < 250 && !fs::exists(ran); ++i)
+		std::this_thread::sleep_for(std::chrono::milliseconds(20));
+	for (int i = 0; i < 10; ++i)
+	{
+		std::this_thread::sleep_for(std::chrono::milliseconds(20));
+		session->tick();
+	}
+	expectLook(session->screenshot(), showing(studio.szLine), "cabinet-cancelled");
 	expectHeld(studio);
 }
 
