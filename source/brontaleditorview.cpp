@@ -280,16 +280,18 @@ void BrontalEditorView::showLearning()
 void BrontalEditorView::addCabinetSection()
 {
 	using namespace brontal::cabinetpanel;
-	m_pCabinetName = frame->addView(std::make_unique<CTextLabel>(
-	    CRect{kDisplay[0] + 6, kDisplay[1], kDisplay[2] - 6, kDisplay[3]}, CTextLabel::Style{inkOf(kDisplayInk), false, {}, CTextLabel::Align::Left}));
-	m_pCabinetMessage = frame->addView(std::make_unique<CTextLabel>(
-	    rectOf(kMessage), CTextLabel::Style{inkOf(kMessageInk), false, {}, CTextLabel::Align::Left}));
+	// Text only: the window and the buttons' caps are the panel's art.
+	const CTextLabel::Style name{inkOf(kDisplayInk), false, {}, CTextLabel::Align::Left};
+	const CTextLabel::Style message{inkOf(kMessageInk), false, {}, CTextLabel::Align::Left};
+	const CTextLabel::Style button{inkOf(kButtonInk), false, {}, CTextLabel::Align::Centre};
+	m_pCabinetName = frame->addView(
+	    std::make_unique<CTextLabel>(CRect{kDisplay[0] + 6, kDisplay[1], kDisplay[2] - 6, kDisplay[3]}, name));
+	m_pCabinetMessage = frame->addView(std::make_unique<CTextLabel>(rectOf(kMessage), message));
 	const std::pair<const int(*)[4], const char*> aButtons[] = {
 	    {&kLoad, "LOAD"}, {&kPrevious, "<"}, {&kNext, ">"}, {&kBuiltIn, "BUILT-IN"}};
 	for (int i = 0; i < 4; ++i)
-		frame->addView(std::make_unique<CTextLabel>(rectOf(*aButtons[i].first),
-		                                            CTextLabel::Style{inkOf(kButtonInk), false, {}, CTextLabel::Align::Centre},
-		                                            aButtons[i].second, [this, i](int) { cabinetButton(i); }));
+		frame->addView(std::make_unique<CTextLabel>(rectOf(*aButtons[i].first), button, aButtons[i].second,
+		                                            [this, i](int) { cabinetButton(i); }));
 	frame->setDropHandler([this](const std::vector<std::string>& aPaths) { loadDropped(aPaths); });
 }
 
