@@ -7,9 +7,13 @@
 #include "brontalstatestream.h"
 #include "configfolder.h"
 
+#include "pluginterfaces/vst/ivstmessage.h"
+
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <system_error>
 
 namespace Steinberg {
 namespace Vst {
@@ -21,6 +25,7 @@ constexpr std::uint32_t kMidiChunkTag = brontal::ChunkTag("midi");
 constexpr std::uint32_t kMidiChunkVersion = 1;
 constexpr std::size_t kMaxMidiText = 64 * 1024;
 constexpr int32 kMidiBus = 0;
+constexpr const char* kCabinetChanged = "Cabinet";
 
 std::filesystem::path PlayerMappingsFile()
 {
@@ -66,6 +71,41 @@ void ProgramTitle(const std::string& sName, String128 wszTitle)
 			break;
 	}
 	wszTitle[n] = 0;
+}
+bool IsWavName(const std::string& sName)
+{
+	if (sName.size() < 4)
+		return false;
+	std::string sEnd = sName.substr(sName.size() - 4);
+	std::transform(sEnd.begin(), sEnd.end(), sEnd.begin(), [](unsigned char c) { return std::tolower(c); });
+	return sEnd == ".wav";
+}
+
+std::string Lowered(std::string s)
+{
+	std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
+	return s;
+}
+
+// The WAV files of sPath's folder, by name as a player reads it; sPath
+// itself is among them even when it is gone, so a step can pass it.
+std::vector<std::string> WavFilesBeside(const std::string& sPath)
+{
+	const std::filesystem::path file = std::filesystem::u8path(sPath);
+	std::vector<std::string> aFiles{file.filename().u8string()};
+	std::error_code error;
+	for (std::filesystem::directory_iterator it(file.parent_path(), error), end; !error && it != end;
+	     it.increment(error))
+	{
+		const std::string sName = it->path().filename().u8string();
+		if (IsWavName(sName) && sName != aFiles[0] && it->is_regular_file(error))
+			aFiles.push_back(sName);
+	}
+	std::sort(aFiles.begin(), aFiles.end(), [](const std::string& a, const std::string& b) {
+		const std::string la = Lowered(a), lb = Lowered(b);
+		return la != lb ? la < lb : a < b;
+	});
+	return aFiles;
 }
 } // namespace
 
@@ -178,7 +218,16 @@ tresult BrontalController::applyState(IBStream* state, bool bOwnState)
 			return kResultFalse;
 	}
 	if (!bOwnState)
+	{
+		// The processor's state names its cabinet: what a reopened project shows.
+		brontal::LoadedIr ir;
+		const auto chunk = std::find_if(parsed.chunks.begin(), parsed.chunks.end(),
+		                                [](const brontal::StateChunk& c) { return c.uTag == brontal::kIrChunkTag; });
+		const bool bCabinet = chunk != parsed.chunks.end() && brontal::DecodeIrChunk(*chunk, ir);
+		m_sCabinetPath = bCabinet ? ir.sPath : std::string();
+		showCabinet(bCabinet ? &ir : nullptr);
 		return kResultOk;
+	}
 	for (const brontal::StateChunk& chunk : parsed.chunks)
 	{
 		if (chunk.uTag != kMidiChunkTag || chunk.uVersion != kMidiChunkVersion)
@@ -283,7 +332,7 @@ IPlugView* PLUGIN_API BrontalController::createView(FIDString name)
 {
 	if (!name || std::strcmp(name, ViewType::kEditor) != 0)
 		return nullptr;
-	return new BrontalEditorView(this, *this);
+	return new BrontalEditorView(this, *this, this);
 }
 
 double BrontalController::editorValue(int iId) const
@@ -314,6 +363,75 @@ void BrontalController::editorChange(int iId, double dValue)
 void BrontalController::editorEnd(int iId)
 {
 	endEdit(ParamID(iId));
+}
+
+bool BrontalController::sendCabinet(const std::vector<unsigned char>* pPayload)
+{
+	IPtr<IMessage> message = owned(allocateMessage());
+	if (!message)
+		return false;
+	message->setMessageID(brontal::kCabinetMessageId);
+	// The built-in cabinet: no attribute at all (see irstate.h).
+	if (pPayload && message->getAttributes()->setBinary(brontal::kCabinetMessageData, pPayload->data(),
+	                                                    static_cast<uint32>(pPayload->size())) != kResultOk)
+		return false;
+	if (sendMessage(message) != kResultOk)
+		return false;
+	// The project changed outside its parameters: the host should save it.
+	if (FUnknownPtr<IComponentHandler2> handler2{componentHandler})
+		handler2->setDirty(true);
+	return true;
+}
+
+void BrontalController::showCabinet(const brontal::LoadedIr* pIr)
+{
+	m_cabinet = {};
+	if (pIr)
+	{
+		m_cabinet.sName = pIr->sName;
+		m_cabinet.dSeconds = static_cast<double>(pIr->samples.Frames()) / pIr->samples.dSampleRate;
+		m_cabinet.bStereo = pIr->samples.IsStereo();
+	}
+	notifyViews(kCabinetChanged);
+}
+
+void BrontalController::cabinetLoad(const std::string& sPath)
+{
+	m_sCabinetPath = sPath;
+	brontal::LoadedIr ir;
+	std::string sMessage;
+	if (!brontal::LoadIrFile(sPath, ir, sMessage))
+		return cabinetTrouble(sMessage);
+	const brontal::StateChunk chunk = brontal::EncodeIrChunk(ir);
+	if (!sendCabinet(&chunk.payload))
+		return cabinetTrouble(ir.sName + " did not reach the audio engine; the cabinet is unchanged");
+	showCabinet(&ir);
+}
+
+void BrontalController::cabinetStep(int iStep)
+{
+	if (m_sCabinetPath.empty())
+		return cabinetTrouble("Load a response first: previous and next go through the files beside it");
+	const std::vector<std::string> aFiles = WavFilesBeside(m_sCabinetPath);
+	const std::string sHere = std::filesystem::u8path(m_sCabinetPath).filename().u8string();
+	const auto iHere = std::find(aFiles.begin(), aFiles.end(), sHere) - aFiles.begin();
+	const auto iCount = static_cast<std::ptrdiff_t>(aFiles.size());
+	const std::ptrdiff_t iNext = ((iHere + iStep) % iCount + iCount) % iCount;
+	cabinetLoad((std::filesystem::u8path(m_sCabinetPath).parent_path() / std::filesystem::u8path(aFiles[size_t(iNext)]))
+	                .u8string());
+}
+
+void BrontalController::cabinetBuiltIn()
+{
+	if (!sendCabinet(nullptr))
+		return cabinetTrouble("The built-in cabinet did not reach the audio engine");
+	showCabinet(nullptr);
+}
+
+void BrontalController::cabinetTrouble(const std::string& sMessage)
+{
+	m_cabinet.sMessage = sMessage;
+	notifyViews(kCabinetChanged);
 }
 
 tresult BrontalController::receiveText(const char8* /*text*/)

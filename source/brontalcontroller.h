@@ -1,7 +1,9 @@
 #pragma once
 
 #include "brontalmidilearn.h"
+#include "editorcabinet.h"
 #include "editorparameters.h"
+#include "irstate.h"
 #include "midimap.h"
 #include "programs.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
@@ -23,7 +25,8 @@ class BrontalController : public EditControllerEx1,
                           public IMidiMapping,
                           public IMidiLearn,
                           public brontal::IMidiLearnControl,
-                          public brontal::IEditorParameters
+                          public brontal::IEditorParameters,
+                          public brontal::IEditorCabinet
 {
 public:
 	BrontalController() = default;
@@ -52,6 +55,13 @@ public:
 	void editorBegin(int iId) override;
 	void editorChange(int iId, double dValue) override;
 	void editorEnd(int iId) override;
+
+	// The cabinet: files read here and sent to the processor as a message.
+	brontal::CabinetInUse cabinetInUse() const override { return m_cabinet; }
+	void cabinetLoad(const std::string& sPath) override;
+	void cabinetStep(int iStep) override;
+	void cabinetBuiltIn() override;
+	void cabinetTrouble(const std::string& sMessage) override;
 
 	//---IMidiMapping---
 	tresult PLUGIN_API getMidiControllerAssignment(int32 busIndex, int16 channel, CtrlNumber midiControllerNumber,
@@ -89,12 +99,19 @@ private:
 	void notifyViews(const char* szMessage);
 	// The program list and its parameter, from the table's row.
 	void addPrograms(const ParamDef& def);
+	// Sends the processor a response's chunk payload, or none for the
+	// built-in cabinet; false when it is not listening.
+	bool sendCabinet(const std::vector<unsigned char>* pPayload);
+	void showCabinet(const brontal::LoadedIr* pIr);
 
 	brontal::CPrograms m_programs;
 	brontal::CMidiMap m_midiMap;
 	int m_iLearning = 0;
 	bool m_bProjectMappings = false;
 	std::string m_sMidiMessage;
+	brontal::CabinetInUse m_cabinet;
+	// The file last picked, loaded or not: where previous and next step from.
+	std::string m_sCabinetPath;
 
 	std::vector<BrontalEditorView*> m_aViews;
 };

@@ -2,9 +2,11 @@
 
 #include "brontalmidilearn.h"
 #include "brontalparams.h"
+#include "cabinetpanel.h"
 #include "editorresources.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 // Defined with the view, which asks its controller (if any) for it: every
@@ -26,11 +28,46 @@ constexpr int32 kMaxHeight = kEditorHeight + 50;
 
 constexpr const char* kMsgForceRefresh = "Force Refresh";
 constexpr const char* kMsgMidiMappings = "MIDI Mappings";
+constexpr const char* kMsgCabinet = "Cabinet";
+
+// The cabinet's buttons, in the order of their labels.
+enum CabinetButton
+{
+	kCabinetLoad,
+	kCabinetPrevious,
+	kCabinetNext,
+	kCabinetBuiltIn,
+};
+constexpr const char* kNoCabinetHere = "This host loads a response through its plug-in settings (the cabinet file)";
+constexpr CColor inkOf(unsigned uRgb)
+{
+	return {uint8_t(uRgb >> 16), uint8_t(uRgb >> 8), uint8_t(uRgb), 255};
+}
+
+CRect rectOf(const int (&aiRect)[4])
+{
+	return {aiRect[0], aiRect[1], aiRect[2], aiRect[3]};
+}
+
+// "MyCab 412  0.50 s  mono": the file's name without its extension.
+std::string cabinetLine(const brontal::CabinetInUse& cabinet)
+{
+	if (cabinet.sName.empty())
+		return "Built-in";
+	std::string sName = cabinet.sName;
+	const std::size_t uDot = sName.rfind('.');
+	if (uDot != std::string::npos && uDot > 0)
+		sName.erase(uDot);
+	char szLength[48];
+	std::snprintf(szLength, sizeof szLength, "  %.2f s  %s", cabinet.dSeconds, cabinet.bStereo ? "stereo" : "mono");
+	return sName + szLength;
+}
 
 } // namespace
 
-BrontalEditorView::BrontalEditorView(EditController* pController, brontal::IEditorParameters& parameters)
-: VSTGUIEditor(pController), m_parameters(parameters)
+BrontalEditorView::BrontalEditorView(EditController* pController, brontal::IEditorParameters& parameters,
+                                     brontal::IEditorCabinet* pCabinet)
+: VSTGUIEditor(pController), m_parameters(parameters), m_pCabinet(pCabinet)
 {
 	ViewRect size(0, 0, kEditorWidth, kEditorHeight);
 	setRect(size);
@@ -100,9 +137,11 @@ bool BrontalEditorView::open(void* parent)
 		m_apControls[def.iId] = pControl;
 	}
 
+	addCabinetSection();
 	for (const ParamDef& def : kParams)
 		updateParameter(ParamID(def.iId), m_parameters.editorValue(def.iId));
 	showLearning();
+	showCabinet();
 
 	if (!frame->open(parent, hostContext()))
 	{
@@ -116,8 +155,11 @@ void BrontalEditorView::close()
 {
 	// The dialog lives on the frame's connection: it goes first.
 	m_pAboutDialog.reset();
+	m_pFileDialog.reset();
 	frame.reset();
 	m_pTuner = nullptr;
+	m_pCabinetName = nullptr;
+	m_pCabinetMessage = nullptr;
 	m_pBackground.reset();
 	std::fill(std::begin(m_apControls), std::end(m_apControls), nullptr);
 }
@@ -158,6 +200,7 @@ CMessageResult BrontalEditorView::notify(CBaseObject* sender, const char* messag
 		}
 		if (m_pTuner)
 			m_pTuner->setReading(lastIndicator(kTunerNote), lastIndicator(kTunerCents), lastIndicator(kTunerHeld));
+		pollFileDialog();
 	}
 	else if (message && std::strcmp(message, kMsgForceRefresh) == 0 && frame)
 	{
@@ -167,6 +210,11 @@ CMessageResult BrontalEditorView::notify(CBaseObject* sender, const char* messag
 	else if (message && std::strcmp(message, kMsgMidiMappings) == 0 && frame)
 	{
 		showLearning();
+		frame->idle();
+	}
+	else if (message && std::strcmp(message, kMsgCabinet) == 0 && frame)
+	{
+		showCabinet();
 		frame->idle();
 	}
 	return VSTGUIEditor::notify(sender, message);
@@ -227,6 +275,81 @@ void BrontalEditorView::showLearning()
 	for (const ParamDef& def : kParams)
 		if (CControl* pControl = m_apControls[def.iId])
 			pControl->setHighlighted(ParamID(def.iId) == learning);
+}
+
+void BrontalEditorView::addCabinetSection()
+{
+	using namespace brontal::cabinetpanel;
+	// Text only: the window and the buttons' caps are the panel's art.
+	const CTextLabel::Style name{inkOf(kDisplayInk), false, {}, CTextLabel::Align::Left};
+	const CTextLabel::Style message{inkOf(kMessageInk), false, {}, CTextLabel::Align::Left};
+	const CTextLabel::Style button{inkOf(kButtonInk), false, {}, CTextLabel::Align::Centre};
+	m_pCabinetName = frame->addView(
+	    std::make_unique<CTextLabel>(CRect{kDisplay[0] + 6, kDisplay[1], kDisplay[2] - 6, kDisplay[3]}, name));
+	m_pCabinetMessage = frame->addView(std::make_unique<CTextLabel>(rectOf(kMessage), message));
+	const std::pair<const int(*)[4], const char*> aButtons[] = {
+	    {&kLoad, "LOAD"}, {&kPrevious, "<"}, {&kNext, ">"}, {&kBuiltIn, "BUILT-IN"}};
+	for (int i = 0; i < 4; ++i)
+		frame->addView(std::make_unique<CTextLabel>(rectOf(*aButtons[i].first), button, aButtons[i].second,
+		                                            [this, i](int) { cabinetButton(i); }));
+	frame->setDropHandler([this](const std::vector<std::string>& aPaths) { loadDropped(aPaths); });
+}
+
+void BrontalEditorView::showCabinet()
+{
+	if (!m_pCabinetName)
+		return;
+	const brontal::CabinetInUse cabinet = m_pCabinet ? m_pCabinet->cabinetInUse() : brontal::CabinetInUse{};
+	m_pCabinetName->setText(cabinetLine(cabinet));
+	m_pCabinetMessage->setText(cabinet.sMessage);
+}
+
+void BrontalEditorView::cabinetButton(int iButton)
+{
+	if (!m_pCabinet)
+	{
+		m_pCabinetMessage->setText(kNoCabinetHere);
+		return;
+	}
+	switch (iButton)
+	{
+		case kCabinetLoad:
+			// One dialog at a time; it is asked for its answer at each tick.
+			if (!m_pFileDialog)
+				m_pFileDialog =
+				    brontal::gui::openFileDialog(frame->getPlatformWindow(), "Load a cabinet response", "WAV files", "wav");
+			break;
+		case kCabinetPrevious:
+		case kCabinetNext:
+			m_pCabinet->cabinetStep(iButton == kCabinetPrevious ? -1 : 1);
+			break;
+		default:
+			m_pCabinet->cabinetBuiltIn();
+			break;
+	}
+}
+
+void BrontalEditorView::loadDropped(const std::vector<std::string>& aPaths)
+{
+	if (m_pCabinet)
+		m_pCabinet->cabinetLoad(aPaths.front());
+	else
+		m_pCabinetMessage->setText(kNoCabinetHere);
+}
+
+void BrontalEditorView::pollFileDialog()
+{
+	if (!m_pFileDialog || !m_pCabinet)
+		return;
+	std::string sAnswer;
+	const auto answer = m_pFileDialog->poll(sAnswer);
+	if (answer == brontal::gui::IPlatformFileDialog::Answer::Waiting)
+		return;
+	m_pFileDialog.reset();
+	if (answer == brontal::gui::IPlatformFileDialog::Answer::Chosen)
+		m_pCabinet->cabinetLoad(sAnswer);
+	else if (answer == brontal::gui::IPlatformFileDialog::Answer::Failed)
+		m_pCabinet->cabinetTrouble(sAnswer);
 }
 
 void BrontalEditorView::openAboutDialog()

@@ -1,9 +1,11 @@
 #pragma once
 #include "aboutdialog.h"
 #include "brontalparams.h"
+#include "editorcabinet.h"
 #include "editorparameters.h"
 #include "sdkgap/vstguieditor.h"
 #include "widgets/controls.h"
+#include "widgets/ctext.h"
 
 #include "pluginterfaces/vst/ivstcontextmenu.h"
 #include "pluginterfaces/vst/ivstplugview.h"
@@ -23,9 +25,10 @@ class BrontalEditorView : public Steinberg::Vst::VSTGUIEditor,
                           public Steinberg::Vst::IContextMenuTarget
 {
 public:
-	// pController may be null (a view outside a VST 3 host); the parameters
-	// outlive the view.
-	BrontalEditorView(Steinberg::Vst::EditController* pController, brontal::IEditorParameters& parameters);
+	// pController may be null (a view outside a VST 3 host), and pCabinet
+	// (the section then shows the built-in cabinet); both outlive the view.
+	BrontalEditorView(Steinberg::Vst::EditController* pController, brontal::IEditorParameters& parameters,
+	                  brontal::IEditorCabinet* pCabinet = nullptr);
 	~BrontalEditorView() override;
 
 	bool open(void* parent) override;
@@ -63,8 +66,18 @@ private:
 	float lastIndicator(int iTag) const;
 	// Outlines the control that listens for a MIDI controller, and no other.
 	void showLearning();
+	// The cabinet's section: its buttons, and what it shows.
+	void addCabinetSection();
+	void showCabinet();
+	void cabinetButton(int iButton);
+	void loadDropped(const std::vector<std::string>& aPaths);
+	void pollFileDialog();
 
 	brontal::IEditorParameters& m_parameters;
+	brontal::IEditorCabinet* m_pCabinet;
+	brontal::gui::CTextLabel* m_pCabinetName = nullptr;
+	brontal::gui::CTextLabel* m_pCabinetMessage = nullptr;
+	std::unique_ptr<brontal::gui::IPlatformFileDialog> m_pFileDialog;
 	brontal::gui::SharedBitmap m_pBackground;
 	// Controls by tag (none for the delimiters and the bypass); the frame owns them.
 	brontal::gui::CControl* m_apControls[kNumParams] = {};

@@ -21,8 +21,9 @@ if(WIN32)
     platform/win32/win32platform.cpp
     platform/win32/win32resources.cpp
     platform/win32/win32aboutdialog.cpp
+    platform/win32/win32filedialog.cpp
   )
-  target_link_libraries(brontal_editor PUBLIC vst3sdk PRIVATE user32 gdi32)
+  target_link_libraries(brontal_editor PUBLIC vst3sdk PRIVATE user32 gdi32 comdlg32 shell32)
 else()
   find_package(X11 REQUIRED)
   find_package(PNG REQUIRED)
@@ -35,6 +36,7 @@ else()
     platform/x11/x11image.cpp
     platform/x11/x11window.cpp
     platform/x11/x11platform.cpp
+    platform/x11/x11filedialog.cpp
     platform/x11/x11aboutdialog.cpp
     platform/x11/aboutlayout.cpp
     editorresources.cpp

@@ -15,6 +15,7 @@ the controls blend into the background pixel for pixel.
 """
 import math
 import os
+import re
 import sys
 
 import numpy as np
@@ -90,6 +91,17 @@ UNIT = (40, 146, 984, 626)          # floor unit outline (x0, y0, x1, y1)
 PLATE_INSET = 6
 NAMEPLATE = (72, 166, 462, 246)
 DISPLAY = (588, 166, 908, 251)      # dark window around both meters
+
+
+
+def cabinet_layout():
+    """The cabinet section's rectangles, as source/cabinetpanel.h gives them."""
+    text = open(os.path.join(ROOT, "source", "cabinetpanel.h")).read()
+    found = re.findall(r"constexpr int k(\w+)\[4\] = \{(\d+), (\d+), (\d+), (\d+)\};", text)
+    return {name: tuple(int(v) for v in box) for name, *box in found}
+
+
+CABINET = cabinet_layout()
 
 _fonts = {}
 
@@ -481,12 +493,11 @@ def draw_panel():
                                            outline=(120, 122, 130, 255), width=s))
     composite(img, L, fx0, fy0)
     d.line([fx0 + 10, fy1 + 1, fx1 - 10, fy1 + 1], fill=(236, 238, 242))
-    draw_text(img, 512, 534, "GUITAR AMPLIFIER  ·  CABINET  ·  MULTI-EFFECTS", font(BOLD, 15), (214, 218, 226),
-              shadow=(0, 0, 0), spacing=1)
-    draw_text(img, 512, 566, "COMP  —  DRIVE  —  CHORUS  —  DELAY  —  REVERB  —  STEREO", font(COND, 11),
-              (110, 160, 230), spacing=2)
+    draw_text(img, 590, 529, "GUITAR AMPLIFIER  ·  CABINET  ·  MULTI-EFFECTS", font(COND, 9), (150, 156, 170),
+              spacing=1)
     # bottom edge of the front strip: a thin blue accent line
-    d.line([fx0 + 40, 586, fx1 - 40, 586], fill=(40, 110, 210))
+    d.line([fx0 + 40, 591, fx1 - 40, 591], fill=(40, 110, 210))
+    cabinet_section(img)
 
     nameplate(img)
     display_window(img)
@@ -533,6 +544,37 @@ def draw_panel():
 
     about_button(img)
     return img
+
+
+def cabinet_section(img):
+    """The player's cabinet: a divider from the tuner, its heading, the
+    window the editor writes the response's name in, and four buttons whose
+    labels the editor writes too."""
+    d = ImageDraw.Draw(img)
+    d.line([232, 530, 232, 584], fill=(60, 62, 70))
+    d.line([233, 530, 233, 584], fill=(8, 9, 12))
+    x0, y0, x1, y1 = CABINET["Display"]
+    draw_text(img, x0 + 28, 529, "CABINET", font(BOLD, 12), (110, 160, 230), spacing=1)
+    w, h = x1 - x0, y1 - y0
+    L = Layer(w, h)
+    s = L.s
+    m = L.mask(lambda dd: dd.rounded_rectangle([0, 0, w * s, h * s], radius=4 * s, fill=255))
+    L.fill(m, L.vgrad(0, h, (0, 0, 0), (70, 74, 84)))   # recessed: dark top edge, light bottom edge
+    m = L.mask(lambda dd: dd.rounded_rectangle([1 * s, 1 * s, (w - 1) * s, (h - 1) * s], radius=3 * s, fill=255))
+    L.fill(m, L.vgrad(0, h, (4, 8, 14), (10, 16, 26)))
+    composite(img, L, x0, y0)
+    for name in ("Load", "Previous", "Next", "BuiltIn"):
+        bx0, by0, bx1, by1 = CABINET[name]
+        w, h = bx1 - bx0, by1 - by0
+        L = Layer(w, h)
+        s = L.s
+        L.draw(lambda dd: dd.rounded_rectangle([1 * s, 1.5 * s, (w - 0.5) * s, h * s], radius=5 * s,
+                                               fill=(0, 0, 0, 170)), blur=0.8)
+        m = L.mask(lambda dd: dd.rounded_rectangle([1 * s, 1 * s, (w - 1) * s, (h - 2) * s], radius=5 * s, fill=255))
+        L.fill(m, L.vgrad(1, h - 2, (120, 130, 150), (30, 34, 44)))
+        m = L.mask(lambda dd: dd.rounded_rectangle([2 * s, 2 * s, (w - 2) * s, (h - 3) * s], radius=4 * s, fill=255))
+        L.fill(m, L.vgrad(2, h - 3, (52, 56, 68), (18, 20, 26)))
+        composite(img, L, bx0, by0)
 
 
 def screw(img, cx, cy):

@@ -136,6 +136,13 @@ void CFrame::platformOnExposed(const CRect& area)
 	m_pWindow->flush();
 }
 
+void CFrame::platformOnDrop(const std::vector<std::string>& aPaths)
+{
+	// A dialog of the editor is open: the panel takes nothing, files included.
+	if (m_bMouseEnabled && m_dropHandler && !aPaths.empty())
+		m_dropHandler(aPaths);
+}
+
 void CFrame::setMouseEnabled(bool bEnabled)
 {
 	m_bMouseEnabled = bEnabled;

@@ -3,7 +3,9 @@
 #include "cview.h"
 #include "platform.h"
 
+#include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace brontal::gui {
@@ -61,6 +63,12 @@ public:
 	void platformOnMouseWheel(CPoint where, float fDistance, uint32_t buttons) override;
 	void platformOnExposed(const CRect& area) override;
 	void platformOnIdle() override { idle(); }
+	void platformOnDrop(const std::vector<std::string>& aPaths) override;
+	// Who takes files dropped on the window; none by default.
+	void setDropHandler(std::function<void(const std::vector<std::string>&)> handler)
+	{
+		m_dropHandler = std::move(handler);
+	}
 
 private:
 	static constexpr std::size_t kMaxDamageRects = 8;
@@ -86,6 +94,7 @@ private:
 	uint32_t m_uLastClickTime = 0;
 	CPoint m_lastClickPos;
 	CView* m_pLastClickView = nullptr;
+	std::function<void(const std::vector<std::string>&)> m_dropHandler;
 };
 
 } // namespace brontal::gui

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace Steinberg {
 class FUnknown;
@@ -31,6 +33,8 @@ public:
 	virtual void platformOnExposed(const CRect& area) = 0;
 	// A batch of events has been handled: a good moment to paint.
 	virtual void platformOnIdle() = 0;
+	// Files dropped on the window: UTF-8 paths.
+	virtual void platformOnDrop(const std::vector<std::string>& aPaths) = 0;
 };
 
 class IPlatformWindow
@@ -49,6 +53,29 @@ class IPlatformTimer
 public:
 	virtual ~IPlatformTimer() = default;
 };
+
+// A chooser for one file to open, beside the window it was asked from; it
+// never holds up the user-interface thread, which asks it again on a timer.
+class IPlatformFileDialog
+{
+public:
+	enum class Answer
+	{
+		Waiting,
+		Chosen,
+		Cancelled,
+		// No dialog could be shown; sAnswer says what to do instead.
+		Failed,
+	};
+	virtual ~IPlatformFileDialog() = default;
+	// Chosen: sAnswer is the file's UTF-8 path.
+	virtual Answer poll(std::string& sAnswer) = 0;
+};
+
+// szFilterName: what the files are ("WAV files"); szExtension: theirs,
+// without the dot, matched in any case.
+std::unique_ptr<IPlatformFileDialog> openFileDialog(IPlatformWindow* pOwner, const char* szTitle,
+                                                    const char* szFilterName, const char* szExtension);
 
 // The VST 3 platform type of the parent windows this back end embeds in
 // ("X11EmbedWindowID", "HWND").

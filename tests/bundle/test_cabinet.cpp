@@ -3,6 +3,7 @@
 
 #include "bundlefixture.h"
 #include "cabinetpayload.h"
+#include "host/presetfile.h"
 
 #include "pluginterfaces/vst/ivstcomponent.h"
 #include "pluginterfaces/vst/ivstmessage.h"
@@ -14,6 +15,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <string>
 
 using namespace bundletest;
@@ -242,4 +244,37 @@ TEST(Cabinet, AStereoResponseReachesEveryEffectOnBothSides)
 		EXPECT_LT(dLeft, -100.0);
 		EXPECT_LT(dRight, -100.0);
 	}
+}
+
+// A preset saved with a response carries it: a .vstpreset file written from
+// the instance and loaded into another, as a host does, plays the response
+// sample for sample as an instance sent it by message, with the file it
+// came from nowhere.
+TEST(Cabinet, APresetSavedWithAResponseCarriesIt)
+{
+	const Bytes payload = Payload(48000, Decaying(9600, 11), Decaying(9600, 12));
+	const auto fromMessage = [&] {
+		auto instance = activeInstance();
+		EXPECT_EQ(Send(*instance, payload), kResultOk);
+		instance->component()->setActive(false);
+		instance->component()->setActive(true);
+		return instance;
+	};
+	const std::string sPath = testing::TempDir() + "brontal-cabinet.vstpreset";
+	{
+		auto sender = fromMessage();
+		const std::vector<char> file = host::writePreset(sender->classId(), *sender->component(), *sender->controller());
+		std::ofstream(sPath, std::ios::binary).write(file.data(), static_cast<std::streamsize>(file.size()));
+	}
+	auto loader = activeInstance();
+	const Stereo builtIn = Play(*loader);
+	loader->loadPreset(host::readPreset(sPath));
+	std::remove(sPath.c_str());
+	loader->component()->setActive(false);
+	loader->component()->setActive(true);
+	const Stereo again = Play(*loader);
+	const Stereo reference = Play(*fromMessage());
+	EXPECT_EQ(again.left, reference.left);
+	EXPECT_EQ(again.right, reference.right);
+	EXPECT_NE(again.left, builtIn.left);
 }

@@ -1,10 +1,13 @@
 #include "expectations.h"
 
+#include "cabinetpanel.h"
 #include "pngfile.h"
 #include "testoptions.h"
+#include "widgets/ctext.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
@@ -58,6 +61,23 @@ CBitmap art(int iId)
 
 namespace {
 
+gui::CColor ink(unsigned uRgb)
+{
+	return {uint8_t(uRgb >> 16), uint8_t(uRgb >> 8), uint8_t(uRgb), 255};
+}
+
+// Text of the typeface in one cell row, vertically centred in the box, from
+// its left or centred; cut to the box's width.
+void write(CBitmap& panel, const int (&aiBox)[4], int iInset, const std::string& text, unsigned uInk, bool bCentre)
+{
+	const gui::CRect box{aiBox[0] + iInset, aiBox[1], aiBox[2] - iInset, aiBox[3]};
+	const int iWidth = std::min(box.getWidth(), gui::CFont::lengthOf(text) * gui::CFont::kCellWidth);
+	const int x = bCentre ? box.left + (box.getWidth() - iWidth) / 2 : box.left;
+	gui::CDrawContext context(panel, box);
+	gui::CFont::standard().draw(context, {x, box.top + (box.getHeight() - gui::CFont::kCellHeight) / 2}, text, ink(uInk),
+	                            box.getWidth());
+}
+
 void blit(CBitmap& target, const CBitmap& source, int iSrcX, int iSrcY, int iWidth, int iHeight, int x, int y)
 {
 	for (int j = 0; j < iHeight; ++j)
@@ -97,6 +117,13 @@ CBitmap compose(const Look& look)
 		blit(panel, on, 0, 0, iSplit, on.getHeight(), meter.x, meter.y);
 		blit(panel, off, iSplit, 0, off.getWidth() - iSplit, off.getHeight(), meter.x + iSplit, meter.y);
 	}
+	using namespace cabinetpanel;
+	write(panel, kDisplay, 6, look.sCabinet, kDisplayInk, false);
+	write(panel, kMessage, 0, look.sCabinetMessage, kMessageInk, false);
+	write(panel, kLoad, 0, "LOAD", kButtonInk, true);
+	write(panel, kPrevious, 0, "<", kButtonInk, true);
+	write(panel, kNext, 0, ">", kButtonInk, true);
+	write(panel, kBuiltIn, 0, "BUILT-IN", kButtonInk, true);
 	return panel;
 }
 

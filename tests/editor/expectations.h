@@ -18,6 +18,9 @@ struct Look
 	std::map<int, int> frames;
 	int iLeftSegments = 0;
 	int iRightSegments = 0;
+	// The cabinet section's line and failure sentence.
+	std::string sCabinet = "Built-in";
+	std::string sCabinetMessage;
 };
 
 // The controller's defaults.

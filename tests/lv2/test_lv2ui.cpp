@@ -4,6 +4,7 @@
 // panel and the VST 3 editor's golden image), write the port a click on a
 // footswitch changes, with touch around it, and show what the host sends.
 
+#include "cabinetpanel.h"
 #include "expectations.h"
 
 #include <gtest/gtest.h>
@@ -185,6 +186,24 @@ TEST(Lv2Ui, AClickOnAFootswitchWritesItsPortWithTouchAround)
 		ASSERT_EQ(host.writes.size(), 2u);
 		EXPECT_EQ(host.writes[1].value, 1.0f);
 	}
+}
+
+// The UI has no cabinet of its own: the section shows the built-in one, and
+// its buttons, or a file dropped, say where a response is chosen and write
+// no port.
+TEST(Lv2Ui, TheCabinetSectionPointsToTheHostsSettings)
+{
+	UiHost host("https://brontal.example/lv2/brontal");
+	ASSERT_TRUE(host.open());
+	host.idleFor(200);
+	host.click((brontal::cabinetpanel::kLoad[0] + brontal::cabinetpanel::kLoad[2]) / 2,
+	           (brontal::cabinetpanel::kLoad[1] + brontal::cabinetpanel::kLoad[3]) / 2);
+	host.idleFor(100);
+	et::Look look = et::defaultLook();
+	look.sCabinetMessage = "This host loads a response through its plug-in settings (the cabinet file)";
+	et::expectLook(host.screenshot(), look, "lv2-cabinet-load");
+	EXPECT_TRUE(host.writes.empty());
+	EXPECT_TRUE(host.touches.empty());
 }
 
 // What the host sends shows: a footswitch it turns off, a meter it reports.

@@ -1,8 +1,14 @@
 // What only a Windows host meets of the editor: exposes, half wheel notches,
 // a capture taken mid-drag, two editors in one process. The checks shared
 // with Linux are in tests/editor/common.
+#include "cabinetpayload.h"
 #include "editorfixture_win32.h"
 #include "expectations.h"
+#include "wavfile.h"
+
+#include <shlobj.h>
+
+#include <filesystem>
 
 #include "pluginterfaces/vst/ivstplugview.h"
 
@@ -121,4 +127,44 @@ TEST_F(Win32EditorTest, TwoInstancesEachWithItsEditorLiveAndCloseApart)
 	pSecondView->setFrame(nullptr);
 	pSecondView->release();
 	EXPECT_FALSE(moduleClassRegistered());
+}
+
+// A file dropped from Explorer: WM_DROPFILES with a drop the shell would
+// build, of a name beyond ASCII (UTF-16 to the editor, UTF-8 inside); the
+// section names it ('?' for what its typeface lacks) and the processor
+// holds the response.
+TEST_F(Win32EditorTest, AFileDroppedFromTheShellIsLoaded)
+{
+	const std::filesystem::path folder = std::filesystem::temp_directory_path() / L"brontal-drop";
+	std::filesystem::create_directories(folder);
+	const std::filesystem::path file = folder / L"Caf\u00e9 2x12.wav";
+	const std::vector<float> afLeft = cabinettest::Decaying(9600, 4);
+	wavtest::WriteWav(file, 48000, afLeft);
+	instance->activate({});
+	openEditor();
+
+	const std::wstring wsPath = file.wstring();
+	const SIZE_T uBytes = sizeof(DROPFILES) + (wsPath.size() + 2) * sizeof(wchar_t);
+	HGLOBAL hDrop = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, uBytes);
+	ASSERT_NE(hDrop, nullptr);
+	auto* pDrop = static_cast<DROPFILES*>(GlobalLock(hDrop));
+	pDrop->pFiles = sizeof(DROPFILES);
+	pDrop->fWide = TRUE;
+	std::memcpy(reinterpret_cast<char*>(pDrop) + sizeof(DROPFILES), wsPath.c_str(), wsPath.size() * sizeof(wchar_t));
+	GlobalUnlock(hDrop);
+	SendMessageW(testHost->editorWindow(), WM_DROPFILES, reinterpret_cast<WPARAM>(hDrop), 0);
+	TestHost::settle();
+
+	Look look = defaultLook();
+	look.sCabinet = "Caf? 2x12  0.20 s  mono";
+	expectLook(TestHost::capture(testHost->container()), look, "win32-cabinet-dropped");
+	host::ByteStream stream;
+	ASSERT_EQ(instance->component()->getState(&stream), kResultOk);
+	const std::vector<char> expected =
+	    cabinettest::Payload(48000, afLeft, {}, 3, "Caf\xc3\xa9 2x12.wav", file.u8string());
+	const std::vector<char>& saved = stream.bytes();
+	ASSERT_GT(saved.size(), expected.size());
+	EXPECT_TRUE(std::equal(expected.begin(), expected.end(), saved.end() - std::ptrdiff_t(expected.size())));
+	std::error_code error;
+	std::filesystem::remove_all(folder, error);
 }

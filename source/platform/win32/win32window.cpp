@@ -2,7 +2,11 @@
 
 #include "widgets/cview.h"
 
+#include <shellapi.h>
 #include <windowsx.h>
+
+#include <string>
+#include <vector>
 
 namespace brontal::win32 {
 
@@ -33,6 +37,28 @@ Win32Window::Win32Window(HWND hParent, const CRect& size, gui::IPlatformFrameCal
   m_window(*this, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, hParent, size.left, size.top, size.getWidth(),
            size.getHeight())
 {
+	if (handle())
+		DragAcceptFiles(handle(), TRUE);
+}
+
+// The files of a drop from the shell as UTF-8 paths; the drop is released.
+static std::vector<std::string> droppedFiles(HDROP hDrop)
+{
+	std::vector<std::string> aPaths;
+	const UINT uCount = DragQueryFileW(hDrop, 0xFFFFFFFF, nullptr, 0);
+	for (UINT i = 0; i < uCount; ++i)
+	{
+		std::wstring wsPath(DragQueryFileW(hDrop, i, nullptr, 0) + 1, L'\0');
+		DragQueryFileW(hDrop, i, wsPath.data(), UINT(wsPath.size()));
+		wsPath.pop_back();
+		const int iLength = WideCharToMultiByte(CP_UTF8, 0, wsPath.data(), int(wsPath.size()), nullptr, 0, nullptr,
+		                                        nullptr);
+		std::string sPath(std::size_t(iLength), '\0');
+		WideCharToMultiByte(CP_UTF8, 0, wsPath.data(), int(wsPath.size()), sPath.data(), iLength, nullptr, nullptr);
+		aPaths.push_back(sPath);
+	}
+	DragFinish(hDrop);
+	return aPaths;
 }
 
 void Win32Window::paint(HDC hdc, const gui::CBitmap& image, const CRect& area)
@@ -132,6 +158,9 @@ bool Win32Window::handleMessage(HWND hWnd, UINT uMessage, WPARAM wParam, LPARAM 
 			result = 0;
 			return true;
 		}
+		case WM_DROPFILES:
+			m_callback.platformOnDrop(droppedFiles(reinterpret_cast<HDROP>(wParam)));
+			break;
 		case WM_ERASEBKGND:
 			// Every pixel comes from the frame's image: nothing to erase, no flicker.
 			result = 1;

@@ -3,6 +3,12 @@
 #include "widgets/cview.h"
 #include "x11image.h"
 
+#include <X11/Xatom.h>
+
+#include <array>
+#include <string>
+#include <vector>
+
 namespace brontal::x11 {
 
 using gui::CRect;
@@ -21,6 +27,54 @@ uint32_t buttonState(unsigned int uState, unsigned int uButton)
 	if (uState & ControlMask)
 		buttons |= gui::kControl;
 	return buttons;
+}
+
+constexpr long kXdndVersion = 5;
+constexpr const char* kUriList = "text/uri-list";
+
+int hexDigit(char c)
+{
+	return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+}
+
+// The local files of a text/uri-list: file:// URIs (of no host or this
+// one's "localhost"), percent-decoded; comments and other URIs left out.
+std::vector<std::string> localFiles(const std::string& sList)
+{
+	std::vector<std::string> aPaths;
+	std::size_t uStart = 0;
+	while (uStart < sList.size())
+	{
+		std::size_t uEnd = sList.find('\n', uStart);
+		if (uEnd == std::string::npos)
+			uEnd = sList.size();
+		std::string sLine = sList.substr(uStart, uEnd - uStart);
+		uStart = uEnd + 1;
+		if (!sLine.empty() && sLine.back() == '\r')
+			sLine.pop_back();
+		for (const char* szPrefix : {"file://localhost/", "file:///"})
+		{
+			const std::string sPrefix = szPrefix;
+			if (sLine.compare(0, sPrefix.size(), sPrefix) != 0)
+				continue;
+			std::string sPath = "/";
+			for (std::size_t i = sPrefix.size(); i < sLine.size(); ++i)
+			{
+				const int iHigh = i + 2 < sLine.size() ? hexDigit(sLine[i + 1]) : -1;
+				const int iLow = i + 2 < sLine.size() ? hexDigit(sLine[i + 2]) : -1;
+				if (sLine[i] == '%' && iHigh >= 0 && iLow >= 0)
+				{
+					sPath += char(iHigh * 16 + iLow);
+					i += 2;
+				}
+				else
+					sPath += sLine[i];
+			}
+			aPaths.push_back(sPath);
+			break;
+		}
+	}
+	return aPaths;
 }
 
 } // namespace
@@ -48,6 +102,10 @@ X11Window::X11Window(std::shared_ptr<Connection> pConnection, Window parent, con
 	const Atom xembedInfo = m_pConnection->atom("_XEMBED_INFO");
 	XChangeProperty(pDisplay, m_window, xembedInfo, xembedInfo, 32, PropModeReplace,
 	                reinterpret_cast<const unsigned char*>(aXembedInfo), 2);
+	// Files may be dropped here.
+	const long lVersion = kXdndVersion;
+	XChangeProperty(pDisplay, m_window, m_pConnection->atom("XdndAware"), XA_ATOM, 32, PropModeReplace,
+	                reinterpret_cast<const unsigned char*>(&lVersion), 1);
 	m_gc = XCreateGC(pDisplay, m_window, 0, nullptr);
 	m_pConnection->addTarget(m_window, this);
 	XMapWindow(pDisplay, m_window);
@@ -118,9 +176,103 @@ void X11Window::handleEvent(XEvent& event)
 			                                buttonState(uState, (uState & Button1Mask) ? Button1 : 0));
 			break;
 		}
+		case ClientMessage:
+			dndClientMessage(event.xclient);
+			break;
+		case SelectionNotify:
+			dndSelection(event.xselection);
+			break;
 		default:
 			break;
 	}
+}
+
+void X11Window::dndReply(const char* szMessage, const std::array<long, 4>& alData)
+{
+	if (!m_dndSource)
+		return;
+	XEvent reply{};
+	reply.xclient.type = ClientMessage;
+	reply.xclient.window = m_dndSource;
+	reply.xclient.message_type = m_pConnection->atom(szMessage);
+	reply.xclient.format = 32;
+	reply.xclient.data.l[0] = long(m_window);
+	for (std::size_t i = 0; i < alData.size(); ++i)
+		reply.xclient.data.l[i + 1] = alData[i];
+	XSendEvent(m_pConnection->display(), m_dndSource, False, NoEventMask, &reply);
+	XFlush(m_pConnection->display());
+}
+
+void X11Window::dndClientMessage(const XClientMessageEvent& message)
+{
+	const Atom type = message.message_type;
+	Display* pDisplay = m_pConnection->display();
+	const Atom uriList = m_pConnection->atom(kUriList);
+	if (type == m_pConnection->atom("XdndEnter"))
+	{
+		m_dndSource = Window(message.data.l[0]);
+		m_bDndOffersFiles = false;
+		// Up to three types in the message, or all of them in the source's XdndTypeList.
+		std::vector<Atom> aTypes{Atom(message.data.l[2]), Atom(message.data.l[3]), Atom(message.data.l[4])};
+		Atom actual = 0;
+		int iFormat = 0;
+		unsigned long uItems = 0, uAfter = 0;
+		unsigned char* pData = nullptr;
+		if ((message.data.l[1] & 1) &&
+		    XGetWindowProperty(pDisplay, m_dndSource, m_pConnection->atom("XdndTypeList"), 0, 256, False, XA_ATOM,
+		                       &actual, &iFormat, &uItems, &uAfter, &pData) == Success &&
+		    pData && iFormat == 32)
+			aTypes.assign(reinterpret_cast<const Atom*>(pData), reinterpret_cast<const Atom*>(pData) + uItems);
+		if (pData)
+			XFree(pData);
+		for (Atom offered : aTypes)
+			m_bDndOffersFiles = m_bDndOffersFiles || offered == uriList;
+	}
+	else if (type == m_pConnection->atom("XdndPosition") && Window(message.data.l[0]) == m_dndSource)
+		// Accepted or not, an empty rectangle (so every move is reported), the action.
+		dndReply("XdndStatus",
+		         {m_bDndOffersFiles ? 1 : 0, 0, 0, m_bDndOffersFiles ? long(m_pConnection->atom("XdndActionCopy")) : 0});
+	else if (type == m_pConnection->atom("XdndLeave"))
+		m_dndSource = 0;
+	else if (type == m_pConnection->atom("XdndDrop") && Window(message.data.l[0]) == m_dndSource)
+	{
+		if (!m_bDndOffersFiles)
+		{
+			dndReply("XdndFinished", {0, 0, 0, 0});
+			m_dndSource = 0;
+			return;
+		}
+		XConvertSelection(pDisplay, m_pConnection->atom("XdndSelection"), uriList,
+		                  m_pConnection->atom("BRONTAL_DROP"), m_window, Time(message.data.l[2]));
+		XFlush(pDisplay);
+	}
+}
+
+void X11Window::dndSelection(const XSelectionEvent& selection)
+{
+	if (selection.selection != m_pConnection->atom("XdndSelection") || !m_dndSource)
+		return;
+	std::string sList;
+	if (selection.property != 0)
+	{
+		Atom actual = 0;
+		int iFormat = 0;
+		unsigned long uItems = 0, uAfter = 0;
+		unsigned char* pData = nullptr;
+		if (XGetWindowProperty(m_pConnection->display(), m_window, selection.property, 0, 1 << 20, True,
+		                       AnyPropertyType, &actual, &iFormat, &uItems, &uAfter, &pData) == Success &&
+		    pData && iFormat == 8)
+			sList.assign(reinterpret_cast<const char*>(pData), uItems);
+		if (pData)
+			XFree(pData);
+	}
+	const std::vector<std::string> aPaths = localFiles(sList);
+	// Taken or not, and the action done.
+	dndReply("XdndFinished",
+	         {aPaths.empty() ? 0 : 1, aPaths.empty() ? 0 : long(m_pConnection->atom("XdndActionCopy")), 0, 0});
+	m_dndSource = 0;
+	if (!aPaths.empty())
+		m_callback.platformOnDrop(aPaths);
 }
 
 } // namespace brontal::x11

@@ -2,6 +2,8 @@
 #include "widgets/platform.h"
 #include "x11connection.h"
 
+#include <array>
+
 
 namespace brontal::x11 {
 
@@ -23,6 +25,11 @@ public:
 	void afterEvents() override { m_callback.platformOnIdle(); }
 
 private:
+	// Drag and drop (XDND): a source offers text/uri-list, we fetch it on the drop.
+	void dndClientMessage(const XClientMessageEvent& message);
+	void dndSelection(const XSelectionEvent& selection);
+	void dndReply(const char* szMessage, const std::array<long, 4>& alData);
+
 	std::shared_ptr<Connection> m_pConnection;
 	gui::IPlatformFrameCallback& m_callback;
 	Window m_window = 0;
@@ -30,6 +37,8 @@ private:
 	Visual* m_pVisual = nullptr;
 	int m_iDepth = 0;
 	gui::CRect m_exposed;
+	Window m_dndSource = 0;
+	bool m_bDndOffersFiles = false;
 };
 
 } // namespace brontal::x11
