@@ -1,11 +1,14 @@
 // The file chooser on Windows: the common Open dialog, modal over the
-// editor. It runs from the first poll, a timer tick, never inside a click
-// (the dialog takes the mouse the click holds).
+// editor. It runs from a message posted to a helper window, never inside a
+// click (the dialog takes the mouse the click holds), and its answer waits
+// in a record the dialog shares with its opener: a host may close the
+// editor, destroying the opener, while the dialog is up.
 #include "widgets/platform.h"
 #include "win32window.h"
 
 #include <commdlg.h>
 
+#include <memory>
 #include <string>
 
 namespace brontal::gui {
@@ -28,45 +31,77 @@ std::string narrow(const wchar_t* wszText)
 	return sText;
 }
 
-class Win32FileDialog final : public IPlatformFileDialog
+constexpr UINT kMsgRun = WM_APP + 2;
+
+struct DialogRun
+{
+	bool bFinished = false;
+	IPlatformFileDialog::Answer answer = IPlatformFileDialog::Answer::Cancelled;
+	std::string sAnswer;
+};
+
+class Win32FileDialog final : public IPlatformFileDialog, public win32::IMessageTarget
 {
 public:
 	Win32FileDialog(HWND hOwner, std::wstring wsTitle, std::wstring wsFilter)
-	: m_hOwner(hOwner), m_wsTitle(std::move(wsTitle)), m_wsFilter(std::move(wsFilter))
+	: m_hOwner(hOwner), m_wsTitle(std::move(wsTitle)), m_wsFilter(std::move(wsFilter)),
+	  m_pRun(std::make_shared<DialogRun>()), m_helper(*this, 0, HWND_MESSAGE, 0, 0, 0, 0)
 	{
+		if (!m_helper.handle() || !PostMessageW(m_helper.handle(), kMsgRun, 0, 0))
+			fail(*m_pRun);
 	}
 
 	Answer poll(std::string& sAnswer) override
 	{
-		// A tick while the dialog is up comes through its message loop.
-		if (m_bAsked)
+		if (!m_pRun->bFinished)
 			return Answer::Waiting;
-		m_bAsked = true;
+		sAnswer = m_pRun->sAnswer;
+		return m_pRun->answer;
+	}
+
+	bool handleMessage(HWND, UINT uMessage, WPARAM, LPARAM, LRESULT& result) override
+	{
+		if (uMessage != kMsgRun)
+			return false;
+		result = 0;
+		// Only locals from here on.
+		const std::shared_ptr<DialogRun> pRun = m_pRun;
+		const std::wstring wsTitle = m_wsTitle, wsFilter = m_wsFilter;
 		wchar_t wszFile[32768] = {};
 		OPENFILENAMEW open{};
 		open.lStructSize = sizeof open;
-		open.hwndOwner = m_hOwner;
-		open.lpstrFilter = m_wsFilter.c_str();
+		open.hwndOwner = IsWindow(m_hOwner) ? m_hOwner : nullptr;
+		open.lpstrFilter = wsFilter.c_str();
 		open.lpstrFile = wszFile;
 		open.nMaxFile = DWORD(std::size(wszFile));
-		open.lpstrTitle = m_wsTitle.c_str();
+		open.lpstrTitle = wsTitle.c_str();
 		open.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
 		if (GetOpenFileNameW(&open))
 		{
-			sAnswer = narrow(wszFile);
-			return Answer::Chosen;
+			pRun->sAnswer = narrow(wszFile);
+			pRun->answer = Answer::Chosen;
+			pRun->bFinished = true;
 		}
-		if (CommDlgExtendedError() == 0)
-			return Answer::Cancelled;
-		sAnswer = "The file dialog could not open: drop a WAV file on the panel instead";
-		return Answer::Failed;
+		else if (CommDlgExtendedError() == 0)
+			pRun->bFinished = true;
+		else
+			fail(*pRun);
+		return true;
 	}
 
 private:
+	static void fail(DialogRun& run)
+	{
+		run.sAnswer = "The file dialog could not open: drop a WAV file on the panel instead";
+		run.answer = Answer::Failed;
+		run.bFinished = true;
+	}
+
 	HWND m_hOwner;
 	std::wstring m_wsTitle;
 	std::wstring m_wsFilter;
-	bool m_bAsked = false;
+	std::shared_ptr<DialogRun> m_pRun;
+	win32::MessageWindow m_helper;
 };
 
 } // namespace
