@@ -539,7 +539,47 @@ TEST(Lv2Ports, EachPublishedParameterIsAPortAfterTheFixedOnes)
 		EXPECT_TRUE(has(notify.types, "http://lv2plug.in/ns/ext/atom#AtomPort"));
 		EXPECT_TRUE(has(notify.types, kLv2 + "OutputPort"));
 		EXPECT_EQ(notify.designation, kLv2 + "control");
+		EXPECT_TRUE(has(notify.properties, kLv2 + "connectionOptional"));
+
+		// The cabinet: a parameter hosts offer a file chooser for, through
+		// the worker and the log when the host has them.
+		EXPECT_EQ(plugin.describe(uri, {"http://lv2plug.in/ns/ext/patch#writable"}),
+		          std::vector<std::string>{"https://brontal.example/lv2/brontal#cabinet"});
+		const auto optional = plugin.describe(uri, {kLv2 + "optionalFeature"});
+		for (const char* feature : {"http://lv2plug.in/ns/ext/worker#schedule", "http://lv2plug.in/ns/ext/log#log"})
+			EXPECT_TRUE(has(optional, feature)) << feature;
+		EXPECT_TRUE(plugin.describe(uri, {kLv2 + "requiredFeature"}).empty());
+		EXPECT_TRUE(has(plugin.describe(uri, {kLv2 + "extensionData"}), "http://lv2plug.in/ns/ext/worker#interface"));
 	}
+	Lv2Plugin plugin(kStereoUri, Lv2Options{});
+	const std::string cabinet = "https://brontal.example/lv2/brontal#cabinet";
+	EXPECT_EQ(plugin.describe(cabinet, {"http://www.w3.org/1999/02/22-rdf-syntax-ns#type"}),
+	          std::vector<std::string>{kLv2 + "Parameter"});
+	EXPECT_EQ(plugin.describe(cabinet, {"http://www.w3.org/2000/01/rdf-schema#range"}),
+	          std::vector<std::string>{"http://lv2plug.in/ns/ext/atom#Path"});
+	EXPECT_EQ(plugin.describe(cabinet, {"http://www.w3.org/2000/01/rdf-schema#label"}),
+	          std::vector<std::string>{"Cabinet IR"});
+
+	// The UI asks to hear every output port of both plug-ins: the meters and
+	// LEDs as floats, notify as its events.
+	const std::string ui = "https://brontal.example/lv2/brontal#ui";
+	const std::string notification = "http://lv2plug.in/ns/extensions/ui#portNotification";
+	std::vector<std::string> symbols = plugin.describe(ui, {notification, kLv2 + "symbol"});
+	std::sort(symbols.begin(), symbols.end());
+	std::vector<std::string> outputs = {"notify"};
+	for (const Expected& want : controls)
+		if (!want.bInput)
+			outputs.push_back(want.symbol);
+	std::vector<std::string> expected;
+	for (int i = 0; i < 2; ++i)
+		expected.insert(expected.end(), outputs.begin(), outputs.end());
+	std::sort(expected.begin(), expected.end());
+	EXPECT_EQ(symbols, expected);
+	std::vector<std::string> protocols = plugin.describe(ui, {notification, "http://lv2plug.in/ns/extensions/ui#protocol"});
+	EXPECT_EQ(protocols.size(), expected.size());
+	EXPECT_EQ(std::count(protocols.begin(), protocols.end(), "http://lv2plug.in/ns/ext/atom#eventTransfer"), 2);
+	EXPECT_EQ(std::count(protocols.begin(), protocols.end(), "http://lv2plug.in/ns/extensions/ui#floatProtocol"),
+	          static_cast<long>(expected.size()) - 2);
 }
 
 } // namespace

@@ -355,6 +355,36 @@ std::vector<PortInfo> Lv2Plugin::ports() const
 	return result;
 }
 
+std::vector<std::string> Lv2Plugin::describe(const std::string& subject, const std::vector<std::string>& predicates) const
+{
+	State& s = *m_state;
+	// The plug-in's own files, and what they see also, loaded first.
+	lilv_nodes_free(lilv_plugin_get_required_features(s.plugin));
+	std::vector<LilvNode*> nodes = {lilv_new_uri(s.world, subject.c_str())};
+	for (const std::string& predicate : predicates)
+	{
+		LilvNode* property = lilv_new_uri(s.world, predicate.c_str());
+		std::vector<LilvNode*> next;
+		for (LilvNode* node : nodes)
+		{
+			LilvNodes* found = lilv_world_find_nodes(s.world, node, property, nullptr);
+			LILV_FOREACH (nodes, i, found)
+				next.push_back(lilv_node_duplicate(lilv_nodes_get(found, i)));
+			lilv_nodes_free(found);
+			lilv_node_free(node);
+		}
+		lilv_node_free(property);
+		nodes.swap(next);
+	}
+	std::vector<std::string> result;
+	for (LilvNode* node : nodes)
+	{
+		result.emplace_back(lilv_node_as_string(node));
+		lilv_node_free(node);
+	}
+	return result;
+}
+
 int Lv2Plugin::audioInputs() const
 {
 	return static_cast<int>(m_state->audioIn.size());

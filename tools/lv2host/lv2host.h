@@ -49,6 +49,9 @@ public:
 	Lv2Plugin& operator=(const Lv2Plugin&) = delete;
 
 	std::vector<PortInfo> ports() const;
+	// What the descriptions lilv loaded say: the objects reached from the
+	// subject (a URI) through each predicate in turn, as strings.
+	std::vector<std::string> describe(const std::string& subject, const std::vector<std::string>& predicates) const;
 	int audioInputs() const;
 	int audioOutputs() const;
 	// Sets an input control port by its symbol or its name; false if there is none.
