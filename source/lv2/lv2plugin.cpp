@@ -287,7 +287,9 @@ void ReadEvents(Instance& s)
 			ReadMidi(s, body);
 			continue;
 		}
-		if (body.type != s.uris.atomObject && body.type != s.uris.atomBlank)
+		// An object too short to hold its type is none.
+		if ((body.type != s.uris.atomObject && body.type != s.uris.atomBlank) ||
+		    body.size < sizeof(LV2_Atom_Object_Body))
 			continue;
 		const auto* pObject = reinterpret_cast<const LV2_Atom_Object*>(&body);
 		if (pObject->body.otype == s.uris.patchSet || pObject->body.otype == s.uris.patchGet)

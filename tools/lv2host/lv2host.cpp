@@ -162,6 +162,9 @@ struct Lv2Plugin::State
 				lv2_atom_forge_pop(&forge, &object);
 			}
 			ForEachItem(events, [this](uint32_t uType, uint32_t uSize, const uint8_t* pBody) {
+				// Whole events only: what does not fit is left out.
+				if (forge.offset + sizeof(LV2_Atom_Event) + lv2_atom_pad_size(uSize) > forge.size)
+					return;
 				lv2_atom_forge_frame_time(&forge, 0);
 				lv2_atom_forge_atom(&forge, uSize, uType);
 				if (uSize > 0)
