@@ -15,6 +15,8 @@ packages=(
   lv2-dev sordi lilv-utils jalv
   # jalv's JACK server: a dummy one of the LV2 host test's own
   jackd2
+  # Ardour, for the LV2 host test only (lv2_ardour): nothing builds against it
+  ardour
   libx11-dev libxext-dev libxtst-dev libxft-dev libfreetype-dev libfontconfig-dev libpng-dev
   fonts-dejavu-core
   xvfb xauth x11-xkb-utils xkb-data

@@ -30,9 +30,7 @@ tresult PLUGIN_API Brontal::initialize(FUnknown* context)
 	addAudioInput(STR16("Stereo In"), SpeakerArr::kStereo);
 	addAudioOutput(STR16("Stereo Out"), SpeakerArr::kStereo);
 	addEventInput(STR16("Event In"), 1);
-	char szClassId[33] = {};
-	BrontalProcessorUID.toString(szClassId);
-	m_programs.Build(szClassId, brontal::UserPresetFolder());
+	m_programs.Build(brontal::kProcessorClassId.data(), brontal::UserPresetFolder());
 	return kResultOk;
 }
 

@@ -5,7 +5,6 @@
 #include "brontalids.h"
 #include "brontalparams.h"
 #include "brontalstatestream.h"
-#include "configfolder.h"
 
 #include "pluginterfaces/vst/ivstmessage.h"
 
@@ -26,12 +25,6 @@ constexpr std::uint32_t kMidiChunkVersion = 1;
 constexpr std::size_t kMaxMidiText = 64 * 1024;
 constexpr int32 kMidiBus = 0;
 constexpr const char* kCabinetChanged = "Cabinet";
-
-std::filesystem::path PlayerMappingsFile()
-{
-	const std::filesystem::path folder = brontal::UserConfigFolder();
-	return folder.empty() ? folder : folder / "midi-mappings.txt";
-}
 
 static_assert(ParamFlags::kCanAutomate == ParameterInfo::kCanAutomate &&
                   ParamFlags::kIsReadOnly == ParameterInfo::kIsReadOnly &&
@@ -116,9 +109,7 @@ tresult PLUGIN_API BrontalController::initialize(FUnknown* context)
 		return result;
 
 	addUnit(new Unit(STR16("Unit1"), kUnitId, kRootUnitId, kProgram));
-	char szClassId[33] = {};
-	BrontalProcessorUID.toString(szClassId);
-	m_programs.Build(szClassId, brontal::UserPresetFolder());
+	m_programs.Build(brontal::kProcessorClassId.data(), brontal::UserPresetFolder());
 	for (const ParamDef& def : kParams)
 	{
 		if (def.kind == ParamKind::Program)
@@ -163,7 +154,7 @@ void BrontalController::reportMidiTrouble(const std::string& sMessage)
 void BrontalController::loadPlayerMappings()
 {
 	std::string sError;
-	const std::filesystem::path file = PlayerMappingsFile();
+	const std::filesystem::path file = brontal::PlayerMappingsFile();
 	if (!file.empty() && !m_midiMap.Load(file, sError))
 		reportMidiTrouble(sError + "; no controller is mapped until one is learned (the file is then kept as .bad)");
 }
@@ -179,7 +170,7 @@ void BrontalController::mappingsChanged()
 {
 	if (!m_bProjectMappings)
 	{
-		const std::filesystem::path file = PlayerMappingsFile();
+		const std::filesystem::path file = brontal::PlayerMappingsFile();
 		std::string sError;
 		if (!file.empty() && !m_sMidiMessage.empty())
 		{

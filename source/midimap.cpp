@@ -1,5 +1,7 @@
 #include "midimap.h"
 
+#include "configfolder.h"
+
 #include <algorithm>
 #include <fstream>
 #include <sstream>
@@ -39,6 +41,12 @@ bool SameController(const MidiMapping& a, const MidiMapping& b)
 	       (a.iChannel == b.iChannel || a.iChannel == kAnyChannel || b.iChannel == kAnyChannel);
 }
 } // namespace
+
+std::filesystem::path PlayerMappingsFile()
+{
+	const std::filesystem::path folder = UserConfigFolder();
+	return folder.empty() ? folder : folder / "midi-mappings.txt";
+}
 
 PedalMode LearnedMode(int iParam)
 {

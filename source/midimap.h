@@ -57,6 +57,16 @@ private:
 	std::vector<MidiMapping> m_mappings;
 };
 
+// The player's mappings file, read by every instance of every format;
+// empty when the system names no config folder.
+std::filesystem::path PlayerMappingsFile();
+
+// A controller message's value (0..127) as the parameter value it sends.
+constexpr double ControllerValue(int iValue)
+{
+	return iValue / 127.0;
+}
+
 // The default mode for a parameter learned from a pedal: switches turn over
 // at each press (the foot controllers' usual footswitch), levels follow.
 PedalMode LearnedMode(int iParam);

@@ -342,6 +342,16 @@ def lv2_run_seeds():
         return u8(4) + u8(200) + u8(len(body)) + body
 
     round_trip = u8(5)
+
+    def midi(*message):
+        padded = bytes(message) + bytes(3 - len(message))
+        return u8(6) + padded + u8(len(message) - 1)
+
+    # Indexes of the harness's paths: none, the impulse, a missing file, no response.
+    def cabinet(which):
+        return u8(7) + u8(which)
+
+    get_cabinet = u8(7) + u8(200)
     s = {}
     s["defaults"] = u8(stereo) + run(256) * 4
     s["mono"] = u8(mono) + run(37) + port("distortion_level", 1.0) + run(1000)
@@ -356,6 +366,15 @@ def lv2_run_seeds():
     s["events"] = u8(stereo) + event(5, b"\x01" * 24) + event(4, b"abc\0") + run(128)
     s["state"] = (u8(stereo) + port("distortion_level", 0.2) + run(64) + round_trip + run(64) +
                   restore(state_record(DEFAULTS)) + run(64) + restore(b"\xff" * 79) + run(64))
+    # The mapped controllers (a toggle, a hold, a level), others, program changes.
+    s["midi"] = (u8(stereo) + midi(0xB0, 80, 127) + midi(0xB0, 80, 0) + run(256) + midi(0xB0, 64, 100) +
+                 midi(0xB5, 7, 64) + midi(0xB3, 99, 1) + run(256) + midi(0xC0, 3) + midi(0xC0, 120) + run(256) +
+                 midi(0xE0, 1, 2) + midi(0x90) + run(256))
+    # The event buffer (8192 bytes) filled to its last byte, an empty object
+    # there: its type would lie past the end.
+    s["full-buffer"] = u8(stereo) + event(0, b"\0" * 8) * 338 + event(5, b"") + run(64)
+    s["cabinet"] = (u8(stereo) + cabinet(1) + run(256) + get_cabinet + run(256) + round_trip + cabinet(2) +
+                    run(256) + cabinet(3) + run(256) + cabinet(0) + run(256))
     return s
 
 

@@ -5,9 +5,10 @@ find_package(PkgConfig REQUIRED)
 pkg_check_modules(LV2 REQUIRED IMPORTED_TARGET GLOBAL lv2)
 set(BRONTAL_LV2_DIR "${CMAKE_BINARY_DIR}/LV2/brontal.lv2" CACHE INTERNAL "")
 
-add_library(brontal_lv2 MODULE lv2/lv2plugin.cpp)
+# The player's MIDI mappings and programs, as the VST 3 module reads them.
+add_library(brontal_lv2 MODULE lv2/lv2plugin.cpp midimap.cpp programs.cpp platform/posix/posixconfigfolder.cpp)
 target_include_directories(brontal_lv2 PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}")
-target_link_libraries(brontal_lv2 PRIVATE brontal_dsp PkgConfig::LV2 brontal_warnings)
+target_link_libraries(brontal_lv2 PRIVATE brontal_dsp brontal_presets brontal_version PkgConfig::LV2 brontal_warnings)
 set_target_properties(brontal_lv2 PROPERTIES
   PREFIX ""
   OUTPUT_NAME brontal

@@ -14,6 +14,15 @@ inline constexpr const char* kMonoPluginUri = "https://brontal.example/lv2/bront
 inline constexpr const char* kUiUri = "https://brontal.example/lv2/brontal#ui";
 // The state property: the same bytes the VST 3 processor's state holds.
 inline constexpr const char* kStateUri = "https://brontal.example/lv2/brontal#state";
+// What the notify port tells of a control the DSP moved by itself (a MIDI
+// controller, a program change, a restored state): an object of this type
+// with the port's index (an Int) and the value in force (a Float).
+inline constexpr const char* kControlValueUri = "https://brontal.example/lv2/brontal#ControlValue";
+inline constexpr const char* kControlPortUri = "https://brontal.example/lv2/brontal#port";
+inline constexpr const char* kControlValueKeyUri = "https://brontal.example/lv2/brontal#value";
+// The player's cabinet response as an lv2:Parameter hosts offer a file
+// chooser for (patch:writable, an atom:Path).
+inline constexpr const char* kCabinetParameterUri = "https://brontal.example/lv2/brontal#cabinet";
 
 // A parameter the VST 3 processor publishes: automatable (a control input),
 // read-only (a control output), or the host's bypass (lv2:enabled, inverted).
@@ -33,6 +42,10 @@ constexpr bool IsEnabledPort(const ParamDef& def)
 	return (def.iFlags & ParamFlags::kIsBypass) != 0;
 }
 
+// The ids whose ports were published before the notify port; a parameter
+// added to the table later appends its port after it.
+inline constexpr int kLastIdBeforeNotify = 44;
+
 struct PortLayout
 {
 	int iChannels; // 2 for the stereo plug-in, 1 for the mono one
@@ -48,12 +61,20 @@ struct PortLayout
 		if (!IsParamId(iId) || !HasPort(ParamDefOf(iId)))
 			return -1;
 		// Ids after the first list may leave gaps.
-		int iPort = FirstParamPort();
+		int iPort = FirstParamPort() + (iId > kLastIdBeforeNotify ? 1 : 0);
 		for (const ParamDef& def : kParams)
 			iPort += def.iId < iId && HasPort(def) ? 1 : 0;
 		return iPort;
 	}
-	constexpr int PortCount() const { return FirstParamPort() + CountParams(HasPort); }
+	// The atom output: the UI's and the host's news from the DSP.
+	constexpr int Notify() const
+	{
+		int iPort = FirstParamPort();
+		for (const ParamDef& def : kParams)
+			iPort += def.iId <= kLastIdBeforeNotify && HasPort(def) ? 1 : 0;
+		return iPort;
+	}
+	constexpr int PortCount() const { return FirstParamPort() + CountParams(HasPort) + 1; }
 };
 
 inline constexpr PortLayout kStereo{2};

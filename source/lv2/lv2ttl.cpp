@@ -25,14 +25,17 @@ constexpr int kVersion[] = {BRONTAL_VERSION_NUMBERS};
 const char* const kPrefixes = R"(@prefix atom: <http://lv2plug.in/ns/ext/atom#> .
 @prefix doap: <http://usefulinc.com/ns/doap#> .
 @prefix foaf: <http://xmlns.com/foaf/0.1/> .
+@prefix log: <http://lv2plug.in/ns/ext/log#> .
 @prefix lv2: <http://lv2plug.in/ns/lv2core#> .
 @prefix midi: <http://lv2plug.in/ns/ext/midi#> .
+@prefix patch: <http://lv2plug.in/ns/ext/patch#> .
 @prefix pset: <http://lv2plug.in/ns/ext/presets#> .
 @prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .
 @prefix state: <http://lv2plug.in/ns/ext/state#> .
 @prefix time: <http://lv2plug.in/ns/ext/time#> .
 @prefix ui: <http://lv2plug.in/ns/extensions/ui#> .
 @prefix urid: <http://lv2plug.in/ns/ext/urid#> .
+@prefix worker: <http://lv2plug.in/ns/ext/worker#> .
 )";
 
 void Port(std::ostream& out, bool bFirst, const std::string& sBody)
@@ -69,8 +72,9 @@ void Plugin(std::ostream& out, const char* szUri, const char* szName, const Port
 	    << "> ;\n\t\tfoaf:mbox <" << BRONTAL_EMAIL << ">\n\t] ;\n"
 	    << "\tlv2:minorVersion " << kVersion[1] << " ;\n"
 	    << "\tlv2:microVersion " << kVersion[3] << " ;\n"
-	    << "\tlv2:optionalFeature urid:map , lv2:hardRTCapable ;\n"
-	    << "\tlv2:extensionData state:interface ;\n"
+	    << "\tlv2:optionalFeature urid:map , lv2:hardRTCapable , worker:schedule , log:log ;\n"
+	    << "\tlv2:extensionData state:interface , worker:interface ;\n"
+	    << "\tpatch:writable <" << kCabinetParameterUri << "> ;\n"
 	    << "\tui:ui <" << kUiUri << "> ;\n";
 	static const char* const aszSide[] = {"l", "r"};
 	static const char* const aszSideName[] = {"Left", "Right"};
@@ -94,7 +98,7 @@ void Plugin(std::ostream& out, const char* szUri, const char* szName, const Port
 		std::ostringstream body;
 		body << "\t\ta atom:AtomPort , lv2:InputPort ;\n"
 		     << "\t\tatom:bufferType atom:Sequence ;\n"
-		     << "\t\tatom:supports midi:MidiEvent , time:Position ;\n"
+		     << "\t\tatom:supports midi:MidiEvent , time:Position , patch:Message ;\n"
 		     << "\t\tlv2:designation lv2:control ;\n"
 		     << "\t\tlv2:portProperty lv2:connectionOptional ;\n"
 		     << "\t\tlv2:index " << layout.Events() << " ;\n"
@@ -118,6 +122,18 @@ void Plugin(std::ostream& out, const char* szUri, const char* szName, const Port
 	for (const ParamDef& def : kParams)
 		if (HasPort(def))
 			Port(out, false, ControlPort(layout, def));
+	{
+		std::ostringstream body;
+		body << "\t\ta atom:AtomPort , lv2:OutputPort ;\n"
+		     << "\t\tatom:bufferType atom:Sequence ;\n"
+		     << "\t\tatom:supports patch:Message ;\n"
+		     << "\t\tlv2:designation lv2:control ;\n"
+		     << "\t\tlv2:portProperty lv2:connectionOptional ;\n"
+		     << "\t\tlv2:index " << layout.Notify() << " ;\n"
+		     << "\t\tlv2:symbol \"notify\" ;\n"
+		     << "\t\tlv2:name \"Notify\"\n";
+		Port(out, false, body.str());
+	}
 	out << " .\n";
 }
 
@@ -172,7 +188,7 @@ int main(int argc, char** argv)
 	}
 	const std::string sDir = argv[1];
 	// Hosts find ports by symbol: a new title that clashes is an error here.
-	std::set<std::string> symbols = {"in", "out", "in_l", "in_r", "out_l", "out_r", "events", "latency"};
+	std::set<std::string> symbols = {"in", "out", "in_l", "in_r", "out_l", "out_r", "events", "latency", "notify"};
 	for (const ParamDef& def : kParams)
 		if (HasPort(def) && !symbols.insert(PortSymbol(def)).second)
 		{
@@ -195,17 +211,24 @@ int main(int argc, char** argv)
 	plugins << kPrefixes;
 	Plugin(plugins, kPluginUri, "Brontal", kStereo);
 	Plugin(plugins, kMonoPluginUri, "Brontal Mono", kMono);
+	plugins << "\n<" << kCabinetParameterUri << ">\n\ta lv2:Parameter ;\n\trdfs:label \"Cabinet IR\" ;\n"
+	        << "\trdfs:range atom:Path .\n";
 	// The editor: in the host's window, run from its idle calls.
 	plugins << "\n<" << kUiUri << ">\n\ta ui:X11UI ;\n"
 	        << "\tlv2:requiredFeature ui:idleInterface , ui:parent ;\n"
-	        << "\tlv2:optionalFeature ui:resize , ui:touch ;\n"
+	        << "\tlv2:optionalFeature ui:resize , ui:touch , urid:map ;\n"
 	        << "\tlv2:extensionData ui:idleInterface";
-	// The meters and LEDs reach the UI as their ports change.
+	// The meters and LEDs reach the UI as their ports change, and the
+	// notify port's news as its events.
 	for (const char* szUri : {kPluginUri, kMonoPluginUri})
+	{
 		for (const ParamDef& def : kParams)
 			if (HasPort(def) && IsOutputPort(def))
 				plugins << " ;\n\tui:portNotification [\n\t\tui:plugin <" << szUri << "> ;\n\t\tlv2:symbol \""
-				        << PortSymbol(def) << "\" ;\n\t\tui:notifyType ui:floatProtocol\n\t]";
+				        << PortSymbol(def) << "\" ;\n\t\tui:protocol ui:floatProtocol\n\t]";
+		plugins << " ;\n\tui:portNotification [\n\t\tui:plugin <" << szUri
+		        << "> ;\n\t\tlv2:symbol \"notify\" ;\n\t\tui:protocol atom:eventTransfer\n\t]";
+	}
 	plugins << " .\n";
 
 	return Write(sDir + "/manifest.ttl", manifest.str()) && Write(sDir + "/brontal.ttl", plugins.str()) &&

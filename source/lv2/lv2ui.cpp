@@ -7,7 +7,10 @@
 #include "lv2/lv2ports.h"
 #include "platform/x11/x11window.h"
 
+#include <lv2/atom/atom.h>
+#include <lv2/atom/util.h>
 #include <lv2/ui/ui.h>
+#include <lv2/urid/urid.h>
 
 #include <poll.h>
 
@@ -149,13 +152,35 @@ private:
 	std::vector<Timer> m_timers;
 };
 
+// The words of the notify port's news; all 0 without a URID map, when
+// the UI hears the control ports alone.
+struct NotifyUris
+{
+	LV2_URID eventTransfer = 0, object = 0, atomInt = 0, atomFloat = 0;
+	LV2_URID controlValue = 0, port = 0, value = 0;
+
+	explicit NotifyUris(const LV2_URID_Map* pMap)
+	{
+		if (!pMap)
+			return;
+		const auto map = [pMap](const char* szUri) { return pMap->map(pMap->handle, szUri); };
+		eventTransfer = map(LV2_ATOM__eventTransfer);
+		object = map(LV2_ATOM__Object);
+		atomInt = map(LV2_ATOM__Int);
+		atomFloat = map(LV2_ATOM__Float);
+		controlValue = map(kControlValueUri);
+		port = map(kControlPortUri);
+		value = map(kControlValueKeyUri);
+	}
+};
+
 class Ui final : public IEditorParameters
 {
 public:
 	Ui(const PortLayout& layout, LV2UI_Write_Function write, LV2UI_Controller controller, const LV2UI_Touch* pTouch,
-	   const LV2UI_Resize* pResize)
-	    : m_layout(layout), m_write(write), m_controller(controller), m_pTouch(pTouch), m_runLoop(pResize),
-	      m_pView(new BrontalEditorView(nullptr, *this))
+	   const LV2UI_Resize* pResize, const LV2_URID_Map* pMap)
+	    : m_layout(layout), m_write(write), m_controller(controller), m_pTouch(pTouch), m_uris(pMap),
+	      m_runLoop(pResize), m_pView(new BrontalEditorView(nullptr, *this))
 	{
 		for (const ParamDef& def : kParams)
 			m_adValues[def.iId] = def.fDefault;
@@ -180,16 +205,13 @@ public:
 
 	void PortEvent(uint32_t uPort, uint32_t uSize, uint32_t uFormat, const void* pBuffer)
 	{
+		if (uFormat != 0 && uFormat == m_uris.eventTransfer && static_cast<int>(uPort) == m_layout.Notify())
+			ControlValue(uSize, static_cast<const LV2_Atom*>(pBuffer));
 		if (uFormat != 0 || uSize != sizeof(float) || !pBuffer)
 			return;
 		float fValue;
 		std::memcpy(&fValue, pBuffer, sizeof fValue);
-		for (const ParamDef& def : kParams)
-			if (m_layout.ParamPort(def.iId) == static_cast<int>(uPort) && !IsEnabledPort(def))
-			{
-				m_adValues[def.iId] = fValue;
-				m_pView->updateParameter(Vst::ParamID(def.iId), fValue);
-			}
+		ShowPort(uPort, fValue);
 	}
 
 	void Idle() { m_runLoop.Idle(); }
@@ -214,6 +236,43 @@ public:
 	void editorEnd(int iId) override { Touch(iId, false); }
 
 private:
+	// A control the DSP moved by itself (MIDI, a program, a state): shown,
+	// and written to its port, so that the host's port holds the value in
+	// force and the player's next move of it is a change the DSP hears.
+	void ControlValue(uint32_t uSize, const LV2_Atom* pAtom)
+	{
+		if (!pAtom || uSize < sizeof(LV2_Atom_Object) || pAtom->type != m_uris.object ||
+		    uSize < sizeof(LV2_Atom) + pAtom->size)
+			return;
+		const auto* pObject = reinterpret_cast<const LV2_Atom_Object*>(pAtom);
+		if (pObject->body.otype != m_uris.controlValue)
+			return;
+		const LV2_Atom* pPort = nullptr;
+		const LV2_Atom* pValue = nullptr;
+		lv2_atom_object_get(pObject, m_uris.port, &pPort, m_uris.value, &pValue, 0);
+		if (!pPort || pPort->type != m_uris.atomInt || pPort->size < sizeof(int32_t) || !pValue ||
+		    pValue->type != m_uris.atomFloat || pValue->size < sizeof(float))
+			return;
+		const int32_t iPort = reinterpret_cast<const LV2_Atom_Int*>(pPort)->body;
+		const float fValue = reinterpret_cast<const LV2_Atom_Float*>(pValue)->body;
+		for (const ParamDef& def : kParams)
+			if (m_layout.ParamPort(def.iId) == iPort && !IsOutputPort(def))
+			{
+				ShowPort(static_cast<uint32_t>(iPort), fValue);
+				m_write(m_controller, static_cast<uint32_t>(iPort), sizeof fValue, 0, &fValue);
+			}
+	}
+
+	void ShowPort(uint32_t uPort, float fValue)
+	{
+		for (const ParamDef& def : kParams)
+			if (m_layout.ParamPort(def.iId) == static_cast<int>(uPort) && !IsEnabledPort(def))
+			{
+				m_adValues[def.iId] = fValue;
+				m_pView->updateParameter(Vst::ParamID(def.iId), fValue);
+			}
+	}
+
 	void Touch(int iId, bool bGrabbed)
 	{
 		const int iPort = m_layout.ParamPort(iId);
@@ -225,6 +284,7 @@ private:
 	const LV2UI_Write_Function m_write;
 	const LV2UI_Controller m_controller;
 	const LV2UI_Touch* const m_pTouch;
+	const NotifyUris m_uris;
 	double m_adValues[kNumParams] = {};
 	IdleRunLoop m_runLoop;
 	BrontalEditorView* m_pView;
@@ -250,7 +310,8 @@ LV2UI_Handle Instantiate(const LV2UI_Descriptor* /*descriptor*/, const char* szP
 		return nullptr;
 	const PortLayout& layout = std::strcmp(szPluginUri, kMonoPluginUri) == 0 ? kMono : kStereo;
 	Ui* pUi = new (std::nothrow) Ui(layout, write, controller, Feature<LV2UI_Touch>(features, LV2_UI__touch),
-	                                Feature<LV2UI_Resize>(features, LV2_UI__resize));
+	                                Feature<LV2UI_Resize>(features, LV2_UI__resize),
+	                                Feature<LV2_URID_Map>(features, LV2_URID__map));
 	if (!pUi)
 		return nullptr;
 	const uintptr_t window = pUi->Open(pParent);

@@ -2,8 +2,11 @@
 // the stereo or the mono plug-in, control ports set to any float between
 // blocks, blocks of 0 to 8192 samples of poisonous samples, time:Position
 // objects whose tempo is of any atom type and value, other events of any
-// type and body, restarts, state restores of any bytes and state round
-// trips.
+// type and body, MIDI messages of any bytes (with the player's mappings
+// naming a footswitch, a hold switch and a level), patch:Sets of the
+// cabinet's file (a response, none, a missing file, a file that is no
+// response) and patch:Gets, restarts, state restores of any bytes and state
+// round trips.
 //
 // Invariants: while nothing may have bypassed the chain (lv2:enabled never
 // moved off 1, no state of any bytes restored) every output sample is finite
@@ -18,6 +21,8 @@
 #include "lv2host/lv2host.h"
 
 #include <lv2/atom/atom.h>
+#include <lv2/midi/midi.h>
+#include <unistd.h>
 #include <lv2/time/time.h>
 
 #include <cmath>
@@ -25,6 +30,8 @@
 #include <cstdlib>
 #include <iterator>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <limits>
 #include <memory>
 #include <string>
@@ -64,6 +71,11 @@ template <typename T, size_t N> const T& pick(const T (&table)[N], unsigned uInd
 	return table[uIndex % N];
 }
 
+const char* const kCabinetUri = "https://brontal.example/lv2/brontal#cabinet";
+// The player's folder: the mappings and the files a patch:Set may name.
+std::string g_folder;
+std::string g_paths[4];
+
 std::unique_ptr<Lv2Plugin> g_plugins[2];
 // A fresh instance's state and port values: where every input starts.
 std::vector<unsigned char> g_defaults[2];
@@ -88,6 +100,28 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
 	if (!std::getenv("LV2_PATH"))
 		setenv("LV2_PATH", BRONTAL_LV2_DIR ":/usr/lib/lv2", 1);
+	// Not the bypass: the invariants need the chain to run.
+	g_folder = "/tmp/brontal-fuzz-lv2-" + std::to_string(getpid());
+	std::filesystem::create_directories(g_folder + "/brontal");
+	std::ofstream(g_folder + "/brontal/midi-mappings.txt") << "4 80 any toggle\n10 64 1 hold\n5 7 any follow\n";
+	{
+		// 16-bit mono PCM at 48 kHz, 100 samples, one impulse.
+		std::ofstream wav(g_folder + "/impulse.wav", std::ios::binary);
+		const auto word = [&wav](uint32_t v, int bytes) { wav.write(reinterpret_cast<const char*>(&v), bytes); };
+		wav << "RIFF";
+		word(36 + 200, 4);
+		wav << "WAVEfmt ";
+		word(16, 4), word(1, 2), word(1, 2), word(48000, 4), word(96000, 4), word(2, 2), word(16, 2);
+		wav << "data";
+		word(200, 4);
+		for (int i = 0; i < 100; ++i)
+			word(i == 3 ? 20000 : 0, 2);
+	}
+	g_paths[0] = "";
+	g_paths[1] = g_folder + "/impulse.wav";
+	g_paths[2] = g_folder + "/missing.wav";
+	g_paths[3] = g_folder + "/brontal/midi-mappings.txt";
+	setenv("XDG_CONFIG_HOME", g_folder.c_str(), 1);
 	for (int i = 0; i < 2; ++i)
 	{
 		g_plugins[i] = std::make_unique<Lv2Plugin>(kUris[i], Lv2Options{48000.0, kMaxBlock, true});
@@ -123,7 +157,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
 
 	while (!in.empty() && lBudget > 0)
 	{
-		switch (in.u8() % 6)
+		switch (in.u8() % 8)
 		{
 			case 0:
 			{
@@ -195,6 +229,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
 				in.bytes(bytes.data(), bytes.size());
 				if (plugin.restoreProperty(kStateKey, bytes))
 					bChainThroughout = false;
+				break;
+			}
+			case 6:
+			{
+				// Any MIDI message of one to three bytes, the mapped
+				// controllers more often than chance.
+				uint8_t aMessage[3] = {in.u8(), in.u8(), in.u8()};
+				static const uint8_t kMapped[] = {80, 64, 7};
+				if (aMessage[0] < 64)
+					aMessage[1] = pick(kMapped, aMessage[1]);
+				plugin.sendEvent(plugin.map(LV2_MIDI__MidiEvent), aMessage, 1 + in.u8() % 3);
+				break;
+			}
+			case 7:
+			{
+				const uint8_t uWhich = in.u8();
+				if (uWhich < 128)
+					plugin.sendPatchSetPath(kCabinetUri, pick(g_paths, uWhich));
+				else
+					plugin.sendPatchGet(kCabinetUri);
 				break;
 			}
 			case 5:

@@ -8,6 +8,10 @@
 #include "lv2host/lv2host.h"
 
 #include <gtest/gtest.h>
+#include <lv2/atom/atom.h>
+#include <lv2/atom/util.h>
+#include <lv2/midi/midi.h>
+#include <lv2/patch/patch.h>
 #include <sndfile.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,6 +22,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <utility>
@@ -184,8 +189,9 @@ protected:
 		plugin.setTempo(c.tempo);
 	}
 
-	// The same input through the LV2 plug-in, as interleaved output.
-	static Audio renderLv2(Lv2Plugin& plugin, const Case& c)
+	// The same input through the LV2 plug-in, as interleaved output;
+	// beforeBlock(frame) is called before the block that starts there.
+	static Audio renderLv2(Lv2Plugin& plugin, const Case& c, const std::function<void(long)>& beforeBlock = {})
 	{
 		const long frames = static_cast<long>(s_left.size());
 		const int outputs = plugin.audioOutputs();
@@ -199,6 +205,8 @@ protected:
 			std::vector<float*> outputPointers;
 			for (std::vector<float>& channel : out)
 				outputPointers.push_back(channel.data() + done);
+			if (beforeBlock)
+				beforeBlock(done);
 			plugin.run(inputs.data(), outputPointers.data(), count);
 		}
 		Audio audio;
@@ -499,7 +507,7 @@ TEST(Lv2Ports, EachPublishedParameterIsAPortAfterTheFixedOnes)
 		Lv2Plugin plugin(uri, Lv2Options{});
 		const std::vector<brontal::lv2host::PortInfo> ports = plugin.ports();
 		const size_t audio = fixed.size();
-		ASSERT_EQ(ports.size(), audio + 2 + std::size(controls)) << uri;
+		ASSERT_EQ(ports.size(), audio + 2 + std::size(controls) + 1) << uri;
 		for (size_t i = 0; i < audio; ++i)
 		{
 			EXPECT_EQ(ports[i].symbol, fixed[i]);
@@ -525,7 +533,53 @@ TEST(Lv2Ports, EachPublishedParameterIsAPortAfterTheFixedOnes)
 			EXPECT_EQ(port.fMaximum, 1.0f);
 			EXPECT_EQ(port.designation, std::string(want.symbol) == "enabled" ? kLv2 + "enabled" : "") << want.symbol;
 		}
+		// Appended after every earlier port, so that none of them moved.
+		const brontal::lv2host::PortInfo& notify = ports.back();
+		EXPECT_EQ(notify.symbol, "notify");
+		EXPECT_TRUE(has(notify.types, "http://lv2plug.in/ns/ext/atom#AtomPort"));
+		EXPECT_TRUE(has(notify.types, kLv2 + "OutputPort"));
+		EXPECT_EQ(notify.designation, kLv2 + "control");
+		EXPECT_TRUE(has(notify.properties, kLv2 + "connectionOptional"));
+
+		// The cabinet: a parameter hosts offer a file chooser for, through
+		// the worker and the log when the host has them.
+		EXPECT_EQ(plugin.describe(uri, {"http://lv2plug.in/ns/ext/patch#writable"}),
+		          std::vector<std::string>{"https://brontal.example/lv2/brontal#cabinet"});
+		const auto optional = plugin.describe(uri, {kLv2 + "optionalFeature"});
+		for (const char* feature : {"http://lv2plug.in/ns/ext/worker#schedule", "http://lv2plug.in/ns/ext/log#log"})
+			EXPECT_TRUE(has(optional, feature)) << feature;
+		EXPECT_TRUE(plugin.describe(uri, {kLv2 + "requiredFeature"}).empty());
+		EXPECT_TRUE(has(plugin.describe(uri, {kLv2 + "extensionData"}), "http://lv2plug.in/ns/ext/worker#interface"));
 	}
+	Lv2Plugin plugin(kStereoUri, Lv2Options{});
+	const std::string cabinet = "https://brontal.example/lv2/brontal#cabinet";
+	EXPECT_EQ(plugin.describe(cabinet, {"http://www.w3.org/1999/02/22-rdf-syntax-ns#type"}),
+	          std::vector<std::string>{kLv2 + "Parameter"});
+	EXPECT_EQ(plugin.describe(cabinet, {"http://www.w3.org/2000/01/rdf-schema#range"}),
+	          std::vector<std::string>{"http://lv2plug.in/ns/ext/atom#Path"});
+	EXPECT_EQ(plugin.describe(cabinet, {"http://www.w3.org/2000/01/rdf-schema#label"}),
+	          std::vector<std::string>{"Cabinet IR"});
+
+	// The UI asks to hear every output port of both plug-ins: the meters and
+	// LEDs as floats, notify as its events.
+	const std::string ui = "https://brontal.example/lv2/brontal#ui";
+	const std::string notification = "http://lv2plug.in/ns/extensions/ui#portNotification";
+	std::vector<std::string> symbols = plugin.describe(ui, {notification, kLv2 + "symbol"});
+	std::sort(symbols.begin(), symbols.end());
+	std::vector<std::string> outputs = {"notify"};
+	for (const Expected& want : controls)
+		if (!want.bInput)
+			outputs.push_back(want.symbol);
+	std::vector<std::string> expected;
+	for (int i = 0; i < 2; ++i)
+		expected.insert(expected.end(), outputs.begin(), outputs.end());
+	std::sort(expected.begin(), expected.end());
+	EXPECT_EQ(symbols, expected);
+	std::vector<std::string> protocols = plugin.describe(ui, {notification, "http://lv2plug.in/ns/extensions/ui#protocol"});
+	EXPECT_EQ(protocols.size(), expected.size());
+	EXPECT_EQ(std::count(protocols.begin(), protocols.end(), "http://lv2plug.in/ns/ext/atom#eventTransfer"), 2);
+	EXPECT_EQ(std::count(protocols.begin(), protocols.end(), "http://lv2plug.in/ns/extensions/ui#floatProtocol"),
+	          static_cast<long>(expected.size()) - 2);
 }
 
 } // namespace
@@ -567,6 +621,376 @@ TEST_F(Lv2Render, FactoryPresetsSoundAsTheirVstPresets)
 			ASSERT_TRUE(plugin.loadPreset(uri));
 			EXPECT_GT(differenceDb(renderLv2(plugin, {"metal", {}}), renderVst3({"plain", {}})), -40.0);
 		}
+}
+
+} // namespace
+
+namespace {
+
+const char* const kCabinetUri = "https://brontal.example/lv2/brontal#cabinet";
+const char* const kControlValueUri = "https://brontal.example/lv2/brontal#ControlValue";
+
+// The player's folders for one test: the mappings file written in the
+// config folder, and a home without presets of the player's own, until the
+// test ends.
+class PlayerConfig
+{
+public:
+	PlayerConfig(const fs::path& folder, const std::string& mappings) : m_folder(folder)
+	{
+		fs::create_directories(folder / "brontal");
+		std::ofstream(folder / "brontal" / "midi-mappings.txt") << mappings;
+		if (const char* szHome = std::getenv("HOME"))
+			m_home = szHome;
+		setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
+		setenv("HOME", folder.c_str(), 1);
+	}
+	~PlayerConfig()
+	{
+		unsetenv("XDG_CONFIG_HOME");
+		setenv("HOME", m_home.c_str(), 1);
+		fs::remove_all(m_folder);
+	}
+
+private:
+	fs::path m_folder;
+	std::string m_home;
+};
+
+void sendMidi(Lv2Plugin& plugin, std::vector<uint8_t> message)
+{
+	plugin.sendEvent(plugin.map(LV2_MIDI__MidiEvent), message.data(), static_cast<uint32_t>(message.size()));
+}
+
+// The properties of an object event from the notify port, by key.
+struct Told
+{
+	uint32_t otype = 0;
+	std::vector<std::pair<uint32_t, std::vector<uint8_t>>> properties; // key, then the value atom whole
+};
+
+std::vector<Told> objectsTold(const Lv2Plugin& plugin)
+{
+	std::vector<Told> result;
+	for (const auto& [type, body] : plugin.outputEvents())
+	{
+		std::vector<uint8_t> atom(sizeof(LV2_Atom) + body.size());
+		*reinterpret_cast<LV2_Atom*>(atom.data()) = {static_cast<uint32_t>(body.size()), type};
+		std::copy(body.begin(), body.end(), atom.begin() + sizeof(LV2_Atom));
+		const auto* object = reinterpret_cast<const LV2_Atom_Object*>(atom.data());
+		Told told{object->body.otype, {}};
+		LV2_ATOM_OBJECT_FOREACH(object, property)
+		{
+			const auto* value = reinterpret_cast<const uint8_t*>(&property->value);
+			told.properties.emplace_back(property->key,
+			                             std::vector<uint8_t>(value, value + sizeof(LV2_Atom) + property->value.size));
+		}
+		result.push_back(told);
+	}
+	return result;
+}
+
+// The controls the notify port told of in the last block: port, value.
+std::vector<std::pair<int, float>> controlsTold(Lv2Plugin& plugin)
+{
+	const uint32_t port = plugin.map("https://brontal.example/lv2/brontal#port");
+	const uint32_t value = plugin.map("https://brontal.example/lv2/brontal#value");
+	std::vector<std::pair<int, float>> result;
+	for (const Told& told : objectsTold(plugin))
+	{
+		if (told.otype != plugin.map(kControlValueUri))
+			continue;
+		std::pair<int, float> entry{-1, NAN};
+		for (const auto& [key, atom] : told.properties)
+		{
+			const auto* header = reinterpret_cast<const LV2_Atom*>(atom.data());
+			if (key == port && header->type == plugin.map(LV2_ATOM__Int))
+				entry.first = reinterpret_cast<const LV2_Atom_Int*>(header)->body;
+			if (key == value && header->type == plugin.map(LV2_ATOM__Float))
+				entry.second = reinterpret_cast<const LV2_Atom_Float*>(header)->body;
+		}
+		result.push_back(entry);
+	}
+	return result;
+}
+
+// The cabinet's file as a patch:Set on the notify port told it in the last
+// block; "(none)" when none did.
+std::string cabinetTold(Lv2Plugin& plugin)
+{
+	for (const Told& told : objectsTold(plugin))
+	{
+		if (told.otype != plugin.map(LV2_PATCH__Set))
+			continue;
+		bool bCabinet = false;
+		std::string path = "(no value)";
+		for (const auto& [key, atom] : told.properties)
+		{
+			const auto* header = reinterpret_cast<const LV2_Atom*>(atom.data());
+			if (key == plugin.map(LV2_PATCH__property) && header->type == plugin.map(LV2_ATOM__URID))
+				bCabinet = reinterpret_cast<const LV2_Atom_URID*>(header)->body == plugin.map(kCabinetUri);
+			if (key == plugin.map(LV2_PATCH__value) && header->type == plugin.map(LV2_ATOM__Path))
+				path = reinterpret_cast<const char*>(header + 1);
+		}
+		if (bCabinet)
+			return path;
+	}
+	return "(none)";
+}
+
+void runSilence(Lv2Plugin& plugin, int frames = 64)
+{
+	std::vector<float> silence(static_cast<size_t>(frames), 0.0f), scratch(static_cast<size_t>(frames));
+	plugin.run(silence.data(), scratch.data(), frames);
+}
+
+// Indices from the port map's own test above: 4 + 2 fixed ports, then the
+// parameters in id order.
+constexpr int kDistortionPort = 9;
+constexpr int kDelayLevelPort = 16;
+constexpr int kReverbPort = 15;
+constexpr int kEnabledPort = 24;
+
+// A controller the player mapped moves its parameter exactly as the port
+// would have in the same block: a footswitch in toggle mode turns the
+// distortion off (and on again at the next press, not at the release), a
+// level follows the controller as cc / 127, a hold footswitch sets its
+// switch by where it is; one on another channel, or unmapped, does
+// nothing. The notify port tells each change once.
+TEST_F(Lv2Render, AMappedControllerActsAsItsPortWould)
+{
+	const PlayerConfig config(s_dir / "config-cc", "4 80 3 toggle\n11 7 any follow\n10 64 1 hold\n19 81 1 toggle\n");
+	const Case c = {"midi-cc", {{"Delay Level", 0.3f}}};
+	constexpr long kAt = 256 * 180;
+	constexpr long kLater = 256 * 300;
+	const auto render = [&](const std::function<void(Lv2Plugin&, long)>& hook) {
+		Lv2Plugin plugin(kStereoUri, Lv2Options{48000.0, 256, true});
+		setUp(plugin, c);
+		return renderLv2(plugin, c, [&](long done) { hook(plugin, done); });
+	};
+	const Audio unchanged = render([](Lv2Plugin&, long) {});
+
+	struct Step
+	{
+		const char* what;
+		std::function<void(Lv2Plugin&, long)> byPort, byMidi;
+	};
+	const std::vector<Step> steps = {
+	    {"toggle footswitch",
+	     [](Lv2Plugin& p, long done) {
+		     if (done == kAt)
+			     p.setControl("Distortion ON OFF", 0.0f);
+		     if (done == kLater)
+			     p.setControl("Distortion ON OFF", 1.0f);
+	     },
+	     [](Lv2Plugin& p, long done) {
+		     // Press, release, and press again later.
+		     if (done == kAt)
+		     {
+			     sendMidi(p, {0xB2, 80, 127});
+			     sendMidi(p, {0xB2, 80, 0});
+		     }
+		     if (done == kLater)
+			     sendMidi(p, {0xB2, 80, 100});
+	     }},
+	    {"level",
+	     [](Lv2Plugin& p, long done) {
+		     if (done == kAt)
+			     p.setControl("Delay Level", static_cast<float>(100 / 127.0));
+	     },
+	     [](Lv2Plugin& p, long done) {
+		     if (done == kAt)
+			     sendMidi(p, {0xB8, 7, 100});
+	     }},
+	    {"hold footswitch",
+	     [](Lv2Plugin& p, long done) {
+		     if (done == kAt)
+			     p.setControl("Reverb ON OFF", 0.0f);
+	     },
+	     [](Lv2Plugin& p, long done) {
+		     if (done == kAt)
+			     sendMidi(p, {0xB0, 64, 63});
+	     }},
+	    {"bypass footswitch",
+	     [](Lv2Plugin& p, long done) {
+		     if (done == kAt)
+			     p.setControl("Enabled", 0.0f);
+	     },
+	     [](Lv2Plugin& p, long done) {
+		     if (done == kAt)
+			     sendMidi(p, {0xB0, 81, 127});
+	     }},
+	};
+	for (const Step& step : steps)
+	{
+		const Audio byPort = render(step.byPort);
+		const double db = differenceDb(render(step.byMidi), byPort);
+		std::printf("  %-18s MIDI - port: %s\n", step.what, db < -900 ? "identical" : (std::to_string(db) + " dB").c_str());
+		EXPECT_LT(db, -100.0) << step.what;
+		EXPECT_GT(differenceDb(byPort, unchanged), -60.0) << step.what << ": the change should be heard";
+	}
+	// Another channel, an unmapped controller, a pitch bend: nothing.
+	const Audio ignored = render([](Lv2Plugin& p, long done) {
+		if (done == kAt)
+		{
+			sendMidi(p, {0xB3, 80, 127});
+			sendMidi(p, {0xB2, 81, 127});
+			sendMidi(p, {0xE2, 80, 127});
+			sendMidi(p, {0xB2, 80});
+		}
+	});
+	EXPECT_LT(differenceDb(ignored, unchanged), -100.0);
+
+	// Told once on the notify port, and not again once the port holds it.
+	Lv2Plugin plugin(kStereoUri, Lv2Options{48000.0, 256, true});
+	runSilence(plugin);
+	EXPECT_TRUE(controlsTold(plugin).empty());
+	sendMidi(plugin, {0xB2, 80, 127});
+	sendMidi(plugin, {0xB5, 7, 127});
+	runSilence(plugin);
+	EXPECT_EQ(controlsTold(plugin), (std::vector<std::pair<int, float>>{{kDistortionPort, 0.0f}, {kDelayLevelPort, 1.0f}}));
+	runSilence(plugin);
+	EXPECT_TRUE(controlsTold(plugin).empty());
+	// The UI writes the value told to the port; the player's next move of
+	// the port is then heard, and nothing is told.
+	plugin.setControl("Distortion ON OFF", 0.0f);
+	runSilence(plugin);
+	plugin.setControl("Distortion ON OFF", 1.0f);
+	runSilence(plugin);
+	EXPECT_TRUE(controlsTold(plugin).empty());
+	sendMidi(plugin, {0xB2, 80, 127});
+	sendMidi(plugin, {0xB0, 81, 127});
+	sendMidi(plugin, {0xB0, 64, 0});
+	runSilence(plugin);
+	EXPECT_EQ(controlsTold(plugin),
+	          (std::vector<std::pair<int, float>>{{kDistortionPort, 0.0f}, {kReverbPort, 0.0f}, {kEnabledPort, 0.0f}}));
+}
+
+// A program change picks the factory preset of that number, in the order
+// of their names as the VST 3 program list has them: the same sound as
+// loading that preset's ports in the same block; numbers past the list do
+// nothing.
+TEST_F(Lv2Render, AProgramChangeLoadsThatProgram)
+{
+	const PlayerConfig config(s_dir / "config-pc", "");
+	const Case c = {"midi-program", {}};
+	constexpr long kAt = 256 * 100;
+	Lv2Plugin lister(kStereoUri, Lv2Options{});
+	std::vector<std::pair<std::string, std::string>> presets = lister.presets();
+	std::sort(presets.begin(), presets.end());
+	ASSERT_EQ(presets.size(), 10u);
+	for (const int program : {2, 6})
+	{
+		Lv2Plugin byPreset(kStereoUri, Lv2Options{48000.0, 256, true});
+		const Audio expected = renderLv2(byPreset, c, [&](long done) {
+			if (done == kAt)
+				byPreset.loadPreset(presets[static_cast<size_t>(program)].second);
+		});
+		Lv2Plugin byMidi(kStereoUri, Lv2Options{48000.0, 256, true});
+		const Audio heard = renderLv2(byMidi, c, [&](long done) {
+			if (done == kAt)
+				sendMidi(byMidi, {0xC4, static_cast<uint8_t>(program)});
+		});
+		EXPECT_LT(differenceDb(heard, expected), -100.0) << presets[static_cast<size_t>(program)].first;
+		EXPECT_GT(differenceDb(expected, renderLv2(c)), -60.0) << presets[static_cast<size_t>(program)].first;
+	}
+	Lv2Plugin past(kStereoUri, Lv2Options{48000.0, 256, true});
+	const Audio heard = renderLv2(past, c, [&](long done) {
+		if (done == kAt)
+			sendMidi(past, {0xC0, 10});
+	});
+	EXPECT_LT(differenceDb(heard, renderLv2(c)), -100.0);
+}
+
+// A mappings file that does not read: one sentence in the host's log, no
+// controller mapped.
+TEST_F(Lv2Render, ABadMappingsFileIsLoggedOnce)
+{
+	const PlayerConfig config(s_dir / "config-bad", "4 80 3 toggle\nnot a mapping\n");
+	const Case c = {"midi-bad", {}};
+	Lv2Plugin plugin(kStereoUri, Lv2Options{48000.0, 256, true});
+	ASSERT_EQ(plugin.logLines().size(), 1u);
+	EXPECT_NE(plugin.logLines()[0].find("midi-mappings.txt, line 2"), std::string::npos) << plugin.logLines()[0];
+	const Audio heard = renderLv2(plugin, c, [&](long done) {
+		if (done == 256 * 10)
+			sendMidi(plugin, {0xB2, 80, 127});
+	});
+	EXPECT_LT(differenceDb(heard, renderLv2(c)), -100.0);
+}
+
+// A WAV the test writes: one impulse at 300 ms in half a second.
+fs::path writeImpulse(const fs::path& path)
+{
+	Audio impulse;
+	impulse.sampleRate = 48000;
+	impulse.samples.assign(24000, 0.0f);
+	impulse.samples[14400] = 0.8f;
+	writeAudio(path, impulse);
+	return path;
+}
+
+// The player's cabinet response through the lv2:Parameter hosts offer a
+// file chooser for: a patch:Set of its path, read by the worker, sounds as
+// the VST 3 bundle given the same file; the path is told back, and to a
+// patch:Get; a state saved after it brings it back without the file; an
+// empty path is the built-in cabinet again; a file that is no response is
+// one sentence in the log and changes nothing.
+TEST_F(Lv2Render, ThePlayersCabinetComesThroughItsParameter)
+{
+	const fs::path ir = writeImpulse(s_dir / "impulse.wav");
+	const Case c = {"cabinet", {{"Distortion Level", 0.7f}}};
+	const Audio vst3 = renderVst3(c, {"--ir", ir.string()});
+	const Audio builtIn = renderVst3(c);
+	EXPECT_GT(differenceDb(vst3, builtIn), -40.0) << "the response should be heard";
+
+	Lv2Plugin plugin(kStereoUri, Lv2Options{48000.0, 256, true});
+	setUp(plugin, c);
+	plugin.sendPatchSetPath(kCabinetUri, ir.string());
+	runSilence(plugin);
+	// The worker ran after that block; the next tells the path.
+	runSilence(plugin);
+	EXPECT_EQ(cabinetTold(plugin), ir.string());
+	runSilence(plugin);
+	EXPECT_EQ(cabinetTold(plugin), "(none)");
+	plugin.sendPatchGet(kCabinetUri);
+	runSilence(plugin);
+	EXPECT_EQ(cabinetTold(plugin), ir.string());
+	// From the start, as the VST 3 bundle was given it before it played.
+	plugin.restart();
+	const double db = differenceDb(renderLv2(plugin, c), vst3);
+	std::printf("  %-18s LV2 - VST 3: %s\n", "cabinet", db < -900 ? "identical" : (std::to_string(db) + " dB").c_str());
+	EXPECT_LT(db, -100.0);
+
+	// Not a response: logged, the response in use stays.
+	const fs::path text = s_dir / "not-a-response.wav";
+	std::ofstream(text) << "no RIFF here";
+	const size_t logged = plugin.logLines().size();
+	plugin.sendPatchSetPath(kCabinetUri, text.string());
+	runSilence(plugin);
+	ASSERT_EQ(plugin.logLines().size(), logged + 1);
+	EXPECT_NE(plugin.logLines().back().find("not-a-response.wav"), std::string::npos) << plugin.logLines().back();
+	runSilence(plugin);
+	EXPECT_EQ(cabinetTold(plugin), "(none)");
+	plugin.restart();
+	EXPECT_LT(differenceDb(renderLv2(plugin, c), vst3), -100.0);
+
+	// The state holds the samples: restored elsewhere without the file.
+	const std::vector<unsigned char> state = plugin.saveProperty(kStateKey);
+	fs::remove(ir);
+	Lv2Plugin restored(kStereoUri, Lv2Options{48000.0, 256, true});
+	ASSERT_TRUE(restored.restoreProperty(kStateKey, state));
+	runSilence(restored);
+	EXPECT_EQ(cabinetTold(restored), ir.string());
+	restored.restart();
+	EXPECT_LT(differenceDb(renderLv2(restored, c), vst3), -100.0);
+
+	// An empty path: the built-in cabinet.
+	restored.sendPatchSetPath(kCabinetUri, "");
+	runSilence(restored);
+	runSilence(restored);
+	EXPECT_EQ(cabinetTold(restored), "");
+	restored.restart();
+	EXPECT_LT(differenceDb(renderLv2(restored, c), builtIn), -100.0);
 }
 
 } // namespace

@@ -8,7 +8,10 @@
 #include "expectations.h"
 
 #include <gtest/gtest.h>
+#include <lv2/atom/atom.h>
+#include <lv2/atom/forge.h>
 #include <lv2/ui/ui.h>
+#include <lv2/urid/urid.h>
 
 // After gtest: Xlib's macros would rename its identifiers.
 #include <X11/Xlib.h>
@@ -18,6 +21,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -62,10 +66,12 @@ public:
 		m_touch = {this, [](LV2UI_Feature_Handle h, uint32_t port, bool grabbed) {
 			           static_cast<UiHost*>(h)->touches.push_back({port, grabbed ? 1.0f : 0.0f});
 		           }};
+		m_map = {this, [](LV2_URID_Map_Handle h, const char* uri) { return static_cast<UiHost*>(h)->map(uri); }};
 		const LV2_Feature parent = {LV2_UI__parent, reinterpret_cast<void*>(m_parent)};
 		const LV2_Feature resize = {LV2_UI__resize, &m_resize};
 		const LV2_Feature touch = {LV2_UI__touch, &m_touch};
-		const LV2_Feature* features[] = {&parent, &resize, &touch, nullptr};
+		const LV2_Feature urid = {LV2_URID__map, &m_map};
+		const LV2_Feature* features[] = {&parent, &resize, &touch, &urid, nullptr};
 		m_handle = m_pDescriptor->instantiate(
 		    m_pDescriptor, szPluginUri, BRONTAL_LV2_DIR "/brontal.lv2/", &UiHost::WriteFunction, this, &widget, features);
 		const auto* pIdle = static_cast<const LV2UI_Idle_Interface*>(m_pDescriptor->extension_data(LV2_UI__idleInterface));
@@ -96,6 +102,28 @@ public:
 	}
 
 	void portEvent(uint32_t port, float value) { m_pDescriptor->port_event(m_handle, port, sizeof value, 0, &value); }
+
+	LV2_URID map(const char* uri) { return m_uris.emplace(uri, static_cast<LV2_URID>(m_uris.size() + 1)).first->second; }
+
+	// What the plug-in's notify port tells of a control it moved, as an
+	// atom:eventTransfer of the object.
+	void controlValueEvent(uint32_t notifyPort, int32_t port, float value)
+	{
+		uint8_t buffer[256];
+		LV2_Atom_Forge forge;
+		lv2_atom_forge_init(&forge, &m_map);
+		lv2_atom_forge_set_buffer(&forge, buffer, sizeof buffer);
+		LV2_Atom_Forge_Frame object;
+		lv2_atom_forge_object(&forge, &object, 0, map("https://brontal.example/lv2/brontal#ControlValue"));
+		lv2_atom_forge_key(&forge, map("https://brontal.example/lv2/brontal#port"));
+		lv2_atom_forge_int(&forge, port);
+		lv2_atom_forge_key(&forge, map("https://brontal.example/lv2/brontal#value"));
+		lv2_atom_forge_float(&forge, value);
+		lv2_atom_forge_pop(&forge, &object);
+		const auto* atom = reinterpret_cast<const LV2_Atom*>(buffer);
+		m_pDescriptor->port_event(m_handle, notifyPort, static_cast<uint32_t>(sizeof(LV2_Atom) + atom->size),
+		                          map(LV2_ATOM__eventTransfer), buffer);
+	}
 
 	void click(int x, int y)
 	{
@@ -145,6 +173,8 @@ private:
 	int (*m_idle)(LV2UI_Handle) = nullptr;
 	LV2UI_Resize m_resize{};
 	LV2UI_Touch m_touch{};
+	LV2_URID_Map m_map{};
+	std::map<std::string, LV2_URID> m_uris;
 };
 
 // The DISTORTION footswitch's slot (params.json: x 263, y 310) and port
@@ -223,6 +253,32 @@ TEST(Lv2Ui, PortEventsMoveTheControlsAndMeters)
 	ASSERT_EQ(host.writes.size(), 1u);
 	EXPECT_EQ(host.writes[0].value, 1.0f);
 	EXPECT_TRUE(host.writes.size() == 1);
+}
+
+// A control the DSP moved by itself (a MIDI footswitch), told on the notify
+// port (30): the footswitch shows it, and its port is written with it, so
+// that the host's port holds the value in force; the next click turns it
+// back on. A meter or an unknown port in the same words changes nothing.
+TEST(Lv2Ui, TheNotifyPortsControlValuesMoveTheControlsAndTheirPorts)
+{
+	UiHost host("https://brontal.example/lv2/brontal");
+	ASSERT_TRUE(host.open());
+	host.idleFor(200);
+	const CBitmap before = host.screenshot();
+	host.controlValueEvent(30, 18, 1.0f); // Output Left Vumeter: the DSP's own output
+	host.controlValueEvent(30, 99, 1.0f);
+	host.idleFor(200);
+	EXPECT_EQ(et::differences(before, host.screenshot(), 0), 0);
+	EXPECT_TRUE(host.writes.empty());
+	host.controlValueEvent(30, 9, 0.0f); // Distortion ON OFF
+	host.idleFor(200);
+	EXPECT_GT(et::differences(before, host.screenshot(), 0), 100);
+	ASSERT_EQ(host.writes.size(), 1u);
+	EXPECT_EQ(host.writes[0].port, 9u);
+	EXPECT_EQ(host.writes[0].value, 0.0f);
+	host.click(kFootswitchX, kFootswitchY);
+	ASSERT_EQ(host.writes.size(), 2u);
+	EXPECT_EQ(host.writes[1].value, 1.0f);
 }
 
 } // namespace

@@ -35,6 +35,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -408,11 +411,46 @@ TEST_F(NoBlocking, AudioThreadNeitherAllocatesNorLocksNorEntersTheKernel)
 
 // The LV2 build's run on a thread of its own, as a host's audio thread calls
 // it: blocks of every size class, the same settings moved through the ports,
-// the bypass through lv2:enabled, a new tempo in every block's time:Position.
+// the bypass through lv2:enabled, a new tempo in every block's time:Position,
+// mapped MIDI controllers (a footswitch and a level), program changes,
+// patch:Gets of the cabinet and what they tell on the notify port; a
+// patch:Set of a cabinet file scheduled, its work done off the audio thread,
+// the response handed back in the next block and the path told.
 TEST(NoAllocation, Lv2RunNeitherAllocatesNorLocksNorEntersTheKernel)
 {
 	setenv("LV2_PATH", (std::string(BRONTAL_LV2_DIR) + ":/usr/lib/lv2").c_str(), 1);
-	brontal::lv2host::Lv2Plugin plugin("https://brontal.example/lv2/brontal", {48000.0, 8192, true});
+	const std::string config = "/tmp/brontal-noalloc-lv2-" + std::to_string(getpid());
+	std::system(("mkdir -p " + config + "/brontal").c_str());
+	{
+		std::FILE* pFile = std::fopen((config + "/brontal/midi-mappings.txt").c_str(), "w");
+		ASSERT_TRUE(pFile);
+		std::fputs("4 80 any toggle\n11 7 any follow\n", pFile);
+		std::fclose(pFile);
+	}
+	// A cabinet file: 16-bit mono PCM at 48 kHz, one impulse.
+	const std::string irFile = config + "/impulse.wav";
+	{
+		std::vector<std::int16_t> samples(4800, 0);
+		samples[10] = 20000;
+		const auto word = [](std::FILE* f, std::uint32_t v, int bytes) { std::fwrite(&v, 1, static_cast<size_t>(bytes), f); };
+		std::FILE* f = std::fopen(irFile.c_str(), "wb");
+		ASSERT_TRUE(f);
+		const std::uint32_t data = static_cast<std::uint32_t>(samples.size() * 2);
+		std::fputs("RIFF", f);
+		word(f, 36 + data, 4);
+		std::fputs("WAVEfmt ", f);
+		for (const auto& [v, n] : {std::pair<std::uint32_t, int>{16, 4}, {1, 2}, {1, 2}, {48000, 4}, {96000, 4}, {2, 2}, {16, 2}})
+			word(f, v, n);
+		std::fputs("data", f);
+		word(f, data, 4);
+		std::fwrite(samples.data(), 2, samples.size(), f);
+		std::fclose(f);
+	}
+	setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+	brontal::lv2host::Lv2Options options{48000.0, 8192, true};
+	options.bWorkAfterEachBlock = false;
+	brontal::lv2host::Lv2Plugin plugin("https://brontal.example/lv2/brontal", options);
+	unsetenv("XDG_CONFIG_HOME");
 	std::vector<float> inL(8192), inR(8192), outL(8192), outR(8192);
 	for (size_t i = 0; i < inL.size(); ++i)
 		inL[i] = inR[i] = 0.9f * static_cast<float>(std::sin(2.0 * M_PI * 110.0 * static_cast<double>(i) / 48000.0));
@@ -423,29 +461,55 @@ TEST(NoAllocation, Lv2RunNeitherAllocatesNorLocksNorEntersTheKernel)
 	    {"Delay Level", 1.0f},      {"Distortion ON OFF", 0.0f},      {"Distortion ON OFF", 0.5f},
 	    {"Modulation ON OFF", 0.0f}, {"Enabled", 1.0f},               {"Enabled", 0.0f},
 	    {"Enabled", 1.0f},          {"Input Selection", 0.0f},        {"Gate/Compressor ON OFF", 0.0f}};
-	bool filtered = false;
-	Counts control{};
-	std::thread audio([&] {
-		filtered = trapSystemCallsOfThisThread();
-		if (!filtered)
-			return;
-		control = countOneOfEach();
-		clearCounts();
+	const std::uint32_t midi = plugin.map("http://lv2plug.in/ns/ext/midi#MidiEvent");
+	const char* const cabinet = "https://brontal.example/lv2/brontal#cabinet";
+	// Events queued before the audio thread starts: it must not build them.
+	plugin.sendPatchSetPath(cabinet, irFile);
+
+	const auto onAudioThread = [&](const char* what, const std::function<void()>& blocks) {
+		bool filtered = false;
+		Counts control{};
+		std::thread audio([&] {
+			filtered = trapSystemCallsOfThisThread();
+			if (!filtered)
+				return;
+			control = countOneOfEach();
+			clearCounts();
+			blocks();
+		});
+		audio.join();
+		ASSERT_TRUE(filtered) << "seccomp refused the filter";
+		EXPECT_EQ(control.allocations, 1);
+		EXPECT_EQ(control.locks, 1);
+		EXPECT_EQ(control.syscalls, 2);
+		expectNothingCounted(what);
+	};
+	const auto variety = [&] {
 		int block = 0;
 		for (int n : {1, 64, 1023, 1024, 1025, 4096, 8192, 333, 0})
 			for (const auto& [szPort, fValue] : settings)
 			{
 				plugin.setControl(szPort, fValue);
 				plugin.setTempo(60.0 + block++);
+				const std::uint8_t messages[][3] = {{0xB0, 80, 127},
+				                                    {0xB3, 7, static_cast<std::uint8_t>(block % 128)},
+				                                    {0xC0, static_cast<std::uint8_t>(block % 12), 0}};
+				for (const auto& message : messages)
+					plugin.sendEvent(midi, message, message[0] == 0xC0 ? 2 : 3);
 				counted([&] { plugin.run(ins, outs, n); });
 			}
+	};
+	onAudioThread("LV2 run, the cabinet asked for", [&] {
+		counted([&] { plugin.run(ins, outs, 256); });
+		variety();
 	});
-	audio.join();
-	ASSERT_TRUE(filtered) << "seccomp refused the filter";
-	EXPECT_EQ(control.allocations, 1);
-	EXPECT_EQ(control.locks, 1);
-	EXPECT_EQ(control.syscalls, 2);
-	expectNothingCounted("LV2 run");
+	// The worker thread's part: the file read and prepared.
+	plugin.work();
+	onAudioThread("LV2 run, the cabinet handed back", [&] {
+		variety();
+		counted([&] { plugin.run(ins, outs, 256); });
+	});
+	std::system(("rm -rf " + config).c_str());
 	EXPECT_GT(outL[100] * outL[100] + outL[200] * outL[200], 0.0f) << "the chain did not run";
 }
 

@@ -3,9 +3,12 @@
 #include <lilv/lilv.h>
 #include <lv2/atom/atom.h>
 #include <lv2/atom/forge.h>
+#include <lv2/atom/util.h>
 #include <lv2/buf-size/buf-size.h>
+#include <lv2/log/log.h>
 #include <lv2/options/options.h>
 #include <lv2/parameters/parameters.h>
+#include <lv2/patch/patch.h>
 #include <lv2/presets/presets.h>
 #include <lv2/state/state.h>
 #include <lv2/time/time.h>
@@ -13,6 +16,8 @@
 #include <lv2/worker/worker.h>
 
 #include <cmath>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <stdexcept>
@@ -21,7 +26,31 @@ namespace brontal::lv2host {
 
 namespace {
 constexpr std::size_t kAtomBufferBytes = 8192;
+// Room kept for the events, work requests and responses of one block, so
+// that a block neither allocates nor frees on the audio thread.
+constexpr std::size_t kQueueBytes = 64 * 1024;
+
+// Items of a flat queue: a type (or 0), a size, the bytes, padded to 4.
+void Push(std::vector<uint8_t>& queue, uint32_t uType, const void* pData, uint32_t uSize)
+{
+	const uint32_t header[2] = {uType, uSize};
+	const auto* p = static_cast<const uint8_t*>(pData);
+	queue.insert(queue.end(), reinterpret_cast<const uint8_t*>(header), reinterpret_cast<const uint8_t*>(header + 2));
+	queue.insert(queue.end(), p, p + uSize);
+	queue.resize((queue.size() + 3) & ~std::size_t{3});
 }
+
+template <typename F> void ForEachItem(const std::vector<uint8_t>& queue, F&& f)
+{
+	for (std::size_t i = 0; i + 8 <= queue.size();)
+	{
+		uint32_t header[2];
+		std::memcpy(header, queue.data() + i, sizeof header);
+		f(header[0], header[1], queue.data() + i + 8);
+		i = (i + 8 + header[1] + 3) & ~std::size_t{3};
+	}
+}
+} // namespace
 
 struct Lv2Plugin::State
 {
@@ -31,23 +60,25 @@ struct Lv2Plugin::State
 	const LV2_Worker_Interface* worker = nullptr;
 
 	std::map<std::string, LV2_URID> uris;
-	std::vector<std::vector<uint8_t>> requests;
-	std::vector<std::vector<uint8_t>> responses;
+	std::vector<uint8_t> requests, responses, working;
+	bool bWorkAfterEachBlock = true;
 
 	std::vector<float> controls;
 	std::map<std::string, uint32_t> controlIndex; // symbols and names
 	std::vector<uint32_t> audioIn, audioOut;
 	std::vector<std::vector<uint8_t>> atomIn, atomOut;
 	double dTempo = 0.0;
-	// Events for the next block: type, then body, each event whole.
-	std::vector<std::pair<uint32_t, std::vector<uint8_t>>> events;
+	// Events for the next block, as a queue of types and bodies.
+	std::vector<uint8_t> events;
 
 	int32_t iMaxBlock = 0;
 	float fRate = 0.0f;
 	LV2_URID_Map map{};
 	LV2_Worker_Schedule schedule{};
+	LV2_Log_Log log{};
+	std::vector<std::string> logLines;
 	LV2_Options_Option aOptions[5]{};
-	LV2_Feature mapFeature{}, scheduleFeature{}, optionsFeature{}, boundedFeature{};
+	LV2_Feature mapFeature{}, scheduleFeature{}, logFeature{}, optionsFeature{}, boundedFeature{};
 	std::vector<const LV2_Feature*> features;
 	LV2_URID sequenceType = 0, chunkType = 0, timePosition = 0, beatsPerMinute = 0;
 	// Set up once: it maps its URIs, which allocates, and run must not.
@@ -73,15 +104,33 @@ struct Lv2Plugin::State
 
 	static LV2_Worker_Status Schedule(LV2_Worker_Schedule_Handle handle, uint32_t size, const void* data)
 	{
-		const auto* bytes = static_cast<const uint8_t*>(data);
-		static_cast<State*>(handle)->requests.emplace_back(bytes, bytes + size);
+		std::vector<uint8_t>& queue = static_cast<State*>(handle)->requests;
+		if (queue.size() + size + 12 > queue.capacity())
+			return LV2_WORKER_ERR_NO_SPACE;
+		Push(queue, 0, data, size);
 		return LV2_WORKER_SUCCESS;
+	}
+
+	static int LogPrintf(LV2_Log_Handle handle, LV2_URID type, const char* format, ...)
+	{
+		va_list args;
+		va_start(args, format);
+		const int n = LogVprintf(handle, type, format, args);
+		va_end(args);
+		return n;
+	}
+
+	static int LogVprintf(LV2_Log_Handle handle, LV2_URID /*type*/, const char* format, va_list args)
+	{
+		char line[2048];
+		const int n = std::vsnprintf(line, sizeof line, format, args);
+		static_cast<State*>(handle)->logLines.emplace_back(line);
+		return n;
 	}
 
 	static LV2_Worker_Status Respond(LV2_Worker_Respond_Handle handle, uint32_t size, const void* data)
 	{
-		const auto* bytes = static_cast<const uint8_t*>(data);
-		static_cast<State*>(handle)->responses.emplace_back(bytes, bytes + size);
+		Push(static_cast<State*>(handle)->responses, 0, data, size);
 		return LV2_WORKER_SUCCESS;
 	}
 
@@ -112,13 +161,15 @@ struct Lv2Plugin::State
 				lv2_atom_forge_float(&forge, static_cast<float>(dTempo));
 				lv2_atom_forge_pop(&forge, &object);
 			}
-			for (const auto& [uType, body] : events)
-			{
+			ForEachItem(events, [this](uint32_t uType, uint32_t uSize, const uint8_t* pBody) {
+				// Whole events only: what does not fit is left out.
+				if (forge.offset + sizeof(LV2_Atom_Event) + lv2_atom_pad_size(uSize) > forge.size)
+					return;
 				lv2_atom_forge_frame_time(&forge, 0);
-				lv2_atom_forge_atom(&forge, static_cast<uint32_t>(body.size()), uType);
-				if (!body.empty())
-					lv2_atom_forge_write(&forge, body.data(), static_cast<uint32_t>(body.size()));
-			}
+				lv2_atom_forge_atom(&forge, uSize, uType);
+				if (uSize > 0)
+					lv2_atom_forge_write(&forge, pBody, uSize);
+			});
 			lv2_atom_forge_pop(&forge, &sequence);
 		}
 		for (std::vector<uint8_t>& buffer : atomOut)
@@ -129,19 +180,29 @@ struct Lv2Plugin::State
 		}
 	}
 
+	// The worker thread's part.
 	void DoWork()
 	{
 		if (!worker)
 			return;
 		const LV2_Handle handle = lilv_instance_get_handle(instance);
-		std::vector<std::vector<uint8_t>> pending;
-		pending.swap(requests);
-		for (const std::vector<uint8_t>& request : pending)
-			worker->work(handle, &Respond, this, static_cast<uint32_t>(request.size()), request.data());
-		std::vector<std::vector<uint8_t>> answers;
-		answers.swap(responses);
-		for (const std::vector<uint8_t>& answer : answers)
-			worker->work_response(handle, static_cast<uint32_t>(answer.size()), answer.data());
+		working.swap(requests);
+		ForEachItem(working, [&](uint32_t, uint32_t uSize, const uint8_t* pData) {
+			worker->work(handle, &Respond, this, uSize, pData);
+		});
+		working.clear();
+	}
+
+	// The audio thread's, after run.
+	void HandResponses()
+	{
+		if (!worker)
+			return;
+		const LV2_Handle handle = lilv_instance_get_handle(instance);
+		ForEachItem(responses, [&](uint32_t, uint32_t uSize, const uint8_t* pData) {
+			worker->work_response(handle, uSize, pData);
+		});
+		responses.clear();
 		if (worker->end_run)
 			worker->end_run(handle);
 	}
@@ -162,6 +223,9 @@ Lv2Plugin::Lv2Plugin(const std::string& uri, const Lv2Options& options) : m_stat
 {
 	State& s = *m_state;
 	s.iMaxBlock = options.iMaxBlock;
+	s.bWorkAfterEachBlock = options.bWorkAfterEachBlock;
+	for (std::vector<uint8_t>* queue : {&s.requests, &s.responses, &s.working, &s.events})
+		queue->reserve(kQueueBytes);
 	s.fRate = static_cast<float>(options.dRate);
 	s.world = lilv_world_new();
 	lilv_world_load_all(s.world);
@@ -193,7 +257,9 @@ Lv2Plugin::Lv2Plugin(const std::string& uri, const Lv2Options& options) : m_stat
 	s.scheduleFeature = {LV2_WORKER__schedule, &s.schedule};
 	s.optionsFeature = {LV2_OPTIONS__options, s.aOptions};
 	s.boundedFeature = {LV2_BUF_SIZE__boundedBlockLength, nullptr};
-	s.features = {&s.mapFeature, &s.scheduleFeature};
+	s.log = {&s, &State::LogPrintf, &State::LogVprintf};
+	s.logFeature = {LV2_LOG__log, &s.log};
+	s.features = {&s.mapFeature, &s.scheduleFeature, &s.logFeature};
 	if (options.bOfferBlockLength)
 		s.features.insert(s.features.end(), {&s.optionsFeature, &s.boundedFeature});
 	s.features.push_back(nullptr);
@@ -292,6 +358,36 @@ std::vector<PortInfo> Lv2Plugin::ports() const
 	return result;
 }
 
+std::vector<std::string> Lv2Plugin::describe(const std::string& subject, const std::vector<std::string>& predicates) const
+{
+	State& s = *m_state;
+	// The plug-in's own files, and what they see also, loaded first.
+	lilv_nodes_free(lilv_plugin_get_required_features(s.plugin));
+	std::vector<LilvNode*> nodes = {lilv_new_uri(s.world, subject.c_str())};
+	for (const std::string& predicate : predicates)
+	{
+		LilvNode* property = lilv_new_uri(s.world, predicate.c_str());
+		std::vector<LilvNode*> next;
+		for (LilvNode* node : nodes)
+		{
+			LilvNodes* found = lilv_world_find_nodes(s.world, node, property, nullptr);
+			LILV_FOREACH (nodes, i, found)
+				next.push_back(lilv_node_duplicate(lilv_nodes_get(found, i)));
+			lilv_nodes_free(found);
+			lilv_node_free(node);
+		}
+		lilv_node_free(property);
+		nodes.swap(next);
+	}
+	std::vector<std::string> result;
+	for (LilvNode* node : nodes)
+	{
+		result.emplace_back(lilv_node_as_string(node));
+		lilv_node_free(node);
+	}
+	return result;
+}
+
 int Lv2Plugin::audioInputs() const
 {
 	return static_cast<int>(m_state->audioIn.size());
@@ -332,18 +428,81 @@ void Lv2Plugin::run(const float* const* ppfIn, float* const* ppfOut, int iCount)
 	s.PrepareAtoms();
 	s.events.clear();
 	lilv_instance_run(s.instance, static_cast<uint32_t>(iCount));
-	s.DoWork();
+	if (s.bWorkAfterEachBlock)
+		s.DoWork();
+	s.HandResponses();
+}
+
+void Lv2Plugin::work()
+{
+	m_state->DoWork();
 }
 
 void Lv2Plugin::sendEvent(uint32_t uType, const void* pBody, uint32_t uSize)
 {
-	const auto* p = static_cast<const uint8_t*>(pBody);
-	m_state->events.emplace_back(uType, std::vector<uint8_t>(p, p + uSize));
+	Push(m_state->events, uType, pBody, uSize);
 }
 
 uint32_t Lv2Plugin::map(const std::string& uri)
 {
 	return m_state->Map(uri.c_str());
+}
+
+void Lv2Plugin::sendPatchSetPath(const std::string& property, const std::string& path)
+{
+	State& s = *m_state;
+	std::vector<uint8_t> buffer(sizeof(LV2_Atom) + path.size() + 256);
+	LV2_Atom_Forge forge;
+	lv2_atom_forge_init(&forge, &s.map);
+	lv2_atom_forge_set_buffer(&forge, buffer.data(), buffer.size());
+	LV2_Atom_Forge_Frame object;
+	lv2_atom_forge_object(&forge, &object, 0, s.Map(LV2_PATCH__Set));
+	lv2_atom_forge_key(&forge, s.Map(LV2_PATCH__property));
+	lv2_atom_forge_urid(&forge, s.Map(property.c_str()));
+	lv2_atom_forge_key(&forge, s.Map(LV2_PATCH__value));
+	lv2_atom_forge_path(&forge, path.c_str(), static_cast<uint32_t>(path.size()));
+	lv2_atom_forge_pop(&forge, &object);
+	const auto* atom = reinterpret_cast<const LV2_Atom*>(buffer.data());
+	sendEvent(atom->type, atom + 1, atom->size);
+}
+
+void Lv2Plugin::sendPatchGet(const std::string& property)
+{
+	State& s = *m_state;
+	std::vector<uint8_t> buffer(256);
+	LV2_Atom_Forge forge;
+	lv2_atom_forge_init(&forge, &s.map);
+	lv2_atom_forge_set_buffer(&forge, buffer.data(), buffer.size());
+	LV2_Atom_Forge_Frame object;
+	lv2_atom_forge_object(&forge, &object, 0, s.Map(LV2_PATCH__Get));
+	lv2_atom_forge_key(&forge, s.Map(LV2_PATCH__property));
+	lv2_atom_forge_urid(&forge, s.Map(property.c_str()));
+	lv2_atom_forge_pop(&forge, &object);
+	const auto* atom = reinterpret_cast<const LV2_Atom*>(buffer.data());
+	sendEvent(atom->type, atom + 1, atom->size);
+}
+
+std::vector<std::pair<uint32_t, std::vector<uint8_t>>> Lv2Plugin::outputEvents() const
+{
+	const State& s = *m_state;
+	std::vector<std::pair<uint32_t, std::vector<uint8_t>>> events;
+	for (const std::vector<uint8_t>& buffer : s.atomOut)
+	{
+		const auto* sequence = reinterpret_cast<const LV2_Atom_Sequence*>(buffer.data());
+		if (sequence->atom.type != s.sequenceType || sequence->atom.size + sizeof(LV2_Atom) > buffer.size())
+			continue;
+		LV2_ATOM_SEQUENCE_FOREACH(sequence, event)
+		{
+			const auto* body = static_cast<const uint8_t*>(LV2_ATOM_BODY_CONST(&event->body));
+			events.emplace_back(event->body.type, std::vector<uint8_t>(body, body + event->body.size));
+		}
+	}
+	return events;
+}
+
+std::vector<std::string> Lv2Plugin::logLines() const
+{
+	return m_state->logLines;
 }
 
 void Lv2Plugin::restart()
