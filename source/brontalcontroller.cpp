@@ -316,6 +316,14 @@ void BrontalController::editorEnd(int iId)
 	endEdit(ParamID(iId));
 }
 
+std::vector<std::string> BrontalController::editorPrograms() const
+{
+	std::vector<std::string> names;
+	for (const brontal::Program& program : m_programs.All())
+		names.push_back(program.sName);
+	return names;
+}
+
 tresult BrontalController::receiveText(const char8* /*text*/)
 {
 	return kResultOk;

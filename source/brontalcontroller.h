@@ -52,6 +52,7 @@ public:
 	void editorBegin(int iId) override;
 	void editorChange(int iId, double dValue) override;
 	void editorEnd(int iId) override;
+	std::vector<std::string> editorPrograms() const override;
 
 	//---IMidiMapping---
 	tresult PLUGIN_API getMidiControllerAssignment(int32 busIndex, int16 channel, CtrlNumber midiControllerNumber,

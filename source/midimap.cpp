@@ -40,11 +40,6 @@ bool SameController(const MidiMapping& a, const MidiMapping& b)
 }
 } // namespace
 
-PedalMode LearnedMode(int iParam)
-{
-	return IsParamId(iParam) && ParamDefOf(iParam).kind == ParamKind::Switch ? PedalMode::Toggle : PedalMode::None;
-}
-
 bool CMidiMap::Set(const MidiMapping& mapping)
 {
 	if (!IsMidiMappable(mapping.iParam) || mapping.iController < 0 || mapping.iController >= kMidiControllers ||
