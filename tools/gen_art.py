@@ -674,12 +674,12 @@ def program_bar(panel):
     for x0, pointing in ((0, -1), (w - aw, 1)):
         L = Layer(aw, h)
         s = L.s
-        L.draw(lambda d: d.rounded_rectangle([1 * s, 1.5 * s, (aw - 0.5) * s, (h - 0.5) * s], radius=5 * s,
+        L.draw(lambda d: d.rounded_rectangle([2 * s, 2.5 * s, (aw - 1.5) * s, (h - 1) * s], radius=5 * s,
                                              fill=(0, 0, 0, 160)), blur=0.8)
-        m = L.mask(lambda d: d.rounded_rectangle([1 * s, 1 * s, (aw - 1) * s, (h - 2) * s], radius=5 * s, fill=255))
-        L.fill(m, L.vgrad(1, h - 2, (120, 130, 150), (30, 34, 44)))
-        m = L.mask(lambda d: d.rounded_rectangle([2 * s, 2 * s, (aw - 2) * s, (h - 3) * s], radius=4 * s, fill=255))
-        L.fill(m, L.vgrad(2, h - 3, (44, 48, 60), (14, 16, 22)))
+        m = L.mask(lambda d: d.rounded_rectangle([2 * s, 2 * s, (aw - 2) * s, (h - 3) * s], radius=5 * s, fill=255))
+        L.fill(m, L.vgrad(2, h - 3, (120, 130, 150), (30, 34, 44)))
+        m = L.mask(lambda d: d.rounded_rectangle([3 * s, 3 * s, (aw - 3) * s, (h - 4) * s], radius=4 * s, fill=255))
+        L.fill(m, L.vgrad(3, h - 4, (44, 48, 60), (14, 16, 22)))
         cx, cy = aw / 2, (h - 1) / 2
         tip = [((cx + 5 * pointing) * s, cy * s), ((cx - 4 * pointing) * s, (cy - 6) * s),
                ((cx - 4 * pointing) * s, (cy + 6) * s)]

@@ -2,7 +2,7 @@
 # Debian's jalv hosts the bundle as a JACK client on a dummy JACK server of
 # the test's own: the console build instantiates and runs the plug-in, and
 # jalv.gtk3 embeds its UI through suil in a GTK window on a private Xvfb
-# server, where the panel must show exactly the VST 3 editor's golden image.
+# server, where the panel must show exactly the LV2 UI's golden image.
 #
 # Usage: jalv_host.sh LV2_DIR GOLDEN_PNG
 set -euo pipefail

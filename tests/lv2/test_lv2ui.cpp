@@ -1,9 +1,9 @@
 // The LV2 UI as an X11 host embeds it: the built brontal_ui.so loaded from
 // the bundle, given a parent window on the private X server, run from the
-// host's idle calls. It must draw what the VST 3 editor draws (the composed
-// panel) but the preset bar (the program is no port here), write the port a
-// click on a footswitch changes, with touch around it, and show what the
-// host sends.
+// host's idle calls. It must draw what the VST 3 editor draws but the preset
+// bar (the program is no port here): the composed panel, and its own golden
+// image. It must write the port a click on a footswitch changes, with touch
+// around it, and show what the host sends.
 
 #include "expectations.h"
 
@@ -162,7 +162,9 @@ TEST(Lv2Ui, DrawsTheVst3EditorsPanelInTheHostsWindow)
 	EXPECT_EQ(host.resizes.back(), std::make_pair(1024, 768));
 	et::Look look = et::defaultLook();
 	look.program.reset();
-	et::expectLook(host.screenshot(), look, "lv2-editor-default");
+	const CBitmap shot = host.screenshot();
+	et::expectLook(shot, look, "lv2-editor-default");
+	et::expectGolden(shot, "lv2-editor-default");
 }
 
 TEST(Lv2Ui, AClickOnAFootswitchWritesItsPortWithTouchAround)
