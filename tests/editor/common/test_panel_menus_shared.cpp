@@ -262,6 +262,16 @@ TEST_F(PanelMenuTest, TheRightClickMenuAssignsACcByHandOnAChannelInAModeAndForge
 	EXPECT_EQ(edits(), 0);
 	driver->click(xItem, itemY(kMenuY, 1));
 	EXPECT_EQ(edits(), 3);
+
+	// A level is its own target: the compressor's sustain knob (tag 3,
+	// 54 x 54 at 148, 251; its menu at 206, 251) on CC 20 of any channel
+	// answers 3 on every channel.
+	driver->rightClick(175, 278);
+	driver->click(itemX(206), itemY(251, 1));
+	driver->click(itemX(206), itemY(0, 20));
+	ASSERT_EQ(mapping->getMidiControllerAssignment(0, 9, 20, id), kResultTrue);
+	EXPECT_EQ(id, 3u);
+	learn->forget(3);
 	learn->setProjectMappings(false);
 	learn->forget(7);
 	learn->release();
