@@ -250,6 +250,7 @@ TEST_F(PanelMenuTest, TheRightClickMenuAssignsACcByHandOnAChannelInAModeAndForge
 		ASSERT_EQ(fresh.controller()->setState(&saved), kResultOk);
 		ASSERT_EQ(freshMapping->getMidiControllerAssignment(0, 2, 21, id), kResultTrue);
 		EXPECT_EQ(id, 34u);
+		EXPECT_NE(freshMapping->getMidiControllerAssignment(0, 0, 21, id), kResultTrue) << "channel 3's alone";
 		EXPECT_NE(freshMapping->getMidiControllerAssignment(0, 2, 20, id), kResultTrue);
 		freshMapping->release();
 	}
