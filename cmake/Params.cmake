@@ -90,7 +90,7 @@ foreach(_i RANGE ${_last})
     if(_no_off)
       set(_soff 0)
     endif()
-    _param_enumerator(_swidget "${_swidget}" "footswitch;toggle;knob;meter;led;button;tuner" ${_i})
+    _param_enumerator(_swidget "${_swidget}" "footswitch;toggle;knob;meter;led;button;tuner;programs" ${_i})
     set(_slot "{EditorWidget::${_swidget}, ${_sbitmap}, ${_soff}, ${_sframes}, ${_sx}, ${_sy}}")
   endif()
 

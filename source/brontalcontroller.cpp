@@ -425,6 +425,14 @@ void BrontalController::cabinetTrouble(const std::string& sMessage)
 	notifyViews(kCabinetChanged);
 }
 
+std::vector<std::string> BrontalController::editorPrograms() const
+{
+	std::vector<std::string> names;
+	for (const brontal::Program& program : m_programs.All())
+		names.push_back(program.sName);
+	return names;
+}
+
 tresult BrontalController::receiveText(const char8* /*text*/)
 {
 	return kResultOk;

@@ -55,6 +55,7 @@ public:
 	void editorBegin(int iId) override;
 	void editorChange(int iId, double dValue) override;
 	void editorEnd(int iId) override;
+	std::vector<std::string> editorPrograms() const override;
 
 	// The cabinet: files read here and sent to the processor as a message.
 	brontal::CabinetInUse cabinetInUse() const override { return m_cabinet; }

@@ -4,6 +4,8 @@
 #include "brontalparams.h"
 #include "cabinetpanel.h"
 #include "editorresources.h"
+#include "midimap.h"
+#include "programs.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -61,6 +63,32 @@ std::string cabinetLine(const brontal::CabinetInUse& cabinet)
 	char szLength[48];
 	std::snprintf(szLength, sizeof szLength, "  %.2f s  %s", cabinet.dSeconds, cabinet.bStereo ? "stereo" : "mono");
 	return sName + szLength;
+}
+
+// A menu's gap from what opened it.
+constexpr int kMenuGap = 4;
+// What a by-hand mapping keeps as it is (no controller, channel or mode).
+constexpr int kKeep = -100;
+
+// The menu's items of a control's mapping, in order; those a control has not
+// are left out.
+enum class MidiItem
+{
+	Heading,
+	Controller,
+	Channel,
+	Hold,
+	Toggle,
+	Forget,
+	ProjectMappings,
+};
+
+std::string Ascii(const char16_t* wszText)
+{
+	std::string text;
+	for (; wszText && *wszText; ++wszText)
+		text += *wszText < 0x80 ? static_cast<char>(*wszText) : '?';
+	return text;
 }
 
 } // namespace
@@ -128,9 +156,19 @@ bool BrontalEditorView::open(void* parent)
 				    size, this, def.iId, slot.iFrames, pBitmap, brontal::loadEditorBitmap(slot.iOffBitmap)));
 				pControl = m_pTuner;
 				break;
+			case EditorWidget::Programs:
+				// Where the program is no parameter, there is no bar.
+				m_asPrograms = m_parameters.editorPrograms();
+				if (!m_asPrograms.empty())
+					m_pProgramBar = frame->addView(std::make_unique<CProgramBar>(
+					    size, this, def.iId, pBitmap, [this](int iStep) { programBarPressed(iStep); }));
+				pControl = m_pProgramBar;
+				break;
 			case EditorWidget::None:
 				break;
 		}
+		if (!pControl)
+			continue;
 		double dDefault = 0.0;
 		if (m_parameters.editorDefault(def.iId, dDefault))
 			pControl->setDefaultValue(float(dDefault));
@@ -160,6 +198,8 @@ void BrontalEditorView::close()
 	m_pTuner = nullptr;
 	m_pCabinetName = nullptr;
 	m_pCabinetMessage = nullptr;
+	m_pProgramBar = nullptr;
+	m_pLearnMenu = nullptr;
 	m_pBackground.reset();
 	std::fill(std::begin(m_apControls), std::end(m_apControls), nullptr);
 }
@@ -174,6 +214,11 @@ void BrontalEditorView::updateParameter(ParamID tag, ParamValue value)
 		m_apControls[tag]->setValue(fValue);
 	if (tag == kTunerOnOff && m_pTuner)
 		m_pTuner->setTuning(fValue != 0.f);
+	if (tag == kProgram && m_pProgramBar)
+	{
+		const int iProgram = brontal::ProgramIndexOf(value, m_asPrograms.size());
+		m_pProgramBar->setName(iProgram < 0 ? std::string() : m_asPrograms[std::size_t(iProgram)]);
+	}
 }
 
 CMessageResult BrontalEditorView::notify(CBaseObject* sender, const char* message)
@@ -209,6 +254,11 @@ CMessageResult BrontalEditorView::notify(CBaseObject* sender, const char* messag
 	}
 	else if (message && std::strcmp(message, kMsgMidiMappings) == 0 && frame)
 	{
+		FUnknownPtr<brontal::IMidiLearnControl> learn(static_cast<IEditController*>(controller));
+		// A pedal moved while listening: learned, and the menu has had its day.
+		if (m_pLearnMenu && frame->getPopup() == m_pLearnMenu && learn &&
+		    learn->getLearning() != m_learnMenuParam)
+			frame->closePopup();
 		showLearning();
 		frame->idle();
 	}
@@ -265,7 +315,156 @@ void BrontalEditorView::controlContextClicked(CControl* pControl)
 	else if (learn->getAssignment(id, iController, iChannel, bToggles) == kResultOk)
 		learn->forget(id);
 	else
+	{
 		learn->learn(id);
+		openMidiMenu(id);
+	}
+}
+
+void BrontalEditorView::popup(ParamID id, CPoint anchor, std::vector<CMenuItem> items,
+                              std::function<void(int)> onChoose)
+{
+	if (!frame)
+		return;
+	frame->popup(std::make_unique<CPopupMenu>(frame->getViewSize(), anchor, std::move(items), std::move(onChoose)));
+	FUnknownPtr<brontal::IMidiLearnControl> learn(static_cast<IEditController*>(controller));
+	const bool bListening = id != 0 && learn && learn->getLearning() == id;
+	m_pLearnMenu = bListening ? frame->getPopup() : nullptr;
+	m_learnMenuParam = bListening ? id : 0;
+}
+
+void BrontalEditorView::openMidiMenu(ParamID id)
+{
+	FUnknownPtr<brontal::IMidiLearnControl> learn(static_cast<IEditController*>(controller));
+	CControl* pControl = m_apControls[id];
+	if (!learn || !pControl)
+		return;
+	int32 iController = 0, iChannel = brontal::kAnyChannel;
+	TBool bToggles = false;
+	const bool bMapped = learn->getAssignment(id, iController, iChannel, bToggles) == kResultOk;
+	const bool bSwitch = brontal::LearnedMode(int(id)) != PedalMode::None;
+	std::vector<CMenuItem> items;
+	std::vector<MidiItem> kinds;
+	const auto add = [&](MidiItem kind, std::string text, bool bChecked, bool bEnabled) {
+		items.push_back({std::move(text), bChecked, bEnabled});
+		kinds.push_back(kind);
+	};
+	const std::string sChannel = iChannel == brontal::kAnyChannel ? "any" : std::to_string(iChannel + 1);
+	add(MidiItem::Heading, "MIDI: " + Ascii(ParamDefOf(int(id)).wszTitle), false, false);
+	add(MidiItem::Controller, bMapped ? "CC " + std::to_string(iController) + " ..." : "CC ...", false, true);
+	// Channel and mode belong to a mapping: there is none before its controller.
+	add(MidiItem::Channel, bMapped ? "Channel " + sChannel + " ..." : "Channel ...", false, bMapped);
+	if (bSwitch)
+	{
+		add(MidiItem::Hold, "Hold", bMapped && !bToggles, bMapped);
+		add(MidiItem::Toggle, "Toggle", bMapped && bToggles, bMapped);
+	}
+	if (bMapped)
+		add(MidiItem::Forget, "Forget", false, true);
+	add(MidiItem::ProjectMappings, "Project keeps its own mappings", learn->hasProjectMappings() != 0, true);
+
+	const CRect& size = pControl->getViewSize();
+	popup(id, {size.right + kMenuGap, size.top}, std::move(items), [this, id, kinds = std::move(kinds)](int iItem) {
+		FUnknownPtr<brontal::IMidiLearnControl> control(static_cast<IEditController*>(controller));
+		if (!control)
+			return;
+		switch (kinds[std::size_t(iItem)])
+		{
+			case MidiItem::Controller:
+				openNumberMenu(id, false);
+				return;
+			case MidiItem::Channel:
+				openNumberMenu(id, true);
+				return;
+			case MidiItem::Hold:
+			case MidiItem::Toggle:
+				assignByHand(id, kKeep, kKeep, kinds[std::size_t(iItem)] == MidiItem::Toggle);
+				break;
+			case MidiItem::Forget:
+				control->forget(id);
+				return;
+			case MidiItem::ProjectMappings:
+				control->setProjectMappings(!control->hasProjectMappings());
+				break;
+			case MidiItem::Heading:
+				return;
+		}
+		openMidiMenu(id);
+	});
+}
+
+void BrontalEditorView::openNumberMenu(ParamID id, bool bChannel)
+{
+	FUnknownPtr<brontal::IMidiLearnControl> learn(static_cast<IEditController*>(controller));
+	CControl* pControl = m_apControls[id];
+	if (!learn || !pControl)
+		return;
+	int32 iController = -1, iChannel = brontal::kAnyChannel;
+	TBool bToggles = false;
+	const bool bMapped = learn->getAssignment(id, iController, iChannel, bToggles) == kResultOk;
+	// Channels: Any, then 1 to 16 (0 to 15 underneath); controllers 0 to 127.
+	std::vector<CMenuItem> items;
+	if (bChannel)
+	{
+		items.push_back({"Any", bMapped && iChannel == brontal::kAnyChannel});
+		for (int i = 0; i < brontal::kMidiChannels; ++i)
+			items.push_back({std::to_string(i + 1), bMapped && iChannel == i});
+	}
+	else
+		for (int i = 0; i < brontal::kMidiControllers; ++i)
+			items.push_back({std::to_string(i), bMapped && iController == i});
+	const CRect& size = pControl->getViewSize();
+	popup(id, {size.right + kMenuGap, size.top}, std::move(items), [this, id, bChannel](int iItem) {
+		if (bChannel)
+			assignByHand(id, kKeep, iItem == 0 ? brontal::kAnyChannel : iItem - 1, kKeep);
+		else
+			assignByHand(id, iItem, kKeep, kKeep);
+		openMidiMenu(id);
+	});
+}
+
+void BrontalEditorView::assignByHand(ParamID id, int iController, int iChannel, int iToggles)
+{
+	FUnknownPtr<brontal::IMidiLearnControl> learn(static_cast<IEditController*>(controller));
+	if (!learn)
+		return;
+	int32 iOldController = -1, iOldChannel = brontal::kAnyChannel;
+	TBool bOldToggles = brontal::LearnedMode(int(id)) == PedalMode::Toggle;
+	learn->getAssignment(id, iOldController, iOldChannel, bOldToggles);
+	learn->assign(id, iController != kKeep ? iController : iOldController,
+	              iChannel != kKeep ? iChannel : iOldChannel, iToggles != kKeep ? TBool(iToggles) : bOldToggles);
+}
+
+void BrontalEditorView::programBarPressed(int iStep)
+{
+	const int iCount = static_cast<int>(m_asPrograms.size());
+	if (!m_pProgramBar || iCount == 0)
+		return;
+	const int iCurrent = currentProgram();
+	if (iStep != 0)
+	{
+		// Round the list, as a foot controller's bank steps go.
+		chooseProgram((iCurrent + iStep + iCount) % iCount);
+		return;
+	}
+	std::vector<CMenuItem> items;
+	for (int i = 0; i < iCount; ++i)
+		items.push_back({m_asPrograms[std::size_t(i)], i == iCurrent});
+	const CRect& size = m_pProgramBar->getViewSize();
+	popup(0, {size.left + CProgramBar::kArrowWidth, size.bottom + kMenuGap}, std::move(items),
+	      [this](int iItem) { chooseProgram(iItem); });
+}
+
+int BrontalEditorView::currentProgram() const
+{
+	return brontal::ProgramIndexOf(m_parameters.editorValue(kProgram), m_asPrograms.size());
+}
+
+void BrontalEditorView::chooseProgram(int iProgram)
+{
+	m_parameters.editorBegin(kProgram);
+	m_parameters.editorChange(kProgram, brontal::ProgramValueOf(iProgram, m_asPrograms.size()));
+	m_parameters.editorEnd(kProgram);
 }
 
 void BrontalEditorView::showLearning()

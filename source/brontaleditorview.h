@@ -4,13 +4,17 @@
 #include "editorcabinet.h"
 #include "editorparameters.h"
 #include "sdkgap/vstguieditor.h"
+#include "widgets/cmenu.h"
 #include "widgets/controls.h"
 #include "widgets/ctext.h"
 
 #include "pluginterfaces/vst/ivstcontextmenu.h"
 #include "pluginterfaces/vst/ivstplugview.h"
 
+#include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 constexpr Steinberg::int32 kEditorWidth = 1024;
 constexpr Steinberg::int32 kEditorHeight = 768;
@@ -44,7 +48,8 @@ public:
 	void valueChanged(brontal::gui::CControl* pControl) override;
 	void controlBeginEdit(brontal::gui::CControl* pControl) override;
 	void controlEndEdit(brontal::gui::CControl* pControl) override;
-	// MIDI learn: listens for a controller, or clears the control's mapping.
+	// MIDI learn: listens for a controller (and offers the mapping by hand in
+	// a menu), or clears the control's mapping.
 	void controlContextClicked(brontal::gui::CControl* pControl) override;
 
 	Steinberg::tresult PLUGIN_API checkSizeConstraint(Steinberg::ViewRect* pRect) SMTG_OVERRIDE;
@@ -73,6 +78,24 @@ private:
 	void loadDropped(const std::vector<std::string>& aPaths);
 	void pollFileDialog();
 
+	// The preset bar: -1 and +1 step (round the list), 0 lists them all.
+	void programBarPressed(int iStep);
+	int currentProgram() const;
+	// As a host changes the program: one edit of the program parameter.
+	void chooseProgram(int iProgram);
+	// A menu of the view's; one for parameter id while it listens for a
+	// controller closes when the listening ends (0: no such parameter).
+	void popup(Steinberg::Vst::ParamID id, brontal::gui::CPoint anchor, std::vector<brontal::gui::CMenuItem> items,
+	           std::function<void(int)> onChoose);
+
+	// The menu of a control's mapping by hand, beside it; reopened after
+	// each choice but Forget, so that CC, channel and mode follow each other.
+	void openMidiMenu(Steinberg::Vst::ParamID id);
+	void openNumberMenu(Steinberg::Vst::ParamID id, bool bChannel);
+	// Maps id with what the menu changed, the rest kept (kKeep) as it is (for
+	// a new mapping: any channel, a switch in the mode it would be learned in).
+	void assignByHand(Steinberg::Vst::ParamID id, int iController, int iChannel, int iToggles);
+
 	brontal::IEditorParameters& m_parameters;
 	brontal::IEditorCabinet* m_pCabinet;
 	brontal::gui::CTextLabel* m_pCabinetName = nullptr;
@@ -84,6 +107,12 @@ private:
 	std::unique_ptr<brontal::AboutDialog> m_pAboutDialog;
 	// The tuner's face, which follows the switch and the readings.
 	brontal::gui::CTunerDisplay* m_pTuner = nullptr;
+	brontal::gui::CProgramBar* m_pProgramBar = nullptr;
+	std::vector<std::string> m_asPrograms;
+	// The mapping menu open for a control that listened when it opened: a
+	// controller learned closes it. Only ever compared, never followed.
+	const brontal::gui::CPopupMenu* m_pLearnMenu = nullptr;
+	Steinberg::Vst::ParamID m_learnMenuParam = 0;
 
 	// The indicators' last reports, in the order of kIndicatorIds.
 	float m_afLastIndicators[kNumIndicators] = {};

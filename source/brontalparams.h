@@ -46,7 +46,9 @@ enum class EditorWidget
 	Button,
 	// The tuner's face over the output display, shown while the tuner is on;
 	// it edits the reference and takes its note glyphs from iOffBitmap.
-	Tuner
+	Tuner,
+	// The preset bar: previous, the program's name (a click lists them all), next.
+	Programs
 };
 
 // Where and how the editor shows a parameter.

@@ -3,6 +3,9 @@
 // What the editor reads and writes of the parameters, whoever holds them:
 // the VST 3 controller, or an LV2 UI that talks to its host's ports.
 
+#include <string>
+#include <vector>
+
 namespace brontal {
 
 class IEditorParameters
@@ -16,6 +19,9 @@ public:
 	virtual void editorBegin(int iId) = 0;
 	virtual void editorChange(int iId, double dValue) = 0;
 	virtual void editorEnd(int iId) = 0;
+	// The programs' names, in the order of the program parameter's values;
+	// none where the program choice is no parameter of the editor's.
+	virtual std::vector<std::string> editorPrograms() const = 0;
 
 protected:
 	~IEditorParameters() = default;

@@ -48,11 +48,6 @@ std::filesystem::path PlayerMappingsFile()
 	return folder.empty() ? folder : folder / "midi-mappings.txt";
 }
 
-PedalMode LearnedMode(int iParam)
-{
-	return IsParamId(iParam) && ParamDefOf(iParam).kind == ParamKind::Switch ? PedalMode::Toggle : PedalMode::None;
-}
-
 bool CMidiMap::Set(const MidiMapping& mapping)
 {
 	if (!IsMidiMappable(mapping.iParam) || mapping.iController < 0 || mapping.iController >= kMidiControllers ||

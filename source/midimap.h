@@ -69,6 +69,9 @@ constexpr double ControllerValue(int iValue)
 
 // The default mode for a parameter learned from a pedal: switches turn over
 // at each press (the foot controllers' usual footswitch), levels follow.
-PedalMode LearnedMode(int iParam);
+constexpr PedalMode LearnedMode(int iParam)
+{
+	return IsParamId(iParam) && ParamDefOf(iParam).kind == ParamKind::Switch ? PedalMode::Toggle : PedalMode::None;
+}
 
 } // namespace brontal

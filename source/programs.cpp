@@ -118,17 +118,13 @@ void CPrograms::Build(const char* szClassId, const std::filesystem::path& folder
 
 const Program* CPrograms::At(double dValue) const
 {
-	if (m_programs.empty() || !(dValue >= 0.0 && dValue <= 1.0))
-		return nullptr;
-	// The SDK's rule for a list, so that the program loaded is the one the
-	// host shows: the value's share of as many equal parts as programs.
-	const std::size_t uCount = m_programs.size();
-	return &m_programs[std::min(uCount - 1, static_cast<std::size_t>(dValue * static_cast<double>(uCount)))];
+	const int i = ProgramIndexOf(dValue, m_programs.size());
+	return i < 0 ? nullptr : &m_programs[static_cast<std::size_t>(i)];
 }
 
 double CPrograms::ValueOf(int i) const
 {
-	return m_programs.size() > 1 ? static_cast<double>(i) / static_cast<double>(m_programs.size() - 1) : 0.0;
+	return ProgramValueOf(i, m_programs.size());
 }
 
 std::filesystem::path UserPresetFolder()

@@ -22,6 +22,21 @@ constexpr bool IsProgramSetting(const ParamDef& def)
 	return IsPanelControl(def);
 }
 
+// The SDK's rule for a list of uCount programs, so that the program loaded
+// is the one the host shows: program i is the value i / (uCount - 1), and a
+// value picks its share of uCount equal parts (-1 for none).
+constexpr double ProgramValueOf(int i, std::size_t uCount)
+{
+	return uCount > 1 ? static_cast<double>(i) / static_cast<double>(uCount - 1) : 0.0;
+}
+constexpr int ProgramIndexOf(double dValue, std::size_t uCount)
+{
+	if (uCount == 0 || !(dValue >= 0.0 && dValue <= 1.0))
+		return -1;
+	const auto uIndex = static_cast<std::size_t>(dValue * static_cast<double>(uCount));
+	return static_cast<int>(uIndex < uCount ? uIndex : uCount - 1);
+}
+
 struct Program
 {
 	std::string sName;

@@ -79,6 +79,11 @@ LED_ART = {  # width, frame height, colour, label
     "kCompressionLed": (18, 16, "blue", "COMP"),
 }
 LEDS = [(s["bitmap"], s["x"], s["y"]) + LED_ART[p["name"]] for p, s in paramtable.slots(PARAMS, "led")]
+# The preset bar above the unit; its geometry is CProgramBar's
+# (source/widgets/controls.h): an arrow button at each end, the name between.
+(_, _PROGRAMS_SLOT), = paramtable.slots(PARAMS, "programs")
+PROGRAMS = (_PROGRAMS_SLOT["bitmap"], _PROGRAMS_SLOT["x"], _PROGRAMS_SLOT["y"], 320, 30)
+PROGRAMS_ARROW_W = 32
 (_, _ABOUT_SLOT), = paramtable.slots(PARAMS, "button")
 ABOUT = (_ABOUT_SLOT["bitmap"], _ABOUT_SLOT["x"], _ABOUT_SLOT["y"], 54, 27)
 # bitmap id -> frame count, and the frame that shows the default
@@ -703,6 +708,38 @@ def about_button(img):
     draw_text(img, x + w / 2, y + 9, "ABOUT", font(BOLD, 9), (226, 232, 244), shadow=(0, 0, 0), spacing=1)
 
 
+def program_bar(panel):
+    """Previous and next in the ABOUT button's style, the name's dark screen between."""
+    bid, x, y, w, h = PROGRAMS
+    aw = PROGRAMS_ARROW_W
+    img = panel.crop((x, y, x + w, y + h))
+    for x0, pointing in ((0, -1), (w - aw, 1)):
+        L = Layer(aw, h)
+        s = L.s
+        L.draw(lambda d: d.rounded_rectangle([2 * s, 2.5 * s, (aw - 1.5) * s, (h - 1) * s], radius=5 * s,
+                                             fill=(0, 0, 0, 160)), blur=0.8)
+        m = L.mask(lambda d: d.rounded_rectangle([2 * s, 2 * s, (aw - 2) * s, (h - 3) * s], radius=5 * s, fill=255))
+        L.fill(m, L.vgrad(2, h - 3, (120, 130, 150), (30, 34, 44)))
+        m = L.mask(lambda d: d.rounded_rectangle([3 * s, 3 * s, (aw - 3) * s, (h - 4) * s], radius=4 * s, fill=255))
+        L.fill(m, L.vgrad(3, h - 4, (44, 48, 60), (14, 16, 22)))
+        cx, cy = aw / 2, (h - 1) / 2
+        tip = [((cx + 5 * pointing) * s, cy * s), ((cx - 4 * pointing) * s, (cy - 6) * s),
+               ((cx - 4 * pointing) * s, (cy + 6) * s)]
+        L.draw(lambda d: d.polygon(tip, fill=(226, 232, 244, 255)))
+        composite(img, L, x0, 0)
+    sw = w - 2 * aw - 8
+    L = Layer(sw, h)
+    s = L.s
+    m = L.mask(lambda d: d.rounded_rectangle([0, 0, sw * s, h * s], radius=5 * s, fill=255))
+    L.fill(m, L.vgrad(0, h, (8, 12, 22), (120, 140, 170)))   # recessed: dark top, light bottom
+    m = L.mask(lambda d: d.rounded_rectangle([1.5 * s, 1.5 * s, (sw - 1.5) * s, (h - 1.5) * s], radius=4 * s,
+                                             fill=255))
+    L.fill(m, L.vgrad(0, h, (20, 21, 26), (12, 14, 20)))
+    L.draw(lambda d: d.line([6 * s, (h - 5) * s, (sw - 6) * s, (h - 5) * s], fill=(40, 110, 210, 255), width=s))
+    composite(img, L, aw + 4, 0)
+    return {bid: img}
+
+
 # ---------------------------------------------------------------------------
 # Controls
 # ---------------------------------------------------------------------------
@@ -764,6 +801,7 @@ def make_controls(panel):
     bid, x, y, w, h = ABOUT
     bitmaps[bid] = panel.crop((x, y, x + w, y + h))
     bitmaps.update(tuner_faces(panel))
+    bitmaps.update(program_bar(panel))
     return bitmaps
 
 
@@ -784,6 +822,8 @@ def preview(panel, bitmaps):
     for lid, x, y, w, h, *_ in LEDS:
         img.paste(frame(lid, DEFAULT_FRAMES[lid], h), (x, y))
     bid, x, y, w, h = ABOUT
+    img.paste(bitmaps[bid], (x, y))
+    bid, x, y, w, h = PROGRAMS
     img.paste(bitmaps[bid], (x, y))
     return img
 

@@ -234,6 +234,9 @@ public:
 		m_write(m_controller, static_cast<uint32_t>(iPort), sizeof fValue, 0, &fValue);
 	}
 	void editorEnd(int iId) override { Touch(iId, false); }
+	// The program choice is no port (lv2ports.h): an LV2 host loads presets
+	// its own way, so the panel shows no preset bar here.
+	std::vector<std::string> editorPrograms() const override { return {}; }
 
 private:
 	// A control the DSP moved by itself (MIDI, a program, a state): shown,

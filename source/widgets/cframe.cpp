@@ -161,14 +161,21 @@ void CFrame::platformOnMouseDown(CPoint where, uint32_t buttons, uint32_t timeMs
 {
 	if (!m_bMouseEnabled)
 		return;
+	const bool bRight = (buttons & kRButton) && !(buttons & kLButton);
 	if (m_pPopup)
 	{
 		// Closed before the choice is made, so the choice may open another.
 		const std::unique_ptr<CPopupMenu> pMenu = std::move(m_pPopup);
 		invalidRect(pMenu->getViewSize());
-		pMenu->choose(pMenu->itemAt(where));
 		m_bHadClick = false;
-		return;
+		// A right press beside the menu is meant for what lies there (a
+		// second right-click on the control that opened it): the menu only
+		// closes on the way.
+		if (!bRight || pMenu->getViewSize().pointInside(where))
+		{
+			pMenu->choose(pMenu->itemAt(where));
+			return;
+		}
 	}
 	CView* pView = viewAt(where);
 	const bool bDouble = m_bHadClick && pView == m_pLastClickView && timeMs - m_uLastClickTime <= kDoubleClickTime &&
@@ -183,7 +190,7 @@ void CFrame::platformOnMouseDown(CPoint where, uint32_t buttons, uint32_t timeMs
 		return;
 	if (bDouble)
 		buttons |= kDoubleClick;
-	if ((buttons & kRButton) && !(buttons & kLButton))
+	if (bRight)
 	{
 		if (auto* pControl = dynamic_cast<CControl*>(pView))
 			pControl->contextClicked();

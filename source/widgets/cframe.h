@@ -44,7 +44,9 @@ public:
 	}
 
 	// Shows a menu over every view until a press chooses from it or lands
-	// elsewhere; a new one replaces the one open.
+	// elsewhere: a left press elsewhere only closes it, a right press
+	// elsewhere closes it and goes on to the view there. A new menu replaces
+	// the one open.
 	void popup(std::unique_ptr<CPopupMenu> pMenu);
 	void closePopup();
 	CPopupMenu* getPopup() const { return m_pPopup.get(); }

@@ -1,5 +1,7 @@
 #include "controls.h"
 
+#include "ctext.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -14,6 +16,9 @@ int nearestFrame(float fValue, int iFrames)
 		return 0;
 	return std::clamp(int(std::lround(fValue * float(iFrames - 1))), 0, iFrames - 1);
 }
+
+// The ink of the panel's dark screens.
+constexpr CColor kNameInk{232, 236, 240};
 
 void drawFrame(CDrawContext& context, const CBitmap& strip, const CRect& size, int iFrame)
 {
@@ -274,6 +279,42 @@ CMouseEventResult CTunerDisplay::onMouseDown(CPoint where, uint32_t buttons)
 bool CTunerDisplay::onWheel(CPoint where, float fDistance, uint32_t buttons)
 {
 	return m_bOn && CAnimKnob::onWheel(where, fDistance, buttons);
+}
+
+CProgramBar::CProgramBar(const CRect& size, CControlListener* pListener, int32_t iTag, SharedBitmap pBitmap,
+                         std::function<void(int)> onPress)
+: CControl(size, pListener, iTag, std::move(pBitmap)), m_pressed(std::move(onPress))
+{
+}
+
+void CProgramBar::setName(const std::string& name)
+{
+	if (name != m_name)
+	{
+		m_name = name;
+		invalid();
+	}
+}
+
+void CProgramBar::draw(CDrawContext& context)
+{
+	const CRect& size = getViewSize();
+	drawFrame(context, background(), size, 0);
+	const int iRoom = size.getWidth() - 2 * kNameInset;
+	const int iWidth = std::min(iRoom, CFont::lengthOf(m_name) * CFont::kCellWidth);
+	CFont::standard().draw(context,
+	                       {size.left + kNameInset + (iRoom - iWidth) / 2,
+	                        size.top + (size.getHeight() - CFont::kCellHeight) / 2},
+	                       m_name, kNameInk, iRoom);
+}
+
+CMouseEventResult CProgramBar::onMouseDown(CPoint where, uint32_t buttons)
+{
+	if (!m_pressed || !(buttons & kLButton))
+		return CMouseEventResult::kMouseEventNotHandled;
+	const CRect& size = getViewSize();
+	m_pressed(where.x < size.left + kArrowWidth ? -1 : where.x >= size.right - kArrowWidth ? 1 : 0);
+	return CMouseEventResult::kMouseDownEventHandledButDontNeedMovedOrUpEvents;
 }
 
 } // namespace brontal::gui

@@ -1,6 +1,9 @@
 #pragma once
 #include "cview.h"
 
+#include <functional>
+#include <string>
+
 namespace brontal::gui {
 
 // Two-image switch; a press flips it (off only at exactly 0, like the
@@ -136,6 +139,30 @@ private:
 	float m_fNote = 0.f;
 	float m_fCents = 0.5f;
 	bool m_bHeld = false;
+};
+
+// The preset bar: its image (an arrow button at each end, a dark screen
+// between, as tools/gen_art.py draws it) with the program's name on the
+// screen. A left press on an arrow steps (-1 back, +1 on), one on the
+// screen asks for the whole list (0); the owner does the rest.
+class CProgramBar : public CControl
+{
+public:
+	static constexpr int kArrowWidth = 32;
+	// The name's room on the screen: all but this much at either end.
+	static constexpr int kNameInset = 40;
+
+	CProgramBar(const CRect& size, CControlListener* pListener, int32_t iTag, SharedBitmap pBitmap,
+	            std::function<void(int)> onPress);
+
+	void setName(const std::string& name);
+	const std::string& getName() const { return m_name; }
+	void draw(CDrawContext& context) override;
+	CMouseEventResult onMouseDown(CPoint where, uint32_t buttons) override;
+
+private:
+	std::string m_name;
+	std::function<void(int)> m_pressed;
 };
 
 } // namespace brontal::gui

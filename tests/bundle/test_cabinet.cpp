@@ -278,3 +278,31 @@ TEST(Cabinet, APresetSavedWithAResponseCarriesIt)
 	EXPECT_EQ(again.right, reference.right);
 	EXPECT_NE(again.left, builtIn.left);
 }
+
+// A program sets the panel's controls and leaves the player's own alone:
+// the response sent stays, saved as it was, and so does the tuner's
+// reference, which no preset sets.
+TEST(Cabinet, AProgramChangeKeepsTheResponseAndTheTunerReference)
+{
+	const size_t kCabiAt = BaseStateSize();
+	const Bytes payload = Payload(44100, Decaying(13230, 1), Decaying(13230, 2));
+	auto instance = activeInstance();
+	ASSERT_EQ(Send(*instance, payload), kResultOk);
+	instance->block().inputChanges().add(kTunerReference, 1.0);
+	Play(*instance);
+	// High-Gain Lead, the fifth of ten.
+	instance->block().inputChanges().add(42, 4.0 / 9.0);
+	Play(*instance);
+	const Bytes state = Saved(*instance);
+	// Read back as a host's controller reads the component's state.
+	host::PluginInstance reader(bundle());
+	host::ByteStream stream(state);
+	ASSERT_EQ(reader.controller()->setComponentState(&stream), kResultOk);
+	EXPECT_EQ(reader.controller()->getParamNormalized(kDistortionLevel), double(0.9f)) << "the program loaded";
+	EXPECT_EQ(reader.controller()->getParamNormalized(kTunerReference), 1.0);
+	ASSERT_EQ(state.size(), kCabiAt + 12 + payload.size());
+	EXPECT_EQ(std::string(state.begin() + static_cast<std::ptrdiff_t>(kCabiAt),
+	                      state.begin() + static_cast<std::ptrdiff_t>(kCabiAt) + 4),
+	          "cabi");
+	EXPECT_TRUE(std::equal(payload.begin(), payload.end(), state.begin() + static_cast<std::ptrdiff_t>(kCabiAt) + 12));
+}

@@ -5,9 +5,12 @@
 #include "testoptions.h"
 #include "widgets/ctext.h"
 
+#include "widgets/ctext.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -45,6 +48,11 @@ struct MeterPlacement
 };
 const MeterPlacement kLeftMeter = {120, 119, 610, 194};
 const MeterPlacement kRightMeter = {122, 121, 610, 222};
+
+// The preset bar (bmp153, 320 x 30) and its name's room, 40 px in from
+// either end, the name centred there on the bar's middle row of cells.
+constexpr int kBarBitmap = 153, kBarX = 352, kBarY = 56, kBarWidth = 320, kBarHeight = 30, kNameInset = 40;
+constexpr brontal::gui::CColor kNameInk{232, 236, 240};
 
 } // namespace
 
@@ -87,6 +95,24 @@ void blit(CBitmap& target, const CBitmap& source, int iSrcX, int iSrcY, int iWid
 
 } // namespace
 
+std::vector<std::string> factoryPresetFiles()
+{
+	std::vector<std::string> files;
+	for (const auto& entry :
+	     std::filesystem::recursive_directory_iterator(std::string(BRONTAL_SOURCE_DIR) + "/resource/presets"))
+		if (entry.path().extension() == ".vstpreset")
+			files.push_back(entry.path().string());
+	std::sort(files.begin(), files.end(), [](const std::string& a, const std::string& b) {
+		return std::filesystem::path(a).filename() < std::filesystem::path(b).filename();
+	});
+	return files;
+}
+
+std::string presetName(const std::string& path)
+{
+	return std::filesystem::path(path).stem().string();
+}
+
 // Defaults: switches on but the stereo enhancer; knob k of 16 frames shows
 // round(15 v): 0.8 -> 12, 0.55 -> 8.25 -> 8, 0.1 -> 1.5 -> 2, 0.75 -> 11.25 -> 11.
 Look defaultLook()
@@ -94,6 +120,7 @@ Look defaultLook()
 	Look look;
 	look.frames = {{1, 1}, {2, 1}, {3, 12}, {4, 1}, {5, 8},  {6, 0},  {7, 1},  {8, 1},
 	               {9, 2}, {10, 1}, {11, 11}, {12, 8}, {15, 0}, {16, 0}, {17, 0}, {18, 0}, {21, 0}};
+	look.program = presetName(factoryPresetFiles().at(0));
 	return look;
 }
 
@@ -124,6 +151,17 @@ CBitmap compose(const Look& look)
 	write(panel, kPrevious, 0, "<", kButtonInk, true);
 	write(panel, kNext, 0, ">", kButtonInk, true);
 	write(panel, kBuiltIn, 0, "BUILT-IN", kButtonInk, true);
+	if (look.program)
+	{
+		blit(panel, art(kBarBitmap), 0, 0, kBarWidth, kBarHeight, kBarX, kBarY);
+		const int iRoom = kBarWidth - 2 * kNameInset;
+		const int iWidth = std::min(iRoom, gui::CFont::lengthOf(*look.program) * gui::CFont::kCellWidth);
+		gui::CDrawContext context(panel, gui::CRect::fromSize(0, 0, 1024, 768));
+		gui::CFont::standard().draw(context,
+		                            {kBarX + kNameInset + (iRoom - iWidth) / 2,
+		                             kBarY + (kBarHeight - gui::CFont::kCellHeight) / 2},
+		                            *look.program, kNameInk, iRoom);
+	}
 	return panel;
 }
 

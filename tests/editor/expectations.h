@@ -7,6 +7,7 @@
 #include "widgets/cbitmap.h"
 
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,9 +22,15 @@ struct Look
 	// The cabinet section's line and failure sentence.
 	std::string sCabinet = "Built-in";
 	std::string sCabinetMessage;
+	// The preset bar's name; no bar where the program is no parameter (LV2).
+	std::optional<std::string> program;
 };
 
-// The controller's defaults.
+// The committed factory presets, in the order of their names (the program
+// list's start).
+std::vector<std::string> factoryPresetFiles();
+std::string presetName(const std::string& path);
+// The controller's defaults: program 0, the first factory preset.
 Look defaultLook();
 // A bitmap file of resource/bitmaps.
 gui::CBitmap art(int iId);

@@ -20,10 +20,14 @@ int main(int argc, char** argv)
 	for (int i = 1; i < argc; ++i)
 		if (std::strcmp(argv[i], "--update-images") == 0)
 			brontal::editortest::g_bUpdateImages = true;
-	// The player's MIDI mappings of this run are its own, never the machine's.
+	// The player's MIDI mappings and presets of this run are its own, never
+	// the machine's.
 	char szConfig[] = "/tmp/brontal-editor-config-XXXXXX";
 	if (mkdtemp(szConfig))
+	{
 		setenv("XDG_CONFIG_HOME", szConfig, 1);
+		setenv("HOME", szConfig, 1);
+	}
 	int iResult = 0;
 	{
 		brontal::editortest::XvfbServer server;

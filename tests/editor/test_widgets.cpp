@@ -86,6 +86,7 @@ struct Recorder : CControlListener
 	void valueChanged(CControl* p) override { events.push_back({"changed", p->getTag(), p->getValue()}); }
 	void controlBeginEdit(CControl* p) override { events.push_back({"begin", p->getTag(), 0.f}); }
 	void controlEndEdit(CControl* p) override { events.push_back({"end", p->getTag(), 0.f}); }
+	void controlContextClicked(CControl* p) override { events.push_back({"context", p->getTag(), 0.f}); }
 };
 
 class WidgetTest : public ::testing::Test
@@ -194,10 +195,10 @@ TEST_F(WidgetTest, OnOffButtonFlipsOnPressAndBracketsTheEdit)
 	listener.events.clear();
 	press(5, 5, kLButton, 5000);
 	EXPECT_EQ(listener.events.at(1), (Event{"changed", 2, 0.f}));
-	// The right button is not a click.
+	// The right button is not a click: a question for the owner, no edit.
 	listener.events.clear();
 	press(5, 5, kRButton, 9000);
-	EXPECT_TRUE(listener.events.empty());
+	EXPECT_EQ(listener.events, (std::vector<Event>{{"context", 2, 0.f}}));
 }
 
 TEST_F(WidgetTest, KnobShowsNearestOfSixteenFrames)
@@ -534,6 +535,77 @@ TEST_F(WidgetTest, MenuTakesTheNextPressAndChoosesOnlyAnItem)
 	EXPECT_EQ(wide.getHeight(), iRows * CPopupMenu::kRowHeight + 2 * CPopupMenu::kPadding);
 	press(wide.right - 10, wide.top + CPopupMenu::kPadding + 5, kLButton, 21000);
 	EXPECT_EQ(chosen.back(), ((12 + iRows - 1) / iRows - 1) * iRows);
+}
+
+// A second right-click on the control that opened a menu must reach it (to
+// stop listening for MIDI): a right press beside the menu closes it and goes
+// on; one on an item chooses; a left press beside it only closes it.
+TEST_F(WidgetTest, RightPressBesideAMenuClosesItAndReachesTheControlThere)
+{
+	frame.addView(std::make_unique<COnOffButton>(CRect::fromSize(0, 0, 60, 100), &listener, 7, makeStrip(60, 100, 2)));
+	std::vector<int> chosen;
+	const auto open = [&] {
+		frame.popup(std::make_unique<CPopupMenu>(frame.getViewSize(), CPoint{70, 10},
+		                                         std::vector<CMenuItem>{{"one"}, {"two"}},
+		                                         [&](int i) { chosen.push_back(i); }));
+		return frame.getPopup()->getViewSize();
+	};
+	const CRect menu = open();
+	press(30, 50, kRButton, 1000);
+	EXPECT_EQ(frame.getPopup(), nullptr);
+	EXPECT_EQ(listener.events, (std::vector<Event>{{"context", 7, 0.f}}));
+	listener.events.clear();
+	open();
+	press(menu.left + 20, menu.top + CPopupMenu::kPadding + CPopupMenu::kRowHeight + 5, kRButton, 5000);
+	EXPECT_EQ(frame.getPopup(), nullptr);
+	EXPECT_EQ(chosen, (std::vector<int>{1}));
+	open();
+	press(30, 50, kLButton, 9000);
+	EXPECT_EQ(frame.getPopup(), nullptr);
+	EXPECT_TRUE(listener.events.empty()) << "a left press beside the menu reaches nothing";
+	EXPECT_EQ(chosen, (std::vector<int>{1}));
+}
+
+// The bar's arrows are kArrowWidth wide at either end; the name is centred in
+// the room kNameInset in from either end; a right press is no step.
+TEST_F(WidgetTest, ProgramBarStepsAtItsArrowsAsksForTheListBetweenAndCentresTheName)
+{
+	frame.setBackgroundColor({0, 0, 0, 255});
+	std::vector<int> presses;
+	auto* pBar = frame.addView(std::make_unique<CProgramBar>(CRect::fromSize(0, 20, 200, 30), &listener, 42,
+	                                                         makeFill(200, 30, 0), [&](int i) { presses.push_back(i); }));
+	pBar->setName("ABCD");
+	frame.idle();
+	// The room is 40..160 of the 200 pixels: four cells (28) centred in 120
+	// start at 40 + (120 - 28) / 2 = 86.
+	const CBitmap& shot = frame.getOffscreen();
+	for (int x = 0; x < 200; ++x)
+	{
+		bool bInk = false;
+		for (int y = 20; y < 50; ++y)
+			bInk |= shot.pixel(x, y) != 0;
+		if (x < 86 || x >= 86 + 4 * CFont::kCellWidth)
+		{
+			EXPECT_FALSE(bInk) << x;
+		}
+	}
+	for (int x = 86; x < 86 + 4 * CFont::kCellWidth; x += CFont::kCellWidth)
+	{
+		bool bInk = false;
+		for (int i = 0; i < CFont::kCellWidth; ++i)
+			for (int y = 20; y < 50; ++y)
+				bInk |= shot.pixel(x + i, y) != 0;
+		EXPECT_TRUE(bInk) << "cell at " << x;
+	}
+	press(0, 35, kLButton, 1000);
+	press(31, 35, kLButton, 5000);
+	press(32, 35, kLButton, 9000);
+	press(167, 35, kLButton, 13000);
+	press(168, 35, kLButton, 17000);
+	press(199, 35, kLButton, 21000);
+	press(100, 35, kRButton, 25000);
+	EXPECT_EQ(presses, (std::vector<int>{-1, -1, 0, 0, 1, 1}));
+	EXPECT_EQ(listener.events, (std::vector<Event>{{"context", 42, 0.f}}));
 }
 
 TEST(AboutPlacement, CentredOnOwnerTruncatingAndNeverNegative)

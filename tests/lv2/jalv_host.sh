@@ -2,8 +2,8 @@
 # Debian's jalv hosts the bundle as a JACK client on a dummy JACK server of
 # the test's own: the console build instantiates and runs the plug-in, and
 # jalv.gtk3 embeds its UI through suil in a GTK window on a private Xvfb
-# server, where the panel must show exactly the VST 3 editor's golden image,
-# and then, fed jack_metro's clicks, moving meters.
+# server, where the panel must show exactly the LV2 UI's golden image, and
+# then, fed jack_metro's clicks, moving meters.
 #
 # Usage: jalv_host.sh LV2_DIR GOLDEN_PNG
 set -euo pipefail

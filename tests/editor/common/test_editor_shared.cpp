@@ -328,9 +328,10 @@ TEST_F(EditorTest, TunerSwitchShowsTheFaceWithNoteNeedleAndReference)
 }
 
 // The delay footswitch (tag 7, 144 x 188 at 600, 310) listens for a MIDI
-// controller after a right-click, outlined 3 pixels wide in amber, and
-// nothing else on the panel changes; the controller heard ends it, a second
-// right-click clears the mapping. No right-click is an edit.
+// controller after a right-click, outlined 3 pixels wide in amber, with its
+// mapping menu beside it, and nothing else on the panel changes; the
+// controller heard ends both, a second right-click clears the mapping (or,
+// through the open menu, stops the listening). No right-click is an edit.
 TEST_F(EditorTest, ARightClickListensForAMidiControllerAndASecondOneClearsIt)
 {
 	openEditor();
@@ -348,21 +349,27 @@ TEST_F(EditorTest, ARightClickListensForAMidiControllerAndASecondOneClearsIt)
 	EXPECT_EQ(learn->getLearning(), 7u);
 	driver->tick();
 	gui::CBitmap shot = driver->screenshot();
-	int iOutline = 0, iElsewhere = 0;
+	int iOutline = 0, iMenu = 0, iElsewhere = 0;
 	for (int y = 0; y < shot.getHeight(); ++y)
 		for (int x = 0; x < shot.getWidth(); ++x)
 		{
 			const bool bEdge = x >= 600 && x < 744 && y >= 310 && y < 498 &&
 			                   (x < 603 || x >= 741 || y < 313 || y >= 495);
+			// The mapping menu beside it, 4 px off: six rows of 18 and 6 px
+			// above and below them, 30 characters of 7 px and 30 px of margins.
+			const bool bMenu = x >= 748 && x < 748 + 240 && y >= 310 && y < 310 + 120;
 			if (bEdge)
 				iOutline += shot.pixel(x, y) == 0xFFB000u;
+			else if (bMenu)
+				iMenu += shot.pixel(x, y) != panel.pixel(x, y);
 			else
 				iElsewhere += shot.pixel(x, y) != panel.pixel(x, y);
 		}
 	EXPECT_EQ(iOutline, 2 * 3 * 144 + 2 * 3 * (188 - 6));
+	EXPECT_GT(iMenu, 240 * 120 * 9 / 10);
 	EXPECT_EQ(iElsewhere, 0);
 
-	// The pedal moves: mapped, and the outline is gone.
+	// The pedal moves: mapped, and the outline and the menu are gone.
 	ASSERT_EQ(live->onLiveMIDIControllerInput(0, 0, 64), kResultOk);
 	driver->tick();
 	expectLook(driver->screenshot(), defaultLook(), image("midi-learned"));
