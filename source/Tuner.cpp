@@ -207,9 +207,15 @@ __attribute__((always_inline)) inline void CPitchDetector::Analyse()
 	const float* pfFrame = m_afRing.data() + ((m_uWritten - static_cast<unsigned>(iFrame)) & uMask);
 
 	const int iLevel = std::min(iFrame, static_cast<int>(kLevelSeconds * m_dRate));
-	double dEnergy = 0.0;
-	for (int i = iFrame - iLevel; i < iFrame; ++i)
-		dEnergy += static_cast<double>(pfFrame[i]) * pfFrame[i];
+	// Four running sums, so that no add waits for the one before it.
+	double adEnergy[4] = {};
+	int iAt = iFrame - iLevel;
+	for (; iAt + 4 <= iFrame; iAt += 4)
+		for (int k = 0; k < 4; ++k)
+			adEnergy[k] += static_cast<double>(pfFrame[iAt + k]) * pfFrame[iAt + k];
+	for (; iAt < iFrame; ++iAt)
+		adEnergy[0] += static_cast<double>(pfFrame[iAt]) * pfFrame[iAt];
+	const double dEnergy = (adEnergy[0] + adEnergy[1]) + (adEnergy[2] + adEnergy[3]);
 	if (!(dEnergy >= kGateRms * kGateRms * iLevel))
 	{
 		m_dTrackHz = 0.0;
