@@ -251,11 +251,24 @@ __attribute__((always_inline)) inline int CPitchDetector::CoarseHz(const float* 
 	}
 	// Each lag compares the newest stretch of at least one period of it
 	// (and of some minimum length) with the stretch that lag before; the
-	// energies come from running sums.
+	// energies come from running sums, four at a time: each four's own sums
+	// first, so that only one add a four waits for the total before it.
 	double* pdEnergy = m_adEnergy.data();
 	pdEnergy[0] = 0.0;
-	for (int i = 0; i < iCoarse; ++i)
-		pdEnergy[i + 1] = pdEnergy[i] + static_cast<double>(c[i]) * c[i];
+	double dTotal = 0.0;
+	int iAt = 0;
+	for (; iAt + 4 <= iCoarse; iAt += 4)
+	{
+		double adOwn[4];
+		adOwn[0] = static_cast<double>(c[iAt]) * c[iAt];
+		for (int k = 1; k < 4; ++k)
+			adOwn[k] = adOwn[k - 1] + static_cast<double>(c[iAt + k]) * c[iAt + k];
+		for (int k = 0; k < 4; ++k)
+			pdEnergy[iAt + k + 1] = dTotal + adOwn[k];
+		dTotal = pdEnergy[iAt + 4];
+	}
+	for (; iAt < iCoarse; ++iAt)
+		pdEnergy[iAt + 1] = pdEnergy[iAt] + static_cast<double>(c[iAt]) * c[iAt];
 	const auto energy = [&](int iFrom, int iTo) { return static_cast<float>(pdEnergy[iTo] - pdEnergy[iFrom]); };
 	float* pfNsdf = m_afNsdf.data();
 	pfNsdf[0] = 1.0f;
