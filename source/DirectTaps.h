@@ -15,44 +15,47 @@ inline float ConvolutionInput(float x)
 	return std::isnan(x) ? 0.0f : std::copysign(kConvolutionInputLimit, x);
 }
 
-// Direct-form taps for the two cabinets: iTaps taps for 4 * kVectors
-// outputs from pdNow on, four per vector, kVectors vectors side by side so
-// that enough sums are under way; each output the products of a tap and a
-// sample (exact in double) summed tap by tap. Reads back to pdNow - iTaps + 1.
-template <int kVectors>
-__attribute__((always_inline)) inline void DirectTaps(const double* pdTaps, int iTaps, const double* pdNow, double* pdSum)
+// Direct-form taps for the two cabinets: iTaps taps for kVectors vectors of
+// outputs from pNow on, side by side so that enough sums are under way; each
+// output the products of a tap and a sample summed tap by tap, in T (the
+// built-in cabinet in double, whose products are exact; the player's in
+// float, twice as many a vector). Reads back to pNow - iTaps + 1.
+template <typename V, int kVectors, typename T>
+__attribute__((always_inline)) inline void DirectTaps(const T* pTaps, int iTaps, const T* pNow, T* pSum)
 {
-	using simd::V4d;
-	V4d avSum[kVectors];
+	constexpr int W = sizeof(V) / sizeof(T);
+	V avSum[kVectors];
 	for (int v = 0; v < kVectors; ++v)
-		avSum[v] = V4d{};
+		avSum[v] = V{};
 	for (int k = 0; k < iTaps; ++k)
 	{
-		const V4d vTap = V4d{} + pdTaps[k];
+		const V vTap = V{} + pTaps[k];
 		for (int v = 0; v < kVectors; ++v)
 		{
-			V4d vX;
-			__builtin_memcpy(&vX, pdNow + 4 * v - k, sizeof vX);
+			V vX;
+			__builtin_memcpy(&vX, pNow + W * v - k, sizeof vX);
 			avSum[v] += vTap * vX;
 		}
 	}
 	for (int v = 0; v < kVectors; ++v)
-		__builtin_memcpy(pdSum + 4 * v, &avSum[v], sizeof avSum[v]);
+		__builtin_memcpy(pSum + W * v, &avSum[v], sizeof avSum[v]);
 }
 
-// The same for n outputs: 32 at a time, then 4, then one by one.
-__attribute__((always_inline)) inline void DirectTapsRun(const double* pdTaps, int iTaps, const double* pdNow, double* pdSum, int n)
+// The same for n outputs: kWide vectors at a time, then one, then one by one.
+template <typename V, int kWide, typename T>
+__attribute__((always_inline)) inline void DirectTapsRun(const T* pTaps, int iTaps, const T* pNow, T* pSum, int n)
 {
+	constexpr int W = sizeof(V) / sizeof(T);
 	int i = 0;
-	for (; i + 32 <= n; i += 32)
-		DirectTaps<8>(pdTaps, iTaps, pdNow + i, pdSum + i);
-	for (; i + 4 <= n; i += 4)
-		DirectTaps<1>(pdTaps, iTaps, pdNow + i, pdSum + i);
+	for (; i + kWide * W <= n; i += kWide * W)
+		DirectTaps<V, kWide>(pTaps, iTaps, pNow + i, pSum + i);
+	for (; i + W <= n; i += W)
+		DirectTaps<V, 1>(pTaps, iTaps, pNow + i, pSum + i);
 	for (; i < n; ++i)
 	{
-		double dSum = 0.0;
+		T sum = 0;
 		for (int k = 0; k < iTaps; ++k)
-			dSum += pdTaps[k] * pdNow[i - k];
-		pdSum[i] = dSum;
+			sum += pTaps[k] * pNow[i - k];
+		pSum[i] = sum;
 	}
 }

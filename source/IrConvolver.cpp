@@ -7,6 +7,9 @@
 #include <algorithm>
 #include <cmath>
 
+// The helpers give the AVX2 copy's wide vectors by value, always inlined.
+#pragma GCC diagnostic ignored "-Wpsabi"
+
 // One level: partitions of iSize taps from iSize on, transformed at twice
 // that length. Its window holds the previous and the current block of
 // input; at the end of each block the window's spectrum enters a ring
@@ -16,9 +19,13 @@
 //
 // A stereo response is complex, so its spectra are whole (2 iSize bins in
 // the transform's order). A mono one is real, and so is the input: its
-// spectra are kept as bins 0 to iSize in natural order (the rest are their
-// mirror images), from a transform of half the length that takes even
-// samples as real and odd ones as imaginary parts.
+// spectra are kept as the half they determine, bins 0 to iSize - 1 where a
+// transform of half the length leaves them (that transform takes even
+// samples as real and odd ones as imaginary parts) and bin iSize after
+// them. In that order the mirror image M - k of a bin k lies in the same
+// run of positions between two powers of two, at the same distance from
+// its other end, so from 16 on whole vectors of bins meet their mirror
+// images in one reversed load; the first 16 take theirs from aiMirror.
 struct CIrConvolver::Level
 {
 	Level(int iSize_, const float* pfLeft, const float* pfRight, int iEnd)
@@ -40,17 +47,20 @@ struct CIrConvolver::Level
 	{
 		if (bReal)
 		{
-			afHalfRe.resize(static_cast<size_t>(iSize));
-			afHalfIm.resize(static_cast<size_t>(iSize));
-			afNatRe.resize(static_cast<size_t>(iSize + 1));
-			afNatIm.resize(static_cast<size_t>(iSize + 1));
-			afCos.resize(static_cast<size_t>(iSize));
-			afSin.resize(static_cast<size_t>(iSize));
-			for (int k = 0; k < iSize; ++k)
+			const int M = iSize;
+			afHalfRe.resize(static_cast<size_t>(M + 1));
+			afHalfIm.resize(static_cast<size_t>(M + 1));
+			afCos.resize(static_cast<size_t>(M));
+			afSin.resize(static_cast<size_t>(M));
+			for (int k = 0; k < M; ++k)
 			{
-				const double dAngle = 3.14159265358979323846 * k / iSize;
-				afCos[static_cast<size_t>(k)] = static_cast<float>(std::cos(dAngle));
-				afSin[static_cast<size_t>(k)] = static_cast<float>(std::sin(dAngle));
+				const double dAngle = 3.14159265358979323846 * k / M;
+				const size_t at = static_cast<size_t>(fft.Position(k));
+				afCos[at] = static_cast<float>(std::cos(dAngle));
+				afSin[at] = static_cast<float>(std::sin(dAngle));
+				// Bin M, the mirror image of bin 0, sits at M.
+				if (fft.Position(k) < kFirstRun)
+					aiMirror[fft.Position(k)] = k == 0 ? M : fft.Position(M - k);
 			}
 		}
 		// 1 / (2 iSize) undoes the unnormalised inverse.
@@ -86,89 +96,102 @@ struct CIrConvolver::Level
 		iPos = 0;
 	}
 
-	// Bins 0 to iSize of the spectrum of 2 iSize real samples: z = even +
-	// i odd through the half-length transform, brought into natural order,
-	// then X[k] = (Z[k] + conj Z[M-k]) / 2 - i W^k (Z[k] - conj Z[M-k]) / 2,
-	// W = exp(-i pi / M), eight bins at a time.
+	// X[k] = (Z[k] + conj Z[M-k]) / 2 - i W^k (Z[k] - conj Z[M-k]) / 2,
+	// W = exp(-i pi / M): a bin of the real signal from the half-length
+	// transform's bin and its mirror image; in floats or eight at a time.
+	template <typename V>
+	__attribute__((always_inline)) static void Unfold(V zr, V zi, V mr, V mi, V c, V sn, V& xr, V& xi)
+	{
+		const V fPr = zr + mr, fPi = zi - mi, fQr = zr - mr, fQi = zi + mi;
+		xr = 0.5f * (fPr + c * fQi - sn * fQr);
+		xi = 0.5f * (fPi - c * fQr - sn * fQi);
+	}
+
+	// Z[k] = (Y[k] + conj Y[M-k]) + i W^-k (Y[k] - conj Y[M-k]): the
+	// half-length transform's bin whose inverse gives even samples as real,
+	// odd ones as imaginary parts.
+	template <typename V>
+	__attribute__((always_inline)) static void Fold(V yr, V yi, V mr, V mi, V c, V sn, V& zr, V& zi)
+	{
+		const V fAr = yr + mr, fAi = yi - mi, fBr = yr - mr, fBi = yi + mi;
+		zr = fAr - c * fBi - sn * fBr;
+		zi = fAi + c * fBr - sn * fBi;
+	}
+
+	// Entries iAt + 7, iAt + 6, ..., iAt of pf.
+	__attribute__((always_inline)) static simd::V8f LoadReversed(const float* pf, int iAt)
+	{
+		const simd::V8f v = simd::Load<simd::V8f>(pf + iAt);
+		return __builtin_shufflevector(v, v, 7, 6, 5, 4, 3, 2, 1, 0);
+	}
+
+	// Bins 0 to M - 1 of pfInRe, pfInIm (bin M at M) met with their mirror
+	// images through step, into pfOutRe, pfOutIm, in the transform's order.
+	template <typename Step>
+	__attribute__((always_inline)) void WithMirrors(const float* pfInRe, const float* pfInIm, float* pfOutRe, float* pfOutIm,
+	                                                const Step& step)
+	{
+		using simd::V8f;
+		const int M = iSize;
+		for (int p = 0; p < kFirstRun; ++p)
+		{
+			const int m = aiMirror[p];
+			step(pfInRe[p], pfInIm[p], pfInRe[m], pfInIm[m], afCos[static_cast<size_t>(p)], afSin[static_cast<size_t>(p)],
+			     pfOutRe[p], pfOutIm[p]);
+		}
+		for (int iRun = kFirstRun; iRun < M; iRun *= 2)
+			for (int p = iRun; p < 2 * iRun; p += 8)
+			{
+				// Positions p.. meet 3 iRun - 1 - p downwards.
+				const int iMirror = 3 * iRun - 8 - p;
+				V8f vXr, vXi;
+				step(simd::Load<V8f>(pfInRe + p), simd::Load<V8f>(pfInIm + p), LoadReversed(pfInRe, iMirror),
+				     LoadReversed(pfInIm, iMirror), simd::Load<V8f>(&afCos[static_cast<size_t>(p)]),
+				     simd::Load<V8f>(&afSin[static_cast<size_t>(p)]), vXr, vXi);
+				simd::Store(pfOutRe + p, vXr);
+				simd::Store(pfOutIm + p, vXi);
+			}
+	}
+
+	// Bins 0 to iSize of the spectrum of 2 iSize real samples, in the
+	// transform's order (bin iSize at iSize).
 	__attribute__((always_inline)) void RealForward(const float* pfSignal, float* pfXr, float* pfXi)
 	{
 		using simd::V8f;
 		const int M = iSize;
-		for (int n = 0; n < M; ++n)
+		for (int n = 0; n < M; n += 8)
 		{
-			afHalfRe[static_cast<size_t>(n)] = pfSignal[2 * n];
-			afHalfIm[static_cast<size_t>(n)] = pfSignal[2 * n + 1];
+			const V8f a = simd::Load<V8f>(pfSignal + 2 * n), b = simd::Load<V8f>(pfSignal + 2 * n + 8);
+			simd::Store(&afHalfRe[static_cast<size_t>(n)], __builtin_shufflevector(a, b, 0, 2, 4, 6, 8, 10, 12, 14));
+			simd::Store(&afHalfIm[static_cast<size_t>(n)], __builtin_shufflevector(a, b, 1, 3, 5, 7, 9, 11, 13, 15));
 		}
 		fft.Forward(afHalfRe.data(), afHalfIm.data());
-		for (int k = 0; k < M; ++k)
-		{
-			const size_t at = static_cast<size_t>(fft.Position(k));
-			afNatRe[static_cast<size_t>(k)] = afHalfRe[at];
-			afNatIm[static_cast<size_t>(k)] = afHalfIm[at];
-		}
-		afNatRe[static_cast<size_t>(M)] = afNatRe[0];
-		afNatIm[static_cast<size_t>(M)] = afNatIm[0];
-		for (int k = 0; k < M; k += 8)
-		{
-			V8f vZr, vZi, vMr, vMi, c, sn;
-			__builtin_memcpy(&vZr, &afNatRe[static_cast<size_t>(k)], sizeof vZr);
-			__builtin_memcpy(&vZi, &afNatIm[static_cast<size_t>(k)], sizeof vZi);
-			LoadMirror(afNatRe.data(), M - k, vMr);
-			LoadMirror(afNatIm.data(), M - k, vMi);
-			__builtin_memcpy(&c, &afCos[static_cast<size_t>(k)], sizeof c);
-			__builtin_memcpy(&sn, &afSin[static_cast<size_t>(k)], sizeof sn);
-			const V8f fPr = vZr + vMr, fPi = vZi - vMi, fQr = vZr - vMr, fQi = vZi + vMi;
-			const V8f vXr = 0.5f * (fPr + c * fQi - sn * fQr);
-			const V8f vXi = 0.5f * (fPi - c * fQr - sn * fQi);
-			__builtin_memcpy(pfXr + k, &vXr, sizeof vXr);
-			__builtin_memcpy(pfXi + k, &vXi, sizeof vXi);
-		}
-		pfXr[M] = afNatRe[0] - afNatIm[0];
+		// Z[M] is Z[0].
+		afHalfRe[static_cast<size_t>(M)] = afHalfRe[0];
+		afHalfIm[static_cast<size_t>(M)] = afHalfIm[0];
+		WithMirrors(afHalfRe.data(), afHalfIm.data(), pfXr, pfXi, [](auto zr, auto zi, auto mr, auto mi, auto c, auto sn, auto& xr, auto& xi) BRONTAL_INLINE {
+			Unfold(zr, zi, mr, mi, c, sn, xr, xi);
+		});
+		pfXr[M] = afHalfRe[0] - afHalfIm[0];
 		pfXi[M] = 0.0f;
 	}
 
-	// Entries iAt, iAt - 1, ..., iAt - 7 of pf.
-	__attribute__((always_inline)) static void LoadMirror(const float* pf, int iAt, simd::V8f& v)
-	{
-		simd::V8f vForward;
-		__builtin_memcpy(&vForward, pf + iAt - 7, sizeof vForward);
-		v = __builtin_shufflevector(vForward, vForward, 7, 6, 5, 4, 3, 2, 1, 0);
-	}
-
 	// The second half of the real signal whose bins 0 to iSize are in the
-	// accumulators (scaled by 1 / (2 iSize) already), into pfOut: Z[k] =
-	// (Y[k] + conj Y[M-k]) + i W^-k (Y[k] - conj Y[M-k]) back through the
-	// half-length transform gives even samples as real, odd as imaginary parts.
+	// accumulators (scaled by 1 / (2 iSize) already), into pfOut.
 	__attribute__((always_inline)) void RealInverse(float* pfOut)
 	{
 		using simd::V8f;
 		const int M = iSize;
-		for (int k = 0; k < M; k += 8)
-		{
-			V8f vYr, vYi, vMr, vMi, c, sn;
-			__builtin_memcpy(&vYr, &afAccRe[static_cast<size_t>(k)], sizeof vYr);
-			__builtin_memcpy(&vYi, &afAccIm[static_cast<size_t>(k)], sizeof vYi);
-			LoadMirror(afAccRe.data(), M - k, vMr);
-			LoadMirror(afAccIm.data(), M - k, vMi);
-			__builtin_memcpy(&c, &afCos[static_cast<size_t>(k)], sizeof c);
-			__builtin_memcpy(&sn, &afSin[static_cast<size_t>(k)], sizeof sn);
-			const V8f fAr = vYr + vMr, fAi = vYi - vMi, fBr = vYr - vMr, fBi = vYi + vMi;
-			const V8f vZr = fAr - c * fBi - sn * fBr;
-			const V8f vZi = fAi + c * fBr - sn * fBi;
-			__builtin_memcpy(&afNatRe[static_cast<size_t>(k)], &vZr, sizeof vZr);
-			__builtin_memcpy(&afNatIm[static_cast<size_t>(k)], &vZi, sizeof vZi);
-		}
-		for (int k = 0; k < M; ++k)
-		{
-			const size_t at = static_cast<size_t>(fft.Position(k));
-			afHalfRe[at] = afNatRe[static_cast<size_t>(k)];
-			afHalfIm[at] = afNatIm[static_cast<size_t>(k)];
-		}
+		WithMirrors(afAccRe.data(), afAccIm.data(), afHalfRe.data(), afHalfIm.data(),
+		            [](auto yr, auto yi, auto mr, auto mi, auto c, auto sn, auto& zr, auto& zi) BRONTAL_INLINE {
+			            Fold(yr, yi, mr, mi, c, sn, zr, zi);
+		            });
 		fft.Inverse(afHalfRe.data(), afHalfIm.data());
-		for (int n = M / 2; n < M; ++n)
+		for (int n = M / 2; n < M; n += 8)
 		{
-			pfOut[2 * n - M] = afHalfRe[static_cast<size_t>(n)];
-			pfOut[2 * n + 1 - M] = afHalfIm[static_cast<size_t>(n)];
+			const V8f r = simd::Load<V8f>(&afHalfRe[static_cast<size_t>(n)]), i = simd::Load<V8f>(&afHalfIm[static_cast<size_t>(n)]);
+			simd::Store(pfOut + 2 * n - M, __builtin_shufflevector(r, i, 0, 8, 1, 9, 2, 10, 3, 11));
+			simd::Store(pfOut + 2 * n - M + 8, __builtin_shufflevector(r, i, 4, 12, 5, 13, 6, 14, 7, 15));
 		}
 	}
 
@@ -253,9 +276,12 @@ struct CIrConvolver::Level
 	std::vector<float> afWindow;
 	std::vector<float> afAccRe, afAccIm;
 	std::vector<float> afTailLeft, afTailRight;
-	// The real path's half-length transform, the same in natural order (bin
-	// iSize again at the end), and its twiddles cos, sin(pi k / iSize).
-	std::vector<float> afHalfRe, afHalfIm, afNatRe, afNatIm, afCos, afSin;
+	// The real path's half-length transform (one more entry: bin iSize),
+	// its twiddles cos, sin(pi k / iSize) where bin k lies, and the
+	// positions of the mirror images of the first kFirstRun positions.
+	static constexpr int kFirstRun = 16;
+	std::vector<float> afHalfRe, afHalfIm, afCos, afSin;
+	int aiMirror[kFirstRun] = {};
 	int iHead = 0;
 	// Samples of the current block so far.
 	int iPos = 0;
@@ -268,8 +294,8 @@ CIrConvolver::CIrConvolver(const std::vector<float>& afLeft, const std::vector<f
 {
 	for (int k = 0; k < m_iDirect; ++k)
 	{
-		m_adDirectLeft[k] = afLeft[static_cast<size_t>(k)];
-		m_adDirectRight[k] = m_bStereo ? afRight[static_cast<size_t>(k)] : 0.0;
+		m_afDirectLeft[k] = afLeft[static_cast<size_t>(k)];
+		m_afDirectRight[k] = m_bStereo ? afRight[static_cast<size_t>(k)] : 0.0f;
 	}
 	for (int iSize = kDirect; iSize < m_iTaps; iSize *= kLevelGrowth)
 	{
@@ -295,7 +321,7 @@ int CIrConvolver::LevelPartitions(int i) const
 
 void CIrConvolver::Reset()
 {
-	std::fill(std::begin(m_adHistory), std::end(m_adHistory), 0.0);
+	std::fill(std::begin(m_afHistory), std::end(m_afHistory), 0.0f);
 	m_iPos = 0;
 	for (const std::unique_ptr<Level>& pLevel : m_levels)
 		pLevel->Clear();
@@ -304,36 +330,36 @@ void CIrConvolver::Reset()
 template <bool bAvx2>
 __attribute__((always_inline)) inline void CIrConvolver::Run(const float* pfIn, float* pfOutLeft, float* pfOutRight, int iCount)
 {
+	// Eight sums under way in wide registers; the plain copy's narrow ones
+	// hold half as many.
+	constexpr int kWide = bAvx2 ? 8 : 4;
 	for (int iDone = 0; iDone < iCount;)
 	{
 		// Up to the next kDirect boundary, which every level's blocks share.
 		const int n = std::min(iCount - iDone, kDirect - m_iPos);
-		double* pdNow = m_adHistory + kDirect + m_iPos;
+		float* pfNow = m_afHistory + kDirect + m_iPos;
 		for (int i = 0; i < n; ++i)
-			pdNow[i] = ConvolutionInput(pfIn[iDone + i]);
+			pfNow[i] = ConvolutionInput(pfIn[iDone + i]);
 		for (const std::unique_ptr<Level>& pLevel : m_levels)
-			for (int i = 0; i < n; ++i)
-				pLevel->afWindow[static_cast<size_t>(pLevel->iSize + pLevel->iPos + i)] = static_cast<float>(pdNow[i]);
+			std::copy(pfNow, pfNow + n, pLevel->afWindow.begin() + pLevel->iSize + pLevel->iPos);
 
-		double adLeft[kDirect], adRight[kDirect];
-		DirectTapsRun(m_adDirectLeft, m_iDirect, pdNow, adLeft, n);
+		float* pfLeft = pfOutLeft + iDone;
+		float* pfRight = pfOutRight + iDone;
+		DirectTapsRun<simd::V8f, kWide>(m_afDirectLeft, m_iDirect, pfNow, pfLeft, n);
 		if (m_bStereo)
-			DirectTapsRun(m_adDirectRight, m_iDirect, pdNow, adRight, n);
+			DirectTapsRun<simd::V8f, kWide>(m_afDirectRight, m_iDirect, pfNow, pfRight, n);
 		for (const std::unique_ptr<Level>& pLevel : m_levels)
 		{
 			const float* pfTailLeft = pLevel->afTailLeft.data() + pLevel->iPos;
 			const float* pfTailRight = pLevel->afTailRight.data() + pLevel->iPos;
 			for (int i = 0; i < n; ++i)
-				adLeft[i] += pfTailLeft[i];
+				pfLeft[i] += pfTailLeft[i];
 			if (m_bStereo)
 				for (int i = 0; i < n; ++i)
-					adRight[i] += pfTailRight[i];
+					pfRight[i] += pfTailRight[i];
 		}
-		for (int i = 0; i < n; ++i)
-		{
-			pfOutLeft[iDone + i] = static_cast<float>(adLeft[i]);
-			pfOutRight[iDone + i] = static_cast<float>(m_bStereo ? adRight[i] : adLeft[i]);
-		}
+		if (!m_bStereo)
+			std::copy(pfLeft, pfLeft + n, pfRight);
 
 		iDone += n;
 		m_iPos += n;
@@ -342,7 +368,7 @@ __attribute__((always_inline)) inline void CIrConvolver::Run(const float* pfIn, 
 		if (m_iPos < kDirect)
 			continue;
 		m_iPos = 0;
-		std::copy(m_adHistory + kDirect, m_adHistory + 2 * kDirect, m_adHistory);
+		std::copy(m_afHistory + kDirect, m_afHistory + 2 * kDirect, m_afHistory);
 		for (const std::unique_ptr<Level>& pLevel : m_levels)
 		{
 			// One slice of the known partitions every kDirect samples, the

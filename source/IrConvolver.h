@@ -51,10 +51,10 @@ private:
 	bool m_bStereo;
 	int m_iTaps;
 	int m_iDirect;
-	double m_adDirectLeft[kDirect] = {};
-	double m_adDirectRight[kDirect] = {};
+	float m_afDirectLeft[kDirect] = {};
+	float m_afDirectRight[kDirect] = {};
 	// The previous kDirect input samples, then the current ones up to m_iPos.
-	double m_adHistory[2 * kDirect] = {};
+	float m_afHistory[2 * kDirect] = {};
 	int m_iPos = 0;
 	std::vector<std::unique_ptr<Level>> m_levels;
 };

@@ -229,7 +229,7 @@ template <bool bAvx2> __attribute__((always_inline)) inline void CMyConvolution:
 		}
 
 		double adSum[kPartition];
-		DirectTapsRun(pdTaps, iDirect, pdNow, adSum, n);
+		DirectTapsRun<simd::V4d, 8>(pdTaps, iDirect, pdNow, adSum, n);
 		for (int i = 0; i < n; ++i)
 		{
 			const double dSum = adSum[i] + static_cast<double>(m_afTail[iStart + i]);

@@ -1,6 +1,7 @@
 #include "Tuner.h"
 
 #include "brontalparams.h"
+#include "cpufeatures.h"
 #include "simd.h"
 
 #include <algorithm>
@@ -62,20 +63,23 @@ double Wrapped(double dAngle)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wpsabi"
 // Sum of a[i] * b[i] over iCount (a multiple of 4) samples: four lanes in
-// four running sums, so that no add waits for the one before it.
-float Dot(const float* pfA, const float* pfB, int iCount)
+// four running sums, so that no add waits for the one before it; pairs of
+// them in one wide vector, which the AVX2 copy adds at once.
+__attribute__((always_inline)) inline float Dot(const float* pfA, const float* pfB, int iCount)
 {
 	using simd::Load;
 	using simd::V4f;
-	V4f a0{}, a1{}, a2{}, a3{};
+	using simd::V8f;
+	V8f a01{}, a23{};
 	int i = 0;
 	for (; i + 16 <= iCount; i += 16)
 	{
-		a0 += Load<V4f>(pfA + i) * Load<V4f>(pfB + i);
-		a1 += Load<V4f>(pfA + i + 4) * Load<V4f>(pfB + i + 4);
-		a2 += Load<V4f>(pfA + i + 8) * Load<V4f>(pfB + i + 8);
-		a3 += Load<V4f>(pfA + i + 12) * Load<V4f>(pfB + i + 12);
+		a01 += Load<V8f>(pfA + i) * Load<V8f>(pfB + i);
+		a23 += Load<V8f>(pfA + i + 8) * Load<V8f>(pfB + i + 8);
 	}
+	V4f a0 = __builtin_shufflevector(a01, a01, 0, 1, 2, 3);
+	const V4f a1 = __builtin_shufflevector(a01, a01, 4, 5, 6, 7);
+	const V4f a2 = __builtin_shufflevector(a23, a23, 0, 1, 2, 3), a3 = __builtin_shufflevector(a23, a23, 4, 5, 6, 7);
 	for (; i < iCount; i += 4)
 		a0 += Load<V4f>(pfA + i) * Load<V4f>(pfB + i);
 	const V4f sum = (a0 + a1) + (a2 + a3);
@@ -134,14 +138,15 @@ void CPitchDetector::SetSampleRate(double dRate)
 	size_t uRing = 1;
 	while (uRing < static_cast<size_t>(iFrame))
 		uRing *= 2;
-	m_afRing.assign(uRing, 0.0f);
-	m_afFrame.assign(static_cast<size_t>(iFrame), 0.0f);
+	m_afRing.assign(2 * uRing, 0.0f);
+	m_iFrame = iFrame;
 	const int iMaxLag = static_cast<int>(std::ceil(0.5 * m_dRate / kLowestHz)) + 2;
 	m_afCoarse.assign(static_cast<size_t>(4 * iMaxLag + 16), 0.0f);
 	m_afNsdf.assign(static_cast<size_t>(iMaxLag + 1), 0.0f);
 	m_adEnergy.assign(m_afCoarse.size() + 1, 0.0);
-	m_afKernelRe.assign(static_cast<size_t>(iFrame), 0.0f);
-	m_afKernelIm.assign(static_cast<size_t>(iFrame), 0.0f);
+	// Four more: the kernel is made four at a time.
+	m_afKernelRe.assign(static_cast<size_t>(iFrame + 4), 0.0f);
+	m_afKernelIm.assign(static_cast<size_t>(iFrame + 4), 0.0f);
 	m_iHop = std::max(1, static_cast<int>(std::lround(kHopSeconds * m_dRate)));
 	Reset();
 }
@@ -158,13 +163,18 @@ void CPitchDetector::Reset()
 
 void CPitchDetector::Push(const float* pfIn, int iCount)
 {
+	RunBestBuild([&](auto) BRONTAL_INLINE { PushIn(pfIn, iCount); });
+}
+
+__attribute__((always_inline)) inline void CPitchDetector::PushIn(const float* pfIn, int iCount)
+{
 	const int iTaps = static_cast<int>(m_afTaps.size());
 	if (iTaps == 0)
 		return;
 	// Each piece goes behind the last taps' worth of input, so that every
 	// output's window is one run of memory.
 	float* pfHistory = m_afHistory.data();
-	const unsigned uMask = static_cast<unsigned>(m_afRing.size() - 1);
+	const unsigned uRing = static_cast<unsigned>(m_afRing.size() / 2);
 	while (iCount > 0)
 	{
 		const int iPiece = std::min(iCount, kPiece);
@@ -172,7 +182,8 @@ void CPitchDetector::Push(const float* pfIn, int iCount)
 		for (int i = m_iFactor - 1 - m_iPhase; i < iPiece; i += m_iFactor)
 		{
 			// The taps are symmetric: oldest-first order needs no reversal.
-			m_afRing[m_uWritten++ & uMask] = Dot(m_afTaps.data(), pfHistory + i, iTaps);
+			const unsigned uAt = m_uWritten++ & (uRing - 1);
+			m_afRing[uAt] = m_afRing[uAt + uRing] = Dot(m_afTaps.data(), pfHistory + i, iTaps);
 			if (--m_iToHop == 0)
 			{
 				Analyse();
@@ -188,18 +199,23 @@ void CPitchDetector::Push(const float* pfIn, int iCount)
 	}
 }
 
-void CPitchDetector::Analyse()
+__attribute__((always_inline)) inline void CPitchDetector::Analyse()
 {
-	const int iFrame = static_cast<int>(m_afFrame.size());
-	const unsigned uMask = static_cast<unsigned>(m_afRing.size() - 1);
-	float* pfFrame = m_afFrame.data();
-	for (int i = 0; i < iFrame; ++i)
-		pfFrame[i] = m_afRing[(m_uWritten - static_cast<unsigned>(iFrame) + static_cast<unsigned>(i)) & uMask];
+	// The newest stretch is one run of the ring, which holds everything twice.
+	const int iFrame = m_iFrame;
+	const unsigned uMask = static_cast<unsigned>(m_afRing.size() / 2 - 1);
+	const float* pfFrame = m_afRing.data() + ((m_uWritten - static_cast<unsigned>(iFrame)) & uMask);
 
 	const int iLevel = std::min(iFrame, static_cast<int>(kLevelSeconds * m_dRate));
-	double dEnergy = 0.0;
-	for (int i = iFrame - iLevel; i < iFrame; ++i)
-		dEnergy += static_cast<double>(pfFrame[i]) * pfFrame[i];
+	// Four running sums, so that no add waits for the one before it.
+	double adEnergy[4] = {};
+	int iAt = iFrame - iLevel;
+	for (; iAt + 4 <= iFrame; iAt += 4)
+		for (int k = 0; k < 4; ++k)
+			adEnergy[k] += static_cast<double>(pfFrame[iAt + k]) * pfFrame[iAt + k];
+	for (; iAt < iFrame; ++iAt)
+		adEnergy[0] += static_cast<double>(pfFrame[iAt]) * pfFrame[iAt];
+	const double dEnergy = (adEnergy[0] + adEnergy[1]) + (adEnergy[2] + adEnergy[3]);
 	if (!(dEnergy >= kGateRms * kGateRms * iLevel))
 	{
 		m_dTrackHz = 0.0;
@@ -218,7 +234,7 @@ void CPitchDetector::Analyse()
 	m_dTrackHz = dHz >= kLowestHz && dHz <= kHighestHz ? dHz : 0.0;
 }
 
-int CPitchDetector::CoarseHz(const float* pfFrame, int iFrame, double (&adHz)[kCandidates])
+__attribute__((always_inline)) inline int CPitchDetector::CoarseHz(const float* pfFrame, int iFrame, double (&adHz)[kCandidates])
 {
 	const double dCoarseRate = 0.5 * m_dRate;
 	const int iMaxLag = static_cast<int>(m_afNsdf.size()) - 1;
@@ -235,11 +251,24 @@ int CPitchDetector::CoarseHz(const float* pfFrame, int iFrame, double (&adHz)[kC
 	}
 	// Each lag compares the newest stretch of at least one period of it
 	// (and of some minimum length) with the stretch that lag before; the
-	// energies come from running sums.
+	// energies come from running sums, four at a time: each four's own sums
+	// first, so that only one add a four waits for the total before it.
 	double* pdEnergy = m_adEnergy.data();
 	pdEnergy[0] = 0.0;
-	for (int i = 0; i < iCoarse; ++i)
-		pdEnergy[i + 1] = pdEnergy[i] + static_cast<double>(c[i]) * c[i];
+	double dTotal = 0.0;
+	int iAt = 0;
+	for (; iAt + 4 <= iCoarse; iAt += 4)
+	{
+		double adOwn[4];
+		adOwn[0] = static_cast<double>(c[iAt]) * c[iAt];
+		for (int k = 1; k < 4; ++k)
+			adOwn[k] = adOwn[k - 1] + static_cast<double>(c[iAt + k]) * c[iAt + k];
+		for (int k = 0; k < 4; ++k)
+			pdEnergy[iAt + k + 1] = dTotal + adOwn[k];
+		dTotal = pdEnergy[iAt + 4];
+	}
+	for (; iAt < iCoarse; ++iAt)
+		pdEnergy[iAt + 1] = pdEnergy[iAt] + static_cast<double>(c[iAt]) * c[iAt];
 	const auto energy = [&](int iFrom, int iTo) { return static_cast<float>(pdEnergy[iTo] - pdEnergy[iFrom]); };
 	float* pfNsdf = m_afNsdf.data();
 	pfNsdf[0] = 1.0f;
@@ -302,7 +331,7 @@ int CPitchDetector::CoarseHz(const float* pfFrame, int iFrame, double (&adHz)[kC
 	return iCount;
 }
 
-double CPitchDetector::FineHz(const float* pfFrame, int iFrame, double dHz)
+__attribute__((always_inline)) inline double CPitchDetector::FineHz(const float* pfFrame, int iFrame, double dHz)
 {
 	// Two periods first, whose wide lobe holds the fundamental even where
 	// the coarse estimate is some percent off; then whole periods over the
@@ -322,7 +351,7 @@ double CPitchDetector::FineHz(const float* pfFrame, int iFrame, double dHz)
 	return dFar > 0.0 && std::fabs(dFar - dNear) <= kAgreement * dNear ? dFar : 0.0;
 }
 
-double CPitchDetector::Advance(const float* pfFrame, int iFrame, double dHz, double dPeriods, int iLag)
+__attribute__((always_inline)) inline double CPitchDetector::Advance(const float* pfFrame, int iFrame, double dHz, double dPeriods, int iLag)
 {
 	const double dOmega = 2.0 * kPi * dHz / m_dRate;
 	// Whole periods, so that the harmonics sit in the window's nulls.
@@ -334,39 +363,37 @@ double CPitchDetector::Advance(const float* pfFrame, int iFrame, double dHz, dou
 	const int iPad = iLanes - iWindow;
 
 	// The Hann-windowed kernel at dHz, by rotation in four lanes side by
-	// side. Both windows share it, so its rounding cancels in the phase
-	// advance.
+	// side (past the window's end too: nothing reads there). Both windows
+	// share it, so its rounding cancels in the phase advance.
+	using simd::V4d;
+	using simd::V4f;
 	float* pfRe = m_afKernelRe.data();
 	float* pfIm = m_afKernelIm.data();
 	std::fill(pfRe, pfRe + iPad, 0.0f);
 	std::fill(pfIm, pfIm + iPad, 0.0f);
 	const double dWinStep = 2.0 * kPi / iWindow;
-	double adCos[4], adSin[4], adWc[4], adWs[4];
+	V4d vCos, vSin, vWc, vWs;
 	for (int k = 0; k < 4; ++k)
 	{
-		adCos[k] = std::cos(dOmega * k);
-		adSin[k] = std::sin(dOmega * k);
-		adWc[k] = std::cos(dWinStep * (k + 0.5));
-		adWs[k] = std::sin(dWinStep * (k + 0.5));
+		vCos[k] = std::cos(dOmega * k);
+		vSin[k] = std::sin(dOmega * k);
+		vWc[k] = std::cos(dWinStep * (k + 0.5));
+		vWs[k] = std::sin(dWinStep * (k + 0.5));
 	}
 	const double dStepCos = std::cos(4.0 * dOmega), dStepSin = std::sin(4.0 * dOmega);
 	const double dWinCos = std::cos(4.0 * dWinStep), dWinSin = std::sin(4.0 * dWinStep);
 	for (int n = 0; n < iWindow; n += 4)
-		for (int k = 0; k < 4; ++k)
-		{
-			const double w = 0.5 - 0.5 * adWc[k];
-			if (n + k < iWindow)
-			{
-				pfRe[iPad + n + k] = static_cast<float>(w * adCos[k]);
-				pfIm[iPad + n + k] = static_cast<float>(-w * adSin[k]);
-			}
-			const double dNextCos = adCos[k] * dStepCos - adSin[k] * dStepSin;
-			adSin[k] = adSin[k] * dStepCos + adCos[k] * dStepSin;
-			adCos[k] = dNextCos;
-			const double dNextWc = adWc[k] * dWinCos - adWs[k] * dWinSin;
-			adWs[k] = adWs[k] * dWinCos + adWc[k] * dWinSin;
-			adWc[k] = dNextWc;
-		}
+	{
+		const V4d w = 0.5 - 0.5 * vWc;
+		simd::Store(pfRe + iPad + n, __builtin_convertvector(w * vCos, V4f));
+		simd::Store(pfIm + iPad + n, __builtin_convertvector(-w * vSin, V4f));
+		const V4d vNextCos = vCos * dStepCos - vSin * dStepSin;
+		vSin = vSin * dStepCos + vCos * dStepSin;
+		vCos = vNextCos;
+		const V4d vNextWc = vWc * dWinCos - vWs * dWinSin;
+		vWs = vWs * dWinCos + vWc * dWinSin;
+		vWc = vNextWc;
+	}
 	// The newest window and the one iLag samples before it.
 	const float* pfNewest = pfFrame + iFrame - iLanes;
 	const double adRe[2] = {Dot(pfRe, pfNewest, iLanes), Dot(pfRe, pfNewest - iLag, iLanes)};

@@ -44,6 +44,7 @@ public:
 	double HeldHz() const { return m_dTrackHz; }
 
 private:
+	void PushIn(const float* pfIn, int iCount);
 	void Analyse();
 	static constexpr int kCandidates = 4;
 	// Fundamentals the normalised autocorrelation of the newest stretch
@@ -62,13 +63,14 @@ private:
 	std::vector<float> m_afTaps;
 	// The input before the present piece (one fewer than the taps), then the piece.
 	std::vector<float> m_afHistory;
-	// Decimated samples, a power-of-two ring.
+	// Decimated samples, a power-of-two ring written twice over (its second
+	// half a copy of the first), so that any stretch of it is one run.
 	std::vector<float> m_afRing;
+	int m_iFrame = 0;
 	unsigned m_uWritten = 0;
 	int m_iHop = 1;
 	int m_iToHop = 1;
 	// Analysis scratch, sized once.
-	std::vector<float> m_afFrame;
 	std::vector<float> m_afCoarse;
 	std::vector<float> m_afNsdf;
 	std::vector<double> m_adEnergy;

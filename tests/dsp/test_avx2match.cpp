@@ -11,11 +11,14 @@
 #include "MyDisto.h"
 #include "MyEqu.h"
 #include "MyReverb.h"
+#include "Tuner.h"
 #include "cpufeatures.h"
 #include "dspfixture.h"
+#include "pluck.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -290,5 +293,49 @@ TEST(Avx2MatchFft, PlainCopyGivesTheSameBitsAtEveryLength)
 		const long iRe = FirstDifference(runs[0].out1, runs[1].out1), iIm = FirstDifference(runs[0].out2, runs[1].out2);
 		ASSERT_EQ(iRe, -1) << "real parts (forward, then inverse), " << Describe(runs[0].out1, runs[1].out1, iRe);
 		ASSERT_EQ(iIm, -1) << "imaginary parts (forward, then inverse), " << Describe(runs[0].out2, runs[1].out2, iIm);
+	}
+}
+
+// The tuner's readings, one after every call, on plucked strings low and
+// high and then noise at each rate, in calls of every size: its decimation
+// and analysis run in one copy or the other, so the readings must be the
+// same bits (and there must be some).
+TEST(Avx2MatchTuner, PlainCopyReadsTheSameBitsAtEveryCallSize)
+{
+	if (!ProcessorRunsAvx2())
+		GTEST_SKIP() << "this processor has no AVX2: there is only the plain copy";
+	Avx2Restored restore;
+	for (double dRate : {44100.0, 48000.0, 96000.0})
+	{
+		std::vector<float> in;
+		for (double dHz : {41.2, 196.0, 1318.5})
+		{
+			const std::vector<float> note = pluck::Pluck(pluck::Tuned(dHz, dRate), static_cast<size_t>(0.4 * dRate), 0.5, 7);
+			in.insert(in.end(), note.begin(), note.end());
+		}
+		const std::vector<float> noise = VariedInput(static_cast<size_t>(0.3 * dRate), 43);
+		in.insert(in.end(), noise.begin(), noise.end());
+		for (const std::vector<int>& aSizes : kCallSizes)
+		{
+			SCOPED_TRACE(std::to_string(dRate) + " Hz, calls of " + std::to_string(aSizes[0]) + (aSizes.size() > 1 ? " and others" : ""));
+			std::vector<double> adReadings[2];
+			for (bool bAvx2 : {true, false})
+			{
+				AllowAvx2(bAvx2);
+				CPitchDetector detector;
+				detector.SetSampleRate(dRate);
+				size_t uCall = 0;
+				for (size_t i = 0; i < in.size(); ++uCall)
+				{
+					const int n = static_cast<int>(std::min(in.size() - i, static_cast<size_t>(aSizes[uCall % aSizes.size()])));
+					detector.Push(&in[i], n);
+					adReadings[bAvx2 ? 0 : 1].push_back(detector.HeldHz());
+					i += static_cast<size_t>(n);
+				}
+			}
+			const size_t uHeld = static_cast<size_t>(std::count_if(adReadings[0].begin(), adReadings[0].end(), [](double d) { return d > 0.0; }));
+			ASSERT_GT(uHeld, adReadings[0].size() / 2) << "the tuner held next to no note";
+			ASSERT_EQ(std::memcmp(adReadings[0].data(), adReadings[1].data(), sizeof(double) * adReadings[0].size()), 0);
+		}
 	}
 }

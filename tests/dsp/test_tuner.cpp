@@ -184,6 +184,31 @@ TEST(Tuner, BlocksOfAnySizeReadAlike)
 	}
 }
 
+// The level below which there is no note, -60 dBFS RMS: sines 1 dB above
+// it are read from 150 ms on, sines 1 dB below it never.
+TEST(Tuner, TheGateOpensAt60DecibelsBelowFullScale)
+{
+	for (double dHz : {110.0, 440.0})
+		for (double dRmsDb : {-59.0, -61.0})
+		{
+			const double dRate = 48000.0;
+			const double dAmplitude = std::sqrt(2.0) * std::pow(10.0, dRmsDb / 20.0);
+			const std::vector<float> v = MakeTone(static_cast<size_t>(0.5 * dRate), dHz, dRate, dAmplitude);
+			CPitchDetector detector;
+			detector.SetSampleRate(dRate);
+			int iHeld = 0, iReadings = 0;
+			for (size_t i = 0; i < v.size(); i += 64)
+			{
+				detector.Push(&v[i], static_cast<int>(std::min<size_t>(64, v.size() - i)));
+				if (i + 64 < static_cast<size_t>(0.15 * dRate))
+					continue;
+				++iReadings;
+				iHeld += detector.HeldHz() > 0.0 ? 1 : 0;
+			}
+			EXPECT_EQ(iHeld, dRmsDb > -60.0 ? iReadings : 0) << dHz << " Hz at " << dRmsDb << " dBFS RMS";
+		}
+}
+
 TEST(Tuner, SilenceAndNoiseReadNoNote)
 {
 	for (double dRate : kRates)
