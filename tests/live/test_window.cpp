@@ -3,6 +3,7 @@
 // carries the figures, and closing the window quits, saving the sound.
 
 #include "liverig.h"
+#include "menutext.h"
 #include "pngfile.h"
 
 // gtest before Xlib, whose macros (None, Bool) would clash with it.
@@ -16,7 +17,6 @@
 #include "host/parameters.h"
 #include "host/plugininstance.h"
 #include "host/presetfile.h"
-#include "widgets/ctext.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -102,28 +102,6 @@ std::vector<double> settingsOf(const std::string& presetPath)
 		if (!(entry.flags & Steinberg::Vst::ParameterInfo::kIsReadOnly))
 			values.push_back(probe.controller()->getParamNormalized(entry.id));
 	return values;
-}
-
-// Where text shows as a menu item draws it (the layer's typeface, near
-// white on the menus' dark face), the centre of its first cell; none: -1.
-gui::CPoint findMenuText(const gui::CBitmap& shot, const std::string& text)
-{
-	const int width = gui::CFont::lengthOf(text) * gui::CFont::kCellWidth, height = gui::CFont::kCellHeight;
-	gui::CBitmap pattern(width, height);
-	gui::CDrawContext context(pattern, gui::CRect::fromSize(0, 0, width, height));
-	context.fillRect(gui::CRect::fromSize(0, 0, width, height), {20, 21, 26});
-	gui::CFont::standard().draw(context, {0, 0}, text, {232, 236, 240}, width);
-	for (int y = 0; y + height <= shot.getHeight(); ++y)
-		for (int x = 0; x + width <= shot.getWidth(); ++x)
-		{
-			bool same = true;
-			for (int row = 0; row < height && same; ++row)
-				for (int column = 0; column < width && same; ++column)
-					same = shot.pixel(x + column, y + row) == pattern.pixel(column, row);
-			if (same)
-				return {x + gui::CFont::kCellWidth / 2, y + height / 2};
-		}
-	return {-1, -1};
 }
 
 // [SETTINGS] opens the choices over the window; the period list shows the

@@ -9,13 +9,13 @@
 // Status 0: found, every panel pixel the golden one's (and the menu item
 // shown); 1: found, some differ; 2: not on the screen; 3: no such menu item.
 
+#include "menutext.h"
 #include "pngfile.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 
-#include "widgets/ctext.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -50,29 +50,6 @@ long differences(const CBitmap& screen, const CBitmap& golden, int left, int top
 		for (int x = 0; x < golden.getWidth(); ++x)
 			count += screen.pixel(left + x, top + y) != golden.pixel(x, y);
 	return count;
-}
-
-// Where text shows as a menu item draws it: the layer's typeface, near
-// white on the menus' dark face.
-bool showsMenuText(const CBitmap& shot, const std::string& text)
-{
-	using namespace brontal::gui;
-	const int width = CFont::lengthOf(text) * CFont::kCellWidth, height = CFont::kCellHeight;
-	CBitmap pattern(width, height);
-	CDrawContext context(pattern, CRect::fromSize(0, 0, width, height));
-	context.fillRect(CRect::fromSize(0, 0, width, height), {20, 21, 26});
-	CFont::standard().draw(context, {0, 0}, text, {232, 236, 240}, width);
-	for (int y = 0; y + height <= shot.getHeight(); ++y)
-		for (int x = 0; x + width <= shot.getWidth(); ++x)
-		{
-			bool same = true;
-			for (int row = 0; row < height && same; ++row)
-				for (int column = 0; column < width && same; ++column)
-					same = shot.pixel(x + column, y + row) == pattern.pixel(column, row);
-			if (same)
-				return true;
-		}
-	return false;
 }
 
 } // namespace
@@ -134,7 +111,7 @@ int main(int argc, char** argv)
 		for (int i = 0; i < 50 && !menuShown; ++i)
 		{
 			std::this_thread::sleep_for(std::chrono::milliseconds(100));
-			menuShown = showsMenuText(grabScreen(display), argv[4]);
+			menuShown = brontal::livetest::findMenuText(grabScreen(display), argv[4]).x >= 0;
 		}
 		std::printf("menu item '%s' %s\n", argv[4], menuShown ? "shown" : "not shown");
 	}

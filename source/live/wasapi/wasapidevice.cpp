@@ -9,6 +9,8 @@
 #include <mmdeviceapi.h>
 #include <mmreg.h>
 
+#include "platform/win32/win32text.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cstring>
@@ -30,15 +32,6 @@ void release(T*& object)
 	object = nullptr;
 }
 
-std::string narrow(const wchar_t* text)
-{
-	const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-	std::string result(bytes > 0 ? bytes - 1 : 0, '\0');
-	if (bytes > 1)
-		WideCharToMultiByte(CP_UTF8, 0, text, -1, result.data(), bytes, nullptr, nullptr);
-	return result;
-}
-
 std::string friendlyName(IMMDevice* device)
 {
 	IPropertyStore* store = nullptr;
@@ -48,7 +41,7 @@ std::string friendlyName(IMMDevice* device)
 		PROPVARIANT value;
 		PropVariantInit(&value);
 		if (SUCCEEDED(store->GetValue(PKEY_Device_FriendlyName, &value)) && value.vt == VT_LPWSTR)
-			name = narrow(value.pwszVal);
+			name = win32::narrow(value.pwszVal);
 		PropVariantClear(&value);
 	}
 	release(store);

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "platform/win32/win32text.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -15,15 +17,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr wchar_t kClassName[] = L"BrontalLiveWindow";
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-
-std::wstring wide(const std::string& text)
-{
-	const int count = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
-	std::wstring result(count > 0 ? count - 1 : 0, L'\0');
-	if (count > 1)
-		MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, result.data(), count);
-	return result;
-}
 
 // A top-level window of a fixed size: the editor is attached to it, the
 // strip is a child window below the editor. The editor's timers are its
@@ -50,7 +43,7 @@ public:
 		const int width = std::max(size.getWidth(), 1), height = std::max(size.getHeight(), 1);
 		RECT outer{0, 0, width, height + stripHeight};
 		AdjustWindowRect(&outer, kStyle, FALSE);
-		window = CreateWindowExW(0, kClassName, wide(title).c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+		window = CreateWindowExW(0, kClassName, win32::wide(title).c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
 		                         outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr, instance, this);
 		if (!window)
 		{
@@ -130,7 +123,7 @@ public:
 	void setTitle(const std::string& title) override
 	{
 		if (window)
-			SetWindowTextW(window, wide(title).c_str());
+			SetWindowTextW(window, win32::wide(title).c_str());
 	}
 
 	bool serve(int milliseconds) override

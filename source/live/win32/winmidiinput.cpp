@@ -3,18 +3,13 @@
 #include <windows.h>
 #include <mmsystem.h>
 
+#include "platform/win32/win32text.h"
+
 namespace brontal::live {
 
 namespace {
 
-std::string narrow(const wchar_t* text)
-{
-	const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-	std::string result(bytes > 0 ? bytes - 1 : 0, '\0');
-	if (bytes > 1)
-		WideCharToMultiByte(CP_UTF8, 0, text, -1, result.data(), bytes, nullptr, nullptr);
-	return result;
-}
+using win32::narrow;
 
 std::string errorText(MMRESULT result)
 {

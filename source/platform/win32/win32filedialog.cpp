@@ -4,6 +4,7 @@
 // in a record the dialog shares with its opener: a host may close the
 // editor, destroying the opener, while the dialog is up.
 #include "widgets/platform.h"
+#include "win32text.h"
 #include "win32window.h"
 
 #include <commdlg.h>
@@ -14,22 +15,6 @@
 namespace brontal::gui {
 
 namespace {
-
-std::wstring wide(const std::string& sText)
-{
-	const int iLength = MultiByteToWideChar(CP_UTF8, 0, sText.data(), int(sText.size()), nullptr, 0);
-	std::wstring wsText(std::size_t(iLength), L'\0');
-	MultiByteToWideChar(CP_UTF8, 0, sText.data(), int(sText.size()), wsText.data(), iLength);
-	return wsText;
-}
-
-std::string narrow(const wchar_t* wszText)
-{
-	const int iLength = WideCharToMultiByte(CP_UTF8, 0, wszText, -1, nullptr, 0, nullptr, nullptr);
-	std::string sText(std::size_t(iLength > 0 ? iLength - 1 : 0), '\0');
-	WideCharToMultiByte(CP_UTF8, 0, wszText, -1, sText.data(), iLength, nullptr, nullptr);
-	return sText;
-}
 
 constexpr UINT kMsgRun = WM_APP + 2;
 
@@ -78,7 +63,7 @@ public:
 		open.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
 		if (GetOpenFileNameW(&open))
 		{
-			pRun->sAnswer = narrow(wszFile);
+			pRun->sAnswer = win32::narrow(wszFile);
 			pRun->answer = Answer::Chosen;
 			pRun->bFinished = true;
 		}
@@ -112,11 +97,11 @@ std::unique_ptr<IPlatformFileDialog> openFileDialog(IPlatformWindow* pOwner, con
 	auto* pWindow = dynamic_cast<win32::Win32Window*>(pOwner);
 	// Names and patterns, each ended by a NUL, the list by another; the
 	// system matches the pattern in any case.
-	std::wstring wsFilter = wide(szFilterName);
+	std::wstring wsFilter = win32::wide(szFilterName);
 	wsFilter += L'\0';
-	wsFilter += L"*." + wide(szExtension);
+	wsFilter += L"*." + win32::wide(szExtension);
 	wsFilter += L'\0';
-	return std::make_unique<Win32FileDialog>(pWindow ? pWindow->handle() : nullptr, wide(szTitle), wsFilter);
+	return std::make_unique<Win32FileDialog>(pWindow ? pWindow->handle() : nullptr, win32::wide(szTitle), wsFilter);
 }
 
 } // namespace brontal::gui

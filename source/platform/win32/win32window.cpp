@@ -1,6 +1,7 @@
 #include "win32window.h"
 
 #include "widgets/cview.h"
+#include "win32text.h"
 
 #include <shellapi.h>
 #include <windowsx.h>
@@ -51,11 +52,7 @@ static std::vector<std::string> droppedFiles(HDROP hDrop)
 		std::wstring wsPath(DragQueryFileW(hDrop, i, nullptr, 0) + 1, L'\0');
 		DragQueryFileW(hDrop, i, wsPath.data(), UINT(wsPath.size()));
 		wsPath.pop_back();
-		const int iLength = WideCharToMultiByte(CP_UTF8, 0, wsPath.data(), int(wsPath.size()), nullptr, 0, nullptr,
-		                                        nullptr);
-		std::string sPath(std::size_t(iLength), '\0');
-		WideCharToMultiByte(CP_UTF8, 0, wsPath.data(), int(wsPath.size()), sPath.data(), iLength, nullptr, nullptr);
-		aPaths.push_back(sPath);
+		aPaths.push_back(win32::narrow(std::wstring_view(wsPath)));
 	}
 	DragFinish(hDrop);
 	return aPaths;
